@@ -1,0 +1,83 @@
+#include "CliCheck.h"
+
+#include "CliExitCodes.h"
+#include "log/CCommandFile.h"
+#include "log/CLogWriter.h"
+#include "platform/CMemoryTextBox.h"
+#include "platform/CRunControlStates.h"
+#include "script/CScriptParser.h"
+
+#include <QTextStream>
+
+QString QuoteField(const QString& strText)
+{
+    QString strQuoted = QStringLiteral("\"");
+    for (const QChar ch : strText) {
+        switch (ch.unicode()) {
+        case u'"': strQuoted += QLatin1String("\\\""); break;
+        case u'\\': strQuoted += QLatin1String("\\\\"); break;
+        case u'\t': strQuoted += QLatin1String("\\t"); break;
+        case u'\r': strQuoted += QLatin1String("\\r"); break;
+        case u'\n': strQuoted += QLatin1String("\\n"); break;
+        default:
+            if (ch.unicode() < 0x20)
+                strQuoted += QStringLiteral("\\x%1").arg(ch.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                strQuoted += ch;
+        }
+    }
+    return strQuoted + QLatin1Char('"');
+}
+
+QString DescribeCommand(const CCommandItem& item)
+{
+    if (item.m_nSleepTime != 0)
+        return QStringLiteral("sleep %1").arg(item.m_nSleepTime);
+    if (item.m_bWhile)
+        return QStringLiteral("while");
+    if (item.m_bEnd)
+        return QStringLiteral("end");
+    if (item.m_checkAlive.m_bCheckAlive)
+        return QStringLiteral("checkalive host=%1 port=%2")
+            .arg(QuoteField(item.m_checkAlive.m_strIP), QuoteField(item.m_checkAlive.m_strPort));
+    if (item.m_bNotHttp == 0)
+        return QStringLiteral("http host=%1 port=%2 uri=%3")
+            .arg(QuoteField(item.m_strIP), QuoteField(item.m_strPort), QuoteField(item.m_strUri));
+    return QStringLiteral("noop");
+}
+
+int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err)
+{
+    QStringList lines;
+    QString strError;
+    if (!CCommandFile::ReadLines(strPath, lines, strError)) {
+        err << "velkor-cli: " << strError << Qt::endl;
+        return kExitFileError;
+    }
+
+    CMemoryTextBox editCommand;
+    CCommandFile::InsertLines(editCommand, lines);
+
+    CMemoryTextBox editLog;
+    CLogWriter log(editLog);
+    log.SetLineSink([&out](const QString& strLine) { out << QStringView(strLine).chopped(2) << Qt::endl; });
+    CRunControlStates controls;
+    CScript script;
+    CScriptParser parser(editCommand, log, controls, script);
+
+    log.WriteLog(QStringLiteral("Read command"));
+    const int nParsed = parser.ParseCommands();
+    if (nParsed)
+        parser.CollectServers();
+
+    int nIndex = 0;
+    for (const CCommandItem& item : script.m_vecCommands)
+        out << "record " << ++nIndex << ' ' << DescribeCommand(item) << '\n';
+    nIndex = 0;
+    for (const auto& server : script.m_vecServers)
+        out << "server " << ++nIndex << " host=" << QuoteField(server->m_strIP)
+            << " port=" << QuoteField(server->m_strPort) << '\n';
+    out << "while-repeat-count " << script.m_nWhileRepeatCount << '\n';
+    out << "result " << (nParsed ? "ok" : "error") << Qt::endl;
+    return nParsed ? kExitOk : kExitScriptError;
+}

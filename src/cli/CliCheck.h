@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class QTextStream;
+struct CCommandItem;
+struct CScript;
+
+// A record or server as one stable, quoted line of text.
+QString DescribeCommand(const CCommandItem& item);
+QString QuoteField(const QString& strText);
+
+// velkor-cli check FILE: loads and parses a command file, prints the parser's
+// log lines, then the records, the servers and the While repeat count.
+// Returns an exit code of ECliExit.
+int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err);

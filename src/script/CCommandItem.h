@@ -1,0 +1,18 @@
+#pragma once
+
+#include "CCheckAliveItem.h"
+
+#include <QString>
+
+// One step of a parsed script. A step is exactly one of: HTTP command, Sleep,
+// While, End, CheckAlive, or a no-op (a default record).
+struct CCommandItem {
+    int m_nSleepTime = 0;  // milliseconds; non-zero makes the step a Sleep
+    int m_bNotHttp = 1;    // 0 only on a step that split as an HTTP command
+    int m_bWhile = 0;
+    int m_bEnd = 0;
+    QString m_strIP;    // host of an HTTP command, as typed
+    QString m_strPort;  // port text of an HTTP command; "80" when none is named
+    QString m_strUri;   // request target, from the character before "httpapi"
+    CCheckAliveItem m_checkAlive;
+};

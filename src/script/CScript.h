@@ -1,0 +1,15 @@
+#pragma once
+
+#include "CCommandItem.h"
+#include "CServerItem.h"
+
+#include <memory>
+#include <vector>
+
+// A parsed script: the steps in script order, the distinct servers in order
+// of their first HTTP command, and the one repeat count of the While blocks.
+struct CScript {
+    std::vector<CCommandItem> m_vecCommands;
+    std::vector<std::unique_ptr<CServerItem>> m_vecServers;
+    int m_nWhileRepeatCount = -1;  // -1: the script has no While
+};

@@ -1,0 +1,147 @@
+#include "CScriptParser.h"
+
+#include "SplitCommandUrl.h"
+#include "log/CLogWriter.h"
+#include "platform/IRunControls.h"
+#include "platform/ITextBox.h"
+#include "platform/TextConv.h"
+
+#include <algorithm>
+
+CScriptParser::CScriptParser(ITextBox& editCommand, CLogWriter& log, IRunControls& controls, CScript& script)
+    : m_editCommand(editCommand), m_log(log), m_controls(controls), m_script(script)
+{
+}
+
+int CScriptParser::ReadOperand(QString strLine)
+{
+    strLine.remove(QLatin1Char(' '));
+    const qsizetype a = strLine.indexOf(QLatin1Char('('));
+    const qsizetype b = strLine.indexOf(QLatin1Char(')'));
+    const qsizetype nLength = std::max<qsizetype>(b - a - 1, 0);
+    return ReadLeadingInt(strLine.mid(a + 1, nLength));
+}
+
+int CScriptParser::ParseCommands()
+{
+    m_log.WriteLog(QStringLiteral("Collect connect info"));
+
+    const int nLineCount = m_editCommand.GetLineCount();
+    if (nLineCount < 1)
+        return 1;
+
+    int nWhileLines = 0;
+    int nEndLines = 0;
+    QString strLine;
+    for (int nLine = 0; nLine < nLineCount; ++nLine) {
+        if (m_editCommand.GetLine(nLine, strLine, kLineCapacity) == 0)
+            continue;
+
+        if (strLine.contains(QLatin1String("Sleep")))
+            ParseSleep(strLine);
+        if (strLine.contains(QLatin1String("While"))) {
+            if (ParseWhileEnd(strLine, 1) == 0)
+                return 0;
+            ++nWhileLines;
+        }
+        if (strLine.contains(QLatin1String("End"))) {
+            ParseWhileEnd(strLine, 0);
+            ++nEndLines;
+        }
+        if (strLine.contains(QLatin1String("CheckAlive"))) {
+            ParseCheckAlive(strLine);
+        } else {
+            CCommandItem item;
+            QString strHost;
+            QString strPort;
+            QString strUri;
+            if (SplitCommandUrl(strLine, strHost, strPort, strUri) == 0) {
+                item.m_bNotHttp = 0;
+                item.m_strIP = strHost;
+                item.m_strPort = strPort;
+                item.m_strUri = strUri;
+            }
+            m_script.m_vecCommands.push_back(item);
+        }
+    }
+
+    if (nWhileLines != nEndLines) {
+        m_log.WriteLog(QStringLiteral("Can not find a operation While or End."));
+        return 0;
+    }
+    return 1;
+}
+
+int CScriptParser::ParseSleep(QString strLine)
+{
+    const int nSleepTime = ReadOperand(strLine);
+    if (nSleepTime <= 0) {
+        m_log.WriteLog(QStringLiteral("<Syntax error> Sleep time must be larger than 0"));
+        return 0;
+    }
+    CCommandItem item;
+    item.m_nSleepTime = nSleepTime;
+    m_script.m_vecCommands.push_back(item);
+    return 1;
+}
+
+int CScriptParser::ParseWhileEnd(QString strLine, int nMode)
+{
+    CCommandItem item;
+    if (nMode == 0) {
+        item.m_bEnd = 1;
+        m_script.m_vecCommands.push_back(item);
+        return 1;
+    }
+    const int nRepeatCount = ReadOperand(strLine);
+    if (nRepeatCount < 0) {
+        m_log.WriteLog(QStringLiteral("<Syntax error> Operation While's repeat count must be larger than -1"));
+        return 0;
+    }
+    m_controls.EnableControl(ERunControl::Stop, true);
+    m_script.m_nWhileRepeatCount = nRepeatCount;
+    item.m_bWhile = 1;
+    m_script.m_vecCommands.push_back(item);
+    return 1;
+}
+
+int CScriptParser::ParseCheckAlive(QString strLine)
+{
+    const qsizetype a = strLine.indexOf(QLatin1Char('('));
+    const qsizetype b = strLine.indexOf(QLatin1Char(')'));
+    if (a < 0 || b < 0)
+        return 0;
+    const QString strInner = strLine.mid(a + 1, b);
+    const qsizetype c = strInner.indexOf(QLatin1Char(':'));
+    if (c < 0)
+        return 0;
+    const qsizetype d = strInner.indexOf(QLatin1Char(')'));
+    if (d < 0)
+        return 0;
+
+    CCommandItem item;
+    item.m_checkAlive.m_bCheckAlive = 1;
+    item.m_checkAlive.m_strIP = strInner.left(c);
+    item.m_checkAlive.m_strPort = d > c ? strInner.mid(c + 1, d - c - 1) : QString();
+    m_script.m_vecCommands.push_back(item);
+    return 0;
+}
+
+void CScriptParser::CollectServers()
+{
+    for (const CCommandItem& item : m_script.m_vecCommands) {
+        if (item.m_strIP.isEmpty() && item.m_strPort.isEmpty())
+            continue;
+        const bool bListed = std::any_of(m_script.m_vecServers.begin(), m_script.m_vecServers.end(),
+                                         [&item](const std::unique_ptr<CServerItem>& server) {
+                                             return server->m_strIP == item.m_strIP &&
+                                                    server->m_strPort == item.m_strPort;
+                                         });
+        if (bListed)
+            continue;
+        auto server = std::make_unique<CServerItem>();
+        server->m_strIP = item.m_strIP;
+        server->m_strPort = item.m_strPort;
+        m_script.m_vecServers.push_back(std::move(server));
+    }
+}

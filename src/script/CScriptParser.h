@@ -1,0 +1,40 @@
+#pragma once
+
+#include "CScript.h"
+
+#include <QString>
+
+class CLogWriter;
+class IRunControls;
+class ITextBox;
+
+// Turns the command box into a script's steps and servers. Syntax errors go
+// to the log; accepting a While enables "Stop".
+class CScriptParser {
+public:
+    // Characters of a line that the parser looks at; the rest is cut off.
+    static constexpr int kLineCapacity = 2048;
+
+    CScriptParser(ITextBox& editCommand, CLogWriter& log, IRunControls& controls, CScript& script);
+
+    // Non-zero on success, 0 on a syntax error that fails the script.
+    int ParseCommands();
+    // 1 when a Sleep step was appended, 0 on a syntax error.
+    int ParseSleep(QString strLine);
+    // nMode 1: While, 0: End. 1 when a step was appended, 0 on a syntax error.
+    int ParseWhileEnd(QString strLine, int nMode);
+    // Appends a CheckAlive step when the line names "(host:port)"; always 0.
+    int ParseCheckAlive(QString strLine);
+    // After a successful parse: one server per distinct host and port text.
+    void CollectServers();
+
+    // The number between the first "(" and the first ")" of the line, with
+    // every blank removed first.
+    static int ReadOperand(QString strLine);
+
+private:
+    ITextBox& m_editCommand;
+    CLogWriter& m_log;
+    IRunControls& m_controls;
+    CScript& m_script;
+};
