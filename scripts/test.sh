@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds Velkor and runs the whole test suite twice: in the normal build and in
+# the AddressSanitizer + UndefinedBehaviorSanitizer build.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/setup.sh || exit 1
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+jobs=$(nproc 2>/dev/null || echo 2)
+
+status=0
+run_suite() {
+  local dir=$1; shift
+  echo "=== $dir: configure and build"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" >/dev/null || return 1
+  cmake --build "$dir" -j "$jobs" || return 1
+  echo "=== $dir: tests"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+}
+
+run_suite build || status=1
+run_suite build-asan -DVELKOR_SANITIZE=ON || status=1
+
+if [ $status -eq 0 ]; then echo "=== all suites passed"; else echo "=== FAILED"; fi
+exit $status

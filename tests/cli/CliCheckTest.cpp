@@ -1,0 +1,127 @@
+#include "cli/CliCheck.h"
+#include "cli/CliExitCodes.h"
+#include "script/CCommandItem.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+struct CliResult {
+    int nExit = -1;
+    QString strOut;
+    QString strErr;
+};
+
+CliResult RunCli(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral(VELKOR_CLI_PATH), args);
+    CliResult result;
+    if (!process.waitForFinished(30000))
+        return result;
+    result.nExit = process.exitCode();
+    result.strOut = QString::fromUtf8(process.readAllStandardOutput());
+    result.strErr = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+QString WithoutStamps(QString strText)
+{
+    static const QRegularExpression stamp(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] "));
+    return strText.replace(stamp, QStringLiteral("[T] "));
+}
+
+TEST(CliCheck, WorkedExamplePrintsItsRecordsAndServers)
+{
+    const CliResult r = RunCli({QStringLiteral("check"), QStringLiteral(VELKOR_SOURCE_DIR "/tests/fixtures/worked_example.cmf")});
+    EXPECT_EQ(r.nExit, kExitOk) << r.strErr.toStdString();
+    EXPECT_EQ(WithoutStamps(r.strOut),
+              QStringLiteral("[T] Read command\n"
+                             "[T] Collect connect info\n"
+                             "record 1 http host=\"192.168.10.100\" port=\"80\" "
+                             "uri=\"/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\"\n"
+                             "record 2 sleep 500\n"
+                             "record 3 noop\n"
+                             "record 4 while\n"
+                             "record 5 noop\n"
+                             "record 6 http host=\"192.168.10.100\" port=\"8080\" "
+                             "uri=\"/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\"\n"
+                             "record 7 end\n"
+                             "record 8 noop\n"
+                             "record 9 checkalive host=\"192.168.10.100\" port=\"80\"\n"
+                             "server 1 host=\"192.168.10.100\" port=\"80\"\n"
+                             "server 2 host=\"192.168.10.100\" port=\"8080\"\n"
+                             "while-repeat-count 3\n"
+                             "result ok\n"));
+}
+
+TEST(CliCheck, ExampleScriptParses)
+{
+    const CliResult r = RunCli({QStringLiteral("check"), QStringLiteral(VELKOR_SOURCE_DIR "/examples/demo.cmf")});
+    EXPECT_EQ(r.nExit, kExitOk) << r.strOut.toStdString();
+    for (const char* kind : {"http", "sleep", "while", "end", "checkalive"})
+        EXPECT_TRUE(r.strOut.contains(QRegularExpression(
+                        QStringLiteral("^record \\d+ %1\\b").arg(QLatin1String(kind)),
+                        QRegularExpression::MultilineOption)))
+            << "the example uses " << kind;
+}
+
+TEST(CliCheck, ScriptErrorGivesItsExitCodeAndTheParserLines)
+{
+    QTemporaryDir dir;
+    const QString strPath = dir.path() + QStringLiteral("/bad.cmf");
+    QFile file(strPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("While(-1)\r\nEnd\r\n");
+    file.close();
+    const CliResult r = RunCli({QStringLiteral("check"), strPath});
+    EXPECT_EQ(r.nExit, kExitScriptError);
+    EXPECT_TRUE(WithoutStamps(r.strOut).contains(
+        QStringLiteral("[T] <Syntax error> Operation While's repeat count must be larger than -1\n")));
+    EXPECT_TRUE(r.strOut.endsWith(QStringLiteral("result error\n")));
+}
+
+TEST(CliCheck, UnreadableFileAndUsageErrors)
+{
+    CliResult r = RunCli({QStringLiteral("check"), QStringLiteral("/nonexistent-velkor/x.cmf")});
+    EXPECT_EQ(r.nExit, kExitFileError);
+    EXPECT_TRUE(r.strErr.contains(QStringLiteral("/nonexistent-velkor/x.cmf")));
+    EXPECT_TRUE(r.strOut.isEmpty());
+
+    r = RunCli({});
+    EXPECT_EQ(r.nExit, kExitUsage);
+    EXPECT_FALSE(r.strErr.isEmpty());
+    r = RunCli({QStringLiteral("check")});
+    EXPECT_EQ(r.nExit, kExitUsage);
+    r = RunCli({QStringLiteral("frobnicate"), QStringLiteral("x")});
+    EXPECT_EQ(r.nExit, kExitUsage);
+    r = RunCli({QStringLiteral("--no-such-option")});
+    EXPECT_EQ(r.nExit, kExitUsage);
+}
+
+TEST(CliCheck, HelpAndVersion)
+{
+    CliResult r = RunCli({QStringLiteral("--help")});
+    EXPECT_EQ(r.nExit, kExitOk);
+    EXPECT_TRUE(r.strOut.contains(QStringLiteral("check FILE")));
+    r = RunCli({QStringLiteral("--version")});
+    EXPECT_EQ(r.nExit, kExitOk);
+    EXPECT_EQ(r.strOut, QStringLiteral("velkor-cli 1.0.1.4\n"));
+}
+
+TEST(CliFormat, FieldsAreQuotedAndEscaped)
+{
+    EXPECT_EQ(QuoteField(QStringLiteral("a \"b\" \\c\td")), QStringLiteral("\"a \\\"b\\\" \\\\c\\td\""));
+    CCommandItem item;
+    item.m_checkAlive.m_bCheckAlive = 1;
+    item.m_checkAlive.m_strIP = QStringLiteral(" 10.0.0.1 ");
+    item.m_checkAlive.m_strPort = QStringLiteral(" 80 ");
+    EXPECT_EQ(DescribeCommand(item), QStringLiteral("checkalive host=\" 10.0.0.1 \" port=\" 80 \""));
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+#include "log/CLogWriter.h"
+#include "platform/CMemoryTextBox.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+QByteArray ReadFile(const QString& strPath)
+{
+    QFile file(strPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+TEST(LogLine, IsStampedToTheMillisecondAndEndsWithCrLf)
+{
+    EXPECT_EQ(CLogWriter::FormatLogLine(QTime(9, 4, 3, 7), QStringLiteral("Read command")),
+              QStringLiteral("[09:04:03.007] Read command\r\n"));
+    EXPECT_EQ(CLogWriter::FormatLogLine(QTime(23, 59, 59, 999), QStringLiteral("%1 %s")),
+              QStringLiteral("[23:59:59.999] %1 %s\r\n"))
+        << "the text is taken as it is";
+}
+
+TEST(LogLine, FileNameCarriesTheStartOfTheRun)
+{
+    EXPECT_EQ(CLogWriter::MakeLogFileName(QDateTime(QDate(2013, 5, 7), QTime(9, 4, 3))),
+              QStringLiteral("[20130507_090403]_Velkor_Log.txt"));
+}
+
+TEST(LogWriter, AppendsStampedLinesToTheBox)
+{
+    CMemoryTextBox box;
+    CLogWriter log(box);
+    log.WriteLog(QStringLiteral("one"));
+    log.WriteLog(QStringLiteral("two"));
+    static const QRegularExpression re(
+        QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] one\r\n\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] two\r\n$"));
+    EXPECT_TRUE(re.match(box.GetWindowText()).hasMatch()) << box.GetWindowText().toStdString();
+    EXPECT_EQ(box.GetLineCount(), 3);
+}
+
+TEST(LogWriter, EmptiesTheBoxWhenTheNextLineWouldReachTheLimit)
+{
+    const QString strLine = CLogWriter::FormatLogLine(QTime(1, 2, 3, 4), QStringLiteral("0123456789"));
+    const int nLength = int(strLine.size());  // 27
+    CMemoryTextBox box(2 * nLength + 1);
+    CLogWriter log(box);
+    log.PutLineInBox(strLine);
+    log.PutLineInBox(strLine);
+    EXPECT_EQ(box.GetTextLength(), 2 * nLength) << "below the limit, lines accumulate";
+    log.PutLineInBox(strLine);
+    EXPECT_EQ(box.GetWindowText(), strLine) << "afterwards the box holds just the new line";
+
+    CMemoryTextBox exact(2 * nLength);
+    CLogWriter log2(exact);
+    log2.PutLineInBox(strLine);
+    log2.PutLineInBox(strLine);
+    EXPECT_EQ(exact.GetWindowText(), strLine) << "reaching the limit exactly also empties the box";
+}
+
+TEST(LogWriter, InsertsAtTheCaretAndKeepsASelection)
+{
+    CMemoryTextBox box;
+    box.SetWindowText(QStringLiteral("AAAA\r\nBBBB\r\n"));
+    box.SetSel(2, 8);  // the user selected "AA\r\nBB", caret at 8
+    CLogWriter log(box);
+    const QString strLine = CLogWriter::FormatLogLine(QTime(0, 0), QStringLiteral("x"));
+    log.PutLineInBox(strLine);
+    EXPECT_EQ(box.GetWindowText(), QStringLiteral("AAAA\r\nBB") + strLine + QStringLiteral("BB\r\n"));
+}
+
+TEST(LogWriter, SinkReceivesTheStampedLine)
+{
+    CMemoryTextBox box;
+    CLogWriter log(box);
+    QStringList received;
+    log.SetLineSink([&received](const QString& strLine) { received << strLine; });
+    log.WriteLog(QStringLiteral("hello"));
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_TRUE(received[0].endsWith(QStringLiteral("] hello\r\n")));
+    EXPECT_EQ(box.GetTextLength(), 0) << "the sink decides when the box gets the line";
+}
+
+TEST(AutoSave, AppendsBareTextOnlyWhileAFileIsNamed)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CMemoryTextBox box;
+    CLogWriter log(box);
+    const QString strName = QStringLiteral("[20130507_090403]_Velkor_Log.txt");
+    const QString strPath = dir.path() + QLatin1Char('/') + strName;
+
+    log.WriteLog(QStringLiteral("before"));  // auto-save off
+    log.SetAutoSave(true);
+    log.SetLogFolder(dir.path());
+    log.WriteLog(QStringLiteral("no file named yet"));
+    EXPECT_FALSE(QFile::exists(strPath));
+
+    log.SetLogFileName(strName);
+    EXPECT_EQ(log.LogFilePath(), strPath);
+    log.WriteLog(QStringLiteral("Read command"));
+    log.WriteLog(QString::fromUtf8("\xea\xb0\x80 Response data : ok"));
+    log.SetLogFileName(QString());
+    log.WriteLog(QStringLiteral("after the run"));
+
+    EXPECT_EQ(ReadFile(strPath), QByteArray("Read command\n\xea\xb0\x80 Response data : ok\n"));
+    EXPECT_EQ(box.GetLineCount(), 6) << "the box has every line";
+}
+
+TEST(AutoSave, ContinuesAnExistingFile)
+{
+    QTemporaryDir dir;
+    const QString strName = QStringLiteral("run.txt");
+    QFile existing(dir.path() + QLatin1Char('/') + strName);
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("earlier run\n");
+    existing.close();
+
+    CMemoryTextBox box;
+    CLogWriter log(box);
+    log.SetAutoSave(true);
+    log.SetLogFolder(dir.path());
+    log.SetLogFileName(strName);
+    log.WriteLog(QStringLiteral("second run"));
+    EXPECT_EQ(ReadFile(existing.fileName()), QByteArray("earlier run\nsecond run\n"));
+}
+
+TEST(AutoSave, AnUnwritableFolderSkipsTheFileButKeepsTheBox)
+{
+    CMemoryTextBox box;
+    CLogWriter log(box);
+    log.SetAutoSave(true);
+    log.SetLogFolder(QStringLiteral("/nonexistent-velkor-folder/deeper"));
+    log.SetLogFileName(QStringLiteral("x.txt"));
+    log.WriteLog(QStringLiteral("first"));
+    log.WriteLog(QStringLiteral("second"));
+    EXPECT_EQ(box.GetLineCount(), 3);
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/nonexistent-velkor-folder/deeper/x.txt")));
+}
+
+TEST(AutoSave, SwitchedOffWritesNothing)
+{
+    QTemporaryDir dir;
+    CMemoryTextBox box;
+    CLogWriter log(box);
+    log.SetLogFolder(dir.path());
+    log.SetLogFileName(QStringLiteral("x.txt"));
+    log.WriteLog(QStringLiteral("line"));
+    EXPECT_TRUE(log.LogFilePath().isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/x.txt")));
+}
+
+}  // namespace
