@@ -1,11 +1,10 @@
 #include "CliCheck.h"
 #include "CliExitCodes.h"
+#include "CliRun.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
-
-#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -17,12 +16,27 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Velkor headless runner.\n\n"
         "Commands:\n"
-        "  check FILE   Load and parse a command file; print the log lines, records and servers.\n\n"
-        "Exit codes: 0 ok, 1 usage error, 2 script error, 3 request failed, 4 file not readable,\n"
-        "130 aborted."));
+        "  check FILE   Load and parse a command file; print the log lines, records and servers.\n"
+        "  run FILE     Run a command file against its devices, printing the log as it happens.\n"
+        "               Ctrl+C is \"Stop\" (taken at the next End, ends a CheckAlive wait);\n"
+        "               a second Ctrl+C aborts at once.\n\n"
+        "Exit codes: 0 ok (every request got a response), 1 usage error, 2 script error,\n"
+        "3 a request failed or timed out, 4 file not readable, 130 aborted."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check"));
+    const QCommandLineOption idOption(QStringLiteral("id"), QStringLiteral("User name for the devices (run)."),
+                                      QStringLiteral("ID"), QStringLiteral("admin"));
+    const QCommandLineOption passwordOption(QStringLiteral("password"),
+                                            QStringLiteral("Password for the devices (run)."), QStringLiteral("PW"),
+                                            QStringLiteral("4719"));
+    const QCommandLineOption thresholdOption(QStringLiteral("threshold"),
+                                             QStringLiteral("Slow-response threshold in ms (run)."),
+                                             QStringLiteral("MS"), QStringLiteral("300"));
+    const QCommandLineOption logDirOption(QStringLiteral("log-dir"),
+                                          QStringLiteral("Auto-save the log into this folder (run)."),
+                                          QStringLiteral("DIR"));
+    parser.addOptions({idOption, passwordOption, thresholdOption, logDirOption});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or run"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The command file (.cmf)."));
 
     QTextStream out(stdout);
@@ -44,7 +58,16 @@ int main(int argc, char* argv[])
     const QStringList args = parser.positionalArguments();
     if (args.size() == 2 && args[0] == QLatin1String("check"))
         return RunCheck(args[1], out, err);
+    if (args.size() == 2 && args[0] == QLatin1String("run")) {
+        CliRunOptions options;
+        options.strFile = args[1];
+        options.strId = parser.value(idOption);
+        options.strPassword = parser.value(passwordOption);
+        options.strThreshold = parser.value(thresholdOption);
+        options.strLogDir = parser.value(logDirOption);
+        return RunScript(options, out, err);
+    }
 
-    err << "velkor-cli: expected 'check FILE'\nTry 'velkor-cli --help'." << Qt::endl;
+    err << "velkor-cli: expected 'check FILE' or 'run FILE'\nTry 'velkor-cli --help'." << Qt::endl;
     return kExitUsage;
 }

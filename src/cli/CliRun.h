@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class QTextStream;
+
+struct CliRunOptions {
+    QString strFile;
+    QString strId = QStringLiteral("admin");
+    QString strPassword = QStringLiteral("4719");
+    QString strThreshold = QStringLiteral("300");
+    QString strLogDir;  // empty: no auto-save
+};
+
+// velkor-cli run: runs a command file as "Send" does, printing every log line
+// as it happens. Ctrl+C is "Stop"; a second Ctrl+C aborts at once. Returns an
+// exit code of ECliExit.
+int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err);

@@ -1,0 +1,267 @@
+#include "CExecutionLoop.h"
+
+#include "CRunContext.h"
+#include "http/CHTTPLayer.h"
+#include "log/CLogWriter.h"
+#include "platform/IRunControls.h"
+#include "platform/MonotonicClock.h"
+#include "platform/TextConv.h"
+
+#include <memory>
+
+namespace {
+
+constexpr int kResponseCapacity = 2048;
+constexpr int kCheckAliveIntervalMs = 1000;
+constexpr int kEndStopCheckMs = 10;
+
+QString Rule(int nCount) { return QString(nCount, QLatin1Char('=')); }
+
+}  // namespace
+
+CExecutionLoop::CExecutionLoop(CRunContext& context) : m_context(context) {}
+
+QString CExecutionLoop::OpeningLine() { return Rule(114); }
+
+QString CExecutionLoop::ResponseTimeLine(std::int64_t nResponseMs, int nResponseLimitMs)
+{
+    if (nResponseMs >= nResponseLimitMs)
+        return QStringLiteral("Response time : %1 ms (Too much!)").arg(nResponseMs);
+    return QStringLiteral("Response time : %1 ms").arg(nResponseMs);
+}
+
+QString CExecutionLoop::ResponseDataLine(const QByteArray& response)
+{
+    // The response is taken up to its first NUL byte, one character per
+    // byte; the line holds everything from the blank line after the headers.
+    const QString strResponse = Latin1ToWide(response);
+    const qsizetype nBlank = strResponse.indexOf(QLatin1String("\r\n\r\n"));
+    if (nBlank < 0)
+        return QString();
+    QString strLine = QStringLiteral("Response data : ") + strResponse.mid(nBlank);
+    strLine.remove(QLatin1Char('\n'));
+    strLine.remove(QLatin1Char('\r'));
+    return strLine;
+}
+
+QString CExecutionLoop::WhileCountLine(int nPass)
+{
+    return QStringLiteral("==== While Count : %1 ").arg(nPass) + Rule(66);
+}
+
+QString CExecutionLoop::HttpTotalLine(std::int64_t nTotalMs)
+{
+    return QStringLiteral("== Total running time(Http api only) : %1 ms ").arg(nTotalMs) + Rule(66);
+}
+
+QString CExecutionLoop::ApplicationTotalLine(std::int64_t nTotalMs)
+{
+    return QStringLiteral("== Total running time(Application)    : %1 ms ").arg(nTotalMs) + Rule(66);
+}
+
+QString CExecutionLoop::WhileRepeatLine(int nPasses, bool bStopped)
+{
+    if (bStopped)
+        return QStringLiteral("== While Repeat : %1 (Stopped by user) ").arg(nPasses) + Rule(77);
+    return QStringLiteral("== While Repeat : %1 ").arg(nPasses) + Rule(92);
+}
+
+bool CExecutionLoop::Aborted() const { return m_context.m_hAbortEvent.IsSet(); }
+
+int CExecutionLoop::ConnectServers()
+{
+    CLogWriter& log = m_context.m_log;
+    auto& servers = m_context.m_script.m_vecServers;
+    const int nCount = int(servers.size());
+    if (nCount == 0) {
+        log.WriteLog(QStringLiteral("Can not find connect info"));
+        return 0;
+    }
+    log.WriteLog(QStringLiteral("Connect to each servers"));
+    log.WriteLog(QStringLiteral("Application try to connect to %1 server%2")
+                     .arg(nCount)
+                     .arg(nCount > 1 ? QStringLiteral("s") : QString()));
+
+    for (const auto& server : servers) {
+        if (Aborted())
+            break;
+        if (server->m_strIP.isEmpty() || server->m_strPort.isEmpty())
+            continue;
+        const QString strTarget = server->m_strIP + QLatin1Char(':') + server->m_strPort;
+        log.WriteLog(QStringLiteral("Try to connect ") + strTarget);
+        server->m_pHttp = new CHTTPLayer();
+        server->m_pHttp->SetHost(server->m_strIP);
+        if (server->m_pHttp->Connect(ReadLeadingInt(server->m_strPort)) == 0) {
+            server->m_bUnreachable = 0;
+            log.WriteLog(QStringLiteral("Connected : ") + strTarget);
+        } else {
+            server->m_bUnreachable = 1;
+            log.WriteLog(QStringLiteral("Server unreachable ") + strTarget);
+        }
+    }
+    return 1;
+}
+
+CServerItem* CExecutionLoop::FindServer(const QString& strIP, const QString& strPort) const
+{
+    for (const auto& server : m_context.m_script.m_vecServers) {
+        if (server->m_strIP == strIP && server->m_strPort == strPort)
+            return server.get();
+    }
+    return nullptr;
+}
+
+bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, const QString& strPort,
+                                 const QString& strUri)
+{
+    CLogWriter& log = m_context.m_log;
+    const QString strUrl = QStringLiteral("http://%1:%2%3").arg(strIP, strPort, strUri);
+    if (server.m_pHttp == nullptr) {
+        // A server without host or port text has no connection object.
+        log.WriteLog(QStringLiteral("[NOT SENT] %1 - no host or port").arg(strUrl));
+        ++m_context.m_nRequestsFailed;
+        return false;
+    }
+
+    const QByteArray path = WideToLatin1(strUri);
+    log.WriteLog(QStringLiteral("[SEND] ") + strUrl);
+
+    QByteArray response(kResponseCapacity, '\0');
+    int nLength = kResponseCapacity;
+    int nStatus = 0;
+    const std::int64_t t0 = MonotonicMs();
+    if (m_bFirstRequest) {
+        m_nRunStartMs = t0;
+        m_bFirstRequest = false;
+    }
+    const HRESULT hr = server.m_pHttp->SendRequest(path, response.data(), nLength, nStatus, m_context.m_szId,
+                                                   m_context.m_szPassword);
+    const std::int64_t nResponseMs = MonotonicMs() - t0;
+
+    m_nHttpTotalMs += nResponseMs;
+    log.WriteLog(ResponseTimeLine(nResponseMs, m_context.m_nResponseLimitMs));
+    ++m_context.m_nRequestsSent;
+    if (hr == S_OK) {
+        const QString strData = ResponseDataLine(response);
+        if (!strData.isEmpty())
+            log.WriteLog(strData);
+    } else {
+        ++m_context.m_nRequestsFailed;
+        if (hr == S_WAIT_TIMEOUT)
+            log.WriteLog(QStringLiteral("Response data : NONE (reason : timeout 10 sec)"));
+    }
+    return true;
+}
+
+void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort)
+{
+    CLogWriter& log = m_context.m_log;
+    m_context.m_bCheckAliveWaiting = true;
+    auto http = std::make_unique<CHTTPLayer>();
+    http->SetHost(strIP);
+    const int nPort = ReadLeadingInt(strPort);
+    while (m_context.m_bCheckAliveWaiting) {
+        log.WriteLog(QStringLiteral("!!! Check alive : %1 - server unreachable").arg(strIP));
+        const std::int64_t nAttemptMs = MonotonicMs();
+        if (http->Connect(nPort) == 0) {
+            m_context.m_bCheckAliveWaiting = false;
+            http->Close();
+            http.reset();
+            log.WriteLog(QStringLiteral("!!! Re-Connected : %1").arg(strIP));
+            return;
+        }
+        // At most one attempt a second. "Stop" or closing ends the wait; a
+        // stop request stays set for the next End.
+        const int nPauseMs = int(kCheckAliveIntervalMs - (MonotonicMs() - nAttemptMs));
+        if (CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, nPauseMs) >= 0) {
+            m_context.m_bCheckAliveWaiting = false;
+            if (!Aborted())
+                log.WriteLog(QStringLiteral("!!! Check alive : %1 - stopped by user").arg(strIP));
+        }
+    }
+}
+
+void CExecutionLoop::RunCommands()
+{
+    CLogWriter& log = m_context.m_log;
+    CScript& script = m_context.m_script;
+    if (script.m_vecServers.empty()) {
+        FinishRun();
+        return;
+    }
+    log.WriteLog(OpeningLine());
+
+    int nPass = 0;
+    int nStep = 0;
+    bool bInBlock = false;
+    bool bStopped = false;
+    m_nHttpTotalMs = 0;
+    m_bFirstRequest = true;
+    m_nRunStartMs = 0;
+
+    const int nCommands = int(script.m_vecCommands.size());
+    for (int nPos = 0; nPos < nCommands; ++nPos) {
+        if (Aborted())
+            return;
+        const CCommandItem item = script.m_vecCommands[nPos];
+
+        bool bSent = false;
+        if (CServerItem* server = FindServer(item.m_strIP, item.m_strPort))
+            bSent = SendCommand(*server, item.m_strIP, item.m_strPort, item.m_strUri);
+
+        if (item.m_nSleepTime != 0) {
+            log.WriteLog(QStringLiteral("Sleep start : %1 ms").arg(item.m_nSleepTime));
+            if (m_context.m_hAbortEvent.Wait(item.m_nSleepTime))
+                return;
+        } else if (item.m_bWhile) {
+            bInBlock = true;
+        } else if (item.m_bEnd) {
+            const int nSignalled =
+                CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, kEndStopCheckMs);
+            if (nSignalled == 1)
+                return;
+            if (nSignalled == 0) {
+                m_context.m_hStopEvent.Reset();
+                bInBlock = false;
+                bStopped = true;
+                continue;
+            }
+            ++nPass;
+            if (nPass >= script.m_nWhileRepeatCount && script.m_nWhileRepeatCount != 0) {
+                bInBlock = false;
+                nStep = 0;
+            } else if (nStep != 0) {
+                nPos -= nStep + 1;
+                nStep = 0;
+            }
+        } else if (item.m_checkAlive.m_bCheckAlive) {
+            WaitUntilAlive(item.m_checkAlive.m_strIP, item.m_checkAlive.m_strPort);
+            if (Aborted())
+                return;
+        }
+
+        if (bInBlock && !item.m_bWhile && !item.m_bEnd) {
+            ++nStep;
+            if (bSent)
+                log.WriteLog(WhileCountLine(nPass + 1));
+        }
+    }
+
+    log.WriteLog(HttpTotalLine(m_nHttpTotalMs));
+    // A run that sent no request has no start time: its total is 0.
+    log.WriteLog(ApplicationTotalLine(m_bFirstRequest ? 0 : MonotonicMs() - m_nRunStartMs));
+    if (script.m_nWhileRepeatCount != -1)
+        log.WriteLog(WhileRepeatLine(nPass, bStopped));
+    FinishRun();
+}
+
+void CExecutionLoop::FinishRun()
+{
+    m_context.m_log.SetLogFileName(QString());
+    IRunControls& controls = m_context.m_controls;
+    controls.EnableControl(ERunControl::ClearCommand, true);
+    controls.EnableControl(ERunControl::ClearLog, true);
+    controls.EnableControl(ERunControl::AutoSave, true);
+    controls.EnableControl(ERunControl::Threshold, true);
+    controls.EnableControl(ERunControl::SetPath, m_context.m_log.IsAutoSave());
+}

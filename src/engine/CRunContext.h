@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/CManualResetEvent.h"
+#include "script/CScript.h"
+
+#include <QByteArray>
+
+#include <atomic>
+
+class CLogWriter;
+class IRunControls;
+
+// What one run shares between the window thread and the worker, under the
+// names the rest of the program knows them by. The window thread writes the
+// inputs before the worker starts; during the run only the worker touches
+// the script and its servers.
+struct CRunContext {
+    CRunContext(CLogWriter& log, IRunControls& controls) : m_log(log), m_controls(controls) {}
+
+    CLogWriter& m_log;
+    IRunControls& m_controls;
+
+    QByteArray m_szId;        // user name for the devices, 8-bit, at most 254 bytes
+    QByteArray m_szPassword;  // password, 8-bit, at most 254 bytes
+    int m_nResponseLimitMs = 300;
+    CScript m_script;
+
+    // "Stop": taken by the next End, and it also ends a CheckAlive wait.
+    CManualResetEvent m_hStopEvent;
+    // Closing: ends sleeps, waits and the run itself at once.
+    CManualResetEvent m_hAbortEvent{m_hStopEvent.GetGroup()};
+    std::atomic<bool> m_bCheckAliveWaiting{false};
+
+    // Outcome of the last run, for the headless runner's exit code.
+    std::atomic<int> m_nRequestsSent{0};
+    std::atomic<int> m_nRequestsFailed{0};  // failed, timed out or not sent
+};

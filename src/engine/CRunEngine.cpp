@@ -1,0 +1,160 @@
+#include "CRunEngine.h"
+
+#include "CExecutionLoop.h"
+#include "http/CHTTPLayer.h"
+#include "log/CLogWriter.h"
+#include "platform/IRunControls.h"
+#include "platform/ITextBox.h"
+#include "platform/TextConv.h"
+#include "script/CScriptParser.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+CRunEngine::CRunEngine(ITextBox& editCommand, ITextBox& editLog, CLogWriter& log, IRunControls& controls)
+    : m_editCommand(editCommand), m_editLog(editLog), m_context(log, controls)
+{
+}
+
+CRunEngine::~CRunEngine() { OnClose(); }
+
+CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const QString& strId, const QString& strPassword,
+                                                    const QString& strThreshold)
+{
+    if (IsRunning())
+        return ESendResult::AlreadyRunning;
+    JoinFinishedWorker();
+
+    m_context.m_szId = WideToLatin1(strId, kCredentialBytes);
+    m_context.m_szPassword = WideToLatin1(strPassword, kCredentialBytes);
+    m_context.m_nResponseLimitMs = ReadLeadingInt(strThreshold.left(15));
+
+    if (m_editCommand.GetTextLength() == 0)
+        return ESendResult::NothingToRun;
+
+    CLogWriter& log = m_context.m_log;
+    if (log.IsAutoSave()) {
+        if (log.LogFolder().isEmpty())
+            return ESendResult::NeedLogFolder;
+        log.SetLogFileName(CLogWriter::MakeLogFileName(QDateTime::currentDateTime()));
+    }
+
+    IRunControls& controls = m_context.m_controls;
+    controls.EnableControl(ERunControl::ClearCommand, false);
+    controls.EnableControl(ERunControl::ClearLog, false);
+    controls.EnableControl(ERunControl::AutoSave, false);
+    controls.EnableControl(ERunControl::Threshold, false);
+    controls.EnableControl(ERunControl::SetPath, false);
+    m_editLog.SetWindowText(QString());
+    controls.EnableControl(ERunControl::CommandBox, false);
+    controls.EnableControl(ERunControl::Send, false);
+
+    // A stop request left over from an earlier run must not end this one.
+    m_context.m_hStopEvent.Reset();
+    m_context.m_hAbortEvent.Reset();
+    m_context.m_nRequestsSent = 0;
+    m_context.m_nRequestsFailed = 0;
+
+    log.WriteLog(QStringLiteral("Read command"));
+    CScriptParser parser(m_editCommand, log, controls, m_context.m_script);
+    if (parser.ParseCommands() == 0) {
+        ResetRun();
+        // The run ends here, so the controls "Send" disabled come back too.
+        log.SetLogFileName(QString());
+        RestoreEditingControls();
+        return ESendResult::ParseFailed;
+    }
+    parser.CollectServers();
+
+    // A CheckAlive wait can be ended with "Stop".
+    const auto& commands = m_context.m_script.m_vecCommands;
+    if (std::any_of(commands.begin(), commands.end(),
+                    [](const CCommandItem& item) { return item.m_checkAlive.m_bCheckAlive != 0; }))
+        controls.EnableControl(ERunControl::Stop, true);
+
+    {
+        std::lock_guard lock(m_runMutex);
+        m_bWorkerActive = true;
+    }
+    m_hWorkerThread = std::thread([this] { RunThreadProc(); });
+    return ESendResult::Started;
+}
+
+void CRunEngine::RunThreadProc()
+{
+    CExecutionLoop loop(m_context);
+    if (loop.ConnectServers() != 0)
+        loop.RunCommands();
+    ResetRun();
+    // A run that ended before the execution loop's end gets its controls back
+    // as well, and its lines no longer go to its file.
+    m_context.m_log.SetLogFileName(QString());
+    RestoreEditingControls();
+    m_context.m_controls.EnableControl(ERunControl::CommandBox, true);
+    m_context.m_controls.EnableControl(ERunControl::Send, true);
+    {
+        std::lock_guard lock(m_runMutex);
+        m_bWorkerActive = false;
+    }
+    m_runEnded.notify_all();
+}
+
+void CRunEngine::ResetRun()
+{
+    CScript& script = m_context.m_script;
+    for (auto& server : script.m_vecServers) {
+        if (server->m_pHttp != nullptr) {
+            server->m_pHttp->Close();
+            delete server->m_pHttp;
+            server->m_pHttp = nullptr;
+        }
+    }
+    script.m_vecServers.clear();
+    script.m_vecCommands.clear();
+    script.m_nWhileRepeatCount = -1;
+
+    IRunControls& controls = m_context.m_controls;
+    controls.EnableControl(ERunControl::Stop, false);
+    controls.EnableControl(ERunControl::Send, true);
+    controls.EnableControl(ERunControl::CommandBox, true);
+}
+
+void CRunEngine::RestoreEditingControls()
+{
+    IRunControls& controls = m_context.m_controls;
+    controls.EnableControl(ERunControl::ClearCommand, true);
+    controls.EnableControl(ERunControl::ClearLog, true);
+    controls.EnableControl(ERunControl::AutoSave, true);
+    controls.EnableControl(ERunControl::Threshold, true);
+    controls.EnableControl(ERunControl::SetPath, m_context.m_log.IsAutoSave());
+}
+
+void CRunEngine::OnBnClickedStop() { m_context.m_hStopEvent.Set(); }
+
+void CRunEngine::OnClose()
+{
+    if (m_hWorkerThread.joinable()) {
+        m_context.m_hAbortEvent.Set();
+        m_hWorkerThread.join();
+    }
+    ResetRun();
+}
+
+bool CRunEngine::IsRunning() const
+{
+    std::lock_guard lock(m_runMutex);
+    return m_bWorkerActive;
+}
+
+bool CRunEngine::WaitForRunEnd(int nTimeoutMs)
+{
+    std::unique_lock lock(m_runMutex);
+    return m_runEnded.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), [this] { return !m_bWorkerActive; });
+}
+
+void CRunEngine::JoinFinishedWorker()
+{
+    if (m_hWorkerThread.joinable())
+        m_hWorkerThread.join();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+
+// One challenge of a WWW-Authenticate header (RFC 7235): a scheme followed by
+// either a token68 or a list of auth-params whose values are tokens or quoted
+// strings (with backslash escapes).
+class CAuthChallenge
+{
+public:
+    // Every challenge of every WWW-Authenticate field in the head of the
+    // response, in order. The body is never read.
+    static QList<CAuthChallenge> ParseResponse(const char* pData, int nLength);
+
+    // The challenges of one field value; appended to 'challenges'.
+    static void ParseFieldValue(const QByteArray& value, QList<CAuthChallenge>& challenges);
+
+    // The first challenge this client can answer: Basic, or Digest with the
+    // MD5 algorithm (stated or by default). Null when there is none.
+    static const CAuthChallenge* FirstAnswerable(const QList<CAuthChallenge>& challenges);
+
+    const QByteArray& Scheme() const { return m_scheme; }
+    bool IsBasic() const;
+    bool IsDigest() const;
+
+    // The parameter's value, without quotes and escapes; the name is compared
+    // without regard to case, and the first occurrence counts.
+    bool HasParam(const QByteArray& name) const;
+    QByteArray Param(const QByteArray& name) const;
+
+    const QByteArray& Token68() const { return m_token68; }
+
+private:
+    QByteArray m_scheme;
+    QByteArray m_token68;
+    QList<QPair<QByteArray, QByteArray>> m_params;
+};

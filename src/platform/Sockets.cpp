@@ -1,0 +1,235 @@
+#include "Sockets.h"
+
+#include "MonotonicClock.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<int> g_nStartupCount{0};
+thread_local int t_nLastError = 0;
+
+int Fail(int nError)
+{
+    t_nLastError = nError;
+    return SOCKET_ERROR;
+}
+
+bool IsHostNameText(const QByteArray& host)
+{
+    if (host.isEmpty() || host.size() > 253)
+        return false;
+    for (const char c : host) {
+        const bool bOk = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == '-' || c == '.' || c == '_';
+        if (!bOk)
+            return false;
+    }
+    return true;
+}
+
+// poll on one descriptor for the given events, restarting after signals with
+// what is left of the wait. nWaitMs < 0 is not used: every wait is bounded.
+int PollFor(SOCKET s, short nEvents, std::int64_t nWaitNs, short* pRevents)
+{
+    const std::int64_t nDeadlineMs = MonotonicMs() + nWaitNs / 1000000 + 1;
+    std::int64_t nLeftNs = nWaitNs;
+    for (;;) {
+        pollfd pfd{s, nEvents, 0};
+        timespec ts{static_cast<time_t>(nLeftNs / 1000000000), static_cast<long>(nLeftNs % 1000000000)};
+        const int n = ppoll(&pfd, 1, &ts, nullptr);
+        if (n >= 0) {
+            if (pRevents)
+                *pRevents = pfd.revents;
+            return n;
+        }
+        if (errno != EINTR)
+            return Fail(errno);
+        nLeftNs = (nDeadlineMs - MonotonicMs()) * 1000000;
+        if (nLeftNs < 0)
+            nLeftNs = 0;
+    }
+}
+
+} // namespace
+
+int SocketStartup()
+{
+    ++g_nStartupCount;
+    return 0;
+}
+
+int SocketCleanup()
+{
+    int n = g_nStartupCount.load();
+    while (n > 0 && !g_nStartupCount.compare_exchange_weak(n, n - 1)) {
+    }
+    return n > 0 ? 0 : Fail(EINVAL);
+}
+
+int SocketStartupCount()
+{
+    return g_nStartupCount.load();
+}
+
+int SocketLastError()
+{
+    return t_nLastError;
+}
+
+bool SocketResolveIPv4(const QByteArray& host, in_addr* pAddress)
+{
+    const QByteArray text = host.left(host.indexOf('\0') < 0 ? host.size() : host.indexOf('\0'));
+    if (inet_pton(AF_INET, text.constData(), pAddress) == 1)
+        return true;
+    if (!IsHostNameText(text)) {
+        t_nLastError = EINVAL;
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* pResult = nullptr;
+    const int nError = getaddrinfo(text.constData(), nullptr, &hints, &pResult);
+    if (nError != 0 || !pResult) {
+        t_nLastError = nError == EAI_SYSTEM ? errno : EHOSTUNREACH;
+        return false;
+    }
+    bool bFound = false;
+    for (const addrinfo* p = pResult; p; p = p->ai_next) {
+        if (p->ai_family == AF_INET && p->ai_addr && p->ai_addrlen >= sizeof(sockaddr_in)) {
+            *pAddress = reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr;
+            bFound = true;
+            break;
+        }
+    }
+    freeaddrinfo(pResult);
+    if (!bFound)
+        t_nLastError = EHOSTUNREACH;
+    return bFound;
+}
+
+SOCKET SocketCreateTcp()
+{
+    const SOCKET s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        t_nLastError = errno;
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+void SocketSetAbortiveClose(SOCKET s)
+{
+    linger lg{};
+    lg.l_onoff = 1;
+    lg.l_linger = 0;
+    setsockopt(s, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+}
+
+void SocketSetSendTimeout(SOCKET s, int nTimeoutMs)
+{
+    timeval tv{};
+    tv.tv_sec = nTimeoutMs / 1000;
+    tv.tv_usec = (nTimeoutMs % 1000) * 1000;
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+int SocketConnect(SOCKET s, const sockaddr_in& address, int nTimeoutMs)
+{
+    const int nFlags = fcntl(s, F_GETFL, 0);
+    if (nFlags < 0 || fcntl(s, F_SETFL, nFlags | O_NONBLOCK) < 0)
+        return Fail(errno);
+
+    int nResult = 0;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            nResult = Fail(errno);
+        } else {
+            short nRevents = 0;
+            const int n = PollFor(s, POLLOUT, static_cast<std::int64_t>(nTimeoutMs < 0 ? 0 : nTimeoutMs) * 1000000,
+                                  &nRevents);
+            if (n == 0) {
+                nResult = Fail(ETIMEDOUT);
+            } else if (n < 0) {
+                nResult = SOCKET_ERROR;
+            } else {
+                int nError = 0;
+                socklen_t nLen = sizeof nError;
+                if (getsockopt(s, SOL_SOCKET, SO_ERROR, &nError, &nLen) < 0)
+                    nResult = Fail(errno);
+                else if (nError != 0)
+                    nResult = Fail(nError);
+            }
+        }
+    }
+    fcntl(s, F_SETFL, nFlags);
+    return nResult;
+}
+
+int SocketSend(SOCKET s, const char* pData, int nLength)
+{
+    for (;;) {
+        const ssize_t n = send(s, pData, static_cast<size_t>(nLength < 0 ? 0 : nLength), MSG_NOSIGNAL);
+        if (n >= 0)
+            return static_cast<int>(n);
+        if (errno != EINTR)
+            return Fail(errno);
+    }
+}
+
+int SocketRecv(SOCKET s, char* pData, int nLength, bool bPeek)
+{
+    for (;;) {
+        const ssize_t n = recv(s, pData, static_cast<size_t>(nLength < 0 ? 0 : nLength), bPeek ? MSG_PEEK : 0);
+        if (n >= 0)
+            return static_cast<int>(n);
+        if (errno != EINTR)
+            return Fail(errno);
+    }
+}
+
+int SocketWaitReadable(SOCKET s, int nSec, int nUSec)
+{
+    std::int64_t nWaitNs = static_cast<std::int64_t>(nSec) * 1000000000 + static_cast<std::int64_t>(nUSec) * 1000;
+    if (nWaitNs < 0)
+        nWaitNs = 0;
+    short nRevents = 0;
+    const int n = PollFor(s, POLLIN, nWaitNs, &nRevents);
+    if (n > 0 && (nRevents & POLLNVAL))
+        return Fail(EBADF);
+    return n > 0 ? 1 : n;
+}
+
+bool SocketPeerClosed(SOCKET s)
+{
+    if (s == INVALID_SOCKET)
+        return true;
+    short nRevents = 0;
+    const int n = PollFor(s, POLLIN, 0, &nRevents);
+    if (n < 0 || (nRevents & (POLLERR | POLLNVAL)))
+        return true;
+    if (n == 0)
+        return false;
+    char c = 0;
+    const ssize_t nPeeked = recv(s, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (nPeeked == 0)
+        return true;
+    if (nPeeked < 0)
+        return errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+    return false;  // unread data waiting: still open
+}
+
+void SocketClose(SOCKET s)
+{
+    if (s != INVALID_SOCKET)
+        close(s);
+}

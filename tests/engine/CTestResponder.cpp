@@ -1,0 +1,94 @@
+#include "CTestResponder.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace {
+
+int ListenOnLoopback(int& nPort)
+{
+    const int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int nOn = 1;
+    setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (bind(nFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(nFd, 64) != 0) {
+        close(nFd);
+        return -1;
+    }
+    socklen_t nSize = sizeof address;
+    getsockname(nFd, reinterpret_cast<sockaddr*>(&address), &nSize);
+    nPort = ntohs(address.sin_port);
+    return nFd;
+}
+
+}  // namespace
+
+CTestResponder::CTestResponder(QByteArray response, int nDelayMs) : m_response(std::move(response)), m_nDelayMs(nDelayMs)
+{
+    m_nListenFd = ListenOnLoopback(m_nPort);
+    m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+CTestResponder::~CTestResponder()
+{
+    m_bStopping = true;
+    m_acceptThread.join();
+    close(m_nListenFd);
+    std::lock_guard lock(m_mutex);
+    for (std::thread& connection : m_connections)
+        connection.join();
+}
+
+int CTestResponder::ClosedPort()
+{
+    int nPort = 0;
+    const int nFd = ListenOnLoopback(nPort);
+    close(nFd);
+    return nPort;
+}
+
+void CTestResponder::AcceptLoop()
+{
+    while (!m_bStopping) {
+        pollfd pfd{m_nListenFd, POLLIN, 0};
+        if (poll(&pfd, 1, 20) <= 0)
+            continue;
+        const int nFd = accept4(m_nListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (nFd < 0)
+            continue;
+        std::lock_guard lock(m_mutex);
+        m_connections.emplace_back([this, nFd] { Serve(nFd); });
+    }
+}
+
+void CTestResponder::Serve(int nFd)
+{
+    QByteArray request;
+    char buffer[4096];
+    while (!m_bStopping) {
+        pollfd pfd{nFd, POLLIN, 0};
+        if (poll(&pfd, 1, 20) <= 0)
+            continue;
+        const ssize_t nRead = recv(nFd, buffer, sizeof buffer, 0);
+        if (nRead <= 0)
+            break;
+        request.append(buffer, int(nRead));
+        if (!request.contains("\r\n\r\n"))
+            continue;
+        ++m_nRequests;
+        const auto wakeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nDelayMs);
+        while (!m_bStopping && std::chrono::steady_clock::now() < wakeAt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        send(nFd, m_response.constData(), size_t(m_response.size()), MSG_NOSIGNAL);
+        break;
+    }
+    close(nFd);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/CRunEngine.h"
+#include "log/CLogWriter.h"
+#include "platform/CMemoryTextBox.h"
+#include "platform/CRunControlStates.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+// An engine with in-memory boxes whose log lines are collected, with their
+// timestamps and the figures that depend on timing masked.
+class EngineHarness {
+    // Declared first: the engine's worker may still log while it is torn down.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QStringList m_lines;
+
+public:
+    EngineHarness() : m_log(m_logBox), m_engine(m_commandBox, m_logBox, m_log, m_controls)
+    {
+        m_log.SetLineSink([this](const QString& strLine) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_lines << strLine;
+            }
+            m_changed.notify_all();
+        });
+    }
+
+    CRunEngine::ESendResult Send(const QString& strScript, const QString& strThreshold = QStringLiteral("300"))
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_lines.clear();
+        }
+        m_commandBox.SetWindowText(strScript);
+        return m_engine.OnBnClickedSend(QStringLiteral("admin"), QStringLiteral("4719"), strThreshold);
+    }
+
+    // Runs a script to its end and returns its masked log texts.
+    QStringList Run(const QString& strScript, const QString& strThreshold = QStringLiteral("300"))
+    {
+        if (Send(strScript, strThreshold) == CRunEngine::ESendResult::Started)
+            m_engine.WaitForRunEnd(60000);
+        return Texts();
+    }
+
+    // Log texts so far: timestamps removed, times as "T".
+    QStringList Texts() const
+    {
+        static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] "));
+        static const QRegularExpression time(QStringLiteral("(time(?:\\(.*\\))? +: )\\d+ ms"));
+        QStringList texts;
+        std::lock_guard lock(m_mutex);
+        for (QString strLine : m_lines) {
+            strLine.chop(2);
+            strLine.remove(stamp);
+            strLine.replace(time, QStringLiteral("\\1T ms"));
+            texts << strLine;
+        }
+        return texts;
+    }
+
+    QStringList RawLines() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+    // Waits until a log line contains the text; false when the time ran out.
+    bool WaitForLine(const QString& strText, int nCount = 1, int nTimeoutMs = 20000)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), [&] {
+            int nFound = 0;
+            for (const QString& strLine : m_lines)
+                nFound += strLine.contains(strText) ? 1 : 0;
+            return nFound >= nCount;
+        });
+    }
+
+    CMemoryTextBox m_commandBox;
+    CMemoryTextBox m_logBox;
+    CLogWriter m_log;
+    CRunControlStates m_controls;
+    CRunEngine m_engine;
+};

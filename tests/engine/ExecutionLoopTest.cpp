@@ -1,0 +1,241 @@
+#include "CTestResponder.h"
+#include "EngineHarness.h"
+#include "engine/CExecutionLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+const QByteArray kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+const QString kOpening = QString(114, QLatin1Char('='));
+const QString kHttpTotal = QStringLiteral("== Total running time(Http api only) : T ms ") + QString(66, QLatin1Char('='));
+const QString kAppTotal = QStringLiteral("== Total running time(Application)    : T ms ") + QString(66, QLatin1Char('='));
+
+QString Count(int nPass) { return CExecutionLoop::WhileCountLine(nPass); }
+QString Repeat(int nPasses, bool bStopped = false) { return CExecutionLoop::WhileRepeatLine(nPasses, bStopped); }
+
+QString Url(int nPort, const char* path = "/httpapi/a")
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(nPort).arg(QLatin1String(path));
+}
+
+QStringList Header(int nPort)
+{
+    return {QStringLiteral("Read command"),
+            QStringLiteral("Collect connect info"),
+            QStringLiteral("Connect to each servers"),
+            QStringLiteral("Application try to connect to 1 server"),
+            QStringLiteral("Try to connect 127.0.0.1:%1").arg(nPort),
+            QStringLiteral("Connected : 127.0.0.1:%1").arg(nPort),
+            kOpening};
+}
+
+QStringList Request(int nPort, const char* path = "/httpapi/a", const char* data = "ok")
+{
+    return {QStringLiteral("[SEND] ") + Url(nPort, path), QStringLiteral("Response time : T ms"),
+            QStringLiteral("Response data : ") + QLatin1String(data)};
+}
+
+TEST(FixedLines, HaveTheirExactWidths)
+{
+    EXPECT_EQ(CExecutionLoop::OpeningLine().size(), 114);
+    EXPECT_EQ(Count(12), QStringLiteral("==== While Count : 12 ") + QString(66, QLatin1Char('=')));
+    EXPECT_EQ(CExecutionLoop::HttpTotalLine(-5).size(), QStringLiteral("== Total running time(Http api only) : -5 ms ").size() + 66);
+    EXPECT_TRUE(CExecutionLoop::ApplicationTotalLine(7).startsWith(QStringLiteral("== Total running time(Application)    : 7 ms =")));
+    EXPECT_EQ(Repeat(3), QStringLiteral("== While Repeat : 3 ") + QString(92, QLatin1Char('=')));
+    EXPECT_EQ(Repeat(0, true), QStringLiteral("== While Repeat : 0 (Stopped by user) ") + QString(77, QLatin1Char('=')));
+}
+
+TEST(FixedLines, ThresholdFlagsResponsesThatReachIt)
+{
+    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(299, 300), QStringLiteral("Response time : 299 ms"));
+    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(300, 300), QStringLiteral("Response time : 300 ms (Too much!)"));
+    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(0, 0), QStringLiteral("Response time : 0 ms (Too much!)"));
+    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(5000000000LL, 300),
+              QStringLiteral("Response time : 5000000000 ms (Too much!)"));
+}
+
+TEST(FixedLines, ResponseDataKeepsTheBodyWithoutLineBreaks)
+{
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\nX: 1\r\n\r\na\r\nb"),
+              QStringLiteral("Response data : ab"));
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n"), QStringLiteral("Response data : "));
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n100% %s %1"),
+              QStringLiteral("Response data : 100% %s %1"));
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\nX: 1\r\n"), QString()) << "no blank line";
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine(QByteArray("HTTP/1.1 200 OK\r\n\r\nab\0cd", 23)),
+              QStringLiteral("Response data : ab"))
+        << "the text ends at the first NUL";
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n\xe9"),
+              QString::fromUtf8("Response data : \xc3\xa9"))
+        << "one character per byte";
+}
+
+TEST(ExecutionLoop, WhileThreeRunsThreePassesAndCountsThem)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    const QStringList texts = h.Run(QStringLiteral("While(3)\r\n%1\r\nEnd").arg(Url(p)));
+    QStringList expected = Header(p);
+    for (int nPass = 1; nPass <= 3; ++nPass)
+        expected << Request(p) << Count(nPass);
+    expected << kHttpTotal << kAppTotal << Repeat(3);
+    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(peer.RequestCount(), 3);
+    EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 0);
+}
+
+TEST(ExecutionLoop, ScriptWithoutWhileEndsWithTheTotals)
+{
+    CTestResponder peer("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\na\r\nb");
+    EngineHarness h;
+    const int p = peer.Port();
+    const QStringList texts = h.Run(QStringLiteral("%1\r\nSleep(20)").arg(Url(p)));
+    QStringList expected = Header(p);
+    expected << Request(p, "/httpapi/a", "ab") << QStringLiteral("Sleep start : 20 ms") << kHttpTotal << kAppTotal;
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(ExecutionLoop, TwoBlocksShareTheRepeatCountAndThePassCounter)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    const QStringList texts =
+        h.Run(QStringLiteral("While(3)\r\n%1\r\nEnd\r\nWhile(3)\r\n%2\r\nEnd").arg(Url(p), Url(p, "/httpapi/b")));
+    QStringList expected = Header(p);
+    for (int nPass = 1; nPass <= 3; ++nPass)
+        expected << Request(p) << Count(nPass);
+    expected << Request(p, "/httpapi/b") << Count(4) << kHttpTotal << kAppTotal << Repeat(4);
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(ExecutionLoop, WhileDirectlyFollowedByEndStillMakesItsPasses)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    const QStringList texts = h.Run(QStringLiteral("While(3)\r\nEnd\r\n%1").arg(Url(p)));
+    QStringList expected = Header(p);
+    expected << Request(p) << kHttpTotal << kAppTotal << Repeat(3);
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(ExecutionLoop, SleepInsideABlockCountsAsAStepWithoutACountLine)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    const QStringList texts = h.Run(QStringLiteral("While(2)\r\nSleep(5)\r\n%1\r\nEnd").arg(Url(p)));
+    QStringList expected = Header(p);
+    for (int nPass = 1; nPass <= 2; ++nPass)
+        expected << QStringLiteral("Sleep start : 5 ms") << Request(p) << Count(nPass);
+    expected << kHttpTotal << kAppTotal << Repeat(2);
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(ExecutionLoop, ThresholdZeroFlagsEveryResponseAndSlowOnesAreFlagged)
+{
+    CTestResponder fast(kOk);
+    EngineHarness h;
+    QStringList texts = h.Run(Url(fast.Port()), QStringLiteral("0"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Response time : T ms (Too much!)")));
+
+    texts = h.Run(Url(fast.Port()), QStringLiteral("100000"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Response time : T ms")));
+
+    CTestResponder slow(kOk, 350);
+    texts = h.Run(Url(slow.Port()), QStringLiteral("300"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Response time : T ms (Too much!)")));
+    const QStringList raw = h.RawLines();
+    const QString strTime = raw.filter(QStringLiteral("Response time")).value(0);
+    const int nMs = strTime.section(QLatin1Char(':'), 3).trimmed().section(QLatin1Char(' '), 0, 0).toInt();
+    EXPECT_GE(nMs, 350);
+    EXPECT_LT(nMs, 1500) << "the time encloses the exchange, not the 5 s wait";
+}
+
+TEST(ExecutionLoop, AllServersUnreachableStillRunsTheScript)
+{
+    EngineHarness h;
+    const int p = CTestResponder::ClosedPort();
+    const QStringList texts = h.Run(QStringLiteral("%1\r\nSleep(1)").arg(Url(p)));
+    EXPECT_EQ(texts.mid(4, 3), (QStringList{QStringLiteral("Try to connect 127.0.0.1:%1").arg(p),
+                                           QStringLiteral("Server unreachable 127.0.0.1:%1").arg(p), kOpening}));
+    EXPECT_EQ(texts.mid(7), (QStringList{QStringLiteral("[SEND] ") + Url(p), QStringLiteral("Response time : T ms"),
+                                        QStringLiteral("Sleep start : 1 ms"), kHttpTotal, kAppTotal}));
+    EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 1);
+}
+
+TEST(ExecutionLoop, ScriptWithoutServerExecutesNothing)
+{
+    EngineHarness h;
+    const auto start = std::chrono::steady_clock::now();
+    const QStringList texts = h.Run(QStringLiteral("Sleep(3000)\r\nWhile(2)\r\nEnd\r\nCheckAlive(127.0.0.1:1)"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Read command"), QStringLiteral("Collect connect info"),
+                                  QStringLiteral("Can not find connect info")}));
+}
+
+TEST(ExecutionLoop, TwoServersAreCountedInThePlural)
+{
+    CTestResponder a(kOk);
+    CTestResponder b(kOk);
+    EngineHarness h;
+    const QStringList texts = h.Run(QStringLiteral("%1\r\n%2").arg(Url(a.Port()), Url(b.Port())));
+    EXPECT_EQ(texts.value(3), QStringLiteral("Application try to connect to 2 servers"));
+    EXPECT_EQ(a.RequestCount() + b.RequestCount(), 2);
+}
+
+TEST(ExecutionLoop, CommandWithoutHostIsReportedAndNotSent)
+{
+    EngineHarness h;
+    const QStringList texts = h.Run(QStringLiteral("http://:80/httpapi/x\r\nhttp://127.0.0.1:/httpapi/y"));
+    EXPECT_EQ(texts.value(3), QStringLiteral("Application try to connect to 2 servers"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("[NOT SENT] http://:80/httpapi/x - no host or port")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("[NOT SENT] http://127.0.0.1:/httpapi/y - no host or port")));
+    EXPECT_FALSE(texts.filter(QStringLiteral("[SEND]")).size());
+    EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 2);
+}
+
+TEST(ExecutionLoop, ReachableCheckAliveTargetGivesOneLineOfEach)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    const QStringList texts = h.Run(QStringLiteral("CheckAlive(127.0.0.1:%1)\r\n%2").arg(p).arg(Url(p)));
+    QStringList expected = Header(p);
+    expected << QStringLiteral("!!! Check alive : 127.0.0.1 - server unreachable")
+             << QStringLiteral("!!! Re-Connected : 127.0.0.1") << Request(p) << kHttpTotal << kAppTotal;
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(ExecutionLoop, AutoSaveFileHoldsTheRunsLinesWithoutTimestamps)
+{
+    CTestResponder peer(kOk);
+    QTemporaryDir dir;
+    EngineHarness h;
+    h.m_log.SetAutoSave(true);
+    h.m_log.SetLogFolder(dir.path());
+    h.Run(QStringLiteral("While(2)\r\n%1\r\nEnd").arg(Url(peer.Port())));
+
+    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\[\\d{8}_\\d{6}\\]_Velkor_Log\\.txt$")).match(files[0]).hasMatch());
+    QFile file(dir.filePath(files[0]));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList fileLines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    EXPECT_EQ(fileLines.takeLast(), QString());
+    QStringList boxLines;
+    static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] "));
+    for (QString strLine : h.RawLines())
+        boxLines << strLine.remove(stamp).chopped(2);
+    EXPECT_EQ(fileLines, boxLines);
+    EXPECT_TRUE(h.m_log.LogFileName().isEmpty()) << "the file is no longer named after the run";
+}
+
+}  // namespace
