@@ -2,7 +2,10 @@
 
 #include "platform/ITextBox.h"
 
+#include <climits>
+
 #include <QFile>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 bool CCommandFile::ReadLines(const QString& strPath, QStringList& lines, QString& strError)
@@ -53,4 +56,33 @@ void CCommandFile::InsertLines(ITextBox& box, const QStringList& lines)
         box.ScrollCaret();
         box.ReplaceSel(QStringLiteral("\r\n"));
     }
+}
+
+QByteArray CCommandFile::CollectLines(const ITextBox& box, bool bSkipLastLine)
+{
+    const int nLines = box.GetLineCount() - (bSkipLastLine ? 1 : 0);
+    QString strText;
+    strText.reserve(box.GetTextLength());
+    QString strLine;
+    for (int nLine = 0; nLine < nLines; ++nLine) {
+        box.GetLine(nLine, strLine, INT_MAX);
+        strText += strLine;
+        strText += QLatin1Char('\n');
+    }
+    return strText.toUtf8();
+}
+
+bool CCommandFile::SaveLines(const QString& strPath, const ITextBox& box, bool bSkipLastLine, QString& strError)
+{
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        strError = QStringLiteral("%1\nThe file could not be created: %2").arg(strPath, file.errorString());
+        return false;
+    }
+    file.write(CollectLines(box, bSkipLastLine));
+    if (!file.commit()) {
+        strError = QStringLiteral("%1\nThe file could not be written: %2").arg(strPath, file.errorString());
+        return false;
+    }
+    return true;
 }

@@ -5,7 +5,8 @@
 
 class ITextBox;
 
-// Command files (.cmf): plain 8-bit text, one script line per line.
+// Command files (.cmf) and saved logs (.txt): UTF-8 text without header, every
+// line ended by LF.
 class CCommandFile {
 public:
     // Reads the lines of a command file. Lines end with LF or CR LF; the last
@@ -19,4 +20,14 @@ public:
 
     // Inserts the lines at the box's caret, each followed by CR LF.
     static void InsertLines(ITextBox& box, const QStringList& lines);
+
+    // The box's lines, whole, each followed by LF, as UTF-8. A log box's last
+    // line is the empty remainder after its newest entry: bSkipLastLine
+    // leaves it out.
+    static QByteArray CollectLines(const ITextBox& box, bool bSkipLastLine);
+
+    // Creates or empties the file and writes the box's lines in one piece;
+    // the file is replaced only when everything was written. On failure
+    // returns false and sets strError to a message that names the file.
+    static bool SaveLines(const QString& strPath, const ITextBox& box, bool bSkipLastLine, QString& strError);
 };

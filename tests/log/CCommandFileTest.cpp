@@ -60,3 +60,76 @@ TEST(CommandFileLoad, ReadLinesReportsAFileThatCannotBeOpened)
 }
 
 }  // namespace
+
+namespace {
+
+QByteArray SaveAndRead(const CMemoryTextBox& box, bool bSkipLastLine)
+{
+    QTemporaryDir dir;
+    const QString strPath = dir.path() + QStringLiteral("/out.cmf");
+    QString strError;
+    if (!CCommandFile::SaveLines(strPath, box, bSkipLastLine, strError))
+        return "<failed>";
+    QFile file(strPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+CMemoryTextBox BoxWith(const QString& strText)
+{
+    CMemoryTextBox box;
+    box.SetWindowText(strText);
+    return box;
+}
+
+TEST(CommandFileSave, WritesEveryLineWithALineFeed)
+{
+    EXPECT_EQ(SaveAndRead(BoxWith(QStringLiteral("a\r\nb")), false), QByteArray("a\nb\n"));
+    EXPECT_EQ(SaveAndRead(BoxWith(QStringLiteral("a\r\nb\r\n")), false), QByteArray("a\nb\n\n"))
+        << "a text that ends with a break has one more, empty, line";
+    EXPECT_EQ(SaveAndRead(BoxWith(QString()), false), QByteArray("\n")) << "an empty box has one empty line";
+}
+
+TEST(CommandFileSave, LogLeavesOutTheLastLine)
+{
+    EXPECT_EQ(SaveAndRead(BoxWith(QString()), true), QByteArray()) << "an empty log saves an empty file";
+    EXPECT_EQ(SaveAndRead(BoxWith(QStringLiteral("[00:00:00.000] x\r\n[00:00:00.001] y\r\n")), true),
+              QByteArray("[00:00:00.000] x\n[00:00:00.001] y\n"));
+}
+
+TEST(CommandFileSave, RoundTripsKeepTheScript)
+{
+    const QString strLong = QStringLiteral("http://10.0.0.1/httpapi/x?") + QString(3000, QLatin1Char('q'));
+    const QString scripts[] = {
+        QStringLiteral("While(2)\r\nhttp://10.0.0.1/httpapi/a\r\nEnd\r\n"),
+        QString::fromUtf8("Sleep(1) \xed\x95\x9c\xea\xb5\xad\xec\x96\xb4\r\n"),
+        strLong + QStringLiteral("\r\n"),
+    };
+    for (const QString& strScript : scripts) {
+        // Saving the box and loading the file into an empty box gives the
+        // same script back.
+        const CMemoryTextBox typed = BoxWith(QString(strScript).chopped(2));  // no break after the last line
+        const QByteArray bytes = SaveAndRead(typed, false);
+        CMemoryTextBox loaded;
+        CCommandFile::InsertLines(loaded, CCommandFile::SplitLines(bytes));
+        EXPECT_EQ(loaded.GetWindowText(), strScript);
+    }
+    EXPECT_EQ(SaveAndRead(BoxWith(strLong), false).size(), strLong.size() + 1) << "long lines are saved whole";
+}
+
+TEST(CommandFileSave, LoadThenSaveAddsTheEmptyLastLine)
+{
+    CMemoryTextBox box;
+    CCommandFile::InsertLines(box, CCommandFile::SplitLines("a\nb\n"));
+    EXPECT_EQ(box.GetWindowText(), QStringLiteral("a\r\nb\r\n"));
+    EXPECT_EQ(SaveAndRead(box, false), QByteArray("a\nb\n\n"));
+}
+
+TEST(CommandFileSave, UnwritablePlaceIsReported)
+{
+    QString strError;
+    const CMemoryTextBox box = BoxWith(QStringLiteral("x"));
+    EXPECT_FALSE(CCommandFile::SaveLines(QStringLiteral("/nonexistent-velkor/dir/x.cmf"), box, false, strError));
+    EXPECT_TRUE(strError.contains(QStringLiteral("/nonexistent-velkor/dir/x.cmf")));
+}
+
+}  // namespace
