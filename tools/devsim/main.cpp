@@ -1,0 +1,185 @@
+// velkor-devsim: a simulated PTZ device for demos and tests. See --help.
+
+#include "Authenticator.h"
+#include "DeviceServer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int kUsageError = 1;
+constexpr int kListenError = 2;
+
+int Fail(int code, const QString& text)
+{
+    std::fprintf(stderr, "velkor-devsim: %s\n", text.toLocal8Bit().constData());
+    return code;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int)
+{
+    const char byte = 1;
+    // Nothing else is safe here; the event loop picks the byte up.
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the event loop, so the device shuts down through
+// its destructors rather than being cut off.
+bool QuitOnStopSignals(QCoreApplication& app)
+{
+    if (::pipe(g_signalPipe) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+bool ReadInt(const QString& text, int low, int high, int& value)
+{
+    bool ok = false;
+    value = text.toInt(&ok);
+    return ok && value >= low && value <= high;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velkor-devsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated PTZ device for Velkor. Serves HTTP/1.1 GET on a loopback address.\n"
+        "\n"
+        "The first line on standard output is \"listening ADDRESS:PORT\".\n"
+        "\n"
+        "Requests (all under /httpapi/):\n"
+        "  SendPTZ?action=sendptz&PTZ_GETPOSITION=0    -> \"pan=P tilt=T zoom=Z\"\n"
+        "  SendPTZ?action=sendptz&PTZ_MOVE=DIR[,N]     -> \"OK\"; DIR is left, right, up, down,\n"
+        "                                                 zoomin, zoomout, home or stop; N steps\n"
+        "                                                 (default 1). Limits: pan -180..180,\n"
+        "                                                 tilt -90..90, zoom 1..40.\n"
+        "  SendPTZ?action=sendptz&PTZ_PRESETSET=N      -> \"OK\" (N 1..255)\n"
+        "  SendPTZ?action=sendptz&PTZ_PRESETGOTO=N     -> \"OK\", 404 when preset N is not set\n"
+        "  SendReboot?action=reboot                    -> \"OK rebooting\"; then the device closes\n"
+        "                                                 every connection, stops listening for\n"
+        "                                                 --reboot-seconds and comes back on the\n"
+        "                                                 same port at its home position.\n"
+        "  any other path under /httpapi/              -> \"OK\"\n"
+        "Other paths get 404, other methods 405, unreadable requests 400 (and a close).\n"
+        "Bodies are text/plain and end with an empty line (CR LF CR LF)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+
+    const QCommandLineOption bindOption(QStringLiteral("bind"),
+        QStringLiteral("Loopback address to listen on (default 127.0.0.1). Others are refused."),
+        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption portOption(QStringLiteral("port"),
+        QStringLiteral("TCP port; 0 picks a free one (default 0)."), QStringLiteral("N"),
+        QStringLiteral("0"));
+    const QCommandLineOption portFileOption(QStringLiteral("port-file"),
+        QStringLiteral("Also write the port, on one line, to this file."), QStringLiteral("path"));
+    const QCommandLineOption authOption(QStringLiteral("auth"),
+        QStringLiteral("Authentication: none, basic or digest (MD5, qop=auth) (default none)."),
+        QStringLiteral("mode"), QStringLiteral("none"));
+    const QCommandLineOption userOption(QStringLiteral("user"),
+        QStringLiteral("User name for basic and digest (default admin)."), QStringLiteral("name"),
+        QStringLiteral("admin"));
+    const QCommandLineOption passwordOption(QStringLiteral("password"),
+        QStringLiteral("Password for basic and digest (default 4719)."), QStringLiteral("password"),
+        QStringLiteral("4719"));
+    const QCommandLineOption delayOption(QStringLiteral("delay"),
+        QStringLiteral("Wait this many milliseconds before each reply (default 0)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption keepAliveOption(QStringLiteral("keep-alive"),
+        QStringLiteral("Keep connections open between requests (the default)."));
+    const QCommandLineOption closeOption(QStringLiteral("close"),
+        QStringLiteral("Close the connection after every reply (Connection: close)."));
+    const QCommandLineOption rebootOption(QStringLiteral("reboot-seconds"),
+        QStringLiteral("How long a reboot keeps the device away (default 3)."),
+        QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+        QStringLiteral("Log connections and requests to standard error."));
+    parser.addOptions({bindOption, portOption, portFileOption, authOption, userOption,
+        passwordOption, delayOption, keepAliveOption, closeOption, rebootOption, verboseOption});
+
+    if (!parser.parse(app.arguments()))
+        return Fail(kUsageError, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        parser.showVersion();
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return Fail(kUsageError, QStringLiteral("unexpected argument: %1")
+                                     .arg(parser.positionalArguments().front()));
+
+    devsim::ServerOptions options;
+    if (!options.address.setAddress(parser.value(bindOption)))
+        return Fail(kUsageError, QStringLiteral("not an address: %1").arg(parser.value(bindOption)));
+    if (!options.address.isLoopback())
+        return Fail(kUsageError, QStringLiteral("refusing to listen on %1: loopback addresses only")
+                                     .arg(parser.value(bindOption)));
+    int port = 0;
+    if (!ReadInt(parser.value(portOption), 0, 65535, port))
+        return Fail(kUsageError, QStringLiteral("bad --port: %1").arg(parser.value(portOption)));
+    options.port = static_cast<quint16>(port);
+    const auto mode = devsim::ParseAuthMode(parser.value(authOption).toLatin1());
+    if (!mode)
+        return Fail(kUsageError, QStringLiteral("bad --auth: %1 (none, basic or digest)")
+                                     .arg(parser.value(authOption)));
+    options.auth = *mode;
+    options.user = parser.value(userOption).toUtf8();
+    options.password = parser.value(passwordOption).toUtf8();
+    if (!ReadInt(parser.value(delayOption), 0, 600000, options.delayMs))
+        return Fail(kUsageError, QStringLiteral("bad --delay: %1").arg(parser.value(delayOption)));
+    if (parser.isSet(keepAliveOption) && parser.isSet(closeOption))
+        return Fail(kUsageError, QStringLiteral("--keep-alive and --close exclude each other"));
+    options.keepAlive = !parser.isSet(closeOption);
+    if (!ReadInt(parser.value(rebootOption), 0, 3600, options.rebootSeconds))
+        return Fail(kUsageError,
+            QStringLiteral("bad --reboot-seconds: %1").arg(parser.value(rebootOption)));
+    options.verbose = parser.isSet(verboseOption);
+
+    if (!QuitOnStopSignals(app))
+        return Fail(kListenError, QStringLiteral("cannot set up signal handling"));
+
+    devsim::DeviceServer server(options);
+    QString error;
+    if (!server.Start(error))
+        return Fail(kListenError, error);
+
+    if (parser.isSet(portFileOption)) {
+        QSaveFile file(parser.value(portFileOption));
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(QByteArray::number(server.port()) + '\n') < 0 || !file.commit())
+            return Fail(kListenError, QStringLiteral("cannot write the port file %1")
+                                          .arg(parser.value(portFileOption)));
+    }
+
+    const QString address = options.address.protocol() == QAbstractSocket::IPv6Protocol
+        ? QStringLiteral("[%1]").arg(options.address.toString())
+        : options.address.toString();
+    std::printf("listening %s:%u\n", address.toLatin1().constData(), unsigned(server.port()));
+    std::fflush(stdout);
+
+    return QCoreApplication::exec();
+}
