@@ -24,5 +24,15 @@ run_suite() {
 run_suite build || status=1
 run_suite build-asan -DVELKOR_SANITIZE=ON || status=1
 
+# The run engine's threads under ThreadSanitizer (these tests run no Qt event loop).
+echo "=== build-tsan: engine tests"
+if cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_TSAN=ON >/dev/null &&
+   cmake --build build-tsan -j "$jobs" --target engine_tests; then
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ./build-tsan/tests/engine/engine_tests --gtest_brief=1 || status=1
+else
+  status=1
+fi
+
 if [ $status -eq 0 ]; then echo "=== all suites passed"; else echo "=== FAILED"; fi
 exit $status

@@ -1,0 +1,187 @@
+#include "../tools/DevsimProcess.h"
+#include "cli/CliExitCodes.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+namespace {
+
+// velkor-cli run, started in the background.
+class CliRun {
+public:
+    void Start(const QStringList& args)
+    {
+        m_process.start(QStringLiteral(VELKOR_CLI_PATH), QStringList{QStringLiteral("run")} + args);
+        m_process.waitForStarted();
+    }
+    // Waits until the output holds the text; false when the time ran out.
+    bool WaitForOutput(const QString& strText, int nTimeoutMs = 15000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_strOut.contains(strText)) {
+            if (timer.elapsed() > nTimeoutMs || m_process.state() == QProcess::NotRunning)
+                return false;
+            m_process.waitForReadyRead(50);
+            m_strOut += QString::fromUtf8(m_process.readAllStandardOutput());
+        }
+        return true;
+    }
+    int Finish(int nTimeoutMs = 30000)
+    {
+        if (!m_process.waitForFinished(nTimeoutMs))
+            return -1;
+        m_strOut += QString::fromUtf8(m_process.readAllStandardOutput());
+        m_strErr = QString::fromUtf8(m_process.readAllStandardError());
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
+    }
+    void Interrupt() { ::kill(pid_t(m_process.processId()), SIGINT); }
+
+    QProcess m_process;
+    QString m_strOut;
+    QString m_strErr;
+};
+
+QString WriteScript(const QTemporaryDir& dir, const QString& strText)
+{
+    const QString strPath = dir.filePath(QStringLiteral("script.cmf"));
+    QFile file(strPath);
+    file.open(QIODevice::WriteOnly);
+    file.write(strText.toUtf8());
+    return strPath;
+}
+
+// Output lines with stamps, times and the device's port masked.
+QStringList Masked(const QString& strOut, int nPort)
+{
+    QString strText = strOut;
+    strText.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
+    strText.replace(QRegularExpression(QStringLiteral("(time(?:\\(.*\\))? +: )\\d+ ms")), QStringLiteral("\\1T ms"));
+    strText.replace(QStringLiteral(":%1").arg(nPort), QStringLiteral(":PORT"));
+    return strText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+TEST(CliRun, ExampleAgainstTheSimulatedDeviceWithDigest)
+{
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({QStringLiteral("--auth"), QStringLiteral("digest"), QStringLiteral("--reboot-seconds"),
+                              QStringLiteral("1")}));
+    QTemporaryDir dir;
+    QFile example(QStringLiteral(VELKOR_SOURCE_DIR "/examples/demo.cmf"));
+    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
+    const QString strScript = QString::fromUtf8(example.readAll())
+                                  .replace(QStringLiteral("127.0.0.1:8080"), QStringLiteral("127.0.0.1:%1").arg(device.port()));
+    CliRun run;
+    run.Start({WriteScript(dir, strScript), QStringLiteral("--log-dir"), dir.path()});
+    ASSERT_EQ(run.Finish(), kExitOk) << run.m_strErr.toStdString();
+
+    QStringList lines = Masked(run.m_strOut, device.port());
+    // How often the device was found still down depends on timing: keep one.
+    const QString strDown = QStringLiteral("!!! Check alive : 127.0.0.1 - server unreachable");
+    while (lines.count(strDown) > 1)
+        lines.removeOne(strDown);
+
+    const QString get = QStringLiteral("[SEND] http://127.0.0.1:PORT/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0");
+    const QString move =
+        QStringLiteral("[SEND] http://127.0.0.1:PORT/httpapi/SendPTZ?action=sendptz&PTZ_CHANNEL=1&PTZ_MOVE=right,5");
+    const QString time = QStringLiteral("Response time : T ms");
+    QStringList expected{QStringLiteral("Read command"),
+                         QStringLiteral("Collect connect info"),
+                         QStringLiteral("Connect to each servers"),
+                         QStringLiteral("Application try to connect to 1 server"),
+                         QStringLiteral("Try to connect 127.0.0.1:PORT"),
+                         QStringLiteral("Connected : 127.0.0.1:PORT"),
+                         QString(114, QLatin1Char('=')),
+                         get, time, QStringLiteral("Response data : pan=0 tilt=0 zoom=1"),
+                         QStringLiteral("Sleep start : 200 ms")};
+    for (int nPass = 1; nPass <= 3; ++nPass) {
+        const QString count = QStringLiteral("==== While Count : %1 ").arg(nPass) + QString(66, QLatin1Char('='));
+        expected << move << time << QStringLiteral("Response data : OK") << count << get << time
+                 << QStringLiteral("Response data : pan=%1 tilt=0 zoom=1").arg(nPass * 5) << count
+                 << QStringLiteral("Sleep start : 100 ms");
+    }
+    expected << QStringLiteral("[SEND] http://127.0.0.1:PORT/httpapi/SendReboot?action=reboot") << time
+             << QStringLiteral("Response data : OK rebooting") << strDown << QStringLiteral("!!! Re-Connected : 127.0.0.1")
+             << get << time << QStringLiteral("Response data : pan=0 tilt=0 zoom=1")
+             << QStringLiteral("== Total running time(Http api only) : T ms ") + QString(66, QLatin1Char('='))
+             << QStringLiteral("== Total running time(Application)    : T ms ") + QString(66, QLatin1Char('='))
+             << QStringLiteral("== While Repeat : 3 ") + QString(92, QLatin1Char('='));
+    EXPECT_EQ(lines, expected);
+
+    // The auto-saved file has the printed lines without their stamps.
+    const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*_Velkor_Log.txt")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile saved(dir.filePath(files[0]));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    QString strPrinted = run.m_strOut;
+    strPrinted.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), strPrinted);
+}
+
+TEST(CliRun, WrongPasswordIsStillAResponse)
+{
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({QStringLiteral("--auth"), QStringLiteral("basic")}));
+    QTemporaryDir dir;
+    CliRun run;
+    run.Start({WriteScript(dir, QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0")
+                                    .arg(device.port())),
+               QStringLiteral("--password"), QStringLiteral("wrong")});
+    EXPECT_EQ(run.Finish(), kExitOk);
+    EXPECT_FALSE(run.m_strOut.contains(QStringLiteral("pan=")));
+}
+
+TEST(CliRun, FailedRequestsAndScriptErrorsHaveTheirExitCodes)
+{
+    QTemporaryDir dir;
+    CliRun unreachable;
+    unreachable.Start({WriteScript(dir, QStringLiteral("http://127.0.0.1:1/httpapi/x"))});
+    EXPECT_EQ(unreachable.Finish(), kExitRequestFailed);
+    EXPECT_TRUE(unreachable.m_strOut.contains(QStringLiteral("Server unreachable 127.0.0.1:1")));
+
+    CliRun bad;
+    bad.Start({WriteScript(dir, QStringLiteral("While(2)\nhttp://127.0.0.1:1/httpapi/x\n"))});
+    EXPECT_EQ(bad.Finish(), kExitScriptError);
+    EXPECT_TRUE(bad.m_strOut.contains(QStringLiteral("Can not find a operation While or End.")));
+
+    CliRun noFolder;
+    noFolder.Start({WriteScript(dir, QStringLiteral("Sleep(1)")), QStringLiteral("--log-dir"),
+                    QStringLiteral("/nonexistent-velkor/logs")});
+    EXPECT_EQ(noFolder.Finish(), kExitUsage);
+    EXPECT_TRUE(noFolder.m_strErr.contains(QStringLiteral("/nonexistent-velkor/logs")));
+}
+
+TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)
+{
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({}));
+    QTemporaryDir dir;
+    const QString strRequest = QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0").arg(device.port());
+
+    CliRun stopped;
+    stopped.Start({WriteScript(dir, QStringLiteral("While(0)\n%1\nEnd\n%1\n").arg(strRequest))});
+    ASSERT_TRUE(stopped.WaitForOutput(QStringLiteral("While Count : 2 ")));
+    stopped.Interrupt();
+    EXPECT_EQ(stopped.Finish(), kExitOk);
+    EXPECT_TRUE(stopped.m_strOut.contains(QStringLiteral("(Stopped by user)")));
+    EXPECT_TRUE(stopped.m_strErr.contains(QStringLiteral("stop requested")));
+
+    CliRun aborted;
+    aborted.Start({WriteScript(dir, QStringLiteral("%1\nSleep(60000)\n").arg(strRequest))});
+    ASSERT_TRUE(aborted.WaitForOutput(QStringLiteral("Sleep start")));
+    aborted.Interrupt();
+    QThread::msleep(100);
+    aborted.Interrupt();
+    EXPECT_EQ(aborted.Finish(5000), kExitAborted);
+}
+
+}  // namespace
