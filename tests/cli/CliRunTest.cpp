@@ -185,3 +185,36 @@ TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliRun, KilledMidRunTheAutoSaveFileHasEveryLineUpToThen)
+{
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({}));
+    QTemporaryDir dir;
+    const QString strRequest =
+        QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0").arg(device.port());
+    CliRun run;
+    run.Start({WriteScript(dir, QStringLiteral("While(0)\n%1\nEnd\n").arg(strRequest)), QStringLiteral("--log-dir"),
+               dir.path()});
+    ASSERT_TRUE(run.WaitForOutput(QStringLiteral("While Count : 20 ")));
+    ::kill(pid_t(run.m_process.processId()), SIGKILL);
+    run.Finish();
+
+    const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*_Velkor_Log.txt")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile saved(dir.filePath(files[0]));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QStringList fileLines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'));
+    QString strPrinted = run.m_strOut;
+    strPrinted.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
+    QStringList printed = strPrinted.split(QLatin1Char('\n'));
+    printed.removeLast();  // the text after the last line end: empty, or a line cut by the kill
+    ASSERT_GT(printed.size(), 40);
+    // Every printed line was in the file before it was printed.
+    EXPECT_EQ(fileLines.mid(0, printed.size()), printed);
+    EXPECT_LE(fileLines.size(), printed.size() + 2);
+}
+
+}  // namespace

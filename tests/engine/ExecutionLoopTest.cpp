@@ -239,3 +239,19 @@ TEST(ExecutionLoop, AutoSaveFileHoldsTheRunsLinesWithoutTimestamps)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExecutionLoop, UnwritableLogFolderDoesNotStopTheRun)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    h.m_log.SetAutoSave(true);
+    h.m_log.SetLogFolder(QStringLiteral("/nonexistent-velkor/logs"));
+    const QStringList texts = h.Run(QStringLiteral("While(2)\r\n%1\r\nEnd").arg(Url(peer.Port())));
+    EXPECT_EQ(texts.last(), Repeat(2));
+    EXPECT_EQ(peer.RequestCount(), 2);
+    EXPECT_EQ(texts.size(), 7 + 2 * 4 + 3) << "every line still reaches the log";
+}
+
+}  // namespace
