@@ -7,7 +7,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev googletest
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-noto-cjk
+  apache2 lighttpd curl clang libclang-rt-14-dev
 )
 
 missing=()

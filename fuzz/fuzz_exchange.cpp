@@ -1,0 +1,117 @@
+// Whole exchanges against a loopback peer that answers with the input: the
+// input holds the first response and, after a 0xFF byte, the answer to the
+// request with credentials. The peer closes after each answer, so no input
+// makes the client wait.
+#include "http/CHTTPLayer.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class CPeer
+{
+public:
+    CPeer()
+    {
+        m_nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_nFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_nFd, 64);
+        socklen_t nLen = sizeof address;
+        getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLen);
+        m_nPort = ntohs(address.sin_port);
+        std::thread([this] { Serve(); }).detach();
+    }
+
+    int Port() const { return m_nPort; }
+
+    void SetAnswers(const QByteArray& first, const QByteArray& second)
+    {
+        std::lock_guard lock(m_mutex);
+        m_answers[0] = first;
+        m_answers[1] = second;
+        m_nRequests = 0;
+    }
+
+private:
+    void Serve()
+    {
+        for (;;) {
+            const int nFd = accept4(m_nFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (nFd < 0)
+                continue;
+            QByteArray request;
+            bool bGotRequest = false;
+            for (;;) {
+                pollfd pfd{nFd, POLLIN, 0};
+                if (poll(&pfd, 1, 2000) <= 0)
+                    break;
+                char chunk[4096];
+                const ssize_t n = recv(nFd, chunk, sizeof chunk, 0);
+                if (n <= 0)
+                    break;
+                request.append(chunk, n);
+                if (request.contains("\r\n\r\n")) {
+                    bGotRequest = true;
+                    break;
+                }
+            }
+            if (bGotRequest) {
+                QByteArray answer;
+                {
+                    std::lock_guard lock(m_mutex);
+                    answer = m_answers[m_nRequests == 0 ? 0 : 1];
+                    ++m_nRequests;
+                }
+                send(nFd, answer.constData(), static_cast<size_t>(answer.size()), MSG_NOSIGNAL);
+            }
+            close(nFd);
+        }
+    }
+
+    int m_nFd = -1;
+    int m_nPort = 0;
+    std::mutex m_mutex;
+    QByteArray m_answers[2];
+    int m_nRequests = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
+{
+    static CPeer peer;
+    if (nSize > 1 << 17)
+        return 0;
+    const QByteArray input(reinterpret_cast<const char*>(pData), static_cast<qsizetype>(nSize));
+    const qsizetype nSplit = input.indexOf('\xFF');
+    peer.SetAnswers(nSplit < 0 ? input : input.left(nSplit), nSplit < 0 ? QByteArray() : input.mid(nSplit + 1));
+
+    CHTTPLayer layer;
+    layer.SetHost(QStringLiteral("127.0.0.1"));
+    layer.Connect(peer.Port());
+    char response[2048];
+    std::memset(response, 0, sizeof response);
+    int nLength = static_cast<int>(sizeof response) - 8;  // the last bytes must stay untouched
+    int nStatus = 0;
+    const HRESULT hr = layer.SendRequest("/httpapi/fuzz", response, nLength, nStatus, "admin", "4719");
+    if (nLength < 0 || nLength > static_cast<int>(sizeof response) - 8)
+        __builtin_trap();
+    if (hr == S_OK && nLength < static_cast<int>(sizeof response) - 8 && response[nLength] != '\0')
+        __builtin_trap();
+    for (std::size_t i = sizeof response - 8; i < sizeof response; ++i)
+        if (response[i] != 0)
+            __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A real web server (Apache httpd or lighttpd) run in the foreground on a
+// free loopback port, from a config kept with the tests, in its own
+// temporary root with its own credential files: user "admin", password
+// "4719". Stopped when the object goes.
+class CRealServer
+{
+public:
+    enum Kind { Apache, Lighttpd };
+
+    static constexpr const char* kUser = "admin";
+    static constexpr const char* kPassword = "4719";
+
+    explicit CRealServer(Kind kind);
+    ~CRealServer();
+    CRealServer(const CRealServer&) = delete;
+    CRealServer& operator=(const CRealServer&) = delete;
+
+    // Starts the server and waits until it accepts connections. On failure
+    // the text says why (a missing binary names the set-up script).
+    bool Start(QString* pError);
+    int Port() const { return m_nPort; }
+    // The server's error log so far, for failure messages.
+    QString ErrorLog() const;
+
+private:
+    bool WriteRoot(QString* pError);
+    void Stop();
+
+    Kind m_kind;
+    QTemporaryDir m_root;
+    QProcess m_process;
+    int m_nPort = 0;
+};

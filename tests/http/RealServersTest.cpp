@@ -1,0 +1,130 @@
+// Exchanges with stock Apache httpd and lighttpd on loopback.
+#include "CRealServer.h"
+#include "CScriptedServer.h"
+#include "HttpTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class RealServerTest : public ::testing::Test
+{
+protected:
+    void StartServer(CRealServer::Kind kind)
+    {
+        m_pServer = std::make_unique<CRealServer>(kind);
+        QString strError;
+        ASSERT_TRUE(m_pServer->Start(&strError)) << strError.toStdString();
+    }
+
+    CExchange Get(const QByteArray& target, const QByteArray& password = CRealServer::kPassword)
+    {
+        CHTTPLayer layer;
+        return RunExchange(layer, m_pServer->Port(), target, CRealServer::kUser, password);
+    }
+
+    // The 401 as the plain request gets it.
+    QByteArray Challenge(const QByteArray& target)
+    {
+        CHTTPLayer layer;
+        layer.SetHost(QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(layer.Connect(m_pServer->Port()), 0);
+        EXPECT_EQ(layer.SendGet(target), S_OK);
+        QByteArray buffer(CHTTPLayer::kReceiveBufferSize, '\0');
+        int nLength = static_cast<int>(buffer.size());
+        int nStatus = 0;
+        EXPECT_EQ(layer.GetResponse(buffer.data(), nLength, &nStatus, 5, 5), S_OK);
+        EXPECT_EQ(nStatus, 401);
+        return buffer.left(nLength);
+    }
+
+    void ExpectOk(const QByteArray& target, const QByteArray& body)
+    {
+        const CExchange ex = Get(target);
+        EXPECT_EQ(ex.hr, S_OK) << target.constData();
+        EXPECT_EQ(ex.nStatus, 200) << target.constData() << "\n" << ex.response.constData() << "\n"
+                                   << m_pServer->ErrorLog().toStdString();
+        EXPECT_TRUE(ex.response.left(ex.nLength).endsWith(body)) << ex.response.constData();
+        EXPECT_LT(ex.nMs, 1000) << target.constData();
+    }
+
+    std::unique_ptr<CRealServer> m_pServer;
+};
+
+} // namespace
+
+TEST_F(RealServerTest, ApacheOpenLocation)
+{
+    StartServer(CRealServer::Apache);
+    ExpectOk("/open/index.txt", "velkor open ok\n");
+}
+
+TEST_F(RealServerTest, ApacheBasic)
+{
+    StartServer(CRealServer::Apache);
+    ExpectOk("/basic/index.txt", "velkor basic ok\n");
+}
+
+TEST_F(RealServerTest, ApacheDigestQopAuth)
+{
+    StartServer(CRealServer::Apache);
+    const QByteArray challenge = Challenge("/digest/index.txt");
+    EXPECT_TRUE(challenge.contains("qop=\"auth\"")) << challenge.constData();
+    EXPECT_FALSE(challenge.contains("opaque=")) << challenge.constData();
+    ExpectOk("/digest/index.txt", "velkor digest ok\n");
+}
+
+TEST_F(RealServerTest, ApacheDigestWithOpaque)
+{
+    StartServer(CRealServer::Apache);
+    const QByteArray challenge = Challenge("/opaque/index.txt?x=1");
+    EXPECT_TRUE(challenge.contains("opaque=\"")) << challenge.constData();
+    ExpectOk("/opaque/index.txt?x=1", "velkor opaque ok\n");
+}
+
+TEST_F(RealServerTest, ApacheRepeatedExchangesAllSucceedQuickly)
+{
+    StartServer(CRealServer::Apache);
+    for (int i = 0; i < 10; ++i) {
+        ExpectOk("/digest/index.txt", "velkor digest ok\n");
+        ExpectOk("/opaque/index.txt", "velkor opaque ok\n");
+        ExpectOk("/basic/index.txt", "velkor basic ok\n");
+    }
+}
+
+TEST_F(RealServerTest, ApacheRefusesAWrongPassword)
+{
+    StartServer(CRealServer::Apache);
+    for (const QByteArray target : {"/basic/index.txt", "/digest/index.txt", "/opaque/index.txt"}) {
+        const CExchange ex = Get(target, "wrong");
+        EXPECT_EQ(ex.hr, S_OK) << target.constData();
+        EXPECT_EQ(ex.nStatus, 401) << target.constData();
+        EXPECT_TRUE(ex.response.startsWith("HTTP/1.1 401")) << target.constData();
+        EXPECT_LT(ex.nMs, 3000);
+    }
+}
+
+TEST_F(RealServerTest, ApacheNotFoundIsPassedOn)
+{
+    StartServer(CRealServer::Apache);
+    const CExchange ex = Get("/open/missing.txt");
+    EXPECT_EQ(ex.hr, S_OK);
+    EXPECT_EQ(ex.nStatus, 404);
+    EXPECT_LT(ex.nMs, 1000);
+}
+
+TEST_F(RealServerTest, LighttpdDigest)
+{
+    StartServer(CRealServer::Lighttpd);
+    ExpectOk("/digest/index.txt", "velkor digest ok\n");
+    ExpectOk("/open/index.txt", "velkor open ok\n");
+}
+
+TEST_F(RealServerTest, LighttpdRefusesAWrongPassword)
+{
+    StartServer(CRealServer::Lighttpd);
+    const CExchange ex = Get("/digest/index.txt", "wrong");
+    EXPECT_EQ(ex.hr, S_OK);
+    EXPECT_EQ(ex.nStatus, 401);
+    EXPECT_LT(ex.nMs, 3000) << "refusals may be slowed down on purpose";
+}

@@ -1,0 +1,198 @@
+// Reading responses: end conditions, status line, head fields and challenges.
+#include "http/CAuthChallenge.h"
+#include "http/CHTTPLayer.h"
+#include "http/CResponseEnd.h"
+#include "http/CResponseHead.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool Complete(const QByteArray& data)
+{
+    return CResponseEnd::IsComplete(data.constData(), static_cast<int>(data.size()));
+}
+
+QList<CAuthChallenge> Challenges(const QByteArray& value)
+{
+    QList<CAuthChallenge> challenges;
+    CAuthChallenge::ParseFieldValue(value, challenges);
+    return challenges;
+}
+
+int Status(const QByteArray& data, HRESULT* pResult = nullptr)
+{
+    int nStatus = -1;
+    const HRESULT hr = CHTTPLayer::ParseStatusCode(data.constData(), static_cast<int>(data.size()), nStatus);
+    if (pResult)
+        *pResult = hr;
+    return nStatus;
+}
+
+} // namespace
+
+TEST(CResponseEnd, ContentLength)
+{
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nO"));
+    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nOK"));
+    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\ncontent-length:   0  \r\n\r\n"));
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n"));
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2, 3\r\n\r\nOKO")) << "conflicting lengths: read to close";
+    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nOK"));
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nOK"));
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\nOK"));
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length : 0\r\n\r\n")) << "no blank before the colon";
+}
+
+TEST(CResponseEnd, NoLengthMeansReadUntilClose)
+{
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nServer: x\r\n\r\nbody"));
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\nContent-Length: 4\r\n\r\nbody"))
+        << "a coding other than chunked runs until close, whatever the length says";
+}
+
+TEST(CResponseEnd, StatusWithoutBody)
+{
+    EXPECT_TRUE(Complete("HTTP/1.1 204 No Content\r\nServer: x\r\n\r\n"));
+    EXPECT_TRUE(Complete("HTTP/1.1 304 Not Modified\r\nServer: x\r\n\r\n"));
+    EXPECT_FALSE(Complete("HTTP/1.1 204 No Content\r\nServer: x\r\n"));
+}
+
+TEST(CResponseEnd, EndMarkAsOriginallyRead)
+{
+    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nX: 1\r\n\r\nabc\r\n\r\n"));
+    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nX: 1\r\n\r\nabc\n\r\nmore"));
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nX: 1\r\n\r\n\n\r\n")) << "the mark must lie at offset 1 or more";
+    static const char kWithNul[] = "HTTP/1.1 200 OK\r\nX: 1\r\n\r\nab\0c\r\n\r\n";
+    EXPECT_FALSE(Complete(QByteArray(kWithNul, sizeof kWithNul - 1)))
+        << "the text ends at the first NUL";
+    EXPECT_FALSE(Complete("\r\n\r\nabc\r\n\r\n")) << "a blank line at offset 0 does not count";
+}
+
+TEST(CResponseEnd, ChunkedBodies)
+{
+    const QByteArray head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    EXPECT_FALSE(Complete(head));
+    EXPECT_FALSE(Complete(head + "4\r\nab"));
+    EXPECT_FALSE(Complete(head + "4\r\nabcd\r\n"));
+    EXPECT_FALSE(Complete(head + "4\r\nabcd\r\n0\r\n"));
+    EXPECT_TRUE(Complete(head + "4\r\nabcd\r\n0\r\n\r\n"));
+    EXPECT_TRUE(Complete(head + "A;name=val\r\n0123456789\r\n0\r\nTrailer: x\r\n\r\n"));
+    EXPECT_FALSE(Complete(head + "4\r\nabcd\r\n0\r\nTrailer: x\r\n"));
+    // (The end mark would end these two at once; the chunk reading alone says no.)
+    EXPECT_FALSE(CResponseEnd::IsChunkedBodyComplete("4\r\nabcdXY0\r\n\r\n", 14)) << "data must end with CR LF";
+    EXPECT_FALSE(Complete(head + "zz\r\n")) << "not a chunk: read on";
+    EXPECT_FALSE(Complete(head + "FFFFFFFFFFFFFFFFFFFFFF\r\nab"));
+    // A zero inside the data of a larger chunk is not the last chunk.
+    EXPECT_FALSE(CResponseEnd::IsChunkedBodyComplete("8\r\n0\r\n\r\nabc", 13));
+    EXPECT_TRUE(CResponseEnd::IsChunkedBodyComplete("0\n\n", 3)) << "bare line feeds are tolerated";
+}
+
+TEST(ParseStatusCode, ReadsTheFirstNumberFromByteEight)
+{
+    HRESULT hr = 0;
+    EXPECT_EQ(Status("HTTP/1.1 200 OK\r\nServer: x\r\n", &hr), 200);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(Status("HTTP/1.0 401 Unauthorized"), 401);
+    EXPECT_EQ(Status("HTTP/1.1 abc\r\nX-Id: 7"), 7);
+    EXPECT_EQ(Status("HTTP/1.1 abc\r\nX-Id: none"), 0);
+    EXPECT_EQ(Status("HTTP/1.1 99999999999999999999"), INT_MAX);
+    EXPECT_EQ(Status("HTTP/2 404 Not found here"), 4) << "the scan starts at byte 8 whatever the version";
+    static const char kWithNul[] = "HTTP/1.1 \0 205 xxxxxxxxx";
+    EXPECT_EQ(Status(QByteArray(kWithNul, sizeof kWithNul - 1)), 0) << "the scan stops at a NUL";
+}
+
+TEST(ParseStatusCode, RefusesShortOrForeignData)
+{
+    HRESULT hr = 0;
+    EXPECT_EQ(Status("HTTP/1.1 200 OK\r\n", &hr), -1);
+    EXPECT_EQ(hr, E_INVALIDARG) << "17 bytes";
+    Status("http/1.1 200 OK\r\nX: y", &hr);
+    EXPECT_EQ(hr, E_FAIL);
+}
+
+TEST(CResponseHead, FieldsAndFolding)
+{
+    const QByteArray data = "HTTP/1.0 200 OK\r\nA: 1\r\nB:  two  \r\n   more\r\nbad line\r\nConnection: Keep-Alive, x\r\n\r\nbody";
+    const CResponseHead head(data.constData(), static_cast<int>(data.size()));
+    ASSERT_TRUE(head.IsComplete());
+    EXPECT_EQ(head.BodyOffset(), data.indexOf("body"));
+    EXPECT_TRUE(head.IsHttp10());
+    EXPECT_EQ(head.Values("a"), QList<QByteArray>{"1"});
+    EXPECT_EQ(head.Values("B"), QList<QByteArray>{"two more"});
+    EXPECT_TRUE(head.HasToken("connection", "keep-alive"));
+    EXPECT_FALSE(head.HasToken("connection", "close"));
+}
+
+TEST(CAuthChallenge, QuotedValuesWithCommasAndEquals)
+{
+    const auto challenges = Challenges("Digest realm=\"a, b\", nonce=\"x=y==\", qop=\"auth,auth-int\", opaque=\"\"");
+    ASSERT_EQ(challenges.size(), 1);
+    EXPECT_TRUE(challenges[0].IsDigest());
+    EXPECT_EQ(challenges[0].Param("realm"), "a, b");
+    EXPECT_EQ(challenges[0].Param("NONCE"), "x=y==");
+    EXPECT_EQ(challenges[0].Param("qop"), "auth,auth-int");
+    EXPECT_TRUE(challenges[0].HasParam("opaque"));
+    EXPECT_EQ(challenges[0].Param("opaque"), "");
+    EXPECT_FALSE(challenges[0].HasParam("stale"));
+}
+
+TEST(CAuthChallenge, SeveralChallengesInOneField)
+{
+    const auto challenges = Challenges("Newauth realm=\"apps\", type=1, title=\"Login to \\\"apps\\\"\", "
+                                       "Basic realm=\"simple\", Negotiate abc+/=, bearer");
+    ASSERT_EQ(challenges.size(), 4);
+    EXPECT_EQ(challenges[0].Scheme(), "Newauth");
+    EXPECT_EQ(challenges[0].Param("type"), "1");
+    EXPECT_EQ(challenges[0].Param("title"), "Login to \"apps\"");
+    EXPECT_TRUE(challenges[1].IsBasic());
+    EXPECT_EQ(challenges[1].Param("realm"), "simple");
+    EXPECT_EQ(challenges[2].Scheme(), "Negotiate");
+    EXPECT_EQ(challenges[2].Token68(), "abc+/=");
+    EXPECT_EQ(challenges[3].Scheme(), "bearer");
+}
+
+TEST(CAuthChallenge, BlanksAroundEqualsAndBareScheme)
+{
+    auto challenges = Challenges("DIGEST realm = \"r\" , nonce= n1 ,qop=auth");
+    ASSERT_EQ(challenges.size(), 1);
+    EXPECT_TRUE(challenges[0].IsDigest());
+    EXPECT_EQ(challenges[0].Param("realm"), "r");
+    EXPECT_EQ(challenges[0].Param("nonce"), "n1");
+    EXPECT_EQ(challenges[0].Param("qop"), "auth");
+    challenges = Challenges("Basic");
+    ASSERT_EQ(challenges.size(), 1);
+    EXPECT_TRUE(challenges[0].IsBasic());
+}
+
+TEST(CAuthChallenge, JunkIsSkippedNotFatal)
+{
+    const auto challenges = Challenges("=x, \"q\", realm=\"before scheme\", Basic realm=\"r\" junk, @@, Digest "
+                                       "realm=\"unterminated");
+    ASSERT_EQ(challenges.size(), 2);
+    EXPECT_TRUE(challenges[0].IsBasic());
+    EXPECT_EQ(challenges[0].Param("realm"), "r");
+    EXPECT_TRUE(challenges[1].IsDigest());
+    EXPECT_EQ(challenges[1].Param("realm"), "unterminated");
+}
+
+TEST(CAuthChallenge, OnlyHeadFieldsCount)
+{
+    const QByteArray data = "HTTP/1.1 401 Unauthorized\r\nwww-authenticate:basic realm=\"r\"\r\nX: realm=\"no\"\r\n"
+                            "WWW-Authenticate: Digest realm=\"d\",\r\n nonce=\"n\"\r\n\r\n"
+                            "WWW-Authenticate: Basic realm=\"in the body\"\r\n";
+    const auto challenges = CAuthChallenge::ParseResponse(data.constData(), static_cast<int>(data.size()));
+    ASSERT_EQ(challenges.size(), 2);
+    EXPECT_TRUE(challenges[0].IsBasic());
+    EXPECT_EQ(challenges[1].Param("nonce"), "n") << "folded continuation line";
+}
+
+TEST(CAuthChallenge, FirstAnswerableSkipsOtherAlgorithms)
+{
+    const auto challenges = Challenges("Digest realm=\"r\", nonce=\"n\", algorithm=SHA-256, "
+                                       "Digest realm=\"r\", nonce=\"m\", algorithm=md5, Basic realm=\"b\"");
+    const CAuthChallenge* pChosen = CAuthChallenge::FirstAnswerable(challenges);
+    ASSERT_NE(pChosen, nullptr);
+    EXPECT_EQ(pChosen->Param("nonce"), "m");
+    EXPECT_EQ(CAuthChallenge::FirstAnswerable(Challenges("Negotiate, NTLM")), nullptr);
+}
