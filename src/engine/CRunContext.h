@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/CCancelSignal.h"
 #include "platform/CManualResetEvent.h"
 #include "script/CScript.h"
 
@@ -29,6 +30,8 @@ struct CRunContext {
     CManualResetEvent m_hStopEvent;
     // Closing: ends sleeps, waits and the run itself at once.
     CManualResetEvent m_hAbortEvent{m_hStopEvent.GetGroup()};
+    // Raised with the abort: ends the worker's connects and response waits.
+    CCancelSignal m_cancel;
     std::atomic<bool> m_bCheckAliveWaiting{false};
 
     // Outcome of the last run, for the headless runner's exit code.

@@ -53,6 +53,7 @@ CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const QString& strId, const 
     // A stop request left over from an earlier run must not end this one.
     m_context.m_hStopEvent.Reset();
     m_context.m_hAbortEvent.Reset();
+    m_context.m_cancel.Lower();
     m_context.m_nRequestsSent = 0;
     m_context.m_nRequestsFailed = 0;
 
@@ -83,6 +84,7 @@ CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const QString& strId, const 
 
 void CRunEngine::RunThreadProc()
 {
+    CCancelSignal::WatchOnThisThread(&m_context.m_cancel);
     CExecutionLoop loop(m_context);
     if (loop.ConnectServers() != 0)
         loop.RunCommands();
@@ -136,6 +138,7 @@ void CRunEngine::OnClose()
 {
     if (m_hWorkerThread.joinable()) {
         m_context.m_hAbortEvent.Set();
+        m_context.m_cancel.Raise();
         m_hWorkerThread.join();
     }
     ResetRun();

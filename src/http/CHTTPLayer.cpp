@@ -164,6 +164,13 @@ HRESULT CHTTPLayer::GetResponse(char* pBuffer, int& nLength, int* pStatus, int n
         const int nReady = bLimited ? SocketWaitReadable(m_socket, static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) / 1000),
                                                          static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) % 1000) * 1000)
                                     : SocketWaitReadable(m_socket, nWaitSec, nWaitUSec);
+        if (nReady < 0) {
+            // A failed wait (the run was cancelled, say) ends the read as a
+            // failed recv would; a blocking recv here could wait for ever.
+            m_strLastError = QString::asprintf("HTTP: GetResponse recv socket error WSAErr: %d\n", SocketLastError());
+            m_bPeerClosed = true;
+            break;
+        }
         if (nReady == 0) {
             m_strLastError = bLimited
                 ? QStringLiteral("HTTP: GetResponse time limit reached\n")

@@ -16,6 +16,7 @@ namespace {
 
 std::atomic<int> g_nStartupCount{0};
 thread_local int t_nLastError = 0;
+thread_local int t_nCancelFd = -1;
 
 int Fail(int nError)
 {
@@ -38,17 +39,20 @@ bool IsHostNameText(const QByteArray& host)
 
 // poll on one descriptor for the given events, restarting after signals with
 // what is left of the wait. nWaitMs < 0 is not used: every wait is bounded.
+// The thread's cancel descriptor, when set, ends the wait with ECANCELED.
 int PollFor(SOCKET s, short nEvents, std::int64_t nWaitNs, short* pRevents)
 {
     const std::int64_t nDeadlineMs = MonotonicMs() + nWaitNs / 1000000 + 1;
     std::int64_t nLeftNs = nWaitNs;
     for (;;) {
-        pollfd pfd{s, nEvents, 0};
+        pollfd pfds[2] = {{s, nEvents, 0}, {t_nCancelFd, POLLIN, 0}};
         timespec ts{static_cast<time_t>(nLeftNs / 1000000000), static_cast<long>(nLeftNs % 1000000000)};
-        const int n = ppoll(&pfd, 1, &ts, nullptr);
+        const int n = ppoll(pfds, t_nCancelFd >= 0 ? 2 : 1, &ts, nullptr);
+        if (n > 0 && t_nCancelFd >= 0 && (pfds[1].revents & POLLIN))
+            return Fail(ECANCELED);
         if (n >= 0) {
             if (pRevents)
-                *pRevents = pfd.revents;
+                *pRevents = pfds[0].revents;
             return n;
         }
         if (errno != EINTR)
@@ -226,6 +230,11 @@ bool SocketPeerClosed(SOCKET s)
     if (nPeeked < 0)
         return errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
     return false;  // unread data waiting: still open
+}
+
+void SocketSetThreadCancelFd(int nFd)
+{
+    t_nCancelFd = nFd;
 }
 
 void SocketClose(SOCKET s)

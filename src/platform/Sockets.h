@@ -56,5 +56,9 @@ int SocketWaitReadable(SOCKET s, int nSec, int nUSec);
 // waiting and without taking any data.
 bool SocketPeerClosed(SOCKET s);
 
+// A descriptor that, once readable, makes every connect and wait of the
+// calling thread fail at once with ECANCELED (-1: none). See CCancelSignal.
+void SocketSetThreadCancelFd(int nFd);
+
 // Closes the socket (abortively when SocketSetAbortiveClose was applied).
 void SocketClose(SOCKET s);

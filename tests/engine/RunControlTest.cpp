@@ -140,7 +140,9 @@ TEST(RunControl, ClosingEndsTheRunPromptlyInEveryWait)
 {
     const int nClosed = CTestResponder::ClosedPort();
     CTestResponder peer(kOk);
+    CTestResponder silent(kOk, 30000);
     const QString scripts[] = {
+        QStringLiteral("%1\r\n%2").arg(Url(peer.Port()), Url(silent.Port())),
         QStringLiteral("%1\r\nSleep(60000)").arg(Url(peer.Port())),
         QStringLiteral("%1\r\nCheckAlive(127.0.0.1:%2)").arg(Url(peer.Port())).arg(nClosed),
         QStringLiteral("While(0)\r\n%1\r\nEnd").arg(Url(peer.Port())),
