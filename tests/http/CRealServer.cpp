@@ -97,19 +97,19 @@ QString CRealServer::ErrorLog() const
 bool CRealServer::WriteRoot(QString* pError)
 {
     const QDir root(m_root.path());
-    for (const char* pDir : {"htdocs", "htdocs/open", "htdocs/basic", "htdocs/digest", "htdocs/opaque", "logs", "run"})
+    for (const char* pDir : {"htdocs", "htdocs/open", "htdocs/basic", "htdocs/digest", "htdocs/opaque", "htdocs/httpapi", "logs", "run"})
         root.mkpath(QString::fromLatin1(pDir));
     // When run as root the server's workers drop to an unprivileged user, who
     // must be able to read the documents and credentials and write the logs.
     const auto dirPermissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
         | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
     QFile::setPermissions(m_root.path(), dirPermissions);
-    for (const char* pDir : {"htdocs", "htdocs/open", "htdocs/basic", "htdocs/digest", "htdocs/opaque", "run"})
+    for (const char* pDir : {"htdocs", "htdocs/open", "htdocs/basic", "htdocs/digest", "htdocs/opaque", "htdocs/httpapi", "run"})
         QFile::setPermissions(root.filePath(QString::fromLatin1(pDir)), dirPermissions);
     QFile::setPermissions(root.filePath(QStringLiteral("logs")),
                           dirPermissions | QFile::WriteGroup | QFile::WriteOther);
 
-    for (const char* pDir : {"open", "basic", "digest", "opaque"}) {
+    for (const char* pDir : {"open", "basic", "digest", "opaque", "httpapi"}) {
         if (!WriteFile(root.filePath(QStringLiteral("htdocs/%1/index.txt").arg(QString::fromLatin1(pDir))),
                        QByteArray("velkor ") + pDir + " ok\n", pError))
             return false;
