@@ -1,0 +1,40 @@
+#include "CVelkorApp.h"
+
+#include "platform/Sockets.h"
+#include "ui/CVelkorDlg.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+namespace {
+
+void ShowStartupFailure()
+{
+    QMessageBox::warning(nullptr, QCoreApplication::applicationName(),
+                         QString::fromUtf8(CVelkorApp::StartupFailureText()));
+}
+
+}  // namespace
+
+CVelkorApp::CVelkorApp() : CVelkorApp(&SocketStartup, &ShowStartupFailure) {}
+
+CVelkorApp::CVelkorApp(StartupFunction startup, MessageFunction showStartupFailure)
+    : m_startup(std::move(startup)), m_showStartupFailure(std::move(showStartupFailure))
+{
+}
+
+const char* CVelkorApp::StartupFailureText() { return "Windows 소켓을 초기화하지 못했습니다."; }
+
+int CVelkorApp::InitInstance()
+{
+    if (m_startup() != 0) {
+        m_showStartupFailure();
+        return 1;
+    }
+    {
+        CVelkorDlg dlg;
+        dlg.exec();
+    }
+    SocketCleanup();
+    return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+
+// Start-up: the socket layer starts, then the main window runs until it is
+// closed. When the socket layer cannot start, a message says so and the
+// window is never shown.
+class CVelkorApp {
+public:
+    using StartupFunction = std::function<int()>;  // 0 on success
+    using MessageFunction = std::function<void()>;
+
+    CVelkorApp();
+    // For tests: another socket start-up and another way to show its failure.
+    CVelkorApp(StartupFunction startup, MessageFunction showStartupFailure);
+
+    // Runs the program; returns the process's exit code.
+    int InitInstance();
+
+    // "Windows 소켓을 초기화하지 못했습니다."
+    static const char* StartupFailureText();
+
+private:
+    StartupFunction m_startup;
+    MessageFunction m_showStartupFailure;
+};

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "CQtTextBox.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QRect>
+
+#include <memory>
+#include <vector>
+
+class CLogBoxQueue;
+class CLogWriter;
+class CRunEngine;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+// The main window. Every control carries its dialog id as its object name
+// (the decimal id: "1002" is "Send", "2" is "Close"); menu commands carry
+// theirs on their actions ("32782" is "Show command", "16" the about item).
+// Controls are placed in pixels on the client area below the menu bar by
+// ArrangeControls. The run itself lives in the engine; this class keeps the
+// controls and the handlers and passes the run's inputs on.
+class CVelkorDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CVelkorDlg(QWidget* pParent = nullptr);
+    ~CVelkorDlg() override;
+
+    // Client area size that the window opens with and cannot go below (the
+    // client area of a 1024 x 950 frame).
+    static constexpr int kMinClientWidth = 1008;
+    static constexpr int kMinClientHeight = 912;
+
+    struct SPlacement {
+        int nId;
+        QRect rect;
+    };
+    // Where ArrangeControls puts each control for a client area of nWidth x
+    // nHeight, in placing order.
+    static std::vector<SPlacement> Placements(int nWidth, int nHeight);
+
+    // Widget of a control id (nullptr when there is none).
+    QWidget* Control(int nId) const;
+    QWidget* ClientArea() const { return m_pClient; }
+    ITextBox& CommandBox() { return *m_pBoxCommand; }
+    ITextBox& LogBox() { return *m_pBoxLog; }
+    CRunEngine& Engine() { return *m_pEngine; }
+    CLogWriter& LogWriter() { return *m_pLog; }
+    // Carries out log lines and control changes that a worker has handed
+    // over but the event loop has not yet shown.
+    void FlushPendingLog();
+
+    // Handlers, named after the commands they serve.
+    void OnBnClickedSend();
+    void OnBnClickedStop();
+    void OnBnClickedCancel();
+    void OnBnClickedClearLog();
+    void OnBnClickedClearCommand();
+    void OnBnClickedClickEnable();
+    void OnBnClickedClickDisable();
+    void OnBnClickedAutoSave();
+    void OnBnClickedSetPath();
+    void OnSaveCommand();
+    void OnLoadCommand();
+    void OnSaveLog();
+    void OnShowCommand();
+    void OnSysCommand(int nID);
+
+    void ArrangeControls();
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+
+public:
+    // Escape and every other way of cancelling leave the window open; only
+    // a close (the "Close" button, the title bar, Alt+F4) ends it.
+    void reject() override;
+
+private:
+    void CreateControls();
+    void CreateMenu();
+    void OnInitDialog();
+    void OnClose();
+    void SetTabOrder();
+    void ApplyRunControl(int nControl, bool bEnable);
+    bool AppendLineBreakToCommand();
+
+    QIcon m_hIcon;
+    bool m_bLayoutReady = false;
+    bool m_bClosing = false;
+
+    QMenuBar* m_pMenuBar = nullptr;
+    QWidget* m_pClient = nullptr;
+
+    QLineEdit* m_editResponseLimit = nullptr;
+    QPlainTextEdit* m_editCommand = nullptr;
+    QPlainTextEdit* m_editLog = nullptr;
+    QPushButton* m_btnSend = nullptr;
+    QPushButton* m_btnStop = nullptr;
+    QPushButton* m_btnSetPath = nullptr;
+    QCheckBox* m_chkAutoSave = nullptr;
+    QPushButton* m_btnClearCommand = nullptr;
+    QPushButton* m_btnClearLog = nullptr;
+    QLineEdit* m_editLogPath = nullptr;
+    QLabel* m_staticVersion = nullptr;
+    QRadioButton* m_radioClickEnable = nullptr;
+    QRadioButton* m_radioClickDisable = nullptr;
+    QLabel* m_staticIdLabel = nullptr;
+    QLabel* m_staticPasswordLabel = nullptr;
+    QLineEdit* m_editId = nullptr;
+    QLineEdit* m_editPassword = nullptr;
+    QPushButton* m_btnOk = nullptr;
+    QPushButton* m_btnClose = nullptr;
+
+    // Declared in the order they depend on each other; the engine goes first.
+    std::unique_ptr<CQtTextBox> m_pBoxCommand;
+    std::unique_ptr<CQtTextBox> m_pBoxLog;
+    std::unique_ptr<CLogWriter> m_pLog;
+    CLogBoxQueue* m_pQueue = nullptr;  // child object of this window
+    std::unique_ptr<CRunEngine> m_pEngine;
+};
