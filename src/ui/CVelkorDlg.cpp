@@ -5,20 +5,19 @@
 #include "CCommandDlg.h"
 #include "CLogBoxQueue.h"
 #include "engine/CRunEngine.h"
+#include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -381,8 +380,7 @@ void CVelkorDlg::OnBnClickedSend()
     const CRunEngine::ESendResult eResult =
         m_pEngine->OnBnClickedSend(m_editId->text(), m_editPassword->text(), m_editResponseLimit->text());
     if (eResult == CRunEngine::ESendResult::NeedLogFolder)
-        QMessageBox::critical(this, QCoreApplication::applicationName(),
-                              QStringLiteral("Please set a path to save a log."));
+        m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
 }
 
 void CVelkorDlg::OnBnClickedStop() { m_pEngine->OnBnClickedStop(); }
@@ -423,27 +421,53 @@ void CVelkorDlg::OnBnClickedAutoSave()
 
 void CVelkorDlg::OnBnClickedSetPath()
 {
-    const QString strFolder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Select a folder to save a log"), m_pLog->LogFolder(), QFileDialog::ShowDirsOnly);
+    const QString strFolder =
+        m_prompts.ChooseFolder(this, QStringLiteral("Select a folder to save a log"), m_pLog->LogFolder());
     if (strFolder.isEmpty())
         return;  // cancelled: the folder stays
     m_pLog->SetLogFolder(strFolder);
     m_editLogPath->setText(strFolder);
 }
 
+namespace {
+
+const QString kCommandFilter = QStringLiteral("command files (*.cmf);;All Files (*.*)");
+const QString kLogFilter = QStringLiteral("text files (*.txt);;All Files (*.*)");
+
+}  // namespace
+
 void CVelkorDlg::OnSaveCommand()
 {
-    // TODO(issue 6): save the command box as a command file.
+    const QString strPath = m_prompts.ChooseFile(this, {true, kCommandFilter, QStringLiteral("cmf")});
+    QString strError;
+    if (!strPath.isEmpty() && !CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
+        m_prompts.ShowError(this, strError);
 }
 
 void CVelkorDlg::OnLoadCommand()
 {
-    // TODO(issue 6): load a command file into the command box.
+    const QString strPath = m_prompts.ChooseFile(this, {false, kCommandFilter, QStringLiteral("cmf")});
+    if (strPath.isEmpty())
+        return;
+    QStringList lines;
+    QString strError;
+    if (!CCommandFile::ReadLines(strPath, lines, strError)) {
+        m_prompts.ShowError(this, strError);
+        return;
+    }
+    CCommandFile::InsertLines(*m_pBoxCommand, lines);
 }
 
 void CVelkorDlg::OnSaveLog()
 {
-    // TODO(issue 6): save the log box as a text file.
+    const QString strPath = m_prompts.ChooseFile(this, {true, kLogFilter, QStringLiteral("txt")});
+    if (strPath.isEmpty())
+        return;
+    // The log as it stands, with the lines a worker has handed over.
+    FlushPendingLog();
+    QString strError;
+    if (!CCommandFile::SaveLines(strPath, *m_pBoxLog, true, strError))
+        m_prompts.ShowError(this, strError);
 }
 
 void CVelkorDlg::OnShowCommand()

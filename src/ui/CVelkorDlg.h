@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CQtTextBox.h"
+#include "CUserPrompts.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -53,6 +54,7 @@ public:
     ITextBox& LogBox() { return *m_pBoxLog; }
     CRunEngine& Engine() { return *m_pEngine; }
     CLogWriter& LogWriter() { return *m_pLog; }
+    CUserPrompts& UserPrompts() { return m_prompts; }
     // Carries out log lines and control changes that a worker has handed
     // over but the event loop has not yet shown.
     void FlushPendingLog();
@@ -95,6 +97,7 @@ private:
     bool AppendLineBreakToCommand();
 
     QIcon m_hIcon;
+    CUserPrompts m_prompts;
     bool m_bLayoutReady = false;
     bool m_bClosing = false;
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The questions and messages the window puts to the user in a dialog of its
+// own: file and folder choosers and error boxes. Each is a replaceable
+// function, so that the window can be driven without a person.
+struct CUserPrompts {
+    struct SFileRequest {
+        bool bSave = false;
+        QString strFilter;         // "text (*.x);;All Files (*.*)"
+        QString strDefaultSuffix;  // added to a name typed without one
+    };
+
+    // The chosen file's path; empty when the user cancelled.
+    std::function<QString(QWidget* pParent, const SFileRequest& request)> ChooseFile = ChooseFileWithDialog;
+    // The chosen folder; empty when the user cancelled.
+    std::function<QString(QWidget* pParent, const QString& strTitle, const QString& strStart)> ChooseFolder =
+        ChooseFolderWithDialog;
+    // An error message box with the application's name as its caption.
+    std::function<void(QWidget* pParent, const QString& strText)> ShowError = ShowErrorBox;
+
+    static QString ChooseFileWithDialog(QWidget* pParent, const SFileRequest& request);
+    static QString ChooseFolderWithDialog(QWidget* pParent, const QString& strTitle, const QString& strStart);
+    static void ShowErrorBox(QWidget* pParent, const QString& strText);
+};

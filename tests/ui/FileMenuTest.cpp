@@ -1,0 +1,190 @@
+#include "DlgFixture.h"
+
+#include "../engine/CTestResponder.h"
+#include "log/CLogWriter.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+QByteArray ReadAll(const QString& strPath)
+{
+    QFile file(strPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The window with its dialogs answered by the test: every file chooser
+// returns m_strNextPath (empty: cancelled) and every error box is recorded.
+class FileMenu : public DlgFixture {
+protected:
+    void SetUp() override
+    {
+        DlgFixture::SetUp();
+        CUserPrompts& prompts = m_pDlg->UserPrompts();
+        prompts.ChooseFile = [this](QWidget*, const CUserPrompts::SFileRequest& request) {
+            m_requests.push_back(request);
+            return m_strNextPath;
+        };
+        prompts.ChooseFolder = [this](QWidget*, const QString& strTitle, const QString&) {
+            m_strFolderTitle = strTitle;
+            return m_strNextPath;
+        };
+        prompts.ShowError = [this](QWidget*, const QString& strText) { m_errors << strText; };
+    }
+    void Trigger(const char* pId)
+    {
+        QAction* pAction = m_pDlg->findChild<QAction*>(QString::fromLatin1(pId));
+        ASSERT_NE(pAction, nullptr) << pId;
+        pAction->trigger();
+    }
+    QString Path(const QString& strName) const { return m_dir.filePath(strName); }
+
+    QTemporaryDir m_dir;
+    QString m_strNextPath;
+    QString m_strFolderTitle;
+    std::vector<CUserPrompts::SFileRequest> m_requests;
+    QStringList m_errors;
+};
+
+TEST_F(FileMenu, DialogsOfferTheirFiltersAndExtensions)
+{
+    Trigger("32780");  // Save command
+    Trigger("32779");  // Load command
+    Trigger("32778");  // Save log
+    ASSERT_EQ(m_requests.size(), 3u);
+    EXPECT_TRUE(m_requests[0].bSave);
+    EXPECT_EQ(m_requests[0].strFilter, QStringLiteral("command files (*.cmf);;All Files (*.*)"));
+    EXPECT_EQ(m_requests[0].strDefaultSuffix, QStringLiteral("cmf"));
+    EXPECT_FALSE(m_requests[1].bSave);
+    EXPECT_EQ(m_requests[1].strDefaultSuffix, QStringLiteral("cmf"));
+    EXPECT_TRUE(m_requests[2].bSave);
+    EXPECT_EQ(m_requests[2].strFilter, QStringLiteral("text files (*.txt);;All Files (*.*)"));
+    EXPECT_EQ(m_requests[2].strDefaultSuffix, QStringLiteral("txt"));
+    EXPECT_TRUE(m_errors.isEmpty()) << "cancelling does nothing";
+    EXPECT_TRUE(QDir(m_dir.path()).isEmpty());
+}
+
+TEST_F(FileMenu, SaveThenLoadGivesTheScriptBack)
+{
+    const QString scripts[] = {
+        QStringLiteral("While(2)\r\nhttp://127.0.0.1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\r\nEnd"),
+        QString::fromUtf8("Sleep(100) \xed\x95\x9c\xea\xb5\xad\xec\x96\xb4 \xec\x8a\xa4\xed\x81\xac\xeb\xa6\xbd\xed\x8a\xb8"),
+        QStringLiteral("http://127.0.0.1/httpapi/x?") + QString(3000, QLatin1Char('y')),
+    };
+    for (const QString& strScript : scripts) {
+        m_pDlg->CommandBox().SetWindowText(strScript);
+        m_strNextPath = Path(QStringLiteral("script.cmf"));
+        Trigger("32780");
+        m_pDlg->CommandBox().SetWindowText(QString());
+        Trigger("32779");
+        EXPECT_EQ(m_pDlg->CommandBox().GetWindowText(), strScript + QStringLiteral("\r\n"));
+    }
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(FileMenu, SaveWritesLinesEndedByLineFeeds)
+{
+    m_strNextPath = Path(QStringLiteral("a.cmf"));
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("a\r\nb"));
+    Trigger("32780");
+    EXPECT_EQ(ReadAll(m_strNextPath), QByteArray("a\nb\n"));
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("a\r\nb\r\n"));
+    Trigger("32780");
+    EXPECT_EQ(ReadAll(m_strNextPath), QByteArray("a\nb\n\n")) << "the box's empty last line is saved too";
+}
+
+TEST_F(FileMenu, LoadInsertsAtTheCaret)
+{
+    QFile file(Path(QStringLiteral("in.cmf")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Sleep(5)\r\nEnd");
+    file.close();
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("While(2)\r\nhttp://h/httpapi/x"));
+    m_pDlg->CommandBox().SetSel(10, 10);  // start of the second line
+    m_strNextPath = file.fileName();
+    Trigger("32779");
+    EXPECT_EQ(m_pDlg->CommandBox().GetWindowText(), QStringLiteral("While(2)\r\nSleep(5)\r\nEnd\r\nhttp://h/httpapi/x"));
+}
+
+TEST_F(FileMenu, FilesThatCannotBeUsedAreReported)
+{
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("kept"));
+    m_strNextPath = Path(QStringLiteral("missing.cmf"));
+    Trigger("32779");
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].contains(m_strNextPath));
+    EXPECT_EQ(m_pDlg->CommandBox().GetWindowText(), QStringLiteral("kept"));
+
+    m_strNextPath = Path(QStringLiteral("no/such/folder/x.cmf"));
+    Trigger("32780");
+    Trigger("32778");
+    EXPECT_EQ(m_errors.size(), 3) << "a save that fails is not silent";
+}
+
+TEST_F(FileMenu, SaveLogWritesEveryEntryAndAnEmptyLogGivesAnEmptyFile)
+{
+    m_strNextPath = Path(QStringLiteral("empty.txt"));
+    Trigger("32778");
+    EXPECT_EQ(ReadAll(m_strNextPath), QByteArray());
+
+    m_pDlg->LogWriter().WriteLog(QStringLiteral("first"));
+    m_pDlg->LogWriter().WriteLog(QString::fromUtf8("Response data : \xea\xb0\x80 ") + QString(400, QLatin1Char('d')));
+    m_strNextPath = Path(QStringLiteral("log.txt"));
+    Trigger("32778");
+    const QStringList lines = QString::fromUtf8(ReadAll(m_strNextPath)).split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("] first")));
+    EXPECT_TRUE(lines[1].endsWith(QString(400, QLatin1Char('d')))) << "long lines are saved whole";
+    EXPECT_EQ(lines[2], QString());
+}
+
+TEST_F(FileMenu, SetPathChoosesTheFolderAndCancelKeepsIt)
+{
+    QTest::mouseClick(Ctl<QCheckBox>(1012), Qt::LeftButton);
+    m_strNextPath = m_dir.path();
+    QTest::mouseClick(Ctl<QPushButton>(1011), Qt::LeftButton);
+    EXPECT_EQ(m_strFolderTitle, QStringLiteral("Select a folder to save a log"));
+    EXPECT_EQ(m_pDlg->LogWriter().LogFolder(), m_dir.path());
+    EXPECT_EQ(Ctl<QLineEdit>(1014)->text(), m_dir.path());
+
+    m_strNextPath.clear();
+    QTest::mouseClick(Ctl<QPushButton>(1011), Qt::LeftButton);
+    EXPECT_EQ(m_pDlg->LogWriter().LogFolder(), m_dir.path());
+
+    // Switched off and on again, the folder must be chosen anew.
+    QTest::mouseClick(Ctl<QCheckBox>(1012), Qt::LeftButton);
+    QTest::mouseClick(Ctl<QCheckBox>(1012), Qt::LeftButton);
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("Sleep(1)"));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    EXPECT_EQ(m_errors, QStringList{QStringLiteral("Please set a path to save a log.")});
+    EXPECT_FALSE(m_pDlg->Engine().IsRunning());
+}
+
+TEST_F(FileMenu, AutoSavedRunMatchesTheLogBoxWithoutTimestamps)
+{
+    CTestResponder peer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    QTest::mouseClick(Ctl<QCheckBox>(1012), Qt::LeftButton);
+    m_strNextPath = m_dir.path();
+    QTest::mouseClick(Ctl<QPushButton>(1011), Qt::LeftButton);
+    m_pDlg->CommandBox().SetWindowText(
+        QStringLiteral("While(2)\r\nhttp://127.0.0.1:%1/httpapi/a\r\nEnd").arg(peer.Port()));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
+
+    const QStringList files = QDir(m_dir.path()).entryList({QStringLiteral("*_Velkor_Log.txt")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QString strBox = Log();
+    strBox.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
+    strBox.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(QString::fromUtf8(ReadAll(m_dir.filePath(files[0]))), strBox);
+    EXPECT_TRUE(strBox.contains(QStringLiteral("== While Repeat : 2 ")));
+}
+
+}  // namespace
