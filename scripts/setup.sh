@@ -24,4 +24,14 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
+
+# The tests start their own web servers on free loopback ports; the system
+# services of apache2 and lighttpd are not wanted (and both would fight for
+# port 80). Keep them from starting while the packages are installed.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+  $SUDO chmod 755 "$policy"
+  trap '$SUDO rm -f "$policy"' EXIT
+fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
