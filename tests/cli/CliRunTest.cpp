@@ -1,3 +1,4 @@
+#include "../LogText.h"
 #include "../tools/DevsimProcess.h"
 #include "cli/CliExitCodes.h"
 
@@ -6,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -63,9 +63,7 @@ QString WriteScript(const QTemporaryDir& dir, const QString& strText)
 // Output lines with stamps, times and the device's port masked.
 QStringList Masked(const QString& strOut, int nPort)
 {
-    QString strText = strOut;
-    strText.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
-    strText.replace(QRegularExpression(QStringLiteral("(time(?:\\(.*\\))? +: )\\d+ ms")), QStringLiteral("\\1T ms"));
+    QString strText = WithTimesMasked(WithoutStamps(strOut));
     strText.replace(QStringLiteral(":%1").arg(nPort), QStringLiteral(":PORT"));
     return strText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
@@ -122,8 +120,7 @@ TEST(CliRun, ExampleAgainstTheSimulatedDeviceWithDigest)
     ASSERT_EQ(files.size(), 1);
     QFile saved(dir.filePath(files[0]));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    QString strPrinted = run.m_strOut;
-    strPrinted.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
+    const QString strPrinted = WithoutStamps(run.m_strOut);
     EXPECT_EQ(QString::fromUtf8(saved.readAll()), strPrinted);
 }
 
@@ -207,8 +204,7 @@ TEST(CliRun, KilledMidRunTheAutoSaveFileHasEveryLineUpToThen)
     QFile saved(dir.filePath(files[0]));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QStringList fileLines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'));
-    QString strPrinted = run.m_strOut;
-    strPrinted.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
+    const QString strPrinted = WithoutStamps(run.m_strOut);
     QStringList printed = strPrinted.split(QLatin1Char('\n'));
     printed.removeLast();  // the text after the last line end: empty, or a line cut by the kill
     ASSERT_GT(printed.size(), 40);

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "../LogText.h"
 #include "engine/CRunEngine.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <chrono>
@@ -54,16 +54,10 @@ public:
     // Log texts so far: timestamps removed, times as "T".
     QStringList Texts() const
     {
-        static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] "));
-        static const QRegularExpression time(QStringLiteral("(time(?:\\(.*\\))? +: )\\d+ ms"));
         QStringList texts;
         std::lock_guard lock(m_mutex);
-        for (QString strLine : m_lines) {
-            strLine.chop(2);
-            strLine.remove(stamp);
-            strLine.replace(time, QStringLiteral("\\1T ms"));
-            texts << strLine;
-        }
+        for (const QString& strLine : m_lines)
+            texts << WithTimesMasked(WithoutStamps(strLine.chopped(2)));
         return texts;
     }
 

@@ -231,9 +231,8 @@ TEST(ExecutionLoop, AutoSaveFileHoldsTheRunsLinesWithoutTimestamps)
     QStringList fileLines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     EXPECT_EQ(fileLines.takeLast(), QString());
     QStringList boxLines;
-    static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] "));
-    for (QString strLine : h.RawLines())
-        boxLines << strLine.remove(stamp).chopped(2);
+    for (const QString& strLine : h.RawLines())
+        boxLines << WithoutStamps(strLine.chopped(2));
     EXPECT_EQ(fileLines, boxLines);
     EXPECT_TRUE(h.m_log.LogFileName().isEmpty()) << "the file is no longer named after the run";
 }

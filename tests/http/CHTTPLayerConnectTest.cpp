@@ -272,7 +272,8 @@ TEST(Sockets, BoundedConnectTimesOut)
 TEST(Sockets, SendToAResetPeerFailsWithoutSignal)
 {
     CScriptedServer server;
-    server.AddConnection({CScriptedServer::Step::Abort()});
+    // The pause lets the connect complete before the reset comes.
+    server.AddConnection({CScriptedServer::Step::Pause(200), CScriptedServer::Step::Abort()});
     const SOCKET s = SocketCreateTcp();
     ASSERT_EQ(SocketConnect(s, Loopback(server.Port()), 1000), 0);
     EXPECT_EQ(SocketWaitReadable(s, 2, 0), 1);

@@ -328,7 +328,7 @@ TEST(CHTTPLayerExchange, LongRequestTargetGoesOutWhole)
 TEST(CHTTPLayerExchange, SendFailureIsRetriedOnceOnANewConnection)
 {
     CScriptedServer server;
-    server.AddConnection({Step::Abort()});  // drops the first connection at once
+    server.AddConnection({Step::Pause(200), Step::Abort()});  // drops the first connection once it is up
     server.AddConnection({Step::Read(), Step::Write(kOk), Step::Wait()});
     CHTTPLayer layer;
     layer.SetHost(QStringLiteral("127.0.0.1"));

@@ -1,3 +1,4 @@
+#include "../LogText.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
@@ -5,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
 
 namespace {
 
@@ -31,9 +31,8 @@ protected:
     QStringList LogTexts() const
     {
         QStringList texts;
-        static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] "));
-        for (QString strLine : m_logBox.GetWindowText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-            texts << strLine.remove(stamp);
+        for (const QString& strLine : m_logBox.GetWindowText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            texts << WithoutStamps(strLine);
         return texts;
     }
 

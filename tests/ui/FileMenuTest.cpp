@@ -1,5 +1,6 @@
 #include "DlgFixture.h"
 
+#include "../LogText.h"
 #include "../engine/CTestResponder.h"
 #include "log/CLogWriter.h"
 
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -180,8 +180,7 @@ TEST_F(FileMenu, AutoSavedRunMatchesTheLogBoxWithoutTimestamps)
 
     const QStringList files = QDir(m_dir.path()).entryList({QStringLiteral("*_Velkor_Log.txt")}, QDir::Files);
     ASSERT_EQ(files.size(), 1);
-    QString strBox = Log();
-    strBox.replace(QRegularExpression(QStringLiteral("(?m)^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ")), QString());
+    QString strBox = WithoutStamps(Log());
     strBox.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     EXPECT_EQ(QString::fromUtf8(ReadAll(m_dir.filePath(files[0]))), strBox);
     EXPECT_TRUE(strBox.contains(QStringLiteral("== While Repeat : 2 ")));
