@@ -3,6 +3,7 @@
 // server that answers every request after a fixed delay.
 //
 //   velkor_http_bench [delay ms, default 20] [exchanges, default 50]
+#include "../tests/LoopbackSocket.h"
 #include "http/CHTTPLayer.h"
 #include "platform/MonotonicClock.h"
 
@@ -32,17 +33,7 @@ public:
     explicit CDelayServer(int nDelayMs)
         : m_nDelayMs(nDelayMs)
     {
-        m_nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int nOn = 1;
-        setsockopt(m_nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_nFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_nFd, 64);
-        socklen_t nLen = sizeof address;
-        getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLen);
-        m_nPort = ntohs(address.sin_port);
+        m_nFd = BindLoopback(m_nPort, 64);
         std::thread([this] { Accept(); }).detach();
     }
     int Port() const { return m_nPort; }

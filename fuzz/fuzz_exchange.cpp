@@ -2,6 +2,7 @@
 // input holds the first response and, after a 0xFF byte, the answer to the
 // request with credentials. The peer closes after each answer, so no input
 // makes the client wait.
+#include "../tests/LoopbackSocket.h"
 #include "http/CHTTPLayer.h"
 
 #include <arpa/inet.h>
@@ -22,15 +23,7 @@ class CPeer
 public:
     CPeer()
     {
-        m_nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_nFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_nFd, 64);
-        socklen_t nLen = sizeof address;
-        getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLen);
-        m_nPort = ntohs(address.sin_port);
+        m_nFd = BindLoopback(m_nPort, 64);
         std::thread([this] { Serve(); }).detach();
     }
 

@@ -1,5 +1,7 @@
 #include "CTestResponder.h"
 
+#include "../LoopbackSocket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -8,32 +10,10 @@
 
 #include <chrono>
 
-namespace {
-
-int ListenOnLoopback(int& nPort)
-{
-    const int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int nOn = 1;
-    setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    if (bind(nFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(nFd, 64) != 0) {
-        close(nFd);
-        return -1;
-    }
-    socklen_t nSize = sizeof address;
-    getsockname(nFd, reinterpret_cast<sockaddr*>(&address), &nSize);
-    nPort = ntohs(address.sin_port);
-    return nFd;
-}
-
-}  // namespace
 
 CTestResponder::CTestResponder(QByteArray response, int nDelayMs) : m_response(std::move(response)), m_nDelayMs(nDelayMs)
 {
-    m_nListenFd = ListenOnLoopback(m_nPort);
+    m_nListenFd = BindLoopback(m_nPort, 64);
     m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -50,8 +30,7 @@ CTestResponder::~CTestResponder()
 int CTestResponder::ClosedPort()
 {
     int nPort = 0;
-    const int nFd = ListenOnLoopback(nPort);
-    close(nFd);
+    close(BindLoopback(nPort, 64));
     return nPort;
 }
 

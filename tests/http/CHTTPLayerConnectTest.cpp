@@ -1,6 +1,7 @@
 // Life cycle and connection of the client, and the socket layer under it.
 #include "CScriptedServer.h"
 #include "HttpTestSupport.h"
+#include "../LoopbackSocket.h"
 
 #include "platform/Sockets.h"
 
@@ -21,14 +22,7 @@ class CDeadPort
 public:
     CDeadPort()
     {
-        m_nFd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_nFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t nLen = sizeof address;
-        getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLen);
-        m_nPort = ntohs(address.sin_port);
+        m_nFd = BindLoopback(m_nPort, -1);
     }
     ~CDeadPort() { close(m_nFd); }
     int Port() const { return m_nPort; }
@@ -44,18 +38,10 @@ class CFullBacklog
 public:
     CFullBacklog()
     {
-        m_nFd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_nFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_nFd, 0);
-        socklen_t nLen = sizeof address;
-        getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLen);
-        m_nPort = ntohs(address.sin_port);
+        m_nFd = BindLoopback(m_nPort, 0);
         for (int i = 0; i < 4; ++i) {
             const SOCKET s = SocketCreateTcp();
-            SocketConnect(s, address, 200);
+            SocketConnect(s, LoopbackAddress(m_nPort), 200);
             m_fillers.push_back(s);
         }
     }
@@ -73,14 +59,7 @@ private:
     std::vector<SOCKET> m_fillers;
 };
 
-sockaddr_in Loopback(int nPort)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(nPort));
-    return address;
-}
+sockaddr_in Loopback(int nPort) { return LoopbackAddress(nPort); }
 
 } // namespace
 

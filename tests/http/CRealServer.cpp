@@ -1,5 +1,7 @@
 #include "CRealServer.h"
 
+#include "../LoopbackSocket.h"
+
 #include "http/Base64.h"
 #include "http/Md5.h"
 #include "platform/Sockets.h"
@@ -23,25 +25,15 @@ const char* const kOpaqueRealm = "Velkor Opaque";
 
 int FreeLoopbackPort()
 {
-    const int nFd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(nFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t nLen = sizeof address;
-    getsockname(nFd, reinterpret_cast<sockaddr*>(&address), &nLen);
-    close(nFd);
-    return ntohs(address.sin_port);
+    int nPort = 0;
+    close(BindLoopback(nPort, -1));
+    return nPort;
 }
 
 bool Accepts(int nPort)
 {
     const SOCKET s = SocketCreateTcp();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(nPort));
-    const bool bOk = SocketConnect(s, address, 500) == 0;
+    const bool bOk = SocketConnect(s, LoopbackAddress(nPort), 500) == 0;
     SocketClose(s);
     return bOk;
 }

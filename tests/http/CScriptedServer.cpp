@@ -1,5 +1,7 @@
 #include "CScriptedServer.h"
 
+#include "../LoopbackSocket.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
@@ -20,18 +22,9 @@ bool WaitReadable(int nFd, int nMs)
 
 CScriptedServer::CScriptedServer()
 {
-    m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int nOn = 1;
-    setsockopt(m_nListenFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    if (bind(m_nListenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_nListenFd, 16) != 0)
+    m_nListenFd = BindLoopback(m_nPort, 16);
+    if (m_nListenFd < 0)
         throw std::runtime_error("scripted server: cannot listen on loopback");
-    socklen_t nLen = sizeof address;
-    getsockname(m_nListenFd, reinterpret_cast<sockaddr*>(&address), &nLen);
-    m_nPort = ntohs(address.sin_port);
     m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
