@@ -1,7 +1,9 @@
 // Whole exchanges against a loopback peer that answers with the input: the
 // input holds the first response and, after a 0xFF byte, the answer to the
-// request with credentials. The peer closes after each answer, so no input
-// makes the client wait.
+// request with credentials. The peer closes after each answer, unless the
+// input starts with a 0x01 byte: then it keeps the connection open after the
+// first answer and answers a request that comes on it too, as a keep-alive
+// device does. The client's waits are short, so no input makes it wait long.
 #include "../tests/LoopbackSocket.h"
 #include "http/CHTTPLayer.h"
 
@@ -24,26 +26,35 @@ public:
     CPeer()
     {
         m_nFd = BindLoopback(m_nPort, 64);
-        std::thread([this] { Serve(); }).detach();
+        std::thread([this] { Accept(); }).detach();
     }
 
     int Port() const { return m_nPort; }
 
-    void SetAnswers(const QByteArray& first, const QByteArray& second)
+    void SetAnswers(const QByteArray& first, const QByteArray& second, bool bKeepOpen)
     {
         std::lock_guard lock(m_mutex);
         m_answers[0] = first;
         m_answers[1] = second;
         m_nRequests = 0;
+        m_bKeepOpen = bKeepOpen;
     }
 
 private:
-    void Serve()
+    void Accept()
     {
         for (;;) {
             const int nFd = accept4(m_nFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (nFd < 0)
-                continue;
+            if (nFd >= 0)
+                std::thread([this, nFd] { Serve(nFd); }).detach();
+        }
+    }
+
+    // One connection: answer each request that comes, closing after the
+    // first answer unless the input asked to keep the connection open.
+    void Serve(int nFd)
+    {
+        for (;;) {
             QByteArray request;
             bool bGotRequest = false;
             for (;;) {
@@ -60,17 +71,21 @@ private:
                     break;
                 }
             }
-            if (bGotRequest) {
-                QByteArray answer;
-                {
-                    std::lock_guard lock(m_mutex);
-                    answer = m_answers[m_nRequests == 0 ? 0 : 1];
-                    ++m_nRequests;
-                }
-                send(nFd, answer.constData(), static_cast<size_t>(answer.size()), MSG_NOSIGNAL);
+            if (!bGotRequest)
+                break;
+            QByteArray answer;
+            bool bKeepOpen = false;
+            {
+                std::lock_guard lock(m_mutex);
+                answer = m_answers[m_nRequests == 0 ? 0 : 1];
+                bKeepOpen = m_bKeepOpen && m_nRequests == 0;
+                ++m_nRequests;
             }
-            close(nFd);
+            send(nFd, answer.constData(), static_cast<size_t>(answer.size()), MSG_NOSIGNAL);
+            if (!bKeepOpen)
+                break;
         }
+        close(nFd);
     }
 
     int m_nFd = -1;
@@ -78,6 +93,20 @@ private:
     std::mutex m_mutex;
     QByteArray m_answers[2];
     int m_nRequests = 0;
+    bool m_bKeepOpen = false;
+};
+
+// The client with short waits, so that a response without an end keeps it
+// for 50 ms instead of 5 s.
+class CQuickLayer : public CHTTPLayer
+{
+public:
+    CQuickLayer()
+    {
+        m_nTimeoutSec = 0;
+        m_nTimeoutUSec = 50000;
+        m_nResponseLimitMs = 2000;
+    }
 };
 
 } // namespace
@@ -87,11 +116,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     static CPeer peer;
     if (nSize > 1 << 17)
         return 0;
-    const QByteArray input(reinterpret_cast<const char*>(pData), static_cast<qsizetype>(nSize));
+    QByteArray input(reinterpret_cast<const char*>(pData), static_cast<qsizetype>(nSize));
+    const bool bKeepOpen = input.startsWith('\x01');
+    if (bKeepOpen)
+        input.remove(0, 1);
     const qsizetype nSplit = input.indexOf('\xFF');
-    peer.SetAnswers(nSplit < 0 ? input : input.left(nSplit), nSplit < 0 ? QByteArray() : input.mid(nSplit + 1));
+    peer.SetAnswers(nSplit < 0 ? input : input.left(nSplit), nSplit < 0 ? QByteArray() : input.mid(nSplit + 1),
+                    bKeepOpen);
 
-    CHTTPLayer layer;
+    CQuickLayer layer;
     layer.SetHost(QStringLiteral("127.0.0.1"));
     layer.Connect(peer.Port());
     char response[2048];

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The main job: builds Velkor, starts the simulated device on a free loopback
-# port, runs the example script against it with velkor-cli and prints the log.
+# The main job: builds Velkor (the window, velkor-cli and the simulated device),
+# starts the simulated device on a free loopback port, runs the example script
+# against it with velkor-cli, prints the log, and tells how to open the window
+# with the example loaded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build --target velkor-cli velkor-devsim >/dev/null
+cmake --build build --target velkor velkor-cli velkor-devsim >/dev/null
 
 work=$(mktemp -d)
 devsim_pid=""
@@ -33,4 +35,10 @@ set +e
 status=$?
 set -e
 echo "demo: velkor-cli exited with $status; the auto-saved log had $(cat "$work"/*_Velkor_Log.txt | wc -l) lines"
+cat <<'EOF'
+demo: to open the window with the example loaded, start the simulated device on the
+      example's port, then Velkor, and press "Send":
+  ./build/tools/devsim/velkor-devsim --port 8080 --auth digest &
+  ./build/src/app/velkor examples/demo.cmf
+EOF
 exit $status

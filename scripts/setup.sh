@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Velkor need.
 # Idempotent: prints nothing and installs nothing when all is already there.
+#   scripts/setup.sh [--packaging]    (--packaging: also what scripts/package.sh needs)
 set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev qt6-charts-dev libgl-dev
+  libqt6opengl6-dev  # Qt Charts' CMake files need it; qt6-charts-dev does not pull it in
   libgtest-dev libgmock-dev googletest
   fonts-dejavu-core fonts-noto-cjk
   apache2 lighttpd curl clang libclang-rt-14-dev
+  desktop-file-utils appstream shared-mime-info man-db
 )
+if [ "${1:-}" = "--packaging" ]; then
+  PACKAGES+=(dpkg-dev lintian)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -34,4 +40,6 @@ if [ ! -e "$policy" ]; then
   $SUDO chmod 755 "$policy"
   trap '$SUDO rm -f "$policy"' EXIT
 fi
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# debconf's note that it delays configuration without apt-utils is noise.
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+  2> >(grep -v 'since apt-utils is not installed' >&2)

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace {
 
@@ -33,6 +34,10 @@ int CVelkorApp::InitInstance()
     }
     {
         CVelkorDlg dlg;
+        // Queued, so that the window is up first and a message box about an
+        // unreadable file stands over it.
+        if (!m_strCommandFile.isEmpty())
+            QTimer::singleShot(0, &dlg, [&dlg, strPath = m_strCommandFile] { dlg.LoadCommandFile(strPath); });
         dlg.exec();
     }
     SocketCleanup();

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 // Start-up: the socket layer starts, then the main window runs until it is
 // closed. When the socket layer cannot start, a message says so and the
-// window is never shown.
+// window is never shown. A command file given on the command line is loaded
+// as soon as the window is up, as "Load command" would load it.
 class CVelkorApp {
 public:
     using StartupFunction = std::function<int()>;  // 0 on success
@@ -13,6 +16,9 @@ public:
     CVelkorApp();
     // For tests: another socket start-up and another way to show its failure.
     CVelkorApp(StartupFunction startup, MessageFunction showStartupFailure);
+
+    // The command file to load at start-up (none when empty).
+    void SetCommandFile(const QString& strPath) { m_strCommandFile = strPath; }
 
     // Runs the program; returns the process's exit code.
     int InitInstance();
@@ -23,4 +29,5 @@ public:
 private:
     StartupFunction m_startup;
     MessageFunction m_showStartupFailure;
+    QString m_strCommandFile;
 };

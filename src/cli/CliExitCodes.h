@@ -7,5 +7,7 @@ enum ECliExit {
     kExitScriptError = 2,     // the script failed to parse
     kExitRequestFailed = 3,   // a request failed or timed out
     kExitFileError = 4,       // the command file could not be read
+    kExitHangUp = 129,        // the run was ended by SIGHUP
     kExitAborted = 130,       // aborted with a second Ctrl+C
+    kExitTerminated = 143,    // the run was ended by SIGTERM
 };

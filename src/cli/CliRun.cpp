@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
@@ -20,35 +21,44 @@
 
 namespace {
 
-// Takes SIGINT and SIGTERM on a thread of its own, so that the handling may
-// lock and log: the first is "Stop", the second ends the process at once.
-class CInterruptWatcher {
+// Takes the signals on a thread of its own, so that the handling may lock and
+// log. Ctrl+C is "Stop"; another Ctrl+C while that stop has not been taken yet
+// ends the process at once. SIGTERM and SIGHUP end the run as closing the
+// window does, and the runner then exits with their code.
+class CSignalWatcher {
 public:
-    explicit CInterruptWatcher(CRunEngine& engine) : m_engine(engine)
+    explicit CSignalWatcher(CRunEngine& engine) : m_engine(engine)
     {
         sigemptyset(&m_signals);
         sigaddset(&m_signals, SIGINT);
         sigaddset(&m_signals, SIGTERM);
+        sigaddset(&m_signals, SIGHUP);
         sigaddset(&m_signals, SIGUSR1);  // wakes the watcher when the run is over
         pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
         m_thread = std::thread([this] { Watch(); });
     }
-    ~CInterruptWatcher()
+    ~CSignalWatcher()
     {
         pthread_kill(m_thread.native_handle(), SIGUSR1);
         m_thread.join();
         pthread_sigmask(SIG_UNBLOCK, &m_signals, nullptr);
     }
 
+    // SIGTERM or SIGHUP once one came, else 0.
+    int EndingSignal() const { return m_nEndingSignal.load(); }
+
 private:
     void Watch()
     {
-        int nInterrupts = 0;
         for (;;) {
             int nSignal = 0;
             if (sigwait(&m_signals, &nSignal) != 0 || nSignal == SIGUSR1)
                 return;
-            if (++nInterrupts == 1) {
+            if (nSignal != SIGINT) {
+                m_nEndingSignal = nSignal;
+                m_engine.AbortRun();
+            } else if (!m_engine.Context().m_hStopEvent.IsSet()) {
+                // No stop is waiting (none yet, or an End or a CheckAlive took it).
                 static const char kMessage[] = "velkor-cli: stop requested (Ctrl+C again to abort)\n";
                 (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
                 m_engine.OnBnClickedStop();
@@ -63,6 +73,7 @@ private:
 
     CRunEngine& m_engine;
     sigset_t m_signals;
+    std::atomic<int> m_nEndingSignal{0};
     std::thread m_thread;
 };
 
@@ -101,7 +112,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     CRunControlStates controls;
     CRunEngine engine(editCommand, editLog, log, controls);
 
-    CInterruptWatcher watcher(engine);
+    CSignalWatcher watcher(engine);
     switch (engine.OnBnClickedSend(options.strId, options.strPassword, options.strThreshold)) {
     case CRunEngine::ESendResult::NothingToRun:
         err << "velkor-cli: the command file " << options.strFile << " is empty" << Qt::endl;
@@ -115,8 +126,20 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     case CRunEngine::ESendResult::Started:
         break;
     }
+    // A signal that came while "Send" was starting the run ends it now.
+    if (watcher.EndingSignal() != 0)
+        engine.AbortRun();
     while (!engine.WaitForRunEnd(1000)) {
     }
     engine.OnClose();
-    return engine.Context().m_nRequestsFailed > 0 ? kExitRequestFailed : kExitOk;
+    switch (watcher.EndingSignal()) {
+    case SIGTERM:
+        err << "velkor-cli: the run was ended by SIGTERM" << Qt::endl;
+        return kExitTerminated;
+    case SIGHUP:
+        err << "velkor-cli: the run was ended by SIGHUP" << Qt::endl;
+        return kExitHangUp;
+    default:
+        return engine.Context().m_nRequestsFailed > 0 ? kExitRequestFailed : kExitOk;
+    }
 }

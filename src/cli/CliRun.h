@@ -13,6 +13,7 @@ struct CliRunOptions {
 };
 
 // velkor-cli run: runs a command file as "Send" does, printing every log line
-// as it happens. Ctrl+C is "Stop"; a second Ctrl+C aborts at once. Returns an
-// exit code of ECliExit.
+// as it happens. Ctrl+C is "Stop"; a second Ctrl+C before that stop was taken
+// aborts at once. SIGTERM and SIGHUP end the run as closing the window does.
+// Returns an exit code of ECliExit.
 int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err);

@@ -18,10 +18,12 @@ int main(int argc, char* argv[])
         "Commands:\n"
         "  check FILE   Load and parse a command file; print the log lines, records and servers.\n"
         "  run FILE     Run a command file against its devices, printing the log as it happens.\n"
-        "               Ctrl+C is \"Stop\" (taken at the next End, ends a CheckAlive wait);\n"
-        "               a second Ctrl+C aborts at once.\n\n"
+        "               Ctrl+C is \"Stop\" (taken at the next End, or ends a CheckAlive wait);\n"
+        "               a second Ctrl+C before that stop was taken aborts at once.\n"
+        "               SIGTERM and SIGHUP end the run at once.\n\n"
         "Exit codes: 0 ok (every request got a response), 1 usage error, 2 script error,\n"
-        "3 a request failed or timed out, 4 file not readable, 130 aborted."));
+        "3 a request failed or timed out, 4 file not readable, 129 ended by SIGHUP,\n"
+        "130 aborted, 143 ended by SIGTERM."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption idOption(QStringLiteral("id"), QStringLiteral("User name for the devices (run)."),

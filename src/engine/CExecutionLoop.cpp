@@ -30,15 +30,17 @@ QString CExecutionLoop::ResponseTimeLine(std::int64_t nResponseMs, int nResponse
     return QStringLiteral("Response time : %1 ms").arg(nResponseMs);
 }
 
-QString CExecutionLoop::ResponseDataLine(const QByteArray& response)
+QString CExecutionLoop::ResponseDataLine(const QByteArray& response, bool bCut)
 {
-    // The response is taken up to its first NUL byte, one character per
-    // byte; the line holds everything from the blank line after the headers.
-    const QString strResponse = Latin1ToWide(response);
-    const qsizetype nBlank = strResponse.indexOf(QLatin1String("\r\n\r\n"));
+    // The response is taken up to its first NUL byte; the line holds
+    // everything from the blank line after the headers, the body read as
+    // UTF-8 when it is UTF-8 and one character per byte otherwise.
+    const qsizetype nEnd = response.indexOf('\0');
+    const QByteArray bytes = nEnd < 0 ? response : response.left(nEnd);
+    const qsizetype nBlank = bytes.indexOf("\r\n\r\n");
     if (nBlank < 0)
         return QString();
-    QString strLine = QStringLiteral("Response data : ") + strResponse.mid(nBlank);
+    QString strLine = QStringLiteral("Response data : ") + Utf8OrLatin1ToWide(bytes.mid(nBlank), bCut);
     strLine.remove(QLatin1Char('\n'));
     strLine.remove(QLatin1Char('\r'));
     return strLine;
@@ -123,7 +125,7 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, cons
         return false;
     }
 
-    const QByteArray path = WideToLatin1(strUri);
+    const QByteArray path = WideToRequestTarget(strUri);
     log.WriteLog(QStringLiteral("[SEND] ") + strUrl);
 
     QByteArray response(kResponseCapacity, '\0');
@@ -137,12 +139,15 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, cons
     const HRESULT hr = server.m_pHttp->SendRequest(path, response.data(), nLength, nStatus, m_context.m_szId,
                                                    m_context.m_szPassword);
     const std::int64_t nResponseMs = MonotonicMs() - t0;
+    if (Aborted())
+        return true;  // cut off by closing: no answer to report
 
     m_nHttpTotalMs += nResponseMs;
     log.WriteLog(ResponseTimeLine(nResponseMs, m_context.m_nResponseLimitMs));
     ++m_context.m_nRequestsSent;
     if (hr == S_OK) {
-        const QString strData = ResponseDataLine(response);
+        // A response that filled the buffer may have been cut in a character.
+        const QString strData = ResponseDataLine(response, nLength >= kResponseCapacity - 1);
         if (!strData.isEmpty())
             log.WriteLog(strData);
     } else {
@@ -170,13 +175,15 @@ void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort
             log.WriteLog(QStringLiteral("!!! Re-Connected : %1").arg(strIP));
             return;
         }
-        // At most one attempt a second. "Stop" or closing ends the wait; a
-        // stop request stays set for the next End.
+        // At most one attempt a second. "Stop" or closing ends the wait; the
+        // wait uses the stop request up, so it does not also end a block.
         const int nPauseMs = int(kCheckAliveIntervalMs - (MonotonicMs() - nAttemptMs));
         if (CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, nPauseMs) >= 0) {
             m_context.m_bCheckAliveWaiting = false;
-            if (!Aborted())
+            if (!Aborted()) {
+                m_context.m_hStopEvent.Reset();
                 log.WriteLog(QStringLiteral("!!! Check alive : %1 - stopped by user").arg(strIP));
+            }
         }
     }
 }
@@ -206,8 +213,11 @@ void CExecutionLoop::RunCommands()
         const CCommandItem item = script.m_vecCommands[nPos];
 
         bool bSent = false;
-        if (CServerItem* server = FindServer(item.m_strIP, item.m_strPort))
+        if (CServerItem* server = FindServer(item.m_strIP, item.m_strPort)) {
             bSent = SendCommand(*server, item.m_strIP, item.m_strPort, item.m_strUri);
+            if (Aborted())
+                return;
+        }
 
         if (item.m_nSleepTime != 0) {
             log.WriteLog(QStringLiteral("Sleep start : %1 ms").arg(item.m_nSleepTime));
@@ -221,9 +231,12 @@ void CExecutionLoop::RunCommands()
             if (nSignalled == 1)
                 return;
             if (nSignalled == 0) {
+                // The stop ends this block alone: the next block counts its
+                // own steps from its While on.
                 m_context.m_hStopEvent.Reset();
                 bInBlock = false;
                 bStopped = true;
+                nStep = 0;
                 continue;
             }
             ++nPass;

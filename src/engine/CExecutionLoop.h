@@ -22,7 +22,8 @@ public:
     // The fixed lines of the run.
     static QString OpeningLine();
     static QString ResponseTimeLine(std::int64_t nResponseMs, int nResponseLimitMs);
-    static QString ResponseDataLine(const QByteArray& response);
+    // bCut: the response filled the buffer and may end inside a character.
+    static QString ResponseDataLine(const QByteArray& response, bool bCut = false);
     static QString WhileCountLine(int nPass);
     static QString HttpTotalLine(std::int64_t nTotalMs);
     static QString ApplicationTotalLine(std::int64_t nTotalMs);

@@ -137,11 +137,16 @@ void CRunEngine::OnBnClickedStop() { m_context.m_hStopEvent.Set(); }
 void CRunEngine::OnClose()
 {
     if (m_hWorkerThread.joinable()) {
-        m_context.m_hAbortEvent.Set();
-        m_context.m_cancel.Raise();
+        AbortRun();
         m_hWorkerThread.join();
     }
     ResetRun();
+}
+
+void CRunEngine::AbortRun()
+{
+    m_context.m_hAbortEvent.Set();
+    m_context.m_cancel.Raise();
 }
 
 bool CRunEngine::IsRunning() const

@@ -36,6 +36,9 @@ public:
     void OnBnClickedStop();
     // Closing: ends the run promptly, waits for the worker and cleans up.
     void OnClose();
+    // Asks the worker to end the run at once, as closing does, without
+    // waiting for it; OnClose or WaitForRunEnd then see the run's end.
+    void AbortRun();
 
     bool IsRunning() const;
     // Waits for the worker to finish its run; false when the time ran out.

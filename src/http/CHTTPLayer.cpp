@@ -155,6 +155,7 @@ HRESULT CHTTPLayer::GetResponse(char* pBuffer, int& nLength, int* pStatus, int n
     int nReceived = 0;
     HRESULT result = S_OK;
     m_bPeerClosed = false;
+    m_bReadToFramedEnd = false;
     const std::int64_t nWaitMs = static_cast<std::int64_t>(nWaitSec) * 1000 + nWaitUSec / 1000;
     const std::int64_t nDeadline = MonotonicMs() + m_nResponseLimitMs;
     for (;;) {
@@ -194,8 +195,23 @@ HRESULT CHTTPLayer::GetResponse(char* pBuffer, int& nLength, int* pStatus, int n
             break;
         }
         nReceived += n;
-        if (CResponseEnd::IsComplete(pBuffer, nReceived))
+        // Interim responses (100 Continue and the like) come before the final
+        // one and are dropped: the caller gets the final response alone.
+        while (const int nInterim = CResponseEnd::InterimLength(pBuffer, nReceived)) {
+            std::memmove(pBuffer, pBuffer + nInterim, static_cast<size_t>(nReceived - nInterim));
+            std::memset(pBuffer + nReceived - nInterim, 0, static_cast<size_t>(nInterim));
+            nReceived -= nInterim;
+        }
+        const CResponseEnd::Decision end = CResponseEnd::Decide(pBuffer, nReceived);
+        if (end.nLength >= 0) {
+            if (end.bFramed) {
+                // Bytes past the framed end are no part of this response.
+                m_bReadToFramedEnd = end.nLength == nReceived;
+                std::memset(pBuffer + end.nLength, 0, static_cast<size_t>(nReceived - end.nLength));
+                nReceived = end.nLength;
+            }
             break;
+        }
     }
     pBuffer[nReceived] = '\0';
 
@@ -226,7 +242,10 @@ HRESULT CHTTPLayer::ParseStatusCode(const char* pData, int nLength, int& nStatus
 
 bool CHTTPLayer::ConnectionReusable(const char* pResponse, int nLength) const
 {
-    if (m_bPeerClosed || m_socket == INVALID_SOCKET)
+    // Only a response read exactly to the end its framing gave leaves the
+    // connection at the start of the next response; anything else would make
+    // the rest of the 401 look like the answer to the credentials.
+    if (m_bPeerClosed || !m_bReadToFramedEnd || m_socket == INVALID_SOCKET)
         return false;
     const CResponseHead head(pResponse, nLength);
     if (head.HasToken("Connection", "close"))

@@ -88,4 +88,7 @@ private:
 
     // Whether the peer ended the connection while the last response was read.
     bool m_bPeerClosed = false;
+    // Whether the last response ended exactly where its framing said, with
+    // nothing after it on the connection.
+    bool m_bReadToFramedEnd = false;
 };

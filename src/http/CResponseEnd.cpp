@@ -1,6 +1,5 @@
 #include "CResponseEnd.h"
 
-#include "CHTTPLayer.h"
 #include "CResponseHead.h"
 
 #include <QByteArray>
@@ -69,7 +68,7 @@ bool CResponseEnd::HasEndMark(const char* pData, int nLength)
     return nMark >= nRest + 1;
 }
 
-bool CResponseEnd::IsChunkedBodyComplete(const char* p, int n)
+int CResponseEnd::ChunkedBodyLength(const char* p, int n)
 {
     int nPos = 0;
     for (;;) {
@@ -79,64 +78,90 @@ bool CResponseEnd::IsChunkedBodyComplete(const char* p, int n)
         while (nPos < n && HexValue(p[nPos]) >= 0) {
             nSize = nSize * 16 + HexValue(p[nPos]);
             if (nSize > kLengthLimit)
-                return false;  // no buffer holds such a chunk
+                return -1;  // no buffer holds such a chunk
             ++nPos;
             ++nDigits;
         }
         if (nPos >= n || nDigits == 0)
-            return false;  // incomplete, or not a chunk: read on
+            return -1;  // incomplete, or not a chunk: read on
         const int nAfterSize = LineEnd(p, n, nPos);
         if (nAfterSize < 0)
-            return false;
+            return -1;
         nPos = nAfterSize;
         if (nSize == 0)
             break;
         // chunk-data CRLF
         if (nSize + 2 > static_cast<long long>(n - nPos))
-            return false;
+            return -1;
         nPos += static_cast<int>(nSize);
         if (p[nPos] == '\r')
             ++nPos;
         if (p[nPos] != '\n')
-            return false;
+            return -1;
         ++nPos;
     }
     // trailer-section: field lines, then an empty line
     for (;;) {
         const int nNext = LineEnd(p, n, nPos);
         if (nNext < 0)
-            return false;
+            return -1;
         const int nLineLength = nNext - nPos;
         if (nLineLength == 1 || (nLineLength == 2 && p[nPos] == '\r'))
-            return true;
+            return nNext;
         nPos = nNext;
     }
 }
 
-bool CResponseEnd::IsComplete(const char* pData, int nLength)
+int CResponseEnd::InterimLength(const char* pData, int nLength)
 {
     if (nLength <= 0)
-        return false;
-    if (HasEndMark(pData, nLength))
-        return true;
+        return 0;
+    const CResponseHead head(pData, nLength);
+    const int nStatus = head.StatusCode();
+    return head.IsComplete() && nStatus >= 100 && nStatus <= 199 ? head.BodyOffset() : 0;
+}
+
+CResponseEnd::Decision CResponseEnd::Decide(const char* pData, int nLength)
+{
+    Decision decision;
+    if (nLength <= 0)
+        return decision;
     const CResponseHead head(pData, nLength);
     if (!head.IsComplete())
-        return false;
+        return decision;
 
-    int nStatus = 0;
-    if (nLength > 18 && CHTTPLayer::ParseStatusCode(pData, nLength, nStatus) == 0
-        && (nStatus == 204 || nStatus == 304))
-        return true;
-
-    const char* pBody = pData + head.BodyOffset();
-    const int nBody = nLength - head.BodyOffset();
+    const int nStatus = head.StatusCode();
+    const int nBodyOffset = head.BodyOffset();
+    const char* pBody = pData + nBodyOffset;
+    const int nBody = nLength - nBodyOffset;
+    if ((nStatus >= 100 && nStatus <= 199) || nStatus == 204 || nStatus == 304) {
+        decision = {nBodyOffset, true};
+        return decision;
+    }
     const QList<QByteArray> codings = head.Values("Transfer-Encoding");
     if (!codings.isEmpty()) {
-        const QByteArray last = codings.last().split(',').last().trimmed();
-        if (last.compare("chunked", Qt::CaseInsensitive) != 0)
-            return false;  // the body runs until the peer closes
-        return IsChunkedBodyComplete(pBody, nBody);
+        // The final coding decides; empty list elements count for nothing.
+        QByteArray last;
+        for (const QByteArray& value : codings)
+            for (const QByteArray& item : value.split(','))
+                if (!item.trimmed().isEmpty())
+                    last = item.trimmed();
+        if (last.compare("chunked", Qt::CaseInsensitive) == 0) {
+            const int nChunked = ChunkedBodyLength(pBody, nBody);
+            if (nChunked >= 0)
+                decision = {nBodyOffset + nChunked, true};
+            return decision;
+        }
+        // Another coding: the body runs until the peer closes.
+    } else {
+        const long long nContentLength = ContentLength(head);
+        if (nContentLength >= 0) {
+            if (nBody >= nContentLength)
+                decision = {nBodyOffset + static_cast<int>(nContentLength), true};
+            return decision;
+        }
     }
-    const long long nContentLength = ContentLength(head);
-    return nContentLength >= 0 && nBody >= nContentLength;
+    if (HasEndMark(pData, nLength))
+        decision.nLength = nLength;
+    return decision;
 }

@@ -17,6 +17,33 @@ QByteArray TrimBlanks(const QByteArray& text)
     return text.mid(nBegin, nEnd - nBegin);
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// HTTP-version SP 3DIGIT, followed by a blank or the end of the line.
+int StrictStatus(const QByteArray& data)
+{
+    if (!data.startsWith("HTTP/"))
+        return -1;
+    qsizetype i = 5;
+    if (i >= data.size() || !IsDigit(data[i]))
+        return -1;
+    while (i < data.size() && (IsDigit(data[i]) || data[i] == '.'))
+        ++i;
+    if (i + 4 > data.size() || data[i] != ' ')
+        return -1;
+    ++i;
+    if (!IsDigit(data[i]) || !IsDigit(data[i + 1]) || !IsDigit(data[i + 2]))
+        return -1;
+    const int nStatus = (data[i] - '0') * 100 + (data[i + 1] - '0') * 10 + (data[i + 2] - '0');
+    i += 3;
+    if (i < data.size() && data[i] != ' ' && data[i] != '\r' && data[i] != '\n')
+        return -1;
+    return nStatus;
+}
+
 } // namespace
 
 CResponseHead::CResponseHead(const char* pData, int nLength)
@@ -25,6 +52,7 @@ CResponseHead::CResponseHead(const char* pData, int nLength)
     const qsizetype nBlank = data.indexOf("\r\n\r\n");
     m_nBodyOffset = nBlank < 0 ? -1 : static_cast<int>(nBlank + 4);
     m_bHttp10 = data.startsWith("HTTP/1.0");
+    m_nStatus = StrictStatus(data);
 
     // Only complete lines count; the head ends at the blank line.
     const qsizetype nHeadEnd = nBlank < 0 ? data.lastIndexOf('\n') + 1 : nBlank + 2;

@@ -24,6 +24,10 @@ public:
     int BodyOffset() const { return m_nBodyOffset; }
     // True for a status line starting with "HTTP/1.0".
     bool IsHttp10() const { return m_bHttp10; }
+    // The three-digit status of a well-formed status line ("HTTP/1.1 200 OK"),
+    // or -1. Framing decisions use it; the status reported to callers is read
+    // the lenient way (CHTTPLayer::ParseStatusCode).
+    int StatusCode() const { return m_nStatus; }
     const QList<Field>& Fields() const { return m_fields; }
 
     // Values of every field with this name (case-insensitive), in order.
@@ -35,5 +39,6 @@ public:
 private:
     int m_nBodyOffset = -1;
     bool m_bHttp10 = false;
+    int m_nStatus = -1;
     QList<Field> m_fields;
 };

@@ -37,9 +37,8 @@ void CLogWriter::PutLineInBox(const QString& strLine)
 {
     if (qint64(m_logBox.GetTextLength()) + strLine.size() >= m_logBox.GetLimitText())
         m_logBox.SetWindowText(QString());
-    m_logBox.SetSel(-1, 0);
-    m_logBox.ScrollCaret();
-    m_logBox.ReplaceSel(strLine);
+    // Always at the end, wherever the user has put the caret or a selection.
+    m_logBox.AppendText(strLine);
 }
 
 void CLogWriter::SetLineSink(LineSink sink) { m_sink = std::move(sink); }

@@ -25,7 +25,7 @@ public:
     // "[hh:mm:ss.zzz] text\r\n"
     static QString FormatLogLine(const QTime& time, const QString& strText);
 
-    // Appends the stamped line to the log box at its caret, emptying the box
+    // Appends the stamped line at the end of the log box, emptying the box
     // first when the line would reach its text limit.
     void PutLineInBox(const QString& strLine);
 

@@ -4,7 +4,27 @@
 
 namespace {
 const QString kBreak = QStringLiteral("\r\n");
+
+// Every line end (CR LF, a lone CR, a lone LF) as one CR LF.
+QString WithCrLfBreaks(const QString& strText)
+{
+    if (!strText.contains(QLatin1Char('\r')) && !strText.contains(QLatin1Char('\n')))
+        return strText;
+    QString strResult;
+    strResult.reserve(strText.size() + strText.size() / 8);
+    for (qsizetype i = 0; i < strText.size(); ++i) {
+        const QChar ch = strText[i];
+        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
+            strResult += kBreak;
+            if (ch == QLatin1Char('\r') && i + 1 < strText.size() && strText[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            strResult += ch;
+        }
+    }
+    return strResult;
 }
+}  // namespace
 
 CMemoryTextBox::CMemoryTextBox(int nLimitText) : m_nLimitText(nLimitText) {}
 
@@ -50,8 +70,15 @@ void CMemoryTextBox::SetSel(int nStart, int nEnd)
     const int nLength = GetTextLength();
     if (nEnd < 0)
         nEnd = nLength;
-    m_nAnchor = std::clamp(nStart, 0, nLength);
-    m_nCaret = std::clamp(nEnd, 0, nLength);
+    m_nAnchor = OutOfBreak(std::clamp(nStart, 0, nLength));
+    m_nCaret = OutOfBreak(std::clamp(nEnd, 0, nLength));
+}
+
+int CMemoryTextBox::OutOfBreak(int nPosition) const
+{
+    const bool bInBreak = nPosition > 0 && nPosition < m_strText.size() &&
+                          m_strText[nPosition - 1] == QLatin1Char('\r') && m_strText[nPosition] == QLatin1Char('\n');
+    return bInBreak ? nPosition - 1 : nPosition;
 }
 
 void CMemoryTextBox::GetSel(int& nStart, int& nEnd) const
@@ -67,14 +94,21 @@ void CMemoryTextBox::ReplaceSel(const QString& strText)
     int nStart = 0;
     int nEnd = 0;
     GetSel(nStart, nEnd);
-    m_strText.replace(nStart, nEnd - nStart, strText);
-    m_nAnchor = m_nCaret = nStart + int(strText.size());
+    const QString strInsert = WithCrLfBreaks(strText);
+    m_strText.replace(nStart, nEnd - nStart, strInsert);
+    m_nAnchor = m_nCaret = nStart + int(strInsert.size());
+    m_bLinesValid = false;
+}
+
+void CMemoryTextBox::AppendText(const QString& strText)
+{
+    m_strText += WithCrLfBreaks(strText);
     m_bLinesValid = false;
 }
 
 void CMemoryTextBox::SetWindowText(const QString& strText)
 {
-    m_strText = strText;
+    m_strText = WithCrLfBreaks(strText);
     m_nAnchor = m_nCaret = 0;
     m_bLinesValid = false;
 }

@@ -21,6 +21,7 @@ public:
     void GetSel(int& nStart, int& nEnd) const override;
     void ScrollCaret() override;
     void ReplaceSel(const QString& strText) override;
+    void AppendText(const QString& strText) override;
     void SetWindowText(const QString& strText) override;
     QString GetWindowText() const override;
     void EnableWindow(bool bEnable) override;
@@ -28,6 +29,8 @@ public:
 
 private:
     void IndexLines() const;
+    // The position, moved out of a CR LF to the end of its line.
+    int OutOfBreak(int nPosition) const;
 
     QString m_strText;
     int m_nLimitText;

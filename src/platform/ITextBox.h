@@ -6,6 +6,8 @@
 // commands use on a multi-line text box. Lines are separated by CR LF; the
 // last line is whatever follows the last break, so an empty text has one
 // line. Positions and lengths count characters, a line break counts two.
+// Every line end handed in (CR LF, a lone CR, a lone LF) becomes one CR LF
+// break, and a position inside a break stands for the end of its line.
 class ITextBox {
 public:
     virtual ~ITextBox() = default;
@@ -28,6 +30,11 @@ public:
     // Inserts strText at the caret, replacing any selection; the caret ends
     // after the inserted text.
     virtual void ReplaceSel(const QString& strText) = 0;
+    // Adds strText at the end of the text. The caret and the selection stay
+    // on the text they were on, even when they were at its end. A view that
+    // showed the end of the text goes on showing it; one scrolled elsewhere
+    // stays where it is.
+    virtual void AppendText(const QString& strText) = 0;
     virtual void SetWindowText(const QString& strText) = 0;
     virtual QString GetWindowText() const = 0;
     // A disabled box takes no user input but accepts every operation above.

@@ -1,5 +1,7 @@
 #include "TextConv.h"
 
+#include <QStringDecoder>
+
 #include <climits>
 
 QByteArray WideToLatin1(const QString& strText, int nMaxBytes)
@@ -18,6 +20,79 @@ QString Latin1ToWide(const QByteArray& bytes)
 {
     const qsizetype nEnd = bytes.indexOf('\0');
     return QString::fromLatin1(nEnd < 0 ? bytes : bytes.left(nEnd));
+}
+
+QByteArray WideToRequestTarget(const QString& strTarget)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    QByteArray bytes;
+    bytes.reserve(strTarget.size());
+    const qsizetype n = strTarget.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = strTarget[i].unicode();
+        if (c <= 0xFF) {
+            bytes.append(char(c));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && strTarget[i + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), strTarget[++i].unicode());
+        else if (QChar::isSurrogate(c))
+            c = 0xFFFD;
+        char utf8[4];
+        int nBytes = 0;
+        if (c < 0x800) {
+            utf8[nBytes++] = char(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            utf8[nBytes++] = char(0xE0 | (c >> 12));
+            utf8[nBytes++] = char(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            utf8[nBytes++] = char(0xF0 | (c >> 18));
+            utf8[nBytes++] = char(0x80 | ((c >> 12) & 0x3F));
+            utf8[nBytes++] = char(0x80 | ((c >> 6) & 0x3F));
+        }
+        utf8[nBytes++] = char(0x80 | (c & 0x3F));
+        for (int b = 0; b < nBytes; ++b) {
+            const auto byte = static_cast<unsigned char>(utf8[b]);
+            bytes.append('%').append(kHex[byte >> 4]).append(kHex[byte & 0xF]);
+        }
+    }
+    return bytes;
+}
+
+namespace {
+
+bool DecodeUtf8(const QByteArray& bytes, QString& strText)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    strText = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// Bytes at the end that start a UTF-8 sequence without finishing it.
+qsizetype BrokenTailLength(const QByteArray& bytes)
+{
+    const qsizetype n = bytes.size();
+    for (qsizetype nBack = 1; nBack <= 3 && nBack <= n; ++nBack) {
+        const auto byte = static_cast<unsigned char>(bytes[n - nBack]);
+        if ((byte & 0xC0) == 0x80)
+            continue;  // a continuation byte: look further back
+        const int nNeeded = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return nNeeded > nBack ? nBack : 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+QString Utf8OrLatin1ToWide(const QByteArray& bytes, bool bCut)
+{
+    QString strText;
+    if (DecodeUtf8(bytes, strText))
+        return strText;
+    const qsizetype nTail = bCut ? BrokenTailLength(bytes) : 0;
+    if (nTail > 0 && DecodeUtf8(bytes.chopped(nTail), strText))
+        return strText;
+    return QString::fromLatin1(bytes);
 }
 
 int ReadLeadingInt(const QString& strText)

@@ -14,6 +14,17 @@ QByteArray WideToLatin1(const QString& strText, int nMaxBytes = -1);
 // the first NUL byte.
 QString Latin1ToWide(const QByteArray& bytes);
 
+// A request target for the wire: characters 0-255 become the byte of the same
+// value; every other character goes as its UTF-8 bytes, each written "%XX"
+// (U+20AC gives "%E2%82%AC"; a lone surrogate counts as U+FFFD).
+QByteArray WideToRequestTarget(const QString& strTarget);
+
+// Text from a device: UTF-8 when the bytes are valid UTF-8, otherwise one
+// character per byte. bCut says that the bytes were cut at a buffer's end, so
+// that a UTF-8 sequence broken off there is dropped instead of making the
+// whole text Latin-1.
+QString Utf8OrLatin1ToWide(const QByteArray& bytes, bool bCut = false);
+
 // The decimal number at the start of a text: leading white space skipped, an
 // optional sign, then the digits up to the first other character; 0 without
 // digits; a value beyond the 32-bit range gives the nearest limit.

@@ -130,7 +130,9 @@ int CScriptParser::ParseCheckAlive(QString strLine)
 void CScriptParser::CollectServers()
 {
     for (const CCommandItem& item : m_script.m_vecCommands) {
-        if (item.m_strIP.isEmpty() && item.m_strPort.isEmpty())
+        // Every HTTP command has a server, even one without host and port
+        // text, so that the run reports it as not sent.
+        if (item.m_bNotHttp)
             continue;
         const bool bListed = std::any_of(m_script.m_vecServers.begin(), m_script.m_vecServers.end(),
                                          [&item](const std::unique_ptr<CServerItem>& server) {

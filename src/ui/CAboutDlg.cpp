@@ -1,6 +1,7 @@
 #include "CAboutDlg.h"
 
 #include "CAppIcon.h"
+#include "DialogFont.h"
 #include "DialogUnits.h"
 
 #include <QLabel>
@@ -43,4 +44,5 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent)
     pOk->setDefault(true);
     pOk->setGeometry(Du(113, 41, 50, 14));
     connect(pOk, &QPushButton::clicked, this, &QDialog::accept);
+    ApplyDialogFont(this, 9);
 }

@@ -3,13 +3,10 @@
 #include <QPainter>
 #include <QPainterPath>
 
-QPixmap CAppIcon::Pixmap(int nSize)
+void CAppIcon::Paint(QPainter& painter, qreal rSize)
 {
-    QPixmap pixmap(nSize, nSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal s = nSize;
+    const qreal s = rSize;
+    painter.save();
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0x1f, 0x4e, 0x8c));
     painter.drawRoundedRect(QRectF(0.5, 0.5, s - 1, s - 1), s * 0.18, s * 0.18);
@@ -21,6 +18,16 @@ QPixmap CAppIcon::Pixmap(int nSize)
     painter.setPen(QPen(Qt::white, s * 0.13, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(path);
+    painter.restore();
+}
+
+QPixmap CAppIcon::Pixmap(int nSize)
+{
+    QPixmap pixmap(nSize, nSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    Paint(painter, nSize);
     return pixmap;
 }
 

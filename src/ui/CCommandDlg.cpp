@@ -1,8 +1,10 @@
 #include "CCommandDlg.h"
 
 #include "CQtTextBox.h"
+#include "DialogFont.h"
 #include "DialogUnits.h"
 
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -72,7 +74,20 @@ CCommandDlg::CCommandDlg(QWidget* pParent) : QDialog(pParent)
     m_editHelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_editHelp->setTabChangesFocus(true);
     CQtTextBox(m_editHelp).SetWindowText(HelpText());
+    ApplyDialogFont(this, 8);
 
     // A closed help window is not shown again; release it.
     connect(this, &QDialog::finished, this, &QObject::deleteLater);
+}
+
+void CCommandDlg::keyPressEvent(QKeyEvent* pEvent)
+{
+    // Enter that no focused button took presses the hidden default "Ok",
+    // which closes the window. Qt's dialog skips a hidden default button.
+    const bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
+    if (bEnter && (pEvent->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(pEvent);
 }

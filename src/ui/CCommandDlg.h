@@ -17,6 +17,9 @@ public:
 
     QPlainTextEdit* HelpEdit() const { return m_editHelp; }
 
+protected:
+    void keyPressEvent(QKeyEvent* pEvent) override;
+
 private:
     QPlainTextEdit* m_editHelp = nullptr;
 };

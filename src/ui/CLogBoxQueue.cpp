@@ -112,9 +112,5 @@ void CLogBoxQueue::AppendLines(ITextBox& box, const QStringList& lines)
         for (qsizetype i = nFirst; i < lines.size(); ++i)
             strChunk += lines[i];
     }
-    box.SetSel(-1, 0);
-    box.ScrollCaret();
-    box.ReplaceSel(strChunk);
-    // Scroll once more so the view follows the caret to the end of the chunk.
-    box.ScrollCaret();
+    box.AppendText(strChunk);
 }

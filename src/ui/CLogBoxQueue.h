@@ -31,7 +31,7 @@ public:
     // Carries out everything pending; window thread only.
     void Drain();
 
-    // Puts the lines into the box at its caret exactly as one call of the log
+    // Puts the lines at the end of the box exactly as one call of the log
     // writer's PutLineInBox per line would: the box is emptied first whenever
     // the next line would reach its text limit.
     static void AppendLines(ITextBox& box, const QStringList& lines);

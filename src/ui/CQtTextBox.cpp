@@ -3,6 +3,7 @@
 #include "platform/CMemoryTextBox.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -108,6 +109,36 @@ void CQtTextBox::ReplaceSel(const QString& strText)
     QTextCursor cursor = m_pEdit->textCursor();
     cursor.insertText(ToEditText(strText));
     m_pEdit->setTextCursor(cursor);
+}
+
+void CQtTextBox::AppendText(const QString& strText)
+{
+    QScrollBar* pVertical = m_pEdit->verticalScrollBar();
+    QScrollBar* pHorizontal = m_pEdit->horizontalScrollBar();
+    const int nVertical = pVertical->value();
+    const bool bShowsEnd = nVertical >= pVertical->maximum();
+    const int nHorizontal = pHorizontal->value();
+    const QTextCursor user = m_pEdit->textCursor();
+    const int nAnchor = user.anchor();
+    const int nPosition = user.position();
+    const int nEnd = Document()->characterCount() - 1;
+
+    // A cursor of its own: the user's caret and selection are not touched.
+    QTextCursor end(Document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(ToEditText(strText));
+
+    // The document moves a caret or selection end that sat at the very end
+    // along with the new text; put it back where the user left it.
+    if (nAnchor == nEnd || nPosition == nEnd) {
+        QTextCursor kept(Document());
+        kept.setPosition(nAnchor);
+        kept.setPosition(nPosition, QTextCursor::KeepAnchor);
+        m_pEdit->setTextCursor(kept);  // scrolls to the caret: undone below
+        pHorizontal->setValue(nHorizontal);
+    }
+    // The view follows the end only while it was showing it.
+    pVertical->setValue(bShowsEnd ? pVertical->maximum() : nVertical);
 }
 
 void CQtTextBox::SetWindowText(const QString& strText) { m_pEdit->setPlainText(ToEditText(strText)); }

@@ -24,6 +24,7 @@ public:
     void GetSel(int& nStart, int& nEnd) const override;
     void ScrollCaret() override;
     void ReplaceSel(const QString& strText) override;
+    void AppendText(const QString& strText) override;
     void SetWindowText(const QString& strText) override;
     QString GetWindowText() const override;
     void EnableWindow(bool bEnable) override;

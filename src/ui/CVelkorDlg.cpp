@@ -4,6 +4,7 @@
 #include "CAppIcon.h"
 #include "CCommandDlg.h"
 #include "CLogBoxQueue.h"
+#include "DialogFont.h"
 #include "engine/CRunEngine.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
@@ -22,7 +23,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -81,10 +84,11 @@ QLineEdit* MakeLineEdit(QWidget* pParent, int nId)
     return MakeControl<QLineEdit>(pParent, nId);
 }
 
-QAction* AddCommand(QMenu* pMenu, int nId, const QString& strText)
+QAction* AddCommand(QMenu* pMenu, int nId, const QString& strText, const QKeySequence& shortcut = {})
 {
     QAction* pAction = pMenu->addAction(strText);
     pAction->setObjectName(QString::number(nId));
+    pAction->setShortcut(shortcut);
     return pAction;
 }
 
@@ -190,20 +194,22 @@ void CVelkorDlg::CreateMenu()
 {
     m_pMenuBar = new QMenuBar(this);
     m_pMenuBar->setObjectName(QStringLiteral("129"));
-    QMenu* pFile = m_pMenuBar->addMenu(QStringLiteral("File"));
-    connect(AddCommand(pFile, 32780, QStringLiteral("Save command")), &QAction::triggered, this,
-            [this] { OnSaveCommand(); });
-    connect(AddCommand(pFile, 32779, QStringLiteral("Load command")), &QAction::triggered, this,
-            [this] { OnLoadCommand(); });
+    // The texts carry access keys (Alt+F opens "File"); the keys shown in
+    // the menus are the desktop's usual ones.
+    QMenu* pFile = m_pMenuBar->addMenu(QStringLiteral("&File"));
+    connect(AddCommand(pFile, 32780, QStringLiteral("&Save command"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, [this] { OnSaveCommand(); });
+    connect(AddCommand(pFile, 32779, QStringLiteral("&Load command"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+            &QAction::triggered, this, [this] { OnLoadCommand(); });
     pFile->addSeparator();
-    connect(AddCommand(pFile, 32778, QStringLiteral("Save log")), &QAction::triggered, this,
+    connect(AddCommand(pFile, 32778, QStringLiteral("Save lo&g")), &QAction::triggered, this,
             [this] { OnSaveLog(); });
-    QMenu* pCommand = m_pMenuBar->addMenu(QStringLiteral("Command"));
-    connect(AddCommand(pCommand, 32782, QStringLiteral("Show command")), &QAction::triggered, this,
-            [this] { OnShowCommand(); });
+    QMenu* pCommand = m_pMenuBar->addMenu(QStringLiteral("&Command"));
+    connect(AddCommand(pCommand, 32782, QStringLiteral("&Show command"), QKeySequence(Qt::Key_F1)),
+            &QAction::triggered, this, [this] { OnShowCommand(); });
     // There is no window menu of the system's to add the about item to; it
     // gets a last menu of its own.
-    QMenu* pHelp = m_pMenuBar->addMenu(QStringLiteral("Help"));
+    QMenu* pHelp = m_pMenuBar->addMenu(QStringLiteral("&Help"));
     connect(AddCommand(pHelp, kIdAbout, CAboutDlg::MenuText()), &QAction::triggered, this,
             [this] { OnSysCommand(kIdAbout); });
 }
@@ -213,7 +219,14 @@ void CVelkorDlg::OnInitDialog()
     setWindowIcon(m_hIcon);
     m_editResponseLimit->setText(QStringLiteral("300"));
     m_bLayoutReady = false;
-    // The window opens at its smallest size: a client area of 1008 x 912.
+    // The template's font, checked against the captions where the table
+    // places them.
+    m_pClient->resize(kMinClientWidth, kMinClientHeight);
+    ArrangeControls();
+    ApplyDialogFont(this, 9);
+    // The window opens at its smallest size: a client area of 1008 x 912,
+    // or what a smaller screen leaves.
+    FitToCurrentScreen();
     resize(minimumSizeHint());
     m_pBoxCommand->SetWindowText(QString());
     m_btnStop->setEnabled(false);
@@ -231,10 +244,26 @@ void CVelkorDlg::OnInitDialog()
     m_editPassword->setText(QStringLiteral("4719"));
 }
 
+namespace {
+
+// The bottom panel: its rows need this width, else the threshold sentence
+// goes to a second row, left, under the credentials.
+constexpr int kPanelWidth = 990;
+constexpr int kPanelHeight = 160;
+constexpr int kNarrowPanelHeight = 230;
+
+}  // namespace
+
 std::vector<CVelkorDlg::SPlacement> CVelkorDlg::Placements(int W, int H)
 {
-    const int a = (H - 20) / 3;  // truncated toward zero
-    return {
+    const bool bNarrow = W < kPanelWidth;
+    int a = (H - 20) / 3;  // truncated toward zero
+    // A client area lower than the table was made for (a small screen):
+    // the two boxes give up height so that the panel, 10 px above the
+    // bottom edge, stays whole. Only a minimised window is lower still.
+    if (H >= kSmallestClientHeight)
+        a = std::min(a, (H - 150 - (bNarrow ? kNarrowPanelHeight : kPanelHeight)) / 2);
+    std::vector<SPlacement> placements{
         {1008, {0, 0, W - 10, 20}},
         {1005, {10, 20, W - 20, a + 50}},
         {1006, {25, 40, W - 40, 20}},
@@ -262,6 +291,62 @@ std::vector<CVelkorDlg::SPlacement> CVelkorDlg::Placements(int W, int H)
         {1025, {860, 2 * a + 160, 50, 25}},
         {1028, {920, 2 * a + 160, 50, 30}},
     };
+    if (bNarrow) {
+        // The threshold group and its sentence: to (10, 2a + 310), the
+        // bottom of the taller panel.
+        for (SPlacement& placement : placements) {
+            if (placement.nId == 1026 || placement.nId == 1027 || placement.nId == 1025 || placement.nId == 1028)
+                placement.rect.translate(10 - 580, kNarrowPanelHeight - 60);
+        }
+    }
+    return placements;
+}
+
+void CVelkorDlg::FitToScreenArea(const QRect& area)
+{
+    // What the window adds around the client area: the menu bar, and the
+    // frame once the desktop has put one around the window.
+    const QSize frame = frameGeometry().size() - size();
+    const QSize around = minimumSizeHint() - m_pClient->minimumSize() + frame;
+    m_frameSize = frame;
+    const QSize client = (area.size() - around)
+                             .boundedTo(QSize(kMinClientWidth, kMinClientHeight))
+                             .expandedTo(QSize(kSmallestClientWidth, kSmallestClientHeight));
+    m_pClient->setMinimumSize(client);
+    layout()->activate();  // the window's own minimum follows at once
+    const QSize largest = area.size() - frame;
+    if (width() > largest.width() || height() > largest.height())
+        resize(size().boundedTo(largest).expandedTo(minimumSizeHint()));
+    if (isVisible() && !area.contains(frameGeometry())) {
+        const QRect shown = frameGeometry();
+        move(std::max(area.left(), std::min(shown.left(), area.right() + 1 - shown.width())),
+             std::max(area.top(), std::min(shown.top(), area.bottom() + 1 - shown.height())));
+    }
+}
+
+void CVelkorDlg::FitToCurrentScreen()
+{
+    if (QScreen* pScreen = screen())
+        FitToScreenArea(pScreen->availableGeometry());
+}
+
+void CVelkorDlg::showEvent(QShowEvent* pEvent)
+{
+    QDialog::showEvent(pEvent);
+    if (!m_bScreenWatched && windowHandle() != nullptr) {
+        m_bScreenWatched = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FitToCurrentScreen(); });
+    }
+    FitToCurrentScreen();
+}
+
+void CVelkorDlg::moveEvent(QMoveEvent* pEvent)
+{
+    QDialog::moveEvent(pEvent);
+    // Some desktops frame a window only after showing it; fit it again once
+    // the frame is known.
+    if (isVisible() && frameGeometry().size() - size() != m_frameSize)
+        FitToCurrentScreen();
 }
 
 QWidget* CVelkorDlg::Control(int nId) const
@@ -447,15 +532,20 @@ void CVelkorDlg::OnSaveCommand()
 void CVelkorDlg::OnLoadCommand()
 {
     const QString strPath = m_prompts.ChooseFile(this, {false, kCommandFilter, QStringLiteral("cmf")});
-    if (strPath.isEmpty())
-        return;
+    if (!strPath.isEmpty())
+        LoadCommandFile(strPath);
+}
+
+bool CVelkorDlg::LoadCommandFile(const QString& path)
+{
     QStringList lines;
     QString strError;
-    if (!CCommandFile::ReadLines(strPath, lines, strError)) {
+    if (!CCommandFile::ReadLines(path, lines, strError)) {
         m_prompts.ShowError(this, strError);
-        return;
+        return false;
     }
     CCommandFile::InsertLines(*m_pBoxCommand, lines);
+    return true;
 }
 
 void CVelkorDlg::OnSaveLog()

@@ -35,9 +35,13 @@ public:
     ~CVelkorDlg() override;
 
     // Client area size that the window opens with and cannot go below (the
-    // client area of a 1024 x 950 frame).
+    // client area of a 1024 x 950 frame), unless the screen is smaller.
     static constexpr int kMinClientWidth = 1008;
     static constexpr int kMinClientHeight = 912;
+    // The smallest client area that still shows every control whole: the
+    // window's lower limit on a screen smaller than the window.
+    static constexpr int kSmallestClientWidth = 580;
+    static constexpr int kSmallestClientHeight = 440;
 
     struct SPlacement {
         int nId;
@@ -46,6 +50,11 @@ public:
     // Where ArrangeControls puts each control for a client area of nWidth x
     // nHeight, in placing order.
     static std::vector<SPlacement> Placements(int nWidth, int nHeight);
+
+    // Fits the window to a screen's available area (frame included): on an
+    // area smaller than the window, the smallest client area becomes what
+    // the area leaves, and a window larger than the area shrinks to it.
+    void FitToScreenArea(const QRect& area);
 
     // Widget of a control id (nullptr when there is none).
     QWidget* Control(int nId) const;
@@ -75,12 +84,19 @@ public:
     void OnShowCommand();
     void OnSysCommand(int nID);
 
+    // What "Load command" does with the path its file dialog returned: the
+    // file's lines go into the script box; a file that cannot be read shows
+    // the same message box. False when the file could not be read.
+    bool LoadCommandFile(const QString& path);
+
     void ArrangeControls();
 
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
+    void showEvent(QShowEvent* pEvent) override;
+    void moveEvent(QMoveEvent* pEvent) override;
 
 public:
     // Escape and every other way of cancelling leave the window open; only
@@ -95,11 +111,14 @@ private:
     void SetTabOrder();
     void ApplyRunControl(int nControl, bool bEnable);
     bool AppendLineBreakToCommand();
+    void FitToCurrentScreen();
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
     bool m_bLayoutReady = false;
     bool m_bClosing = false;
+    QSize m_frameSize;  // frame around the window when last fitted to its screen
+    bool m_bScreenWatched = false;
 
     QMenuBar* m_pMenuBar = nullptr;
     QWidget* m_pClient = nullptr;

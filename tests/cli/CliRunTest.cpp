@@ -23,12 +23,12 @@ public:
         m_process.start(QStringLiteral(VELKOR_CLI_PATH), QStringList{QStringLiteral("run")} + args);
         m_process.waitForStarted();
     }
-    // Waits until the output holds the text; false when the time ran out.
-    bool WaitForOutput(const QString& strText, int nTimeoutMs = 15000)
+    // Waits until the output holds the text nCount times; false when the time ran out.
+    bool WaitForOutput(const QString& strText, int nCount = 1, int nTimeoutMs = 15000)
     {
         QElapsedTimer timer;
         timer.start();
-        while (!m_strOut.contains(strText)) {
+        while (m_strOut.count(strText) < nCount) {
             if (timer.elapsed() > nTimeoutMs || m_process.state() == QProcess::NotRunning)
                 return false;
             m_process.waitForReadyRead(50);
@@ -44,7 +44,8 @@ public:
         m_strErr = QString::fromUtf8(m_process.readAllStandardError());
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
     }
-    void Interrupt() { ::kill(pid_t(m_process.processId()), SIGINT); }
+    void Interrupt() { Signal(SIGINT); }
+    void Signal(int nSignal) { ::kill(pid_t(m_process.processId()), nSignal); }
 
     QProcess m_process;
     QString m_strOut;
@@ -150,6 +151,11 @@ TEST(CliRun, FailedRequestsAndScriptErrorsHaveTheirExitCodes)
     EXPECT_EQ(bad.Finish(), kExitScriptError);
     EXPECT_TRUE(bad.m_strOut.contains(QStringLiteral("Can not find a operation While or End.")));
 
+    CliRun noServer;
+    noServer.Start({WriteScript(dir, QStringLiteral("http://:/httpapi/x"))});
+    EXPECT_EQ(noServer.Finish(), kExitRequestFailed);
+    EXPECT_TRUE(noServer.m_strOut.contains(QStringLiteral("[NOT SENT] http://:/httpapi/x - no host or port")));
+
     CliRun noFolder;
     noFolder.Start({WriteScript(dir, QStringLiteral("Sleep(1)")), QStringLiteral("--log-dir"),
                     QStringLiteral("/nonexistent-velkor/logs")});
@@ -163,14 +169,19 @@ TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)
     ASSERT_TRUE(device.Start({}));
     QTemporaryDir dir;
     const QString strRequest = QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0").arg(device.port());
+    const QString strMove = QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_CHANNEL=1&PTZ_MOVE=right,5")
+                                .arg(device.port());
 
+    // Once an End took the first Ctrl+C, the next one is a Stop again.
     CliRun stopped;
-    stopped.Start({WriteScript(dir, QStringLiteral("While(0)\n%1\nEnd\n%1\n").arg(strRequest))});
+    stopped.Start({WriteScript(dir, QStringLiteral("While(0)\n%1\nEnd\nWhile(0)\n%2\nEnd\n%1\n").arg(strRequest, strMove))});
     ASSERT_TRUE(stopped.WaitForOutput(QStringLiteral("While Count : 2 ")));
+    stopped.Interrupt();
+    ASSERT_TRUE(stopped.WaitForOutput(strMove, 2));
     stopped.Interrupt();
     EXPECT_EQ(stopped.Finish(), kExitOk);
     EXPECT_TRUE(stopped.m_strOut.contains(QStringLiteral("(Stopped by user)")));
-    EXPECT_TRUE(stopped.m_strErr.contains(QStringLiteral("stop requested")));
+    EXPECT_EQ(stopped.m_strErr.count(QStringLiteral("stop requested")), 2);
 
     CliRun aborted;
     aborted.Start({WriteScript(dir, QStringLiteral("%1\nSleep(60000)\n").arg(strRequest))});
@@ -179,6 +190,39 @@ TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)
     QThread::msleep(100);
     aborted.Interrupt();
     EXPECT_EQ(aborted.Finish(5000), kExitAborted);
+}
+
+TEST(CliRun, SigtermAndSighupEndTheRunAtOnceInEveryWait)
+{
+    devsimtest::Devsim device;
+    devsimtest::Devsim silent;
+    ASSERT_TRUE(device.Start({}));
+    ASSERT_TRUE(silent.Start({QStringLiteral("--delay"), QStringLiteral("60000")}));
+    QTemporaryDir dir;
+    const QString strRequest = QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0");
+    const struct {
+        QString strScript;
+        QString strLastLine;
+        int nSignal;
+        int nExit;
+    } cases[] = {
+        {QStringLiteral("%1\nSleep(60000)\n").arg(strRequest.arg(device.port())), QStringLiteral("Sleep start : 60000 ms"),
+         SIGTERM, kExitTerminated},
+        {QStringLiteral("%1\nCheckAlive(127.0.0.1:1)\n").arg(strRequest.arg(device.port())),
+         QStringLiteral("!!! Check alive : 127.0.0.1 - server unreachable"), SIGHUP, kExitHangUp},
+        {strRequest.arg(silent.port()), QStringLiteral("[SEND] ") + strRequest.arg(silent.port()), SIGTERM,
+         kExitTerminated},
+    };
+    for (const auto& c : cases) {
+        CliRun run;
+        run.Start({WriteScript(dir, c.strScript)});
+        ASSERT_TRUE(run.WaitForOutput(c.strLastLine)) << c.strScript.toStdString();
+        QThread::msleep(100);
+        run.Signal(c.nSignal);
+        EXPECT_EQ(run.Finish(4000), c.nExit) << c.strScript.toStdString();
+        EXPECT_TRUE(run.m_strOut.endsWith(c.strLastLine + QLatin1Char('\n'))) << run.m_strOut.toStdString();
+        EXPECT_TRUE(run.m_strErr.contains(QStringLiteral("the run was ended by SIG"))) << run.m_strErr.toStdString();
+    }
 }
 
 }  // namespace

@@ -27,6 +27,12 @@ CTestResponder::~CTestResponder()
         connection.join();
 }
 
+QByteArray CTestResponder::LastRequest() const
+{
+    std::lock_guard lock(m_requestMutex);
+    return QByteArray(m_lastRequest.constData(), m_lastRequest.size());
+}
+
 int CTestResponder::ClosedPort()
 {
     int nPort = 0;
@@ -62,6 +68,12 @@ void CTestResponder::Serve(int nFd)
         request.append(buffer, int(nRead));
         if (!request.contains("\r\n\r\n"))
             continue;
+        {
+            std::lock_guard lock(m_requestMutex);
+            // Deep copies: Qt's own code is not built for the thread
+            // checker, so byte arrays shared across threads would look racy.
+            m_lastRequest = QByteArray(request.constData(), request.size());
+        }
         ++m_nRequests;
         const auto wakeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nDelayMs);
         while (!m_bStopping && std::chrono::steady_clock::now() < wakeAt)

@@ -19,6 +19,8 @@ public:
 
     int Port() const { return m_nPort; }
     int RequestCount() const { return m_nRequests.load(); }
+    // The head of the last request, as received.
+    QByteArray LastRequest() const;
 
     // A loopback port on which nothing listens.
     static int ClosedPort();
@@ -33,6 +35,8 @@ private:
     int m_nPort = 0;
     std::atomic<bool> m_bStopping{false};
     std::atomic<int> m_nRequests{0};
+    mutable std::mutex m_requestMutex;
+    QByteArray m_lastRequest;  // guarded by m_requestMutex
     std::thread m_acceptThread;
     std::mutex m_mutex;
     std::vector<std::thread> m_connections;

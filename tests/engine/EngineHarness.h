@@ -6,12 +6,29 @@
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
 
+#include <QRegularExpression>
 #include <QStringList>
+#include <QTime>
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+
+// The "[hh:mm:ss.zzz]" stamp of a log line, in milliseconds of the day.
+inline int StampMs(const QString& strLine)
+{
+    const QTime time = QTime::fromString(strLine.mid(1, 12), QStringLiteral("HH:mm:ss.zzz"));
+    return time.isValid() ? time.msecsSinceStartOfDay() : -1;
+}
+
+// The figure in a response-time or total line, in milliseconds.
+inline qint64 FigureMs(const QString& strLine)
+{
+    static const QRegularExpression figure(QStringLiteral(" : (-?\\d+) ms"));
+    const QRegularExpressionMatch match = figure.match(strLine);
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
 
 // An engine with in-memory boxes whose log lines are collected, with their
 // timestamps and the figures that depend on timing masked.

@@ -20,7 +20,7 @@ QString Repeat(int nPasses, bool bStopped = false) { return CExecutionLoop::Whil
 
 QString Url(int nPort, const char* path = "/httpapi/a")
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(nPort).arg(QLatin1String(path));
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(nPort).arg(QString::fromUtf8(path));
 }
 
 QStringList Header(int nPort)
@@ -37,7 +37,7 @@ QStringList Header(int nPort)
 QStringList Request(int nPort, const char* path = "/httpapi/a", const char* data = "ok")
 {
     return {QStringLiteral("[SEND] ") + Url(nPort, path), QStringLiteral("Response time : T ms"),
-            QStringLiteral("Response data : ") + QLatin1String(data)};
+            QStringLiteral("Response data : ") + QString::fromUtf8(data)};
 }
 
 TEST(FixedLines, HaveTheirExactWidths)
@@ -72,7 +72,12 @@ TEST(FixedLines, ResponseDataKeepsTheBodyWithoutLineBreaks)
         << "the text ends at the first NUL";
     EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n\xe9"),
               QString::fromUtf8("Response data : \xc3\xa9"))
-        << "one character per byte";
+        << "not UTF-8: one character per byte";
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\ncaf\xc3\xa9\r\n\xea\xb0\x80"),
+              QString::fromUtf8("Response data : caf\xc3\xa9\xea\xb0\x80"));
+    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\ncaf\xc3\xa9\xea\xb0", true),
+              QString::fromUtf8("Response data : caf\xc3\xa9"))
+        << "a response cut by the buffer inside its last character";
 }
 
 TEST(ExecutionLoop, WhileThreeRunsThreePassesAndCountsThem)
@@ -194,12 +199,72 @@ TEST(ExecutionLoop, TwoServersAreCountedInThePlural)
 TEST(ExecutionLoop, CommandWithoutHostIsReportedAndNotSent)
 {
     EngineHarness h;
-    const QStringList texts = h.Run(QStringLiteral("http://:80/httpapi/x\r\nhttp://127.0.0.1:/httpapi/y"));
-    EXPECT_EQ(texts.value(3), QStringLiteral("Application try to connect to 2 servers"));
+    const QStringList texts =
+        h.Run(QStringLiteral("http://:80/httpapi/x\r\nhttp://127.0.0.1:/httpapi/y\r\nhttp://:/httpapi/z"));
+    EXPECT_EQ(texts.value(3), QStringLiteral("Application try to connect to 3 servers"));
     EXPECT_TRUE(texts.contains(QStringLiteral("[NOT SENT] http://:80/httpapi/x - no host or port")));
     EXPECT_TRUE(texts.contains(QStringLiteral("[NOT SENT] http://127.0.0.1:/httpapi/y - no host or port")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("[NOT SENT] http://:/httpapi/z - no host or port")));
     EXPECT_FALSE(texts.filter(QStringLiteral("[SEND]")).size());
-    EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 2);
+    EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 3);
+
+    // Also when it is the script's only command.
+    EXPECT_EQ(h.Run(QStringLiteral("http://:/httpapi/z")).filter(QStringLiteral("[NOT SENT]")).size(), 1);
+    EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 1);
+}
+
+TEST(ExecutionLoop, BlocksDoNotNestAndAnEndOutsideABlockCountsAPass)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    // The inner While only sets the in-block flag again; the inner End ends
+    // the block after its passes; the outer End then stands outside a block.
+    const QStringList texts = h.Run(QStringLiteral("While(2)\r\n%1\r\nWhile(2)\r\n%2\r\nEnd\r\n%3\r\nEnd")
+                                        .arg(Url(p), Url(p, "/httpapi/b"), Url(p, "/httpapi/c")));
+    QStringList expected = Header(p);
+    for (int nPass = 1; nPass <= 2; ++nPass)
+        expected << Request(p) << Count(nPass) << Request(p, "/httpapi/b") << Count(nPass);
+    expected << Request(p, "/httpapi/c") << kHttpTotal << kAppTotal << Repeat(3);
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(ExecutionLoop, TotalsWithRealFigures)
+{
+    CTestResponder slow(kOk, 100);
+    CTestResponder silent(kOk, 30000);
+    EngineHarness h;
+    const QStringList texts =
+        h.Run(QStringLiteral("Sleep(500)\r\n%1\r\nSleep(300)\r\n%2").arg(Url(slow.Port()), Url(silent.Port())));
+    EXPECT_EQ(texts.mid(texts.size() - 5),
+              (QStringList{QStringLiteral("[SEND] ") + Url(silent.Port()), QStringLiteral("Response time : T ms (Too much!)"),
+                           QStringLiteral("Response data : NONE (reason : timeout 10 sec)"), kHttpTotal, kAppTotal}));
+
+    const QStringList raw = h.RawLines();
+    const QStringList times = raw.filter(QStringLiteral("Response time : "));
+    ASSERT_EQ(times.size(), 2);
+    const qint64 nHttpTotal = FigureMs(raw.filter(QStringLiteral("(Http api only)")).value(0));
+    const QString strAppLine = raw.filter(QStringLiteral("(Application)")).value(0);
+    const qint64 nAppTotal = FigureMs(strAppLine);
+    EXPECT_GE(FigureMs(times[0]), 100);
+    EXPECT_EQ(nHttpTotal, FigureMs(times[0]) + FigureMs(times[1])) << "the timed-out request counts too";
+    EXPECT_GE(nAppTotal, nHttpTotal + 300) << "the Sleep between the requests counts";
+    // The application total starts at the first request: the Sleep before it
+    // does not count. (Stamps and totals come from two clocks: a little slack.)
+    const int nSendToEnd = StampMs(strAppLine) - StampMs(raw.filter(QStringLiteral("[SEND]")).value(0));
+    EXPECT_LE(nAppTotal, nSendToEnd + 10);
+}
+
+TEST(ExecutionLoop, TargetAbove255GoesPercentEncodedAndIsLoggedAsTyped)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    const QString strUrl = Url(p, "/httpapi/a?name=caf\xc3\xa9-\xe2\x82\xac-\xea\xb0\x80&x=1");
+    const QStringList texts = h.Run(strUrl);
+    EXPECT_EQ(texts.value(7), QStringLiteral("[SEND] ") + strUrl);
+    EXPECT_TRUE(peer.LastRequest().startsWith("GET /httpapi/a?name=caf\xe9-%E2%82%AC-%EA%B0%80&x=1 HTTP/1.1\r\n"))
+        << peer.LastRequest().toStdString();
 }
 
 TEST(ExecutionLoop, ReachableCheckAliveTargetGivesOneLineOfEach)
@@ -216,7 +281,7 @@ TEST(ExecutionLoop, ReachableCheckAliveTargetGivesOneLineOfEach)
 
 TEST(ExecutionLoop, AutoSaveFileHoldsTheRunsLinesWithoutTimestamps)
 {
-    CTestResponder peer(kOk);
+    CTestResponder peer("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\ncaf\xc3\xa9");
     QTemporaryDir dir;
     EngineHarness h;
     h.m_log.SetAutoSave(true);
@@ -228,7 +293,9 @@ TEST(ExecutionLoop, AutoSaveFileHoldsTheRunsLinesWithoutTimestamps)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\[\\d{8}_\\d{6}\\]_Velkor_Log\\.txt$")).match(files[0]).hasMatch());
     QFile file(dir.filePath(files[0]));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QStringList fileLines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const QByteArray content = file.readAll();
+    EXPECT_EQ(content.count("\nResponse data : caf\xc3\xa9\n"), 2) << "UTF-8 once, not encoded twice";
+    QStringList fileLines = QString::fromUtf8(content).split(QLatin1Char('\n'));
     EXPECT_EQ(fileLines.takeLast(), QString());
     QStringList boxLines;
     for (const QString& strLine : h.RawLines())

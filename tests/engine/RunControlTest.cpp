@@ -6,6 +6,8 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace {
 
 using ESendResult = CRunEngine::ESendResult;
@@ -13,7 +15,10 @@ using Clock = std::chrono::steady_clock;
 
 const QByteArray kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
-QString Url(int nPort) { return QStringLiteral("http://127.0.0.1:%1/httpapi/a").arg(nPort); }
+QString Url(int nPort, const char* path = "/httpapi/a")
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(nPort).arg(QLatin1String(path));
+}
 
 bool Idle(const CRunControlStates& c, bool bSetPath = false)
 {
@@ -50,12 +55,46 @@ TEST(RunControl, StopDuringTheFirstPassGivesZeroPasses)
 {
     CTestResponder peer(kOk, 300);
     EngineHarness h;
-    ASSERT_EQ(h.Send(QStringLiteral("While(0)\r\n%1\r\nEnd").arg(Url(peer.Port()))), ESendResult::Started);
+    ASSERT_EQ(h.Send(QStringLiteral("While(0)\r\n%1\r\nSleep(400)\r\nEnd").arg(Url(peer.Port()))), ESendResult::Started);
     ASSERT_TRUE(h.WaitForLine(QStringLiteral("[SEND]")));
-    h.m_engine.OnBnClickedStop();  // during the request: it is not cut short
+    h.m_engine.OnBnClickedStop();  // during the request: neither it nor the Sleep after it is cut short
     ASSERT_TRUE(h.m_engine.WaitForRunEnd(10000));
-    EXPECT_EQ(h.Texts().last(), CExecutionLoop::WhileRepeatLine(0, true));
+    const QStringList texts = h.Texts();
+    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(0, true));
+    EXPECT_EQ(texts.filter(QStringLiteral("Response data : ok")).size(), 1);
     EXPECT_EQ(peer.RequestCount(), 1);
+    const QStringList raw = h.RawLines();
+    const auto sleepLine = std::find_if(raw.begin(), raw.end(),
+                                        [](const QString& strLine) { return strLine.contains(QStringLiteral("Sleep start")); });
+    ASSERT_TRUE(sleepLine != raw.end() && sleepLine + 1 != raw.end());
+    EXPECT_GE(StampMs(*(sleepLine + 1)) - StampMs(*sleepLine), 399) << "the Sleep ran in full";
+}
+
+TEST(RunControl, EachStopEndsTheBlockThatIsRunning)
+{
+    CTestResponder peer(kOk);
+    EngineHarness h;
+    const int p = peer.Port();
+    const QString a = QStringLiteral("[SEND] ") + Url(p);
+    const QString b = QStringLiteral("[SEND] ") + Url(p, "/httpapi/b");
+    const QString c = QStringLiteral("[SEND] ") + Url(p, "/httpapi/c");
+    ASSERT_EQ(h.Send(QStringLiteral("While(0)\r\n%1\r\nSleep(1)\r\nEnd\r\nWhile(0)\r\n%2\r\nEnd\r\n%3")
+                         .arg(Url(p), Url(p, "/httpapi/b"), Url(p, "/httpapi/c"))),
+              ESendResult::Started);
+    ASSERT_TRUE(h.WaitForLine(QStringLiteral("While Count : 2 ")));
+    h.m_engine.OnBnClickedStop();
+    // The second block runs afresh, pass after pass, until a Stop of its own.
+    ASSERT_TRUE(h.WaitForLine(b, 3));
+    h.m_engine.OnBnClickedStop();
+    ASSERT_TRUE(h.m_engine.WaitForRunEnd(10000));
+
+    const QStringList texts = h.Texts();
+    const QStringList sends = texts.filter(QStringLiteral("[SEND]"));
+    const int nA = int(sends.count(a));
+    const int nB = int(sends.count(b));
+    EXPECT_EQ(sends, QStringList(nA, a) + QStringList(nB, b) + QStringList{c});
+    // Passes finished: all but the stopped one of each block.
+    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(nA - 1 + nB - 1, true));
 }
 
 TEST(RunControl, AStopLeftFromAnEarlierRunDoesNotEndTheNextOne)
@@ -128,12 +167,15 @@ TEST(RunControl, CheckAliveRetriesAboutOnceASecondUntilStop)
     EXPECT_LE(nAttempts, 4) << "a closed port must not flood the log";
 
     h.m_engine.OnBnClickedStop();
+    // The wait used the stop up: the While(0) block after it runs until the next Stop.
+    ASSERT_TRUE(h.WaitForLine(QStringLiteral("While Count : 2 ")));
+    h.m_engine.OnBnClickedStop();
     ASSERT_TRUE(h.m_engine.WaitForRunEnd(5000));
     const QStringList texts = h.Texts();
     EXPECT_TRUE(texts.contains(QStringLiteral("!!! Check alive : 127.0.0.1 - stopped by user")));
     EXPECT_FALSE(texts.contains(QStringLiteral("!!! Re-Connected : 127.0.0.1")));
-    // The stop request stayed for the End, which left the While(0) block.
-    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(0, true));
+    const int nBlockSends = int(texts.filter(QStringLiteral("[SEND]")).size()) - 1;
+    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(nBlockSends - 1, true));
 }
 
 TEST(RunControl, ClosingEndsTheRunPromptlyInEveryWait)

@@ -114,6 +114,20 @@ TEST(CHTTPLayerExchange, ChunkedBodyEndsAtLastChunkAcrossWrites)
     EXPECT_LT(ex.nMs, 1000);
 }
 
+TEST(CHTTPLayerExchange, BlankLineInsideAnnouncedBodyDoesNotEndIt)
+{
+    CScriptedServer server;
+    AddPass(server);
+    const QByteArray response = "HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nline1\r\n\r\nline2-after-blank-END";
+    server.AddConnection({Step::Read(), Step::Write(response.chopped(15)), Step::Pause(200),
+                          Step::Write(response.right(15) + "junk after the body"), Step::Wait()});
+    CHTTPLayer layer;
+    const CExchange ex = RunExchange(layer, server.Port());
+    EXPECT_EQ(ex.hr, S_OK);
+    EXPECT_EQ(Text(ex), response) << "the whole announced body, and nothing after it";
+    EXPECT_LT(ex.nMs, 1000);
+}
+
 TEST(CHTTPLayerExchange, SilentPeerRunsOutTheFiveSecondWait)
 {
     CScriptedServer server;
@@ -426,6 +440,52 @@ TEST(CHTTPLayerAuth, ConnectionCloseHeaderUsesANewConnection)
     EXPECT_EQ(ex.hr, S_OK);
     EXPECT_EQ(ex.nStatus, 200);
     EXPECT_EQ(server.ConnectionCount(), 3);
+    EXPECT_LT(ex.nMs, 1000);
+}
+
+TEST(CHTTPLayerAuth, KeptConnectionIsReusedOnlyAfterThe401WasReadToItsEnd)
+{
+    // The 401's body holds a blank line and comes in two parts: it is read
+    // whole, and the credentials go on the same connection.
+    const QByteArray body = "<html>\r\n\r\nlogin please</html>";
+    const QByteArray unauthorized = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"cam\"\r\n"
+                                    "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    CScriptedServer server;
+    AddPass(server);
+    server.AddConnection({Step::Read(), Step::Write(unauthorized.chopped(10)), Step::Pause(100),
+                          Step::Write(unauthorized.right(10)), Step::Read(), Step::Write(kOk), Step::Wait()});
+    CHTTPLayer layer;
+    CExchange ex = RunExchange(layer, server.Port());
+    EXPECT_EQ(ex.hr, S_OK);
+    EXPECT_EQ(ex.nStatus, 200);
+    EXPECT_EQ(Text(ex), kOk);
+    EXPECT_EQ(server.ConnectionCount(), 2);
+
+    // Bytes beyond the 401's announced end: that connection is not trusted.
+    CScriptedServer other;
+    AddPass(other);
+    other.AddConnection({Step::Read(), Step::Write(unauthorized + "stray"), Step::Read(), Step::Write("HTTP/1.1 500 X\r\n\r\n"),
+                         Step::Wait()});
+    other.AddConnection({Step::Read(), Step::Write(kOk), Step::Wait()});
+    ex = RunExchange(layer, other.Port());
+    EXPECT_EQ(ex.nStatus, 200);
+    EXPECT_EQ(other.ConnectionCount(), 3);
+}
+
+TEST(CHTTPLayerAuth, InterimResponsesAreSkipped)
+{
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    CScriptedServer server;
+    AddPass(server);
+    server.AddConnection({Step::Read(), Step::Write(interim), Step::Pause(50),
+                          Step::Write(Unauthorized("WWW-Authenticate: Basic realm=\"cam\"\r\n")), Step::Read(),
+                          Step::Write(interim + "HTTP/1.1 102 Processing\r\nX: 1\r\n\r\n" + kOk), Step::Wait()});
+    CHTTPLayer layer;
+    const CExchange ex = RunExchange(layer, server.Port());
+    EXPECT_EQ(ex.hr, S_OK);
+    EXPECT_EQ(ex.nStatus, 200);
+    EXPECT_EQ(Text(ex), kOk) << "the caller gets the final response alone";
+    EXPECT_EQ(server.Requests().size(), 2) << "the 401 after the 100 was answered";
     EXPECT_LT(ex.nMs, 1000);
 }
 

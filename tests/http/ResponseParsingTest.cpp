@@ -13,6 +13,16 @@ bool Complete(const QByteArray& data)
     return CResponseEnd::IsComplete(data.constData(), static_cast<int>(data.size()));
 }
 
+CResponseEnd::Decision Decide(const QByteArray& data)
+{
+    return CResponseEnd::Decide(data.constData(), static_cast<int>(data.size()));
+}
+
+int Interim(const QByteArray& data)
+{
+    return CResponseEnd::InterimLength(data.constData(), static_cast<int>(data.size()));
+}
+
 QList<CAuthChallenge> Challenges(const QByteArray& value)
 {
     QList<CAuthChallenge> challenges;
@@ -67,6 +77,33 @@ TEST(CResponseEnd, EndMarkAsOriginallyRead)
     EXPECT_FALSE(Complete(QByteArray(kWithNul, sizeof kWithNul - 1)))
         << "the text ends at the first NUL";
     EXPECT_FALSE(Complete("\r\n\r\nabc\r\n\r\n")) << "a blank line at offset 0 does not count";
+}
+
+TEST(CResponseEnd, FramingDecidesBeforeTheEndMark)
+{
+    // A blank line inside a body of announced length is body, not the end.
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\n";
+    EXPECT_FALSE(Complete(head + "line1\r\n\r\nline2-"));
+    EXPECT_EQ(Decide(head + "line1\r\n\r\nline2-after-blank-END").nLength, head.size() + 30);
+    // Bytes after the announced body are cut off, and the end is then not exact.
+    const auto decision = Decide("HTTP/1.1 401 X\r\nContent-Length: 2\r\n\r\nOKHTTP/1.1 200");
+    EXPECT_EQ(decision.nLength, 39);
+    EXPECT_TRUE(decision.bFramed);
+    // Chunked: the end mark inside chunk data does not end it.
+    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\nab\r\n\r\n"));
+    // Without framing the end mark still ends the response, unframed.
+    EXPECT_FALSE(Decide("HTTP/1.1 200 OK\r\nX: 1\r\n\r\nabc\r\n\r\n").bFramed);
+}
+
+TEST(CResponseEnd, InterimResponses)
+{
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    EXPECT_EQ(Interim(interim + "HTTP/1.1 200 OK\r\n"), interim.size());
+    EXPECT_EQ(Interim("HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n"), 40);
+    EXPECT_EQ(Interim("HTTP/1.1 100 Continue\r\n"), 0) << "head not complete yet";
+    EXPECT_EQ(Interim("HTTP/1.1 200 OK\r\n\r\n"), 0);
+    EXPECT_EQ(Interim("HTTP/1.1 1000 X\r\n\r\n"), 0) << "four digits: not a status line";
+    EXPECT_EQ(Interim("HTTP/1.1 abc\r\nX-Id: 100\r\n\r\n"), 0);
 }
 
 TEST(CResponseEnd, ChunkedBodies)

@@ -22,7 +22,8 @@ TEST(CommandFileLoad, EachLineIsFollowedByCrLf)
     EXPECT_EQ(LoadIntoEmptyBox("a\nb"), QStringLiteral("a\r\nb\r\n")) << "a last line without end";
     EXPECT_EQ(LoadIntoEmptyBox(""), QString()) << "an empty file loads nothing";
     EXPECT_EQ(LoadIntoEmptyBox("\n\n"), QStringLiteral("\r\n\r\n"));
-    EXPECT_EQ(LoadIntoEmptyBox("a\rb\n"), QStringLiteral("a\rb\r\n")) << "a lone CR is no line end";
+    EXPECT_EQ(CCommandFile::SplitLines("a\rb\n"), QStringList{QStringLiteral("a\rb")}) << "a lone CR is no line end";
+    EXPECT_EQ(LoadIntoEmptyBox("a\rb\n"), QStringLiteral("a\r\nb\r\n")) << "but a break in the box";
 }
 
 TEST(CommandFileLoad, DecodesUtf8AndFallsBackToOneCharacterPerByte)

@@ -62,7 +62,7 @@ TEST(LogWriter, EmptiesTheBoxWhenTheNextLineWouldReachTheLimit)
     EXPECT_EQ(exact.GetWindowText(), strLine) << "reaching the limit exactly also empties the box";
 }
 
-TEST(LogWriter, InsertsAtTheCaretAndKeepsASelection)
+TEST(LogWriter, AppendsAtTheEndWhereverTheCaretIsAndKeepsASelection)
 {
     CMemoryTextBox box;
     box.SetWindowText(QStringLiteral("AAAA\r\nBBBB\r\n"));
@@ -70,7 +70,12 @@ TEST(LogWriter, InsertsAtTheCaretAndKeepsASelection)
     CLogWriter log(box);
     const QString strLine = CLogWriter::FormatLogLine(QTime(0, 0), QStringLiteral("x"));
     log.PutLineInBox(strLine);
-    EXPECT_EQ(box.GetWindowText(), QStringLiteral("AAAA\r\nBB") + strLine + QStringLiteral("BB\r\n"));
+    EXPECT_EQ(box.GetWindowText(), QStringLiteral("AAAA\r\nBBBB\r\n") + strLine);
+    int nStart = 0;
+    int nEnd = 0;
+    box.GetSel(nStart, nEnd);
+    EXPECT_EQ(nStart, 2);
+    EXPECT_EQ(nEnd, 8);
 }
 
 TEST(LogWriter, SinkReceivesTheStampedLine)

@@ -136,3 +136,50 @@ TEST_P(TextBoxContract, ADisabledBoxStillTakesEveryOperation)
     m_box->EnableWindow(true);
     EXPECT_TRUE(m_box->IsWindowEnabled());
 }
+
+TEST_P(TextBoxContract, LoneCrAndLoneLfAreLineBreaksToo)
+{
+    m_box->SetWindowText(QStringLiteral("a\rb\nc\r\nd"));
+    EXPECT_EQ(m_box->GetLineCount(), 4);
+    EXPECT_EQ(Line(1), QStringLiteral("b"));
+    EXPECT_EQ(m_box->GetWindowText(), QStringLiteral("a\r\nb\r\nc\r\nd"));
+    EXPECT_EQ(m_box->GetTextLength(), 10) << "each break counts two";
+
+    m_box->SetSel(1, 1);
+    m_box->ReplaceSel(QStringLiteral("\n-\r"));
+    EXPECT_EQ(m_box->GetWindowText(), QStringLiteral("a\r\n-\r\n\r\nb\r\nc\r\nd"));
+    int nStart = 0;
+    int nEnd = 0;
+    m_box->GetSel(nStart, nEnd);
+    EXPECT_EQ(nEnd, 6) << "the caret ends after the inserted text with its breaks";
+
+    // A position between the CR and the LF of a break is the end of its line,
+    // so no insertion splits a break.
+    m_box->SetWindowText(QStringLiteral("ab\r\ncd"));
+    m_box->SetSel(3, 3);
+    m_box->ReplaceSel(QStringLiteral("!"));
+    EXPECT_EQ(m_box->GetWindowText(), QStringLiteral("ab!\r\ncd"));
+    m_box->AppendText(QStringLiteral("\re\n"));
+    EXPECT_EQ(m_box->GetWindowText(), QStringLiteral("ab!\r\ncd\r\ne\r\n"));
+}
+
+TEST_P(TextBoxContract, AppendGoesToTheEndAndKeepsTheCaretAndTheSelection)
+{
+    m_box->SetWindowText(QStringLiteral("first line\r\n"));
+    m_box->SetSel(1, 4);  // the user selected "irs"
+    m_box->AppendText(QStringLiteral("[12:21:37.421] NEW\r\n"));
+    EXPECT_EQ(m_box->GetWindowText(), QStringLiteral("first line\r\n[12:21:37.421] NEW\r\n"));
+    int nStart = 0;
+    int nEnd = 0;
+    m_box->GetSel(nStart, nEnd);
+    EXPECT_EQ(nStart, 1);
+    EXPECT_EQ(nEnd, 4);
+
+    const int nLength = m_box->GetTextLength();
+    m_box->SetSel(6, nLength);  // a selection up to the very end does not grow
+    m_box->AppendText(QStringLiteral("more\r\n"));
+    m_box->GetSel(nStart, nEnd);
+    EXPECT_EQ(nStart, 6);
+    EXPECT_EQ(nEnd, nLength);
+    EXPECT_EQ(m_box->GetLineCount(), 4);
+}

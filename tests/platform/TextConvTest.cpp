@@ -46,3 +46,28 @@ TEST(Latin1Conversion, WidensEachByteUpToNul)
     EXPECT_EQ(Latin1ToWide(QByteArray("a\xff" "b", 3)), QString::fromUtf8("a\xc3\xbf" "b"));
     EXPECT_EQ(Latin1ToWide(QByteArray("ab\0cd", 5)), QStringLiteral("ab"));
 }
+
+TEST(RequestTarget, PercentEncodesCharactersAbove255AsUtf8)
+{
+    EXPECT_EQ(WideToRequestTarget(QString::fromUtf8("/httpapi/a?n=caf\xc3\xa9")), QByteArray("/httpapi/a?n=caf\xe9"));
+    EXPECT_EQ(WideToRequestTarget(QString::fromUtf8("/a?p=\xe2\x82\xac" "1&q=\xea\xb0\x80")),
+              QByteArray("/a?p=%E2%82%AC1&q=%EA%B0%80"));
+    EXPECT_EQ(WideToRequestTarget(QString::fromUtf8("x\xc4\x80y\xf0\x9f\x98\x80z")),
+              QByteArray("x%C4%80y%F0%9F%98%80z"))
+        << "U+0100 and a character beyond the 16-bit range";
+    EXPECT_EQ(WideToRequestTarget(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("%EF%BF%BDx"));
+}
+
+TEST(DeviceText, Utf8WhenValidElseOneCharacterPerByte)
+{
+    EXPECT_EQ(Utf8OrLatin1ToWide("plain ascii"), QStringLiteral("plain ascii"));
+    EXPECT_EQ(Utf8OrLatin1ToWide("caf\xc3\xa9 \xea\xb0\x80"), QString::fromUtf8("caf\xc3\xa9 \xea\xb0\x80"));
+    EXPECT_EQ(Utf8OrLatin1ToWide("caf\xe9 \xc3\xa9"), QString::fromUtf8("caf\xc3\xa9 \xc3\x83\xc2\xa9"))
+        << "one invalid byte makes the whole text Latin-1";
+    EXPECT_EQ(Utf8OrLatin1ToWide("\xed\xa0\x80"), QString::fromUtf8("\xc3\xad\xc2\xa0\xc2\x80")) << "a surrogate";
+    EXPECT_EQ(Utf8OrLatin1ToWide("ab\xe2\x82"), QString::fromUtf8("ab\xc3\xa2\xc2\x82"));
+    EXPECT_EQ(Utf8OrLatin1ToWide("\xc3\xa9" "ab\xe2\x82", true), QString::fromUtf8("\xc3\xa9" "ab"))
+        << "cut at the buffer's end inside a character";
+    EXPECT_EQ(Utf8OrLatin1ToWide("a\xe9" "b\xe2\x82", true), QString::fromUtf8("a\xc3\xa9" "b\xc3\xa2\xc2\x82"))
+        << "not UTF-8 before the cut either";
+}

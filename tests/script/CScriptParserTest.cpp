@@ -163,6 +163,14 @@ TEST_F(ParserTest, KeywordsInsideHttpCommands)
     EXPECT_TRUE(LogTexts().contains(QString::fromUtf8(kSleepError)));
 }
 
+TEST_F(ParserTest, OneLineWithSeveralKeywordsGivesTheirRecordsInAFixedOrder)
+{
+    // Sleep, then While, then End, then the line's own record; the operand is
+    // the first one on the line.
+    EXPECT_NE(Parse({QStringLiteral("End While(4) Sleep(9)")}), 0);
+    EXPECT_EQ(Kinds(), QStringLiteral("S4 W E -"));
+}
+
 TEST_F(ParserTest, KeywordsAreCaseSensitiveAndEmptyLinesGiveNothing)
 {
     EXPECT_NE(Parse({QStringLiteral("sleep(100)"), QString(), QStringLiteral("   "), QStringLiteral("\t")}), 0);

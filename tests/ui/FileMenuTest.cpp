@@ -3,12 +3,15 @@
 #include "../LogText.h"
 #include "../engine/CTestResponder.h"
 #include "log/CLogWriter.h"
+#include "ui/CCommandDlg.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -111,6 +114,42 @@ TEST_F(FileMenu, LoadInsertsAtTheCaret)
     m_strNextPath = file.fileName();
     Trigger("32779");
     EXPECT_EQ(m_pDlg->CommandBox().GetWindowText(), QStringLiteral("While(2)\r\nSleep(5)\r\nEnd\r\nhttp://h/httpapi/x"));
+}
+
+TEST_F(FileMenu, KeysReachTheFileCommandsTheHelpAndTheMenus)
+{
+    QWidget* pScript = m_pDlg->Control(1000);
+    pScript->setFocus();
+    QTest::keyClick(pScript, Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(pScript, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(m_requests.size(), 2u);
+    EXPECT_FALSE(m_requests[0].bSave) << "Ctrl+O loads a command file";
+    EXPECT_TRUE(m_requests[1].bSave);
+    EXPECT_EQ(m_requests[1].strDefaultSuffix, QStringLiteral("cmf")) << "Ctrl+S saves the command";
+    QTest::keyClick(pScript, Qt::Key_F1);
+    EXPECT_EQ(m_pDlg->findChildren<CCommandDlg*>().size(), 1) << "F1 shows the command help";
+    EXPECT_TRUE(m_pDlg->CommandBox().GetWindowText().isEmpty()) << "no key reached the script";
+
+    // Alt+F opens "File"; every menu and item has an access key of its own.
+    auto* pMenuBar = m_pDlg->findChild<QMenuBar*>();
+    QMenu* pFile = pMenuBar->actions().value(0)->menu();
+    m_pDlg->activateWindow();
+    QTest::keyClick(m_pDlg.get(), Qt::Key_F, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([&] { return pFile->isVisible(); }, 2000)) << "Alt+F";
+    pFile->hide();
+    QList<QList<QAction*>> menus{pMenuBar->actions()};
+    for (QAction* pMenu : pMenuBar->actions())
+        menus << pMenu->menu()->actions();
+    for (const QList<QAction*>& actions : menus) {
+        QStringList keys;
+        for (const QAction* pAction : actions) {
+            if (pAction->isSeparator())
+                continue;
+            const QString strKey = QKeySequence::mnemonic(pAction->text()).toString();
+            EXPECT_FALSE(strKey.isEmpty() || keys.contains(strKey)) << pAction->text().toStdString();
+            keys << strKey;
+        }
+    }
 }
 
 TEST_F(FileMenu, FilesThatCannotBeUsedAreReported)

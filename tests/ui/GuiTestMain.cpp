@@ -1,5 +1,7 @@
 // Entry point of the window tests: an offscreen QApplication unless a
-// platform is chosen, and a private runtime folder so Qt stays quiet.
+// platform is chosen, and a private runtime folder so Qt stays quiet. The
+// offscreen screen is a desktop's 1920 x 1200 (its own default, 800 x 800,
+// is smaller than the window); tests of smaller screens say so themselves.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,10 +17,18 @@ namespace {
 
 void PrepareEnvironment(const QTemporaryDir& runtimeDir)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     // QTemporaryDir makes the folder readable by its owner only (0700).
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && platform != "offscreen")
+        return;
+    const QString strConfig = runtimeDir.filePath(QStringLiteral("screen.json"));
+    QFile config(strConfig);
+    if (config.open(QIODevice::WriteOnly))
+        config.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1200,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    config.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(strConfig));
 }
 
 // The offscreen platform warns about every window it cannot size by hints;

@@ -85,6 +85,19 @@ TEST_F(DlgFixture, ShowCommandOpensAHelpWindowEachTime)
     ASSERT_TRUE(WaitFor([&] { return m_pDlg->findChildren<CCommandDlg*>().isEmpty(); }, 2000));
 }
 
+TEST_F(DlgFixture, EnterClosesTheHelpWindow)
+{
+    m_pDlg->OnShowCommand();
+    m_pDlg->OnShowCommand();
+    const QList<CCommandDlg*> windows = VisibleHelpWindows(m_pDlg.get());
+    ASSERT_EQ(windows.size(), 2);
+    QTest::keyClick(windows[0]->HelpEdit(), Qt::Key_Return);
+    EXPECT_FALSE(windows[0]->isVisible()) << "Enter in the text";
+    QTest::keyClick(windows[1], Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(windows[1]->isVisible()) << "Enter of the keypad";
+    EXPECT_TRUE(m_pDlg->isVisible());
+}
+
 TEST(AboutDlg, ShowsItsKoreanTexts)
 {
     CAboutDlg about;

@@ -1,5 +1,8 @@
 // Writes PNGs of the main window (idle and after a run against a loopback
 // peer), the command help window and the about box into a folder.
+//   ui_screenshots [--font-pt N] [--screen WxH] [FOLDER]
+// --font-pt: the desktop font's size in points (the window keeps its own);
+// --screen: the offscreen screen's size (default 1920x1200).
 #include "../engine/CTestResponder.h"
 #include "engine/CRunEngine.h"
 #include "ui/CAboutDlg.h"
@@ -10,12 +13,61 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
+
+struct SOptions {
+    int nFontPoints = 0;  // 0: the desktop's own
+    QSize screen{1920, 1200};
+    QString strFolder = QStringLiteral("out/screenshots");
+};
+
+bool ParseOptions(int argc, char* argv[], SOptions& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const bool bHasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--font-pt") == 0 && bHasValue) {
+            options.nFontPoints = QByteArray(argv[++i]).toInt();
+            if (options.nFontPoints <= 0)
+                return false;
+        } else if (std::strcmp(argv[i], "--screen") == 0 && bHasValue) {
+            const QList<QByteArray> parts = QByteArray(argv[++i]).split('x');
+            if (parts.size() != 2 || parts[0].toInt() <= 0 || parts[1].toInt() <= 0)
+                return false;
+            options.screen = QSize(parts[0].toInt(), parts[1].toInt());
+        } else if (argv[i][0] == '-') {
+            return false;
+        } else {
+            options.strFolder = QString::fromLocal8Bit(argv[i]);
+        }
+    }
+    return true;
+}
+
+// The offscreen platform with a screen of the given size.
+void UseOffscreenScreen(const QTemporaryDir& configDir, const QSize& screen)
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && platform != "offscreen")
+        return;
+    const QString strConfig = configDir.filePath(QStringLiteral("screen.json"));
+    QFile config(strConfig);
+    if (config.open(QIODevice::WriteOnly))
+        config.write(QStringLiteral(R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": %1, "height": %2,
+                                        "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                         .arg(screen.width())
+                         .arg(screen.height())
+                         .toUtf8());
+    config.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(strConfig));
+}
 
 void Pump(int nMs)
 {
@@ -31,7 +83,9 @@ bool Save(QWidget* pWidget, const QString& strPath)
 {
     Pump(100);
     const bool bSaved = pWidget->grab().save(strPath);
-    std::printf("%s %s\n", bSaved ? "wrote" : "FAILED", qPrintable(strPath));
+    std::printf("%s %s (%d x %d, font %s %d px)\n", bSaved ? "wrote" : "FAILED", qPrintable(strPath),
+                pWidget->width(), pWidget->height(), qPrintable(pWidget->fontInfo().family()),
+                pWidget->fontInfo().pixelSize());
     return bSaved;
 }
 
@@ -39,11 +93,21 @@ bool Save(QWidget* pWidget, const QString& strPath)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    SOptions options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: %s [--font-pt N] [--screen WxH] [FOLDER]\n", argv[0]);
+        return 2;
+    }
+    const QTemporaryDir configDir;
+    UseOffscreenScreen(configDir, options.screen);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velkor"));
-    const QString strFolder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("out/screenshots");
+    if (options.nFontPoints > 0) {
+        QFont font = QApplication::font();
+        font.setPointSize(options.nFontPoints);
+        QApplication::setFont(font);
+    }
+    const QString& strFolder = options.strFolder;
     QDir().mkpath(strFolder);
     bool bOk = true;
 

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -77,16 +79,18 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandAndTheAboutItem)
     ASSERT_NE(pMenuBar, nullptr);
     const QList<QAction*> menus = pMenuBar->actions();
     ASSERT_EQ(menus.size(), 3);
-    EXPECT_EQ(menus[0]->text(), QStringLiteral("File"));
-    EXPECT_EQ(menus[1]->text(), QStringLiteral("Command"));
+    // The texts as shown; an access key only underlines its letter.
+    const auto shown = [](const QAction* pAction) { return QString(pAction->text()).remove(QLatin1Char('&')); };
+    EXPECT_EQ(shown(menus[0]), QStringLiteral("File"));
+    EXPECT_EQ(shown(menus[1]), QStringLiteral("Command"));
 
     QStringList fileItems;
     for (QAction* pAction : menus[0]->menu()->actions())
-        fileItems << (pAction->isSeparator() ? QStringLiteral("-") : pAction->text() + "=" + pAction->objectName());
+        fileItems << (pAction->isSeparator() ? QStringLiteral("-") : shown(pAction) + "=" + pAction->objectName());
     EXPECT_EQ(fileItems, (QStringList{QStringLiteral("Save command=32780"), QStringLiteral("Load command=32779"),
                                       QStringLiteral("-"), QStringLiteral("Save log=32778")}));
     ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
-    EXPECT_EQ(menus[1]->menu()->actions()[0]->text(), QStringLiteral("Show command"));
+    EXPECT_EQ(shown(menus[1]->menu()->actions()[0]), QStringLiteral("Show command"));
     EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), QStringLiteral("32782"));
     ASSERT_EQ(menus[2]->menu()->actions().size(), 1);
     EXPECT_EQ(menus[2]->menu()->actions()[0]->text(), QStringLiteral("Velkor 정보(&A)..."));
@@ -224,6 +228,44 @@ TEST_F(VelkorDlg, ClickEnableAndClickDisableSwitchTheLog)
     EXPECT_FALSE(Enabled(1001));
     EXPECT_FALSE(Ctl<QRadioButton>(1023)->isChecked());
     EXPECT_TRUE(Ctl<QRadioButton>(1024)->isChecked());
+}
+
+TEST_F(VelkorDlg, TheLogBoxKeepsAppendingWhileTheUserReadsSelectsAndCopies)
+{
+    QTest::mouseClick(Ctl<QRadioButton>(1023), Qt::LeftButton);  // the log takes clicks
+    auto* pEdit = Ctl<QPlainTextEdit>(1001);
+    QScrollBar* pBar = pEdit->verticalScrollBar();
+    CLogWriter& log = m_pDlg->LogWriter();
+    const auto writeLines = [&](const QString& strText, int nCount) {
+        for (int i = 0; i < nCount; ++i)
+            log.WriteLog(strText.arg(i));
+        m_pDlg->FlushPendingLog();
+    };
+    writeLines(QStringLiteral("first %1"), 100);
+    ASSERT_GT(pBar->maximum(), 50);
+    EXPECT_EQ(pBar->value(), pBar->maximum()) << "the view follows the end";
+
+    // The user scrolls up, clicks into a line and selects the rest of it.
+    pBar->setValue(10);
+    QTest::mouseClick(pEdit->viewport(), Qt::LeftButton, {}, QPoint(40, 5));
+    QTest::keyClick(pEdit->viewport(), Qt::Key_End, Qt::ShiftModifier);
+    const QString strSelected = pEdit->textCursor().selectedText();
+    ASSERT_TRUE(strSelected.endsWith(QStringLiteral("] first 10"))) << strSelected.toStdString();
+    const QString strBefore = Log();
+    writeLines(QStringLiteral("second %1"), 30);
+    EXPECT_TRUE(Log().startsWith(strBefore)) << "no line goes in at the caret";
+    EXPECT_TRUE(Log().endsWith(QStringLiteral("] second 29\r\n")));
+    EXPECT_EQ(pBar->value(), 10) << "a user who scrolled up keeps the place";
+    EXPECT_EQ(pEdit->textCursor().selectedText(), strSelected);
+    pEdit->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), strSelected);
+
+    // Back at the end, the view follows again.
+    pBar->setValue(pBar->maximum());
+    const int nMaximum = pBar->maximum();
+    writeLines(QStringLiteral("third %1"), 30);
+    EXPECT_EQ(pBar->maximum(), nMaximum + 30);
+    EXPECT_EQ(pBar->value(), pBar->maximum());
 }
 
 TEST_F(VelkorDlg, ClearButtonsEmptyTheirBoxes)
