@@ -4,6 +4,7 @@
 //
 //   velkor_http_bench [delay ms, default 20] [exchanges, default 50]
 #include "../tests/LoopbackSocket.h"
+#include "ExchangeTiming.h"
 #include "http/CHTTPLayer.h"
 #include "platform/MonotonicClock.h"
 
@@ -110,22 +111,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot connect to the bench server\n");
         return 1;
     }
-    for (int i = 0; i < nCount; ++i) {
-        QByteArray buffer(2048, '\0');
-        int nLength = 2048;
-        int nStatus = 0;
-        const std::int64_t nStart = MonotonicMs();
-        const auto start = std::chrono::steady_clock::now();
-        const HRESULT hr = layer.SendRequest(target, buffer.data(), nLength, nStatus, "admin", "4719");
-        const auto end = std::chrono::steady_clock::now();
-        const std::int64_t nEnd = MonotonicMs();
-        if (hr != S_OK || nStatus != 200) {
-            std::fprintf(stderr, "exchange %d failed: %d, status %d\n", i, hr, nStatus);
-            return 1;
-        }
-        layerMs.push_back(static_cast<double>(nEnd - nStart));
-        layerFineMs.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-    }
+    if (!TimeExchanges(layer, target, nCount, layerMs, layerFineMs))
+        return 1;
 
     const QString strUrl = QStringLiteral("http://127.0.0.1:%1%2").arg(server.Port()).arg(QString::fromLatin1(target));
     for (int i = 0; i < nCount; ++i) {

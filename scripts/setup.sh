@@ -10,7 +10,8 @@ PACKAGES=(
   libqt6opengl6-dev  # Qt Charts' CMake files need it; qt6-charts-dev does not pull it in
   libgtest-dev libgmock-dev googletest
   fonts-dejavu-core fonts-noto-cjk
-  apache2 lighttpd curl clang libclang-rt-14-dev
+  libssl-dev openssl
+  apache2 lighttpd lighttpd-mod-openssl curl clang libclang-rt-14-dev
   desktop-file-utils appstream shared-mime-info man-db
 )
 if [ "${1:-}" = "--packaging" ]; then

@@ -41,8 +41,9 @@ QString DescribeCommand(const CCommandItem& item)
         return QStringLiteral("checkalive host=%1 port=%2")
             .arg(QuoteField(item.m_checkAlive.m_strIP), QuoteField(item.m_checkAlive.m_strPort));
     if (item.m_bNotHttp == 0)
-        return QStringLiteral("http host=%1 port=%2 uri=%3")
-            .arg(QuoteField(item.m_strIP), QuoteField(item.m_strPort), QuoteField(item.m_strUri));
+        return QStringLiteral("%1 host=%2 port=%3 uri=%4")
+            .arg(item.m_bHttps ? QStringLiteral("https") : QStringLiteral("http"), QuoteField(item.m_strIP),
+                 QuoteField(item.m_strPort), QuoteField(item.m_strUri));
     return QStringLiteral("noop");
 }
 
@@ -75,7 +76,7 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err)
         out << "record " << ++nIndex << ' ' << DescribeCommand(item) << '\n';
     nIndex = 0;
     for (const auto& server : script.m_vecServers)
-        out << "server " << ++nIndex << " host=" << QuoteField(server->m_strIP)
+        out << "server " << ++nIndex << (server->m_bHttps ? " https" : "") << " host=" << QuoteField(server->m_strIP)
             << " port=" << QuoteField(server->m_strPort) << '\n';
     out << "while-repeat-count " << script.m_nWhileRepeatCount << '\n';
     out << "result " << (nParsed ? "ok" : "error") << Qt::endl;

@@ -96,6 +96,11 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         }
     }
 
+    if (!options.strCaFile.isEmpty() && !QFileInfo(options.strCaFile).isReadable()) {
+        err << "velkor-cli: the certificate file " << options.strCaFile << " cannot be read" << Qt::endl;
+        return kExitUsage;
+    }
+
     CMemoryTextBox editCommand;
     CCommandFile::InsertLines(editCommand, lines);
     CMemoryTextBox editLog;
@@ -111,6 +116,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
     CRunControlStates controls;
     CRunEngine engine(editCommand, editLog, log, controls);
+    engine.Context().m_tlsOptions.strCaFile = options.strCaFile;
+    engine.Context().m_tlsOptions.bInsecure = options.bInsecure;
 
     CSignalWatcher watcher(engine);
     switch (engine.OnBnClickedSend(options.strId, options.strPassword, options.strThreshold)) {

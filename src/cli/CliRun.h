@@ -10,6 +10,8 @@ struct CliRunOptions {
     QString strPassword = QStringLiteral("4719");
     QString strThreshold = QStringLiteral("300");
     QString strLogDir;  // empty: no auto-save
+    QString strCaFile;  // trusted for https devices besides the system's CAs
+    bool bInsecure = false;  // accept any certificate of https devices
 };
 
 // velkor-cli run: runs a command file as "Send" does, printing every log line

@@ -37,7 +37,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption logDirOption(QStringLiteral("log-dir"),
                                           QStringLiteral("Auto-save the log into this folder (run)."),
                                           QStringLiteral("DIR"));
-    parser.addOptions({idOption, passwordOption, thresholdOption, logDirOption});
+    const QCommandLineOption caFileOption(QStringLiteral("cacert"),
+                                          QStringLiteral("Trust the certificates in this file (run, https)."),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption insecureOption(QStringLiteral("insecure"),
+                                            QStringLiteral("Accept any certificate of https devices (run)."));
+    parser.addOptions({idOption, passwordOption, thresholdOption, logDirOption, caFileOption, insecureOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or run"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The command file (.cmf)."));
 
@@ -67,6 +72,8 @@ int main(int argc, char* argv[])
         options.strPassword = parser.value(passwordOption);
         options.strThreshold = parser.value(thresholdOption);
         options.strLogDir = parser.value(logDirOption);
+        options.strCaFile = parser.value(caFileOption);
+        options.bInsecure = parser.isSet(insecureOption);
         return RunScript(options, out, err);
     }
 

@@ -68,6 +68,18 @@ QString CExecutionLoop::WhileRepeatLine(int nPasses, bool bStopped)
     return QStringLiteral("== While Repeat : %1 ").arg(nPasses) + Rule(92);
 }
 
+QString CExecutionLoop::TlsProblemLine(const QString& strTarget, const QString& strProblem, bool bCertificateRefused)
+{
+    QString strLine = QStringLiteral("[TLS] %1 - %2").arg(strTarget, strProblem);
+    if (bCertificateRefused)
+        strLine += QStringLiteral("; trust it with a CA file (velkor-cli --cacert FILE, window: Options > Trust "
+                                  "certificate file...) or accept any certificate (--insecure, Options > Accept any "
+                                  "certificate)");
+    return strLine;
+}
+
+QString CExecutionLoop::InsecureLine() { return QStringLiteral("[TLS] Certificates are not checked (insecure)"); }
+
 bool CExecutionLoop::Aborted() const { return m_context.m_hAbortEvent.IsSet(); }
 
 int CExecutionLoop::ConnectServers()
@@ -93,21 +105,33 @@ int CExecutionLoop::ConnectServers()
         log.WriteLog(QStringLiteral("Try to connect ") + strTarget);
         server->m_pHttp = new CHTTPLayer();
         server->m_pHttp->SetHost(server->m_strIP);
+        if (server->m_bHttps)
+            server->m_pHttp->SetTls(true, m_context.m_tlsOptions);
         if (server->m_pHttp->Connect(ReadLeadingInt(server->m_strPort)) == 0) {
             server->m_bUnreachable = 0;
             log.WriteLog(QStringLiteral("Connected : ") + strTarget);
         } else {
             server->m_bUnreachable = 1;
             log.WriteLog(QStringLiteral("Server unreachable ") + strTarget);
+            WriteTlsProblem(*server);
         }
     }
     return 1;
 }
 
-CServerItem* CExecutionLoop::FindServer(const QString& strIP, const QString& strPort) const
+void CExecutionLoop::WriteTlsProblem(const CServerItem& server)
+{
+    // A connect that failed before the handshake leaves no TLS problem.
+    if (!server.m_bHttps || server.m_pHttp == nullptr || server.m_pHttp->TlsProblem().isEmpty())
+        return;
+    m_context.m_log.WriteLog(TlsProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
+                                            server.m_pHttp->TlsProblem(), server.m_pHttp->TlsCertificateRefused()));
+}
+
+CServerItem* CExecutionLoop::FindServer(bool bHttps, const QString& strIP, const QString& strPort) const
 {
     for (const auto& server : m_context.m_script.m_vecServers) {
-        if (server->m_strIP == strIP && server->m_strPort == strPort)
+        if (server->m_bHttps == bHttps && server->m_strIP == strIP && server->m_strPort == strPort)
             return server.get();
     }
     return nullptr;
@@ -117,7 +141,9 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, cons
                                  const QString& strUri)
 {
     CLogWriter& log = m_context.m_log;
-    const QString strUrl = QStringLiteral("http://%1:%2%3").arg(strIP, strPort, strUri);
+    const QString strUrl = QStringLiteral("%1://%2:%3%4")
+                               .arg(server.m_bHttps ? QStringLiteral("https") : QStringLiteral("http"), strIP,
+                                    strPort, strUri);
     if (server.m_pHttp == nullptr) {
         // A server without host or port text has no connection object.
         log.WriteLog(QStringLiteral("[NOT SENT] %1 - no host or port").arg(strUrl));
@@ -154,7 +180,12 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, cons
         ++m_context.m_nRequestsFailed;
         if (hr == S_WAIT_TIMEOUT)
             log.WriteLog(QStringLiteral("Response data : NONE (reason : timeout 10 sec)"));
+        else if (hr == E_FAIL)
+            WriteTlsProblem(server);
     }
+    if (!server.m_pHttp->AuthProblem().isEmpty())
+        log.WriteLog(QStringLiteral("[AUTH] %1:%2 - %3").arg(server.m_strIP, server.m_strPort,
+                                                              server.m_pHttp->AuthProblem()));
     return true;
 }
 
@@ -197,6 +228,8 @@ void CExecutionLoop::RunCommands()
         return;
     }
     log.WriteLog(OpeningLine());
+    if (m_context.m_tlsOptions.bInsecure)
+        log.WriteLog(InsecureLine());
 
     int nPass = 0;
     int nStep = 0;
@@ -213,7 +246,7 @@ void CExecutionLoop::RunCommands()
         const CCommandItem item = script.m_vecCommands[nPos];
 
         bool bSent = false;
-        if (CServerItem* server = FindServer(item.m_strIP, item.m_strPort)) {
+        if (CServerItem* server = FindServer(item.m_bHttps, item.m_strIP, item.m_strPort)) {
             bSent = SendCommand(*server, item.m_strIP, item.m_strPort, item.m_strUri);
             if (Aborted())
                 return;

@@ -28,12 +28,17 @@ public:
     static QString HttpTotalLine(std::int64_t nTotalMs);
     static QString ApplicationTotalLine(std::int64_t nTotalMs);
     static QString WhileRepeatLine(int nPasses, bool bStopped);
+    // "[TLS] host:port - reason", with how to accept a refused certificate.
+    static QString TlsProblemLine(const QString& strTarget, const QString& strProblem, bool bCertificateRefused);
+    static QString InsecureLine();
 
 private:
     bool Aborted() const;
-    CServerItem* FindServer(const QString& strIP, const QString& strPort) const;
+    CServerItem* FindServer(bool bHttps, const QString& strIP, const QString& strPort) const;
     // Returns true when an HTTP request went out for the record.
     bool SendCommand(CServerItem& server, const QString& strIP, const QString& strPort, const QString& strUri);
+    // After a failed connect to an https server: the TLS line, if TLS failed.
+    void WriteTlsProblem(const CServerItem& server);
     void WaitUntilAlive(const QString& strIP, const QString& strPort);
     void FinishRun();
 

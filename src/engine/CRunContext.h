@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/CTlsConnection.h"
 #include "platform/CCancelSignal.h"
 #include "platform/CManualResetEvent.h"
 #include "script/CScript.h"
@@ -24,6 +25,7 @@ struct CRunContext {
     QByteArray m_szId;        // user name for the devices, 8-bit, at most 254 bytes
     QByteArray m_szPassword;  // password, 8-bit, at most 254 bytes
     int m_nResponseLimitMs = 300;
+    CTlsOptions m_tlsOptions;  // how the certificates of https servers are checked
     CScript m_script;
 
     // "Stop": taken by the next End, and it also ends a CheckAlive wait.

@@ -1,5 +1,7 @@
 #include "CAuthChallenge.h"
 
+#include "DigestHash.h"
+
 #include "CResponseHead.h"
 
 namespace {
@@ -188,16 +190,55 @@ void CAuthChallenge::ParseFieldValue(const QByteArray& value, QList<CAuthChallen
     }
 }
 
+bool CAuthChallenge::IsAnswerable() const
+{
+    if (IsBasic())
+        return true;
+    if (!IsDigest())
+        return false;
+    CDigestHash::EFunction function = CDigestHash::Md5;
+    bool bSession = false;
+    return !HasParam("algorithm") || CDigestHash::Parse(Param("algorithm"), function, bSession);
+}
+
+int CAuthChallenge::DigestStrength() const
+{
+    CDigestHash::EFunction function = CDigestHash::Md5;
+    bool bSession = false;
+    if (HasParam("algorithm"))
+        CDigestHash::Parse(Param("algorithm"), function, bSession);
+    return CDigestHash::Strength(function);
+}
+
 const CAuthChallenge* CAuthChallenge::FirstAnswerable(const QList<CAuthChallenge>& challenges)
 {
+    const CAuthChallenge* pFirst = nullptr;
     for (const CAuthChallenge& challenge : challenges) {
-        if (challenge.IsBasic())
-            return &challenge;
-        if (challenge.IsDigest()
-            && (!challenge.HasParam("algorithm") || challenge.Param("algorithm").compare("MD5", Qt::CaseInsensitive) == 0))
-            return &challenge;
+        if (challenge.IsAnswerable()) {
+            pFirst = &challenge;
+            break;
+        }
     }
-    return nullptr;
+    if (!pFirst || !pFirst->IsDigest())
+        return pFirst;
+    // Among the Digest challenges, the strongest hash; the first of equals.
+    const CAuthChallenge* pBest = pFirst;
+    for (const CAuthChallenge& challenge : challenges)
+        if (challenge.IsDigest() && challenge.IsAnswerable() && challenge.DigestStrength() > pBest->DigestStrength())
+            pBest = &challenge;
+    return pBest;
+}
+
+QByteArray CAuthChallenge::Describe(const QList<CAuthChallenge>& challenges)
+{
+    QByteArrayList names;
+    for (const CAuthChallenge& challenge : challenges) {
+        QByteArray name = challenge.Scheme();
+        if (challenge.IsDigest() && challenge.HasParam("algorithm"))
+            name += " algorithm=" + challenge.Param("algorithm");
+        names.append(name);
+    }
+    return names.join(", ");
 }
 
 bool CAuthChallenge::IsBasic() const

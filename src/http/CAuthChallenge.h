@@ -17,9 +17,17 @@ public:
     // The challenges of one field value; appended to 'challenges'.
     static void ParseFieldValue(const QByteArray& value, QList<CAuthChallenge>& challenges);
 
-    // The first challenge this client can answer: Basic, or Digest with the
-    // MD5 algorithm (stated or by default). Null when there is none.
+    // The challenge this client answers: the first it can (Basic, or Digest
+    // with an algorithm it knows, MD5 when none is named); when that is a
+    // Digest, the Digest challenge with the strongest hash (SHA-512-256, then
+    // SHA-256, then MD5; the first of equals). Null when there is none.
     static const CAuthChallenge* FirstAnswerable(const QList<CAuthChallenge>& challenges);
+
+    // "Scheme" or "Digest algorithm=X" of each challenge, comma-separated,
+    // for telling a user what a device offered.
+    static QByteArray Describe(const QList<CAuthChallenge>& challenges);
+
+    bool IsAnswerable() const;
 
     const QByteArray& Scheme() const { return m_scheme; }
     bool IsBasic() const;
@@ -33,6 +41,8 @@ public:
     const QByteArray& Token68() const { return m_token68; }
 
 private:
+    int DigestStrength() const;
+
     QByteArray m_scheme;
     QByteArray m_token68;
     QList<QPair<QByteArray, QByteArray>> m_params;

@@ -3,6 +3,8 @@
 #include "CAuthChallenge.h"
 #include "Md5.h"
 
+#include <QString>
+
 namespace {
 
 // The qop this client uses from the offered list: "auth" when offered, else
@@ -37,6 +39,14 @@ QByteArray Quoted(const QByteArray& value)
     return text;
 }
 
+bool IsAscii(const QByteArray& text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 } // namespace
 
 HRESULT CDigestAuth::MakeDigestResponse(const QByteArray& requestTarget, const CAuthChallenge& challenge,
@@ -47,8 +57,21 @@ HRESULT CDigestAuth::MakeDigestResponse(const QByteArray& requestTarget, const C
     const QByteArray nonce = challenge.Param("nonce");
     if (realm.isEmpty() || nonce.isEmpty())
         return E_FAIL;
+    CDigestHash::EFunction function = CDigestHash::Md5;
+    bool bSession = false;
+    const bool bNamed = challenge.HasParam("algorithm");
+    if (bNamed && !CDigestHash::Parse(challenge.Param("algorithm"), function, bSession))
+        return E_FAIL;
 
-    m_user = user;
+    m_algorithm = bNamed ? challenge.Param("algorithm") : QByteArray();
+    m_bPlainMd5 = function == CDigestHash::Md5 && !bSession;
+    m_bUtf8 = challenge.Param("charset").compare("UTF-8", Qt::CaseInsensitive) == 0;
+    m_bUserHash = challenge.Param("userhash").compare("true", Qt::CaseInsensitive) == 0;
+    // Our texts hold one character per byte; the UTF-8 charset wants them encoded.
+    const QByteArray userText = m_bUtf8 ? QString::fromLatin1(user).toUtf8() : user;
+    const QByteArray passwordText = m_bUtf8 ? QString::fromLatin1(password).toUtf8() : password;
+    m_user = userText;
+    m_userName = m_bUserHash ? CDigestHash::Hex(function, userText + ':' + realm) : userText;
     m_uri = requestTarget;
     m_realm = realm;
     m_nonce = nonce;
@@ -56,34 +79,50 @@ HRESULT CDigestAuth::MakeDigestResponse(const QByteArray& requestTarget, const C
     m_opaque = challenge.Param("opaque");
     m_qop = ChooseQop(challenge);
     m_nonceCount = nonceCount;
-    m_clientNonce = clientNonce;
+    m_clientNonce = !clientNonce.isNull() ? clientNonce : m_bPlainMd5 ? QByteArray("") : CDigestHash::RandomHex(16);
 
-    const QByteArray ha1 = MD5HexString(user + ':' + realm + ':' + password);
+    QByteArray ha1 = CDigestHash::Hex(function, userText + ':' + realm + ':' + passwordText);
+    if (bSession)
+        ha1 = CDigestHash::Hex(function, ha1 + ':' + nonce + ':' + m_clientNonce);
     QByteArray a2 = "GET:" + requestTarget;
     if (m_qop == "auth-int")
-        a2 += ':' + MD5HexString(QByteArray());
-    const QByteArray ha2 = MD5HexString(a2);
-    m_response = ComputeResponse(ha1, nonce, nonceCount, clientNonce, m_qop, ha2);
+        a2 += ':' + CDigestHash::Hex(function, QByteArray());
+    const QByteArray ha2 = CDigestHash::Hex(function, a2);
+    m_response = ComputeResponse(ha1, nonce, nonceCount, m_clientNonce, m_qop, ha2, function);
     return S_OK;
 }
 
 QByteArray CDigestAuth::ComputeResponse(const QByteArray& ha1, const QByteArray& nonce,
                                         const QByteArray& nonceCount, const QByteArray& clientNonce,
-                                        const QByteArray& qop, const QByteArray& ha2)
+                                        const QByteArray& qop, const QByteArray& ha2, CDigestHash::EFunction function)
 {
     if (qop.isNull())
-        return MD5HexString(ha1 + ':' + nonce + ':' + ha2);
-    return MD5HexString(ha1 + ':' + nonce + ':' + nonceCount + ':' + clientNonce + ':' + qop + ':' + ha2);
+        return CDigestHash::Hex(function, ha1 + ':' + nonce + ':' + ha2);
+    return CDigestHash::Hex(function, ha1 + ':' + nonce + ':' + nonceCount + ':' + clientNonce + ':' + qop + ':' + ha2);
 }
 
 QByteArray CDigestAuth::AuthorizationValue() const
 {
-    QByteArray value = "Digest username=" + Quoted(m_user) + ", realm=" + Quoted(m_realm)
-        + ", nonce=" + Quoted(m_nonce) + ", uri=" + Quoted(m_uri) + ", algorithm=\"MD5\", response=\""
-        + m_response + '"';
-    if (!m_qop.isNull())
-        value += ", qop=" + Quoted(m_qop) + ", nc=" + m_nonceCount + ", cnonce=" + Quoted(m_clientNonce);
+    // A user name that is not ASCII goes in the extended form (RFC 8187)
+    // when the server asked for UTF-8 and no hash hides it.
+    const QByteArray userField = m_bUtf8 && !m_bUserHash && !IsAscii(m_userName)
+        ? "username*=UTF-8''" + m_userName.toPercentEncoding()
+        : "username=" + Quoted(m_userName);
+    QByteArray value = "Digest " + userField + ", realm=" + Quoted(m_realm) + ", nonce=" + Quoted(m_nonce)
+        + ", uri=" + Quoted(m_uri);
+    if (m_bPlainMd5) {
+        // The form devices have always been sent: quoted algorithm and qop.
+        value += ", algorithm=\"MD5\", response=\"" + m_response + '"';
+        if (!m_qop.isNull())
+            value += ", qop=" + Quoted(m_qop) + ", nc=" + m_nonceCount + ", cnonce=" + Quoted(m_clientNonce);
+    } else {
+        value += ", algorithm=" + m_algorithm + ", response=\"" + m_response + '"';
+        if (!m_qop.isNull())
+            value += ", qop=" + m_qop + ", nc=" + m_nonceCount + ", cnonce=" + Quoted(m_clientNonce);
+    }
     if (m_bHasOpaque)
         value += ", opaque=" + Quoted(m_opaque);
+    if (m_bUserHash)
+        value += ", userhash=true";
     return value;
 }

@@ -83,6 +83,7 @@ QByteArray CHTTPLayer::HostText() const
 int CHTTPLayer::Connect(int nPort)
 {
     m_nPort = nPort;
+    m_bTlsFailed = false;
     Close();
 
     in_addr address{};
@@ -100,13 +101,52 @@ int CHTTPLayer::Connect(int nPort)
     }
     SocketSetAbortiveClose(m_socket);
     SocketSetSendTimeout(m_socket, ConnectTimeoutMs());
+    const std::int64_t nStart = MonotonicMs();
     if (SocketConnect(m_socket, socketAddress, ConnectTimeoutMs()) != 0)
         return -1;
+    if (m_bTls) {
+        // The handshake shares the connect's time bound.
+        if (!m_pTls)
+            m_pTls = std::make_unique<CTlsConnection>();
+        // TLS writes its records one by one (the handshake's last flight,
+        // then the request): none of them waits for the peer's ACK.
+        SocketSetNoDelay(m_socket);
+        const std::int64_t nLeft = ConnectTimeoutMs() - (MonotonicMs() - nStart);
+        if (!m_pTls->Configure(m_tlsOptions)
+            || m_pTls->Handshake(m_socket, HostText(), static_cast<int>(std::max<std::int64_t>(nLeft, 0))) != 0) {
+            m_strLastError = QStringLiteral("HTTP: ") + m_pTls->Problem() + '\n';
+            m_bTlsFailed = true;
+            Close();
+            return -1;
+        }
+    }
     return 0;
+}
+
+void CHTTPLayer::SetTls(bool bTls, const CTlsOptions& options)
+{
+    m_bTls = bTls;
+    m_tlsOptions = options;
+}
+
+int CHTTPLayer::WaitReadable(int nSec, int nUSec)
+{
+    if (m_bTls && m_pTls && m_pTls->Pending())
+        return 1;
+    return SocketWaitReadable(m_socket, nSec, nUSec);
+}
+
+int CHTTPLayer::Recv(char* pData, int nLength)
+{
+    if (m_bTls && m_pTls)
+        return m_pTls->Recv(pData, nLength);
+    return SocketRecv(m_socket, pData, nLength);
 }
 
 void CHTTPLayer::Close()
 {
+    if (m_bTls && m_pTls)
+        m_pTls->Shutdown();
     if (m_socket != INVALID_SOCKET) {
         SocketClose(m_socket);
         m_socket = INVALID_SOCKET;
@@ -118,7 +158,8 @@ bool CHTTPLayer::SendAll(const QByteArray& request)
     qsizetype nSent = 0;
     while (nSent < request.size()) {
         const int nChunk = static_cast<int>(std::min<qsizetype>(request.size() - nSent, INT_MAX));
-        const int n = SocketSend(m_socket, request.constData() + nSent, nChunk);
+        const int n = m_bTls && m_pTls ? m_pTls->Send(request.constData() + nSent, nChunk, ConnectTimeoutMs())
+                                       : SocketSend(m_socket, request.constData() + nSent, nChunk);
         if (n <= 0)
             return false;
         nSent += n;
@@ -162,9 +203,9 @@ HRESULT CHTTPLayer::GetResponse(char* pBuffer, int& nLength, int* pStatus, int n
         // Each wait is the given one, but never beyond the limit of the whole response.
         const std::int64_t nLeftMs = nDeadline - MonotonicMs();
         const bool bLimited = nLeftMs < nWaitMs;
-        const int nReady = bLimited ? SocketWaitReadable(m_socket, static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) / 1000),
-                                                         static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) % 1000) * 1000)
-                                    : SocketWaitReadable(m_socket, nWaitSec, nWaitUSec);
+        const int nReady = bLimited ? WaitReadable(static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) / 1000),
+                                                   static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) % 1000) * 1000)
+                                    : WaitReadable(nWaitSec, nWaitUSec);
         if (nReady < 0) {
             // A failed wait (the run was cancelled, say) ends the read as a
             // failed recv would; a blocking recv here could wait for ever.
@@ -184,7 +225,9 @@ HRESULT CHTTPLayer::GetResponse(char* pBuffer, int& nLength, int* pStatus, int n
             result = E_OUTOFMEMORY;
             break;
         }
-        const int n = SocketRecv(m_socket, pBuffer + nReceived, kRecvChunk);
+        const int n = Recv(pBuffer + nReceived, kRecvChunk);
+        if (n == CTlsConnection::kWouldBlock)
+            continue;  // part of a TLS record: wait for the rest
         if (n == SOCKET_ERROR) {
             m_strLastError = QString::asprintf("HTTP: GetResponse recv socket error WSAErr: %d\n", SocketLastError());
             m_bPeerClosed = true;
@@ -259,6 +302,7 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
                                 const QByteArray& user, const QByteArray& password)
 {
     const QByteArray target = UpToNul(requestTarget);
+    m_strAuthProblem.clear();
 
     Close();
     if (Connect(m_nPort) != 0)
@@ -286,6 +330,9 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
     const QList<CAuthChallenge> challenges = CAuthChallenge::ParseResponse(first.constData(), nFirst);
     const CAuthChallenge* pChallenge = CAuthChallenge::FirstAnswerable(challenges);
     if (!pChallenge) {
+        m_strAuthProblem = challenges.isEmpty()
+            ? QStringLiteral("the 401 offers no challenge")
+            : QStringLiteral("no supported challenge among: ") + QString::fromLatin1(CAuthChallenge::Describe(challenges));
         Close();
         return S_OK;
     }
@@ -294,7 +341,7 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
         request = CRequestText::Basic(target, HostText(), Base64EncodeCredentials(UpToNul(user), UpToNul(password)));
     } else {
         CDigestAuth digest;
-        if (digest.MakeDigestResponse(target, *pChallenge, UpToNul(user), UpToNul(password), "00000001", "")
+        if (digest.MakeDigestResponse(target, *pChallenge, UpToNul(user), UpToNul(password), "00000001", QByteArray())
             != S_OK) {
             CopyToCaller(first.constData(), nFirst, pResponse, nLength);
             Close();

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "http/CTlsConnection.h"
 #include "http/HResult.h"
 #include "platform/Sockets.h"
 
 #include <QByteArray>
 #include <QString>
 
-// HTTP/1.1 client for one device (host and port), on a plain TCP socket.
+#include <memory>
+
+// HTTP/1.1 client for one device (host and port), on a plain TCP socket or
+// TLS on it.
 // Every exchange runs on a fresh connection: connect, a plain GET, and on a 401
 // one more GET with Basic or Digest (MD5) credentials. Not for use by two
 // threads at once. Failures are result codes; the last diagnostic is kept in
@@ -26,6 +30,14 @@ public:
 
     // Keeps at most 259 characters of the host text (up to a NUL). Always 0.
     int SetHost(const QString& strHost);
+
+    // HTTPS: every connection made from now on runs TLS, with certificates
+    // checked as the options say.
+    void SetTls(bool bTls, const CTlsOptions& options = {});
+    bool IsTls() const { return m_bTls; }
+    // Why the last TLS handshake failed, for the log; empty when it did not.
+    QString TlsProblem() const { return m_bTlsFailed ? m_pTls->Problem() : QString(); }
+    bool TlsCertificateRefused() const { return m_bTlsFailed && m_pTls->CertificateRefused(); }
 
     // Opens a new connection to the host and nPort, closing any open one with
     // a reset first; the port is kept for later reconnects. Gives up after
@@ -68,6 +80,10 @@ public:
     int TimeoutSec() const { return m_nTimeoutSec; }
     int TimeoutUSec() const { return m_nTimeoutUSec; }
 
+    // Why the last exchange left a 401 unanswered (no challenge, or none we
+    // support); empty when it did not.
+    const QString& AuthProblem() const { return m_strAuthProblem; }
+
     QString m_strLastError;
 
 protected:
@@ -84,10 +100,17 @@ private:
     int ConnectTimeoutMs() const;
     QByteArray HostText() const;
     bool SendAll(const QByteArray& request);
+    int WaitReadable(int nSec, int nUSec);
+    int Recv(char* pData, int nLength);
     bool ConnectionReusable(const char* pResponse, int nLength) const;
 
     // Whether the peer ended the connection while the last response was read.
     bool m_bPeerClosed = false;
+    QString m_strAuthProblem;
+    bool m_bTls = false;
+    CTlsOptions m_tlsOptions;
+    std::unique_ptr<CTlsConnection> m_pTls;
+    bool m_bTlsFailed = false;  // the last Connect failed in TLS (not before)
     // Whether the last response ended exactly where its framing said, with
     // nothing after it on the connection.
     bool m_bReadToFramedEnd = false;

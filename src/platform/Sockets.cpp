@@ -8,6 +8,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -211,6 +212,28 @@ int SocketWaitReadable(SOCKET s, int nSec, int nUSec)
     if (n > 0 && (nRevents & POLLNVAL))
         return Fail(EBADF);
     return n > 0 ? 1 : n;
+}
+
+int SocketWaitWritable(SOCKET s, int nWaitMs)
+{
+    short nRevents = 0;
+    const int n = PollFor(s, POLLOUT, static_cast<std::int64_t>(nWaitMs < 0 ? 0 : nWaitMs) * 1000000, &nRevents);
+    if (n > 0 && (nRevents & POLLNVAL))
+        return Fail(EBADF);
+    return n > 0 ? 1 : n;
+}
+
+void SocketSetNoDelay(SOCKET s)
+{
+    const int nOn = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &nOn, sizeof nOn);
+}
+
+void SocketSetNonBlocking(SOCKET s, bool bNonBlocking)
+{
+    const int nFlags = fcntl(s, F_GETFL, 0);
+    if (nFlags >= 0)
+        fcntl(s, F_SETFL, bNonBlocking ? nFlags | O_NONBLOCK : nFlags & ~O_NONBLOCK);
 }
 
 bool SocketPeerClosed(SOCKET s)

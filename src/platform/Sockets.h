@@ -52,6 +52,16 @@ int SocketRecv(SOCKET s, char* pData, int nLength, bool bPeek = false);
 // wait ran out, SOCKET_ERROR on failure. A negative wait counts as zero.
 int SocketWaitReadable(SOCKET s, int nSec, int nUSec);
 
+// Waits until the socket can take more data to send, at most nWaitMs.
+// Same results as SocketWaitReadable.
+int SocketWaitWritable(SOCKET s, int nWaitMs);
+
+// TCP_NODELAY: small writes go out at once instead of waiting for an ACK.
+void SocketSetNoDelay(SOCKET s);
+
+// Switches the socket between blocking and non-blocking calls.
+void SocketSetNonBlocking(SOCKET s, bool bNonBlocking);
+
 // True when the peer has closed or reset the connection: checked without
 // waiting and without taking any data.
 bool SocketPeerClosed(SOCKET s);

@@ -11,8 +11,9 @@ struct CCommandItem {
     int m_bNotHttp = 1;    // 0 only on a step that split as an HTTP command
     int m_bWhile = 0;
     int m_bEnd = 0;
-    QString m_strIP;    // host of an HTTP command, as typed
-    QString m_strPort;  // port text of an HTTP command; "80" when none is named
-    QString m_strUri;   // request target, from the character before "httpapi"
+    QString m_strIP;        // host of an HTTP command, as typed
+    QString m_strPort;      // port text of an HTTP command; "80" ("443" for https) when none is named
+    QString m_strUri;       // request target, from the character before "httpapi"
+    bool m_bHttps = false;  // an HTTP command written with "https://"
     CCheckAliveItem m_checkAlive;
 };

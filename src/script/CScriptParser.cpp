@@ -55,11 +55,13 @@ int CScriptParser::ParseCommands()
             QString strHost;
             QString strPort;
             QString strUri;
-            if (SplitCommandUrl(strLine, strHost, strPort, strUri) == 0) {
+            bool bHttps = false;
+            if (SplitCommandUrl(strLine, strHost, strPort, strUri, &bHttps) == 0) {
                 item.m_bNotHttp = 0;
                 item.m_strIP = strHost;
                 item.m_strPort = strPort;
                 item.m_strUri = strUri;
+                item.m_bHttps = bHttps;
             }
             m_script.m_vecCommands.push_back(item);
         }
@@ -136,7 +138,8 @@ void CScriptParser::CollectServers()
             continue;
         const bool bListed = std::any_of(m_script.m_vecServers.begin(), m_script.m_vecServers.end(),
                                          [&item](const std::unique_ptr<CServerItem>& server) {
-                                             return server->m_strIP == item.m_strIP &&
+                                             return server->m_bHttps == item.m_bHttps &&
+                                                    server->m_strIP == item.m_strIP &&
                                                     server->m_strPort == item.m_strPort;
                                          });
         if (bListed)
@@ -144,6 +147,7 @@ void CScriptParser::CollectServers()
         auto server = std::make_unique<CServerItem>();
         server->m_strIP = item.m_strIP;
         server->m_strPort = item.m_strPort;
+        server->m_bHttps = item.m_bHttps;
         m_script.m_vecServers.push_back(std::move(server));
     }
 }

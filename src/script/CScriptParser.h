@@ -25,7 +25,8 @@ public:
     int ParseWhileEnd(QString strLine, int nMode);
     // Appends a CheckAlive step when the line names "(host:port)"; always 0.
     int ParseCheckAlive(QString strLine);
-    // After a successful parse: one server per distinct host and port text.
+    // After a successful parse: one server per distinct scheme, host and
+    // port text.
     void CollectServers();
 
     // The number between the first "(" and the first ")" of the line, with

@@ -4,9 +4,9 @@
 
 class CHTTPLayer;
 
-// One distinct host and port of a run. The server list owns its records, and
-// each record owns the connection object in m_pHttp from the connection pass
-// until the run's clean-up releases it.
+// One distinct scheme, host and port of a run. The server list owns its
+// records, and each record owns the connection object in m_pHttp from the
+// connection pass until the run's clean-up releases it.
 struct CServerItem {
     CServerItem() = default;
     CServerItem(const CServerItem&) = delete;
@@ -14,6 +14,7 @@ struct CServerItem {
 
     QString m_strIP;
     QString m_strPort;
+    bool m_bHttps = false;  // the commands to it were written with "https://"
     CHTTPLayer* m_pHttp = nullptr;
     int m_bUnreachable = 1;  // 0 when the connection pass reached the server
 };

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,6 +35,9 @@ namespace {
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr int kIdAbout = 16;
+constexpr int kIdTrustFile = 32790;
+constexpr int kIdClearFile = 32791;
+constexpr int kIdInsecure = 32792;
 
 const char* const kVersionText = "ver. 1.0.1.4";
 
@@ -207,11 +211,52 @@ void CVelkorDlg::CreateMenu()
     QMenu* pCommand = m_pMenuBar->addMenu(QStringLiteral("&Command"));
     connect(AddCommand(pCommand, 32782, QStringLiteral("&Show command"), QKeySequence(Qt::Key_F1)),
             &QAction::triggered, this, [this] { OnShowCommand(); });
+    // How https devices' certificates are checked; each run takes the
+    // settings as they are when it starts.
+    QMenu* pOptions = m_pMenuBar->addMenu(QStringLiteral("&Options"));
+    m_pActTrustFile = AddCommand(pOptions, kIdTrustFile, QStringLiteral("&Trust certificate file..."));
+    m_pActTrustFile->setCheckable(true);
+    connect(m_pActTrustFile, &QAction::triggered, this, [this] { OnTrustCertificateFile(); });
+    m_pActClearFile = AddCommand(pOptions, kIdClearFile, QString());
+    connect(m_pActClearFile, &QAction::triggered, this, [this] { OnClearCertificateFile(); });
+    pOptions->addSeparator();
+    m_pActInsecure = AddCommand(pOptions, kIdInsecure, QStringLiteral("&Accept any certificate (insecure)"));
+    m_pActInsecure->setCheckable(true);
+    ShowCertificateFile();
     // There is no window menu of the system's to add the about item to; it
     // gets a last menu of its own.
     QMenu* pHelp = m_pMenuBar->addMenu(QStringLiteral("&Help"));
     connect(AddCommand(pHelp, kIdAbout, CAboutDlg::MenuText()), &QAction::triggered, this,
             [this] { OnSysCommand(kIdAbout); });
+}
+
+void CVelkorDlg::OnTrustCertificateFile()
+{
+    CUserPrompts::SFileRequest request;
+    request.strFilter = QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)");
+    const QString strPath = m_prompts.ChooseFile(this, request);
+    if (!strPath.isEmpty())
+        m_strCaFile = strPath;
+    ShowCertificateFile();
+}
+
+void CVelkorDlg::OnClearCertificateFile()
+{
+    m_strCaFile.clear();
+    ShowCertificateFile();
+}
+
+void CVelkorDlg::ShowCertificateFile()
+{
+    // The item is checked while a file is trusted; the clear item names it.
+    const bool bSet = !m_strCaFile.isEmpty();
+    m_pActTrustFile->setChecked(bSet);
+    m_pActTrustFile->setToolTip(m_strCaFile);
+    m_pActClearFile->setEnabled(bSet);
+    QString strName = QFileInfo(m_strCaFile).fileName();
+    strName.replace(QLatin1Char('&'), QLatin1String("&&"));
+    m_pActClearFile->setText(bSet ? QStringLiteral("&Clear certificate file (%1)").arg(strName)
+                                  : QStringLiteral("&Clear certificate file"));
 }
 
 void CVelkorDlg::OnInitDialog()
@@ -462,6 +507,10 @@ void CVelkorDlg::OnBnClickedSend()
     // Lines of an earlier run that are still on their way go in first, so
     // that emptying the log box for this run leaves none of them behind.
     m_pQueue->Drain();
+    if (!m_pEngine->IsRunning()) {
+        m_pEngine->Context().m_tlsOptions.strCaFile = m_strCaFile;
+        m_pEngine->Context().m_tlsOptions.bInsecure = m_pActInsecure->isChecked();
+    }
     const CRunEngine::ESendResult eResult =
         m_pEngine->OnBnClickedSend(m_editId->text(), m_editPassword->text(), m_editResponseLimit->text());
     if (eResult == CRunEngine::ESendResult::NeedLogFolder)

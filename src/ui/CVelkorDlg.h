@@ -13,6 +13,7 @@
 class CLogBoxQueue;
 class CLogWriter;
 class CRunEngine;
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -23,7 +24,8 @@ class QRadioButton;
 
 // The main window. Every control carries its dialog id as its object name
 // (the decimal id: "1002" is "Send", "2" is "Close"); menu commands carry
-// theirs on their actions ("32782" is "Show command", "16" the about item).
+// theirs on their actions ("32782" is "Show command", "16" the about item,
+// "32790" to "32792" the Options items).
 // Controls are placed in pixels on the client area below the menu bar by
 // ArrangeControls. The run itself lives in the engine; this class keeps the
 // controls and the handlers and passes the run's inputs on.
@@ -83,6 +85,12 @@ public:
     void OnSaveLog();
     void OnShowCommand();
     void OnSysCommand(int nID);
+    // Options: the certificate or CA file trusted for https devices, chosen
+    // with a file dialog (a cancel keeps the earlier choice) or cleared.
+    void OnTrustCertificateFile();
+    void OnClearCertificateFile();
+    // The file that the next run trusts; empty: none.
+    const QString& TrustedCertificateFile() const { return m_strCaFile; }
 
     // What "Load command" does with the path its file dialog returned: the
     // file's lines go into the script box; a file that cannot be read shows
@@ -112,6 +120,7 @@ private:
     void ApplyRunControl(int nControl, bool bEnable);
     bool AppendLineBreakToCommand();
     void FitToCurrentScreen();
+    void ShowCertificateFile();
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
@@ -121,6 +130,10 @@ private:
     bool m_bScreenWatched = false;
 
     QMenuBar* m_pMenuBar = nullptr;
+    QAction* m_pActTrustFile = nullptr;
+    QAction* m_pActClearFile = nullptr;
+    QAction* m_pActInsecure = nullptr;
+    QString m_strCaFile;
     QWidget* m_pClient = nullptr;
 
     QLineEdit* m_editResponseLimit = nullptr;

@@ -86,6 +86,28 @@ TEST(CliCheck, ScriptErrorGivesItsExitCodeAndTheParserLines)
     EXPECT_TRUE(r.strOut.endsWith(QStringLiteral("result error\n")));
 }
 
+TEST(CliCheck, HttpsRecordsAndServersNameTheirScheme)
+{
+    QTemporaryDir dir;
+    const QString strPath = dir.path() + QStringLiteral("/tls.cmf");
+    QFile file(strPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("https://cam/httpapi/a\nhttp://cam:443/httpapi/b\nhttps://cam:443/httpapi/c\n");
+    file.close();
+    const CliResult r = RunCli({QStringLiteral("check"), strPath});
+    EXPECT_EQ(r.nExit, kExitOk) << r.strErr.toStdString();
+    EXPECT_EQ(WithoutStamps(r.strOut),
+              QStringLiteral("[T] Read command\n"
+                             "[T] Collect connect info\n"
+                             "record 1 https host=\"cam\" port=\"443\" uri=\"/httpapi/a\"\n"
+                             "record 2 http host=\"cam\" port=\"443\" uri=\"/httpapi/b\"\n"
+                             "record 3 https host=\"cam\" port=\"443\" uri=\"/httpapi/c\"\n"
+                             "server 1 https host=\"cam\" port=\"443\"\n"
+                             "server 2 host=\"cam\" port=\"443\"\n"
+                             "while-repeat-count -1\n"
+                             "result ok\n"));
+}
+
 TEST(CliCheck, UnreadableFileAndUsageErrors)
 {
     CliResult r = RunCli({QStringLiteral("check"), QStringLiteral("/nonexistent-velkor/x.cmf")});

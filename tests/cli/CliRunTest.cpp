@@ -163,6 +163,61 @@ TEST(CliRun, FailedRequestsAndScriptErrorsHaveTheirExitCodes)
     EXPECT_TRUE(noFolder.m_strErr.contains(QStringLiteral("/nonexistent-velkor/logs")));
 }
 
+TEST(CliRun, HttpsWithDigestSha256TrustedRefusedAndInsecure)
+{
+    QTemporaryDir dir;
+    QString strCert;
+    QString strKey;
+    ASSERT_TRUE(devsimtest::MakeCertificate(dir.path(), strCert, strKey));
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({QStringLiteral("--tls"), strCert, strKey, QStringLiteral("--auth"),
+                              QStringLiteral("digest"), QStringLiteral("--digest-algorithm"),
+                              QStringLiteral("SHA-256")}));
+    const QString strScript = WriteScript(
+        dir, QStringLiteral("https://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n").arg(device.port()));
+    const QString strSend = QStringLiteral("[SEND] https://127.0.0.1:PORT/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0");
+    const QString strData = QStringLiteral("Response data : pan=0 tilt=0 zoom=1");
+    const QString strInsecure = QStringLiteral("[TLS] Certificates are not checked (insecure)");
+
+    CliRun trusted;
+    trusted.Start({strScript, QStringLiteral("--cacert"), strCert});
+    EXPECT_EQ(trusted.Finish(), kExitOk) << trusted.m_strOut.toStdString();
+    QStringList lines = Masked(trusted.m_strOut, device.port());
+    EXPECT_TRUE(lines.contains(QStringLiteral("Connected : 127.0.0.1:PORT")));
+    EXPECT_EQ(lines.mid(lines.indexOf(strSend), 3),
+              (QStringList{strSend, QStringLiteral("Response time : T ms"), strData}));
+    EXPECT_TRUE(lines.filter(QStringLiteral("[TLS]")).isEmpty());
+
+    // Refused in the connection pass and again by the request: one line each.
+    CliRun refused;
+    refused.Start({strScript});
+    EXPECT_EQ(refused.Finish(), kExitRequestFailed);
+    lines = Masked(refused.m_strOut, device.port());
+    const QString strRefused = QStringLiteral(
+        "[TLS] 127.0.0.1:PORT - certificate refused, self-signed (self-signed certificate); trust it with a CA file "
+        "(velkor-cli --cacert FILE, window: Options > Trust certificate file...) or accept any certificate "
+        "(--insecure, Options > Accept any certificate)");
+    EXPECT_EQ(lines.mid(lines.indexOf(QStringLiteral("Try to connect 127.0.0.1:PORT")), 3),
+              (QStringList{QStringLiteral("Try to connect 127.0.0.1:PORT"),
+                           QStringLiteral("Server unreachable 127.0.0.1:PORT"), strRefused}));
+    EXPECT_EQ(lines.mid(lines.indexOf(strSend), 3),
+              (QStringList{strSend, QStringLiteral("Response time : T ms"), strRefused}));
+    EXPECT_FALSE(lines.contains(strData));
+
+    CliRun insecure;
+    insecure.Start({strScript, QStringLiteral("--insecure")});
+    EXPECT_EQ(insecure.Finish(), kExitOk);
+    lines = Masked(insecure.m_strOut, device.port());
+    EXPECT_EQ(lines.count(strInsecure), 1);
+    EXPECT_EQ(lines.value(lines.indexOf(QString(114, QLatin1Char('='))) + 1), strInsecure);
+    EXPECT_TRUE(lines.contains(strData));
+
+    CliRun missing;
+    missing.Start({strScript, QStringLiteral("--cacert"), dir.filePath(QStringLiteral("none.pem"))});
+    EXPECT_EQ(missing.Finish(), kExitUsage);
+    EXPECT_TRUE(missing.m_strErr.contains(QStringLiteral("none.pem"))) << missing.m_strErr.toStdString();
+}
+
 TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)
 {
     devsimtest::Devsim device;

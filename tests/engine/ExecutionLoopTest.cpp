@@ -213,6 +213,30 @@ TEST(ExecutionLoop, CommandWithoutHostIsReportedAndNotSent)
     EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 1);
 }
 
+TEST(ExecutionLoop, UnansweredChallengeGetsOneAuthLineAfterTheResponse)
+{
+    CTestResponder negotiate("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Negotiate\r\n"
+                             "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=SHA-1\r\n"
+                             "Content-Length: 2\r\n\r\nno");
+    CTestResponder bare("HTTP/1.1 401 Unauthorized\r\nContent-Length: 2\r\n\r\nno");
+    EngineHarness h;
+    const int p = negotiate.Port();
+    QStringList texts = h.Run(Url(p));
+    QStringList expected = Header(p);
+    // The unanswered 401 gives no response data line, as before.
+    expected << Request(p).mid(0, 2)
+             << QStringLiteral("[AUTH] 127.0.0.1:%1 - no supported challenge among: Negotiate, Digest algorithm=SHA-1")
+                    .arg(p)
+             << kHttpTotal << kAppTotal;
+    EXPECT_EQ(texts, expected);
+
+    const int q = bare.Port();
+    texts = h.Run(Url(q));
+    EXPECT_EQ(texts.filter(QStringLiteral("[AUTH]")),
+              QStringList{QStringLiteral("[AUTH] 127.0.0.1:%1 - the 401 offers no challenge").arg(q)});
+    EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 0) << "a 401 is still a response";
+}
+
 TEST(ExecutionLoop, BlocksDoNotNestAndAnEndOutsideABlockCountsAPass)
 {
     CTestResponder peer(kOk);

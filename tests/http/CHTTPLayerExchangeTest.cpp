@@ -595,7 +595,7 @@ TEST(CHTTPLayerAuth, FirstAnswerableChallengeAmongSeveralHeaders)
     CScriptedServer server;
     AddPass(server);
     const QByteArray challenges = "WWW-Authenticate: Negotiate\r\n"
-                                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=SHA-256, qop=\"auth\", "
+                                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=SHA-1, qop=\"auth\", "
                                   "BASIC realm=\"b\"\r\n";
     server.AddConnection({Step::Read(), Step::Write(Unauthorized(challenges)), Step::Read(), Step::Write(kOk),
                           Step::Wait()});

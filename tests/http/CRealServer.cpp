@@ -65,8 +65,10 @@ QByteArray HtdigestLine(const char* pRealm)
 
 } // namespace
 
-CRealServer::CRealServer(Kind kind)
+CRealServer::CRealServer(Kind kind, const QString& strCertFile, const QString& strKeyFile)
     : m_kind(kind)
+    , m_strCertFile(strCertFile)
+    , m_strKeyFile(strKeyFile)
 {
 }
 
@@ -115,9 +117,21 @@ bool CRealServer::WriteRoot(QString* pError)
                    pError))
         return false;
 
+    if (m_kind == LighttpdTls) {
+        QFile cert(m_strCertFile);
+        QFile key(m_strKeyFile);
+        if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)
+            || !WriteFile(root.filePath(QStringLiteral("server.pem")), cert.readAll(), pError)
+            || !WriteFile(root.filePath(QStringLiteral("server.key")), key.readAll(), pError)
+            || !WriteFile(root.filePath(QStringLiteral("plainpass")), QByteArray(kUser) + ':' + kPassword + '\n', pError))
+            return false;
+    }
+
     const bool bApache = m_kind == Apache;
     QFile templ(QStringLiteral(VELKOR_SOURCE_DIR "/tests/fixtures/http/%1")
-                    .arg(bApache ? QStringLiteral("apache2.conf.in") : QStringLiteral("lighttpd.conf.in")));
+                    .arg(bApache ? QStringLiteral("apache2.conf.in")
+                                 : m_kind == LighttpdTls ? QStringLiteral("lighttpd-tls.conf.in")
+                                                         : QStringLiteral("lighttpd.conf.in")));
     if (!templ.open(QIODevice::ReadOnly)) {
         *pError = QStringLiteral("cannot read %1").arg(templ.fileName());
         return false;

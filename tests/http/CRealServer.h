@@ -11,12 +11,13 @@
 class CRealServer
 {
 public:
-    enum Kind { Apache, Lighttpd };
+    // LighttpdTls: HTTPS with the given certificate, Digest with SHA-256.
+    enum Kind { Apache, Lighttpd, LighttpdTls };
 
     static constexpr const char* kUser = "admin";
     static constexpr const char* kPassword = "4719";
 
-    explicit CRealServer(Kind kind);
+    explicit CRealServer(Kind kind, const QString& strCertFile = {}, const QString& strKeyFile = {});
     ~CRealServer();
     CRealServer(const CRealServer&) = delete;
     CRealServer& operator=(const CRealServer&) = delete;
@@ -33,6 +34,8 @@ private:
     void Stop();
 
     Kind m_kind;
+    QString m_strCertFile;
+    QString m_strKeyFile;
     QTemporaryDir m_root;
     QProcess m_process;
     int m_nPort = 0;

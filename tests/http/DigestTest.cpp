@@ -22,7 +22,76 @@ const QByteArray kRfcChallenge = "Digest realm=\"testrealm@host.com\", qop=\"aut
                                  "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
                                  "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"";
 
+// The challenge of RFC 7616, section 3.9.1, with the algorithm filled in.
+QByteArray Rfc7616Challenge(const QByteArray& algorithm)
+{
+    return "Digest realm=\"http-auth@example.org\", qop=\"auth, auth-int\", algorithm=" + algorithm
+        + ", nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", "
+          "opaque=\"FQhe/qaN2XU2VI6sc1F5bB3uLe3t8+qRh5pcQYp8tTJS2GKsnJq8BM/BfrM=\"";
+}
+const QByteArray kRfc7616ClientNonce = "f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ";
+
 } // namespace
+
+TEST(CDigestAuth, Rfc7616Examples)
+{
+    CDigestAuth digest;
+    ASSERT_EQ(digest.MakeDigestResponse("/dir/index.html", OneChallenge(Rfc7616Challenge("MD5")), "Mufasa",
+                                        "Circle of Life", "00000001", kRfc7616ClientNonce),
+              S_OK);
+    EXPECT_EQ(digest.Response(), "8ca523f5e9506fed4657c9700eebdbec");
+    ASSERT_EQ(digest.MakeDigestResponse("/dir/index.html", OneChallenge(Rfc7616Challenge("SHA-256")), "Mufasa",
+                                        "Circle of Life", "00000001", kRfc7616ClientNonce),
+              S_OK);
+    EXPECT_EQ(digest.Response(), "753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1");
+    EXPECT_EQ(digest.AuthorizationValue(),
+              "Digest username=\"Mufasa\", realm=\"http-auth@example.org\", "
+              "nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", uri=\"/dir/index.html\", algorithm=SHA-256, "
+              "response=\"753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1\", qop=auth, nc=00000001, "
+              "cnonce=\"f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ\", "
+              "opaque=\"FQhe/qaN2XU2VI6sc1F5bB3uLe3t8+qRh5pcQYp8tTJS2GKsnJq8BM/BfrM=\"");
+}
+
+TEST(CDigestAuth, UserHashCharsetAndSessions)
+{
+    // The parameters of RFC 7616, section 3.9.2 (its printed digests carry a
+    // reported erratum, so the figures here are those of Python's hashlib).
+    CDigestAuth digest;
+    ASSERT_EQ(digest.MakeDigestResponse(
+                  "/doe.json",
+                  OneChallenge("Digest realm=\"api@example.org\", qop=\"auth\", algorithm=SHA-512-256, "
+                               "nonce=\"5TsQWLVdgBdmrQ0XsxbDODV+57QdFR34I9HAbC/RVvkK\", charset=UTF-8, userhash=true"),
+                  QByteArray("J\xE4s\xF8n Doe"), "Secret, or not?", "00000001",
+                  "NTg6RKcb9boFIAS3KrFK9BGeh+iDa/sm6jUMp2wds69v"),
+              S_OK);
+    EXPECT_EQ(digest.UserName(), "793263caabb707a56211940d90411ea4a575adeccb7e360aeb624ed06ece9b0b");
+    EXPECT_EQ(digest.Response(), "3798d4131c277846293534c3edc11bd8a5e4cdcbff78b05db9d95eeb1cec68a5");
+    EXPECT_TRUE(digest.AuthorizationValue().endsWith(", userhash=true"));
+
+    // Without userhash, a non-ASCII name goes in the extended form.
+    ASSERT_EQ(digest.MakeDigestResponse("/", OneChallenge("Digest realm=\"r\", nonce=\"n\", algorithm=SHA-256, charset=utf-8"),
+                                        QByteArray("J\xE4"), "p", "00000001", "c"),
+              S_OK);
+    EXPECT_TRUE(digest.AuthorizationValue().startsWith("Digest username*=UTF-8''J%C3%A4, realm=\"r\""));
+
+    // MD5-sess: HA1 takes the nonce and a fresh client nonce.
+    ASSERT_EQ(digest.MakeDigestResponse("/a", OneChallenge("Digest realm=\"r\", nonce=\"n\", qop=auth, algorithm=MD5-sess"),
+                                        "u", "p", "00000001", QByteArray()),
+              S_OK);
+    const QByteArray clientNonce = digest.ClientNonce();
+    EXPECT_EQ(clientNonce.size(), 32);
+    const QByteArray ha1 = QtMd5Hex(QtMd5Hex("u:r:p") + ":n:" + clientNonce);
+    EXPECT_EQ(digest.Response(), QtMd5Hex(ha1 + ":n:00000001:" + clientNonce + ":auth:" + QtMd5Hex("GET:/a")));
+    EXPECT_TRUE(digest.AuthorizationValue().contains(", algorithm=MD5-sess, "));
+    ASSERT_EQ(digest.MakeDigestResponse("/a", OneChallenge("Digest realm=\"r\", nonce=\"n\", qop=auth, algorithm=MD5-sess"),
+                                        "u", "p", "00000001", QByteArray()),
+              S_OK);
+    EXPECT_NE(digest.ClientNonce(), clientNonce) << "a fresh client nonce each time";
+
+    EXPECT_EQ(digest.MakeDigestResponse("/", OneChallenge("Digest realm=\"r\", nonce=\"n\", algorithm=SHA-1"), "u", "p",
+                                        "00000001", QByteArray()),
+              E_FAIL);
+}
 
 TEST(CDigestAuth, Rfc2617WorkedExample)
 {

@@ -1,6 +1,7 @@
 // Exchanges with stock Apache httpd and lighttpd on loopback.
 #include "CRealServer.h"
 #include "CScriptedServer.h"
+#include "CTlsPeer.h"
 #include "HttpTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +25,12 @@ protected:
     }
 
     // The 401 as the plain request gets it.
-    QByteArray Challenge(const QByteArray& target)
+    QByteArray Challenge(const QByteArray& target, const CTlsOptions* pTls = nullptr)
     {
         CHTTPLayer layer;
         layer.SetHost(QStringLiteral("127.0.0.1"));
+        if (pTls)
+            layer.SetTls(true, *pTls);
         EXPECT_EQ(layer.Connect(m_pServer->Port()), 0);
         EXPECT_EQ(layer.SendGet(target), S_OK);
         QByteArray buffer(CHTTPLayer::kReceiveBufferSize, '\0');
@@ -127,4 +130,33 @@ TEST_F(RealServerTest, LighttpdRefusesAWrongPassword)
     EXPECT_EQ(ex.hr, S_OK);
     EXPECT_EQ(ex.nStatus, 401);
     EXPECT_LT(ex.nMs, 3000) << "refusals may be slowed down on purpose";
+}
+
+TEST_F(RealServerTest, LighttpdHttpsWithDigestSha256)
+{
+    CTestCertificates certificates;
+    const CTestCertificates::Leaf leaf = certificates.MakeLeaf("IP:127.0.0.1");
+    m_pServer = std::make_unique<CRealServer>(CRealServer::LighttpdTls, leaf.strCertFile, leaf.strKeyFile);
+    QString strError;
+    ASSERT_TRUE(m_pServer->Start(&strError)) << strError.toStdString();
+    const CTlsOptions withCa{certificates.CaFile(), false};
+    for (const QByteArray target : {"/digest/index.txt", "/opaque/index.txt"}) {
+        const QByteArray challenge = Challenge(target, &withCa);
+        EXPECT_TRUE(challenge.contains("algorithm=SHA-256")) << challenge.constData();
+        EXPECT_EQ(challenge.contains("algorithm=MD5"), target.startsWith("/opaque")) << challenge.constData();
+
+        CHTTPLayer layer;
+        layer.SetTls(true, withCa);
+        const CExchange ex = RunExchange(layer, m_pServer->Port(), target, CRealServer::kUser, CRealServer::kPassword);
+        EXPECT_EQ(ex.hr, S_OK) << target.constData();
+        EXPECT_EQ(ex.nStatus, 200) << target.constData() << "\n" << ex.response.constData() << "\n"
+                                   << m_pServer->ErrorLog().toStdString();
+        EXPECT_TRUE(ex.response.left(ex.nLength).endsWith("ok\n")) << ex.response.constData();
+        EXPECT_LT(ex.nMs, 1000) << target.constData();
+    }
+    CHTTPLayer refused;
+    refused.SetHost(QStringLiteral("127.0.0.1"));
+    refused.SetTls(true);
+    EXPECT_EQ(refused.Connect(m_pServer->Port()), -1);
+    EXPECT_TRUE(refused.TlsCertificateRefused());
 }

@@ -224,12 +224,21 @@ TEST(CAuthChallenge, OnlyHeadFieldsCount)
     EXPECT_EQ(challenges[1].Param("nonce"), "n") << "folded continuation line";
 }
 
-TEST(CAuthChallenge, FirstAnswerableSkipsOtherAlgorithms)
+TEST(CAuthChallenge, TheStrongestDigestIsAnswered)
 {
-    const auto challenges = Challenges("Digest realm=\"r\", nonce=\"n\", algorithm=SHA-256, "
-                                       "Digest realm=\"r\", nonce=\"m\", algorithm=md5, Basic realm=\"b\"");
-    const CAuthChallenge* pChosen = CAuthChallenge::FirstAnswerable(challenges);
-    ASSERT_NE(pChosen, nullptr);
-    EXPECT_EQ(pChosen->Param("nonce"), "m");
-    EXPECT_EQ(CAuthChallenge::FirstAnswerable(Challenges("Negotiate, NTLM")), nullptr);
+    auto chosen = [](const QByteArray& value) {
+        const auto challenges = Challenges(value);
+        const CAuthChallenge* pChosen = CAuthChallenge::FirstAnswerable(challenges);
+        return pChosen ? pChosen->Scheme() + ' ' + pChosen->Param("nonce") : QByteArray("none");
+    };
+    EXPECT_EQ(chosen("Digest realm=\"r\", nonce=\"1\", Digest realm=\"r\", nonce=\"2\", algorithm=SHA-512-256-sess, "
+                     "Digest realm=\"r\", nonce=\"3\", algorithm=sha-256, Digest realm=\"r\", nonce=\"4\", algorithm=SHA-512-256"),
+              "Digest 2");
+    EXPECT_EQ(chosen("Digest realm=\"r\", nonce=\"1\", algorithm=SHA-1, Digest realm=\"r\", nonce=\"2\", algorithm=md5"),
+              "Digest 2");
+    EXPECT_EQ(chosen("Basic realm=\"b\", Digest realm=\"r\", nonce=\"2\", algorithm=SHA-256"), "Basic ")
+        << "Basic offered first keeps its place";
+    const auto unanswerable = Challenges("Negotiate, Digest realm=\"r\", nonce=\"1\", algorithm=SHA-1");
+    EXPECT_EQ(CAuthChallenge::FirstAnswerable(unanswerable), nullptr);
+    EXPECT_EQ(CAuthChallenge::Describe(unanswerable), "Negotiate, Digest algorithm=SHA-1");
 }

@@ -208,6 +208,22 @@ TEST_F(ParserTest, ServersAreDistinctHostAndPortTexts)
                                     QStringLiteral("a:80")}));
 }
 
+TEST_F(ParserTest, ServersAreToldApartByScheme)
+{
+    EXPECT_NE(Parse({QStringLiteral("http://A:443/httpapi/1"), QStringLiteral("https://A/httpapi/2"),
+                     QStringLiteral("https://A:443/httpapi/3"), QStringLiteral("https://A:80/httpapi/4"),
+                     QStringLiteral("http://A/httpapi/5")}),
+              0);
+    EXPECT_TRUE(m_script.m_vecCommands[1].m_bHttps);
+    EXPECT_FALSE(m_script.m_vecCommands[4].m_bHttps);
+    QStringList servers;
+    for (const auto& server : m_script.m_vecServers)
+        servers << (server->m_bHttps ? QStringLiteral("https ") : QStringLiteral("http ")) + server->m_strIP +
+                       QLatin1Char(':') + server->m_strPort;
+    EXPECT_EQ(servers, (QStringList{QStringLiteral("http A:443"), QStringLiteral("https A:443"),
+                                    QStringLiteral("https A:80"), QStringLiteral("http A:80")}));
+}
+
 TEST_F(ParserTest, ServerWithEmptyHostIsStillListed)
 {
     EXPECT_NE(Parse({QStringLiteral("http://192.168.10.100httpapi"), QStringLiteral("http://h:/httpapi/x")}), 0);

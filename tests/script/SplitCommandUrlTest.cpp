@@ -46,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SplitCommandUrl, RejectsLinesThatAreNoHttpCommand)
 {
     const char* const lines[] = {
-        "https://192.168.10.100/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0",
+        "HTTPS://192.168.10.100/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0",
+        "https://192.168.10.100/SendPTZ",
         "HTTP://192.168.10.100/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0",
         "http://192.168.10.100/HttpApi/SendPTZ",
         "http://192.168.10.100/SendPTZ",
@@ -61,6 +62,41 @@ TEST(SplitCommandUrl, RejectsLinesThatAreNoHttpCommand)
         EXPECT_EQ(strHost, QStringLiteral("h")) << "outputs stay as they were";
         EXPECT_EQ(strPort, QStringLiteral("p"));
         EXPECT_EQ(strUri, QStringLiteral("u"));
+    }
+}
+
+struct SchemeCase {
+    const char* line;
+    bool https;
+    const char* host;
+    const char* port;
+    const char* uri;
+};
+
+TEST(SplitCommandUrl, HttpsLinesSplitAsHttpLinesDoWithPort443)
+{
+    const SchemeCase cases[] = {
+        {"https://192.168.10.100/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0", true, "192.168.10.100", "443",
+         "/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0"},
+        {"https://cam.local:8443/cgi/httpapi/SendPTZ", true, "cam.local", "8443", "/httpapi/SendPTZ"},
+        {"https://192.168.10.100:/httpapi/SendPTZ", true, "192.168.10.100", "", "/httpapi/SendPTZ"},
+        // Eight characters are dropped whatever they are, as seven are for http.
+        {" https://192.168.10.100/httpapi/x", true, "", "443", "/httpapi/x"},
+        // The scheme written first decides.
+        {"https://a/httpapi/x?next=http://b/", true, "a", "443", "/httpapi/x?next=http://b/"},
+        {"http://a/httpapi/x?next=https://b/", false, "a", "80", "/httpapi/x?next=https://b/"},
+        {kFirst, false, "192.168.10.100", "80", "/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0"},
+    };
+    for (const SchemeCase& c : cases) {
+        QString strHost;
+        QString strPort;
+        QString strUri;
+        bool bHttps = !c.https;
+        ASSERT_EQ(SplitCommandUrl(QString::fromUtf8(c.line), strHost, strPort, strUri, &bHttps), 0) << c.line;
+        EXPECT_EQ(bHttps, c.https) << c.line;
+        EXPECT_EQ(strHost, QString::fromUtf8(c.host)) << c.line;
+        EXPECT_EQ(strPort, QString::fromUtf8(c.port)) << c.line;
+        EXPECT_EQ(strUri, QString::fromUtf8(c.uri)) << c.line;
     }
 }
 

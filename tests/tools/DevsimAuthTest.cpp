@@ -22,6 +22,20 @@ HttpRequest Get(const QByteArray& target, const QByteArray& authorization = {})
     return request;
 }
 
+// The example exchange of RFC 7616 section 3.9.1, answered with the given
+// algorithm and response.
+const QByteArray kRfcNonce = "7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v";
+
+QByteArray RfcAnswer(const QByteArray& algorithm, const QByteArray& response)
+{
+    return "Digest username=\"Mufasa\", realm=\"http-auth@example.org\", uri=\"/dir/index.html\", "
+           "algorithm="
+        + algorithm + ", nonce=\"" + kRfcNonce
+        + "\", nc=00000001, cnonce=\"f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ\", qop=auth, "
+          "response=\""
+        + response + "\", opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\"";
+}
+
 // The nonce of a Digest challenge value.
 QByteArray NonceOf(const QByteArray& challenge)
 {
@@ -224,4 +238,46 @@ TEST(DevsimAuth, ForgetsOldNonces)
     for (qsizetype i = 0; i < Authenticator::kNonceMemory; ++i)
         auth.Challenge();
     EXPECT_FALSE(accepted(oldest));
+}
+
+TEST(DevsimAuth, DigestSha2AnswersOfTheOfferedAlgorithmOnly)
+{
+    // The MD5 and SHA-256 responses are the RFC's own; the others were
+    // computed for the same exchange with Python's hashlib.
+    const QByteArray md5 = "8ca523f5e9506fed4657c9700eebdbec";
+    const QByteArray sha256 = "753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1";
+    const QByteArray sha512_256 = "430d05014cecc49cab6fbe03176d41a1da86cbfe24a16580e22aaad928d960d0";
+    const QByteArray sha256Sess = "2fd51b3a77ad75bad6afad6003e818d767133c46d9e2749e7f5232ae1ea3efd7";
+    QByteArray tampered = sha256;
+    tampered[10] = tampered[10] == '0' ? '1' : '0';
+
+    struct Case {
+        const char* offered;
+        QByteArray algorithm;
+        QByteArray response;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"SHA-256", "SHA-256", sha256, true},
+        {"SHA-512-256", "SHA-512-256", sha512_256, true},
+        {"sha-256-SESS", "SHA-256-sess", sha256Sess, true},
+        {"MD5,SHA-256", "MD5", md5, true},
+        {"MD5,SHA-256", "SHA-256", sha256, true},
+        {"SHA-256", "SHA-256", tampered, false},
+        {"SHA-256", "MD5", md5, false},
+        {"MD5", "SHA-256", sha256, false},
+        {"SHA-256", "SHA-512-256", sha512_256, false},
+        {"SHA-512-256", "SHA-512-256", sha256, false},
+        {"SHA-256-sess", "SHA-256-sess", sha256, false},
+    };
+    for (const Case& c : cases) {
+        const auto offered = devsim::ParseDigestAlgorithms(c.offered);
+        ASSERT_TRUE(offered) << c.offered;
+        Authenticator auth(AuthMode::Digest, "Mufasa", "Circle of Life", "http-auth@example.org", *offered);
+        auth.RememberNonce(kRfcNonce);
+        EXPECT_EQ(auth.Check(Get("/dir/index.html", RfcAnswer(c.algorithm, c.response))), c.accepted)
+            << c.offered << " answered with " << c.algorithm.toStdString() << ' ' << c.response.toStdString();
+    }
+    for (const char* bad : {"", "SHA-1", "MD5,MD5", "MD5;SHA-256", "MD5,"})
+        EXPECT_FALSE(devsim::ParseDigestAlgorithms(bad)) << bad;
 }

@@ -3,6 +3,8 @@
 #include "HttpRequest.h"
 #include "PtzState.h"
 
+#include <QCryptographicHash>
+
 #include <gtest/gtest.h>
 
 using devsim::Authenticator;
@@ -221,4 +223,49 @@ TEST(DevsimHandlerAuth, DigestChallengeReadableByAMinimalClient)
     const Reply answer = handler.Handle(request);
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(Text(answer), "pan=0 tilt=0 zoom=1");
+}
+
+TEST(DevsimHandlerAuth, Md5AndSha256ChallengesInTwoHeadersEitherAnswered)
+{
+    const auto algorithms = devsim::ParseDigestAlgorithms("MD5,SHA-256");
+    ASSERT_TRUE(algorithms);
+    Authenticator auth(AuthMode::Digest, "admin", "4719", "Velkor Device", *algorithms);
+    PtzState ptz;
+    DeviceHandler handler(auth, ptz);
+
+    const QByteArray uri = "/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=right,1";
+    const Reply challenge = handler.Handle(Request(uri));
+    ASSERT_EQ(challenge.status, 401);
+    QList<QByteArray> values;
+    for (const auto& [name, value] : challenge.extraHeaders) {
+        if (name == "WWW-Authenticate")
+            values.append(value);
+    }
+    ASSERT_EQ(values.size(), 2);
+    const QByteArray nonce = NaiveChallengeValue(values[0], "nonce");
+    const QByteArray opaque = NaiveChallengeValue(values[0], "opaque");
+    EXPECT_EQ(nonce.size(), 32);
+    // MD5 first, exactly as the MD5-only challenge; both with the same nonce.
+    const QByteArray common =
+        "Digest realm=\"Velkor Device\", qop=\"auth\", nonce=\"" + nonce + "\", opaque=\"" + opaque + "\"";
+    EXPECT_EQ(values[0], common + ", algorithm=MD5");
+    EXPECT_EQ(values[1], common + ", algorithm=SHA-256");
+    EXPECT_TRUE(challenge.ToBytes(false).contains(
+        "\r\nWWW-Authenticate: " + values[0] + "\r\nWWW-Authenticate: " + values[1] + "\r\n"));
+
+    // Either answer is taken; computed here with Qt's hashes.
+    const QPair<QCryptographicHash::Algorithm, QByteArray> answers[] = {
+        {QCryptographicHash::Md5, "MD5"}, {QCryptographicHash::Sha256, "SHA-256"}};
+    for (const auto& [hash, name] : answers) {
+        auto h = [hash](const QByteArray& data) { return QCryptographicHash::hash(data, hash).toHex(); };
+        const QByteArray response =
+            h(h("admin:Velkor Device:4719") + ':' + nonce + ":00000001:c1:auth:" + h("GET:" + uri));
+        auto request = Request(uri);
+        request.addHeader("Authorization",
+            "Digest username=\"admin\", realm=\"Velkor Device\", nonce=\"" + nonce + "\", uri=\"" + uri
+                + "\", algorithm=" + name + ", response=\"" + response
+                + "\", qop=auth, nc=00000001, cnonce=\"c1\"");
+        EXPECT_EQ(handler.Handle(request).status, 200) << name.toStdString();
+    }
+    EXPECT_EQ(ptz.pan(), 2);
 }

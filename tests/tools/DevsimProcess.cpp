@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +93,48 @@ QByteArray ChallengeParam(const QByteArray& challenge, const QByteArray& key)
     return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
 }
 
+QByteArray DigestAuthorization(const QByteArray& challenge, const QByteArray& user,
+    const QByteArray& password, const QByteArray& uri)
+{
+    const auto match = QRegularExpression(QStringLiteral("\\balgorithm=([^,\\s]+)"))
+                           .match(QString::fromLatin1(challenge));
+    const QByteArray algorithm = match.hasMatch() ? match.captured(1).toLatin1() : "MD5";
+    QCryptographicHash::Algorithm hash = QCryptographicHash::Md5;
+    if (algorithm == "SHA-256")
+        hash = QCryptographicHash::Sha256;
+    else if (algorithm != "MD5")
+        ADD_FAILURE() << "no answer for " << algorithm.toStdString();
+    auto h = [hash](const QByteArray& data) { return QCryptographicHash::hash(data, hash).toHex(); };
+    const QByteArray realm = ChallengeParam(challenge, "realm");
+    const QByteArray nonce = ChallengeParam(challenge, "nonce");
+    const QByteArray cnonce = "0a4f113b";
+    const QByteArray response = h(h(user + ':' + realm + ':' + password) + ':' + nonce + ":00000001:"
+        + cnonce + ":auth:" + h("GET:" + uri));
+    return "Digest username=\"" + user + "\", realm=\"" + realm + "\", nonce=\"" + nonce + "\", uri=\""
+        + uri + "\", algorithm=" + algorithm + ", response=\"" + response
+        + "\", qop=auth, nc=00000001, cnonce=\"" + cnonce + "\", opaque=\""
+        + ChallengeParam(challenge, "opaque") + "\"";
+}
+
+bool MakeCertificate(const QString& dir, QString& certificate, QString& key)
+{
+    EnsureApp();
+    certificate = QDir(dir).filePath(QStringLiteral("cert.pem"));
+    key = QDir(dir).filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days",
+            "2", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
+            "-out", certificate});
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit
+        || openssl.exitCode() != 0) {
+        ADD_FAILURE() << "openssl: " << openssl.errorString().toStdString()
+                      << openssl.readAllStandardError().toStdString();
+        return false;
+    }
+    return true;
+}
+
 bool Devsim::Start(const QStringList& args)
 {
     EnsureApp();
@@ -133,11 +178,27 @@ Devsim::~Devsim()
     EXPECT_FALSE(err.contains("Sanitizer") || err.contains("runtime error:")) << err.toStdString();
 }
 
+void Devsim::UseTls(const QString& certificateFile)
+{
+    m_trusted = QSslCertificate::fromPath(certificateFile);
+    EXPECT_FALSE(m_trusted.isEmpty()) << certificateFile.toStdString();
+}
+
 std::unique_ptr<QTcpSocket> Devsim::Connect(int timeoutMs) const
 {
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QStringLiteral("127.0.0.1"), m_port);
-    if (!socket->waitForConnected(timeoutMs))
+    if (m_trusted.isEmpty()) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QStringLiteral("127.0.0.1"), m_port);
+        if (!socket->waitForConnected(timeoutMs))
+            return nullptr;
+        return socket;
+    }
+    auto socket = std::make_unique<QSslSocket>();
+    QSslConfiguration configuration = socket->sslConfiguration();
+    configuration.setCaCertificates(m_trusted);
+    socket->setSslConfiguration(configuration);
+    socket->connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_port);
+    if (!socket->waitForEncrypted(timeoutMs))
         return nullptr;
     return socket;
 }
@@ -153,6 +214,18 @@ HttpReply Devsim::Get(const QByteArray& target, const QByteArray& extraHeaders) 
     socket->write(GetRequest(target, extraHeaders));
     EXPECT_TRUE(ReadReply(*socket, reply)) << target.toStdString();
     return reply;
+}
+
+HttpReply Devsim::GetWithDigest(const QByteArray& target, const QByteArray& user,
+    const QByteArray& password) const
+{
+    const HttpReply challenge = Get(target);
+    if (challenge.status != 401)
+        return challenge;
+    return Get(target,
+        "Authorization: "
+            + DigestAuthorization(challenge.header("WWW-Authenticate"), user, password, target)
+            + "\r\n");
 }
 
 bool WaitDisconnected(QTcpSocket& socket, int timeoutMs)

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -134,6 +135,68 @@ TEST(DevsimProcess, DigestAuthOnTheChallengedConnection)
     const HttpReply position = exchange(kGetPosition, "4719", true, "");
     EXPECT_EQ(position.status, 200);
     EXPECT_EQ(position.body, "pan=21 tilt=0 zoom=1\r\n\r\n");
+}
+
+TEST(DevsimProcess, HttpsWithDigestSha256DropsFailedHandshakesAndReboots)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QString certificate;
+    QString key;
+    ASSERT_TRUE(MakeCertificate(dir.path(), certificate, key));
+    Devsim sim;
+    ASSERT_TRUE(sim.Start({"--tls", certificate, key, "--auth", "digest", "--digest-algorithm", "SHA-256",
+        "--reboot-seconds", "1", "--verbose"}))
+        << sim.firstLine().toStdString();
+    sim.UseTls(certificate);
+
+    auto socket = sim.Connect();
+    ASSERT_TRUE(socket) << "no TLS connection verified against the certificate";
+    const QSsl::SslProtocol protocol = static_cast<QSslSocket&>(*socket).sessionProtocol();
+    EXPECT_TRUE(protocol == QSsl::TlsV1_2 || protocol == QSsl::TlsV1_3) << protocol;
+    socket->write(GetRequest(kGetPosition));
+    HttpReply challenge;
+    ASSERT_TRUE(ReadReply(*socket, challenge));
+    EXPECT_EQ(challenge.status, 401);
+    const QByteArray value = challenge.header("WWW-Authenticate");
+    EXPECT_TRUE(value.startsWith("Digest ") && value.endsWith(", algorithm=SHA-256")) << value.toStdString();
+    socket->write(GetRequest(kGetPosition,
+        "Authorization: " + DigestAuthorization(value, "admin", "4719", kGetPosition) + "\r\n"));
+    HttpReply reply;
+    ASSERT_TRUE(ReadReply(*socket, reply));
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, "pan=0 tilt=0 zoom=1\r\n\r\n");
+
+    // Plain HTTP, and a TLS record with garbage in it: both dropped.
+    for (const QByteArray& notTls :
+        {GetRequest(kGetPosition), QByteArray("\x16\x03\x01\x00\x05garbagegarbage", 19)}) {
+        QTcpSocket client;
+        client.connectToHost(QStringLiteral("127.0.0.1"), sim.port());
+        ASSERT_TRUE(client.waitForConnected(3000));
+        client.write(notTls);
+        EXPECT_TRUE(WaitDisconnected(client, 3000)) << notTls.toHex().toStdString();
+        EXPECT_FALSE(client.readAll().startsWith("HTTP/"));
+    }
+    EXPECT_TRUE(sim.running());
+    EXPECT_EQ(sim.GetWithDigest("/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=right,5", "admin", "4719").status,
+        200);
+
+    // A reboot over TLS: away, then back on the same port at the home position.
+    const HttpReply rebooting = sim.GetWithDigest("/httpapi/SendReboot?action=reboot", "admin", "4719");
+    EXPECT_EQ(rebooting.status, 200);
+    EXPECT_EQ(rebooting.body, "OK rebooting\r\n\r\n");
+    QElapsedTimer away;
+    away.start();
+    std::unique_ptr<QTcpSocket> back;
+    while (!back && away.elapsed() < 10000) {
+        back = sim.Connect(500);
+        if (!back)
+            QThread::msleep(50);
+    }
+    ASSERT_TRUE(back);
+    const HttpReply position = sim.GetWithDigest(kGetPosition, "admin", "4719");
+    EXPECT_EQ(position.status, 200);
+    EXPECT_EQ(position.body, "pan=0 tilt=0 zoom=1\r\n\r\n");
 }
 
 TEST(DevsimProcess, DelaysEveryReply)
@@ -323,7 +386,8 @@ TEST(DevsimProcess, HelpDescribesTheRequests)
 {
     const Outcome outcome = RunToEnd({"--help"});
     EXPECT_EQ(outcome.exitCode, 0);
-    for (const char* word : {"--port", "--port-file", "--auth", "--delay", "--close", "--reboot-seconds",
-             "--verbose", "SendReboot?action=reboot", "PTZ_GETPOSITION", "PTZ_MOVE"})
+    for (const char* word : {"--port", "--port-file", "--auth", "--digest-algorithm", "SHA-512-256",
+             "--tls <cert> <key>", "--delay", "--close", "--reboot-seconds", "--verbose",
+             "SendReboot?action=reboot", "PTZ_GETPOSITION", "PTZ_MOVE"})
         EXPECT_TRUE(outcome.out.contains(word)) << word;
 }

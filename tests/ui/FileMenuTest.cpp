@@ -225,4 +225,60 @@ TEST_F(FileMenu, AutoSavedRunMatchesTheLogBoxWithoutTimestamps)
     EXPECT_TRUE(strBox.contains(QStringLiteral("== While Repeat : 2 ")));
 }
 
+TEST_F(FileMenu, OptionsChooseTheCertificateFileAndReachTheRun)
+{
+    auto* pTrust = m_pDlg->findChild<QAction*>(QStringLiteral("32790"));
+    auto* pClear = m_pDlg->findChild<QAction*>(QStringLiteral("32791"));
+    auto* pInsecure = m_pDlg->findChild<QAction*>(QStringLiteral("32792"));
+    ASSERT_TRUE(pTrust && pClear && pInsecure);
+    EXPECT_FALSE(pTrust->isChecked());
+    EXPECT_FALSE(pClear->isEnabled());
+    EXPECT_FALSE(pInsecure->isChecked()) << "certificates are checked by default";
+
+    // A file that holds no certificate, so that the run shows that it was used.
+    const QString strFile = Path(QStringLiteral("not-a-cert.pem"));
+    QFile file(strFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("no certificate here\n");
+    file.close();
+    m_strNextPath = strFile;
+    Trigger("32790");
+    ASSERT_EQ(m_requests.size(), 1u);
+    EXPECT_FALSE(m_requests[0].bSave);
+    EXPECT_EQ(m_requests[0].strFilter, QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)"));
+    EXPECT_TRUE(pTrust->isChecked());
+    EXPECT_EQ(QString(pClear->text()).remove(QLatin1Char('&')), QStringLiteral("Clear certificate file (not-a-cert.pem)"));
+    m_strNextPath.clear();
+    Trigger("32790");
+    EXPECT_TRUE(pTrust->isChecked()) << "a cancel keeps the file";
+    EXPECT_EQ(m_pDlg->TrustedCertificateFile(), strFile);
+
+    // The https server's connect loads the file: it is refused, and the line says why.
+    CTestResponder peer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    const QString strTarget = QStringLiteral("127.0.0.1:%1").arg(peer.Port());
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("https://%1/httpapi/a\r\nhttp://%1/httpapi/b").arg(strTarget));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
+    const QString strRefused = QStringLiteral("[TLS] %1 - the certificate file %2 cannot be used: ").arg(strTarget, strFile);
+    EXPECT_EQ(Log().count(strRefused), 2) << "connection pass and request";
+    EXPECT_TRUE(Log().contains(QStringLiteral("[SEND] https://%1/httpapi/a").arg(strTarget)));
+    EXPECT_FALSE(Log().contains(QStringLiteral("[TLS] Certificates are not checked")));
+
+    // Cleared, and any certificate accepted: the run says so once.
+    Trigger("32791");
+    EXPECT_FALSE(pTrust->isChecked());
+    EXPECT_FALSE(pClear->isEnabled());
+    Trigger("32792");
+    EXPECT_TRUE(pInsecure->isChecked());
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("http://%1/httpapi/b\r\nhttp://%1/httpapi/c").arg(strTarget));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
+    const QString strOpening = QString(114, QLatin1Char('=')) + QStringLiteral("\r\n");
+    const QString strLog = WithoutStamps(Log());
+    EXPECT_EQ(strLog.count(QStringLiteral("[TLS] Certificates are not checked (insecure)")), 1);
+    EXPECT_TRUE(strLog.contains(strOpening + QStringLiteral("[TLS] Certificates are not checked (insecure)\r\n")));
+    EXPECT_FALSE(strLog.contains(QStringLiteral("certificate file")));
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
 }  // namespace

@@ -73,16 +73,17 @@ TEST_F(VelkorDlg, OpensWithItsDefaults)
     EXPECT_EQ(Ctl<QLabel>(1032)->text(), QStringLiteral("Password :"));
 }
 
-TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandAndTheAboutItem)
+TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsAndTheAboutItem)
 {
     QMenuBar* pMenuBar = m_pDlg->findChild<QMenuBar*>();
     ASSERT_NE(pMenuBar, nullptr);
     const QList<QAction*> menus = pMenuBar->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     // The texts as shown; an access key only underlines its letter.
     const auto shown = [](const QAction* pAction) { return QString(pAction->text()).remove(QLatin1Char('&')); };
     EXPECT_EQ(shown(menus[0]), QStringLiteral("File"));
     EXPECT_EQ(shown(menus[1]), QStringLiteral("Command"));
+    EXPECT_EQ(shown(menus[2]), QStringLiteral("Options"));
 
     QStringList fileItems;
     for (QAction* pAction : menus[0]->menu()->actions())
@@ -92,8 +93,16 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandAndTheAboutItem)
     ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
     EXPECT_EQ(shown(menus[1]->menu()->actions()[0]), QStringLiteral("Show command"));
     EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), QStringLiteral("32782"));
-    ASSERT_EQ(menus[2]->menu()->actions().size(), 1);
-    EXPECT_EQ(menus[2]->menu()->actions()[0]->text(), QStringLiteral("Velkor 정보(&A)..."));
+    QStringList optionItems;
+    for (QAction* pAction : menus[2]->menu()->actions())
+        optionItems << (pAction->isSeparator() ? QStringLiteral("-")
+                                               : shown(pAction) + "=" + pAction->objectName() +
+                                                     (pAction->isCheckable() ? "/checkable" : ""));
+    EXPECT_EQ(optionItems, (QStringList{QStringLiteral("Trust certificate file...=32790/checkable"),
+                                        QStringLiteral("Clear certificate file=32791"), QStringLiteral("-"),
+                                        QStringLiteral("Accept any certificate (insecure)=32792/checkable")}));
+    ASSERT_EQ(menus[3]->menu()->actions().size(), 1);
+    EXPECT_EQ(menus[3]->menu()->actions()[0]->text(), QStringLiteral("Velkor 정보(&A)..."));
 }
 
 TEST_F(VelkorDlg, LayoutAtTheStartSizeMatchesTheWorkedExample)

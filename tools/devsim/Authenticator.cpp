@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 
+#include <openssl/evp.h>
+
 namespace devsim {
 
 namespace {
@@ -60,22 +62,86 @@ std::optional<AuthMode> ParseAuthMode(QByteArrayView word)
     return std::nullopt;
 }
 
+QByteArray DigestAlgorithm::name() const
+{
+    QByteArray text;
+    switch (hash) {
+    case DigestHash::Md5:
+        text = "MD5";
+        break;
+    case DigestHash::Sha256:
+        text = "SHA-256";
+        break;
+    case DigestHash::Sha512_256:
+        text = "SHA-512-256";
+        break;
+    }
+    return session ? text + "-sess" : text;
+}
+
+std::optional<DigestAlgorithm> ParseDigestAlgorithm(QByteArrayView name)
+{
+    for (const DigestHash hash : {DigestHash::Md5, DigestHash::Sha256, DigestHash::Sha512_256}) {
+        for (const bool session : {false, true}) {
+            const DigestAlgorithm algorithm{hash, session};
+            if (name.compare(algorithm.name(), Qt::CaseInsensitive) == 0)
+                return algorithm;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QList<DigestAlgorithm>> ParseDigestAlgorithms(QByteArrayView text)
+{
+    QList<DigestAlgorithm> algorithms;
+    for (const QByteArray& name : text.toByteArray().split(',')) {
+        const auto algorithm = ParseDigestAlgorithm(name.trimmed());
+        if (!algorithm || algorithms.contains(*algorithm))
+            return std::nullopt;
+        algorithms.append(*algorithm);
+    }
+    return algorithms;
+}
+
 QByteArray Md5Hex(QByteArrayView data)
 {
     return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
 }
 
+QByteArray DigestHex(DigestHash hash, QByteArrayView data)
+{
+    const EVP_MD* md = nullptr;
+    switch (hash) {
+    case DigestHash::Md5:
+        return Md5Hex(data);
+    case DigestHash::Sha256:
+        md = EVP_sha256();
+        break;
+    case DigestHash::Sha512_256:
+        md = EVP_sha512_256();
+        break;
+    }
+    unsigned char out[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (md == nullptr
+        || EVP_Digest(data.data(), static_cast<size_t>(data.size()), out, &length, md, nullptr) != 1)
+        qFatal("devsim: the %s digest is not available", DigestAlgorithm{hash, false}.name().constData());
+    return QByteArray(reinterpret_cast<const char*>(out), static_cast<qsizetype>(length)).toHex();
+}
+
 QByteArray DigestResponse(QByteArrayView user, QByteArrayView realm, QByteArrayView password,
     QByteArrayView method, QByteArrayView uri, QByteArrayView nonce, QByteArrayView nc,
-    QByteArrayView cnonce, QByteArrayView qop)
+    QByteArrayView cnonce, QByteArrayView qop, DigestAlgorithm algorithm)
 {
-    const QByteArray ha1 = Md5Hex(user.toByteArray() + ':' + realm.toByteArray() + ':'
-        + password.toByteArray());
-    const QByteArray ha2 = Md5Hex(method.toByteArray() + ':' + uri.toByteArray());
+    auto h = [&](const QByteArray& data) { return DigestHex(algorithm.hash, data); };
+    QByteArray ha1 = h(user.toByteArray() + ':' + realm.toByteArray() + ':' + password.toByteArray());
+    if (algorithm.session)
+        ha1 = h(ha1 + ':' + nonce.toByteArray() + ':' + cnonce.toByteArray());
+    const QByteArray ha2 = h(method.toByteArray() + ':' + uri.toByteArray());
     if (qop.isEmpty())
-        return Md5Hex(ha1 + ':' + nonce.toByteArray() + ':' + ha2);
-    return Md5Hex(ha1 + ':' + nonce.toByteArray() + ':' + nc.toByteArray() + ':'
-        + cnonce.toByteArray() + ':' + qop.toByteArray() + ':' + ha2);
+        return h(ha1 + ':' + nonce.toByteArray() + ':' + ha2);
+    return h(ha1 + ':' + nonce.toByteArray() + ':' + nc.toByteArray() + ':' + cnonce.toByteArray()
+        + ':' + qop.toByteArray() + ':' + ha2);
 }
 
 std::optional<QMap<QByteArray, QByteArray>> ParseAuthParams(QByteArrayView text)
@@ -135,13 +201,17 @@ std::optional<QMap<QByteArray, QByteArray>> ParseAuthParams(QByteArrayView text)
     return params;
 }
 
-Authenticator::Authenticator(AuthMode mode, QByteArray user, QByteArray password, QByteArray realm)
+Authenticator::Authenticator(AuthMode mode, QByteArray user, QByteArray password, QByteArray realm,
+    QList<DigestAlgorithm> algorithms)
     : m_mode(mode)
     , m_user(std::move(user))
     , m_password(std::move(password))
     , m_realm(std::move(realm))
     , m_opaque(RandomHex(4))
+    , m_algorithms(std::move(algorithms))
 {
+    if (m_algorithms.isEmpty())
+        m_algorithms.append(DigestAlgorithm{});
 }
 
 bool Authenticator::Check(const HttpRequest& request) const
@@ -184,26 +254,41 @@ bool Authenticator::CheckDigest(const HttpRequest& request, const QByteArray& te
     // The uri parameter must name what the request line asked for.
     if (p.value("uri") != request.target)
         return false;
-    if (p.contains("algorithm") && p.value("algorithm").compare("MD5", Qt::CaseInsensitive) != 0)
+    // No algorithm named is MD5; whatever is named must have been offered.
+    const auto algorithm = p.contains("algorithm") ? ParseDigestAlgorithm(p.value("algorithm"))
+                                                   : std::optional<DigestAlgorithm>(DigestAlgorithm{});
+    if (!algorithm || !m_algorithms.contains(*algorithm))
         return false;
     const QByteArray qop = p.value("qop");
     if (!qop.isEmpty()) {
         if (qop != "auth" || !p.contains("nc") || !p.contains("cnonce"))
             return false;
+    } else if (algorithm->session) {
+        // The session variants hash the client nonce, which comes with qop only.
+        return false;
     }
     const QByteArray expected = DigestResponse(m_user, m_realm, m_password, request.method,
-        p.value("uri"), p.value("nonce"), p.value("nc"), p.value("cnonce"), qop);
+        p.value("uri"), p.value("nonce"), p.value("nc"), p.value("cnonce"), qop, *algorithm);
     return SameBytes(expected, p.value("response").toLower());
+}
+
+QList<QByteArray> Authenticator::Challenges()
+{
+    if (m_mode == AuthMode::Basic)
+        return {"Basic realm=\"" + m_realm + "\""};
+    const QByteArray nonce = RandomHex(4);
+    RememberNonce(nonce);
+    QList<QByteArray> values;
+    for (const DigestAlgorithm& algorithm : std::as_const(m_algorithms)) {
+        values.append("Digest realm=\"" + m_realm + "\", qop=\"auth\", nonce=\"" + nonce
+            + "\", opaque=\"" + m_opaque + "\", algorithm=" + algorithm.name());
+    }
+    return values;
 }
 
 QByteArray Authenticator::Challenge()
 {
-    if (m_mode == AuthMode::Basic)
-        return "Basic realm=\"" + m_realm + "\"";
-    const QByteArray nonce = RandomHex(4);
-    RememberNonce(nonce);
-    return "Digest realm=\"" + m_realm + "\", qop=\"auth\", nonce=\"" + nonce + "\", opaque=\""
-        + m_opaque + "\", algorithm=MD5";
+    return Challenges().front();
 }
 
 void Authenticator::RememberNonce(const QByteArray& nonce)

@@ -73,7 +73,8 @@ Reply DeviceHandler::Handle(const HttpRequest& request)
     }
     if (!m_auth.Check(request)) {
         Reply reply = TextReply(401, "Unauthorized", "ERROR authentication required");
-        reply.extraHeaders.append(qMakePair(QByteArray("WWW-Authenticate"), m_auth.Challenge()));
+        for (const QByteArray& challenge : m_auth.Challenges())
+            reply.extraHeaders.append(qMakePair(QByteArray("WWW-Authenticate"), challenge));
         return reply;
     }
     const QByteArray path = request.path();

@@ -38,7 +38,8 @@ Reply BadRequestReply(const QByteArray& why);
 //   SendReboot?action=reboot     "OK rebooting", then the device goes away
 //   anything else under /httpapi/  "OK"
 // Other paths get 404, other methods 405. With authentication on, a request
-// without valid credentials gets 401 and a challenge whatever its path.
+// without valid credentials gets 401, with one WWW-Authenticate header per
+// challenge, whatever its path.
 class DeviceHandler {
 public:
     DeviceHandler(Authenticator& auth, PtzState& ptz);

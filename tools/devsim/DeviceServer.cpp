@@ -1,6 +1,15 @@
 #include "DeviceServer.h"
 
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpSocket>
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <cstdio>
 
@@ -10,18 +19,145 @@ namespace {
 
 constexpr int kRelistenRetryMs = 100;
 constexpr qsizetype kMaxBufferedBytes = 1024 * 1024;
+// Connections still in their TLS handshake count as pending for the server;
+// allow many, so a crowd of silent clients cannot stop it accepting. Each
+// is dropped after QSslServer's handshake time-out (5 s).
+constexpr int kMaxPendingTls = 1024;
+// The peer of a socket still in its TLS handshake, for the log.
+constexpr char kPeerProperty[] = "devsimPeer";
+
+QString PeerName(const QAbstractSocket& socket)
+{
+    return socket.peerAddress().isNull()
+        ? QStringLiteral("(peer already gone)")
+        : QStringLiteral("%1:%2").arg(socket.peerAddress().toString()).arg(socket.peerPort());
+}
+
+// Whether the PEM key belongs to the first certificate of the PEM file.
+bool KeyMatchesCertificate(const QByteArray& certificatePem, const QByteArray& keyPem)
+{
+    BIO* certificateBio =
+        BIO_new_mem_buf(certificatePem.constData(), static_cast<int>(certificatePem.size()));
+    BIO* keyBio = BIO_new_mem_buf(keyPem.constData(), static_cast<int>(keyPem.size()));
+    X509* certificate =
+        certificateBio ? PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr) : nullptr;
+    // An empty pass phrase: an encrypted key fails instead of asking on the terminal.
+    char empty[] = "";
+    EVP_PKEY* key = keyBio ? PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, empty) : nullptr;
+    const bool match = certificate && key && X509_check_private_key(certificate, key) == 1;
+    EVP_PKEY_free(key);
+    X509_free(certificate);
+    BIO_free(keyBio);
+    BIO_free(certificateBio);
+    return match;
+}
 
 } // namespace
+
+bool LoadTlsIdentity(const QString& certificatePath, const QString& keyPath, ServerOptions& options,
+    QString& error)
+{
+    if (!QSslSocket::supportsSsl()) {
+        error = QStringLiteral("this Qt has no TLS backend");
+        return false;
+    }
+    QFile certificateFile(certificatePath);
+    QFile keyFile(keyPath);
+    if (!certificateFile.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(certificatePath, certificateFile.errorString());
+        return false;
+    }
+    if (!keyFile.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(keyPath, keyFile.errorString());
+        return false;
+    }
+    const QByteArray certificatePem = certificateFile.readAll();
+    const QByteArray keyPem = keyFile.readAll();
+    const QList<QSslCertificate> certificates = QSslCertificate::fromData(certificatePem, QSsl::Pem);
+    if (certificates.isEmpty() || certificates.front().isNull()) {
+        error = QStringLiteral("no PEM certificate in %1").arg(certificatePath);
+        return false;
+    }
+    QSslKey key;
+    for (const QSsl::KeyAlgorithm algorithm : {QSsl::Ec, QSsl::Rsa, QSsl::Dsa}) {
+        key = QSslKey(keyPem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+        if (!key.isNull())
+            break;
+    }
+    if (key.isNull()) {
+        error = QStringLiteral("no unencrypted PEM private key (RSA, EC or DSA) in %1").arg(keyPath);
+        return false;
+    }
+    if (!KeyMatchesCertificate(certificatePem, keyPem)) {
+        error = QStringLiteral("the key in %1 does not belong to the certificate in %2")
+                    .arg(keyPath, certificatePath);
+        return false;
+    }
+    options.tlsCertificates = certificates;
+    options.tlsKey = key;
+    return true;
+}
 
 DeviceServer::DeviceServer(ServerOptions options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
-    , m_auth(m_options.auth, m_options.user, m_options.password)
+    , m_auth(m_options.auth, m_options.user, m_options.password, QByteArrayLiteral("Velkor Device"),
+          m_options.digestAlgorithms)
     , m_handler(m_auth, m_ptz)
 {
     m_rebootTimer.setSingleShot(true);
     connect(&m_rebootTimer, &QTimer::timeout, this, &DeviceServer::TryListenAgain);
-    connect(&m_server, &QTcpServer::newConnection, this, &DeviceServer::OnNewConnection);
+    if (m_options.tlsCertificates.isEmpty()) {
+        m_server = std::make_unique<QTcpServer>();
+    } else {
+        auto server = std::make_unique<QSslServer>();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setProtocol(QSsl::TlsV1_2OrLater);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        configuration.setLocalCertificateChain(m_options.tlsCertificates);
+        configuration.setPrivateKey(m_options.tlsKey);
+        server->setSslConfiguration(configuration);
+        server->setMaxPendingConnections(kMaxPendingTls);
+        WatchHandshakes(*server);
+        m_server = std::move(server);
+    }
+    // Both servers signal here once a connection is ready to use, for TLS
+    // after its handshake.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this,
+        &DeviceServer::OnNewConnection);
+}
+
+void DeviceServer::WatchHandshakes(QSslServer& server)
+{
+    // Until its handshake is done a socket is QSslServer's child, and
+    // QSslServer drops it when the handshake fails or times out. Each one is
+    // noted as it is accepted, so the log can name its peer after it left.
+    connect(&server, &QTcpServer::newConnection, this, [this, &server] {
+        for (QSslSocket* socket : server.findChildren<QSslSocket*>(Qt::FindDirectChildrenOnly)) {
+            if (socket->property(kPeerProperty).isValid())
+                continue;
+            socket->setProperty(kPeerProperty, PeerName(*socket));
+            // QSslServer looks at the first bytes before this does, and drops
+            // a client that does not begin with a TLS handshake without a
+            // signal; such a socket is no longer connected here, yet has no
+            // error (a handshake that failed at once has one, and is logged
+            // below).
+            connect(socket, &QIODevice::readyRead, this, [this, socket] {
+                if (socket->state() != QAbstractSocket::ConnectedState
+                    && socket->error() == QAbstractSocket::UnknownSocketError)
+                    Log(QStringLiteral("%1 dropped: not a TLS client")
+                            .arg(socket->property(kPeerProperty).toString()));
+            }, Qt::SingleShotConnection);
+        }
+    });
+    connect(&server, &QSslServer::errorOccurred, this,
+        [this, &server](QSslSocket* socket, QAbstractSocket::SocketError error) {
+            const QString reason = error == QAbstractSocket::SocketTimeoutError
+                ? QStringLiteral("no handshake within %1 ms").arg(server.handshakeTimeout())
+                : socket->errorString();
+            Log(QStringLiteral("%1 TLS handshake failed: %2")
+                    .arg(socket->property(kPeerProperty).toString(), reason));
+        });
 }
 
 DeviceServer::~DeviceServer() = default;
@@ -33,17 +169,17 @@ bool DeviceServer::Start(QString& error)
                     .arg(m_options.address.toString());
         return false;
     }
-    if (!m_server.listen(m_options.address, m_options.port)) {
-        error = m_server.errorString();
+    if (!m_server->listen(m_options.address, m_options.port)) {
+        error = m_server->errorString();
         return false;
     }
-    m_port = m_server.serverPort();
+    m_port = m_server->serverPort();
     return true;
 }
 
 void DeviceServer::OnNewConnection()
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         if (m_rebooting) {
             socket->abort();
             socket->deleteLater();
@@ -70,7 +206,12 @@ void DeviceServer::BeginReboot()
         return;
     m_rebooting = true;
     Log(QStringLiteral("rebooting: away for %1 s").arg(m_options.rebootSeconds));
-    m_server.close();
+    m_server->close();
+    // Handshakes still under way end with the device too.
+    for (QSslSocket* socket : m_server->findChildren<QSslSocket*>(Qt::FindDirectChildrenOnly)) {
+        socket->abort();
+        socket->deleteLater();
+    }
     // A restarted head comes up at its home position; presets survive.
     m_ptz.Home();
     for (DeviceConnection* connection : findChildren<DeviceConnection*>())
@@ -81,9 +222,9 @@ void DeviceServer::BeginReboot()
 
 void DeviceServer::TryListenAgain()
 {
-    if (!m_server.listen(m_options.address, m_port)) {
+    if (!m_server->listen(m_options.address, m_port)) {
         // The old port may still be held for a moment; keep trying.
-        Log(QStringLiteral("listen again failed (%1), retrying").arg(m_server.errorString()));
+        Log(QStringLiteral("listen again failed (%1), retrying").arg(m_server->errorString()));
         m_rebootTimer.start(kRelistenRetryMs);
         return;
     }
@@ -104,9 +245,7 @@ DeviceConnection::DeviceConnection(DeviceServer& server, QTcpSocket* socket)
     : QObject(&server)
     , m_server(server)
     , m_socket(socket)
-    , m_peer(socket->peerAddress().isNull()
-              ? QStringLiteral("(peer already gone)")
-              : QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort()))
+    , m_peer(PeerName(*socket))
 {
     // The socket stays a child of the server's QTcpServer until we take it.
     socket->setParent(this);

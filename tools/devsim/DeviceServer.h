@@ -6,11 +6,17 @@
 #include "PtzState.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTcpServer>
 #include <QTimer>
 
+#include <memory>
+
+class QSslServer;
 class QTcpSocket;
 
 namespace devsim {
@@ -19,8 +25,13 @@ struct ServerOptions {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = 0; // 0: the system picks a free one
     AuthMode auth = AuthMode::None;
+    QList<DigestAlgorithm> digestAlgorithms = {DigestAlgorithm{}};
     QByteArray user = "admin";
     QByteArray password = "4719";
+    // With a certificate the device serves HTTPS (TLS 1.2 or newer) instead
+    // of HTTP: its own certificate first, then any chain certificates.
+    QList<QSslCertificate> tlsCertificates;
+    QSslKey tlsKey;
     int delayMs = 0;
     bool keepAlive = true;
     int rebootSeconds = 3;
@@ -28,12 +39,19 @@ struct ServerOptions {
     ParseLimits limits;
 };
 
+// Reads a PEM certificate file (the device's certificate, then any chain
+// certificates) and a PEM private key (RSA, EC or DSA, unencrypted) that
+// belongs to it into options. False, with the reason in error, otherwise.
+bool LoadTlsIdentity(const QString& certificatePath, const QString& keyPath, ServerOptions& options,
+    QString& error);
+
 class DeviceConnection;
 
 // The listening side of the simulated device. It accepts connections on a
 // loopback address only, answers one request at a time per connection, and
 // on a reboot request closes everything, stays away for the reboot time and
-// then listens again on the same port.
+// then listens again on the same port. With TLS a connection is taken once
+// its handshake is done; a client that fails the handshake is dropped.
 class DeviceServer : public QObject {
     Q_OBJECT
 public:
@@ -55,13 +73,14 @@ private:
     friend class DeviceConnection;
 
     void OnNewConnection();
+    void WatchHandshakes(QSslServer& server);
     Reply Answer(const HttpRequest& request);
     void BeginReboot();
     void TryListenAgain();
     void Log(const QString& text) const;
 
     ServerOptions m_options;
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server; // a QSslServer with TLS
     QTimer m_rebootTimer;
     quint16 m_port = 0;
     bool m_rebooting = false;

@@ -55,6 +55,23 @@ bool ReadInt(const QString& text, int low, int high, int& value)
     return ok && value >= low && value <= high;
 }
 
+// "--tls CERT KEY" takes two values, which the command line parser cannot
+// express; it is taken out of the arguments before they are parsed. False
+// when it is incomplete or repeated.
+bool TakeTlsOption(QStringList& args, QStringList& files)
+{
+    for (qsizetype i = 1; i < args.size() && args[i] != QLatin1String("--"); ++i) {
+        if (args[i] != QLatin1String("--tls"))
+            continue;
+        if (!files.isEmpty() || i + 2 >= args.size())
+            return false;
+        files = args.mid(i + 1, 2);
+        args.remove(i, 3);
+        --i;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -66,6 +83,7 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated PTZ device for Velkor. Serves HTTP/1.1 GET on a loopback address.\n"
+        "With --tls it serves HTTPS (TLS 1.2 or newer) instead.\n"
         "\n"
         "The first line on standard output is \"listening ADDRESS:PORT\".\n"
         "\n"
@@ -98,6 +116,18 @@ int main(int argc, char* argv[])
     const QCommandLineOption authOption(QStringLiteral("auth"),
         QStringLiteral("Authentication: none, basic or digest (MD5, qop=auth) (default none)."),
         QStringLiteral("mode"), QStringLiteral("none"));
+    const QCommandLineOption digestAlgorithmOption(QStringLiteral("digest-algorithm"),
+        QStringLiteral("Digest algorithm offered with --auth digest: MD5, SHA-256 or SHA-512-256, "
+                       "each also as -sess; a comma-separated list such as MD5,SHA-256 sends one "
+                       "challenge per algorithm, in that order, and accepts an answer to any "
+                       "(default MD5)."),
+        QStringLiteral("algorithm"), QStringLiteral("MD5"));
+    // Only for the help text: TakeTlsOption() reads it.
+    const QCommandLineOption tlsOption(QStringLiteral("tls"),
+        QStringLiteral("Serve HTTPS (TLS 1.2 or newer) instead of HTTP, with this PEM certificate "
+                       "(chain) file and this unencrypted PEM private key file (RSA, EC or DSA). "
+                       "Clients that fail the handshake are dropped (logged with --verbose)."),
+        QStringLiteral("cert> <key"));
     const QCommandLineOption userOption(QStringLiteral("user"),
         QStringLiteral("User name for basic and digest (default admin)."), QStringLiteral("name"),
         QStringLiteral("admin"));
@@ -116,11 +146,18 @@ int main(int argc, char* argv[])
         QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
         QStringLiteral("Log connections and requests to standard error."));
-    parser.addOptions({bindOption, portOption, portFileOption, authOption, userOption,
-        passwordOption, delayOption, keepAliveOption, closeOption, rebootOption, verboseOption});
+    parser.addOptions({bindOption, portOption, portFileOption, authOption, digestAlgorithmOption,
+        userOption, passwordOption, tlsOption, delayOption, keepAliveOption, closeOption, rebootOption,
+        verboseOption});
 
-    if (!parser.parse(app.arguments()))
+    QStringList args = app.arguments();
+    QStringList tlsFiles;
+    if (!TakeTlsOption(args, tlsFiles))
+        return Fail(kUsageError, QStringLiteral("--tls takes two files, once: --tls CERT KEY"));
+    if (!parser.parse(args))
         return Fail(kUsageError, parser.errorText());
+    if (parser.isSet(tlsOption))
+        return Fail(kUsageError, QStringLiteral("--tls takes two files: --tls CERT KEY"));
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
         return 0;
@@ -147,6 +184,13 @@ int main(int argc, char* argv[])
         return Fail(kUsageError, QStringLiteral("bad --auth: %1 (none, basic or digest)")
                                      .arg(parser.value(authOption)));
     options.auth = *mode;
+    const auto algorithms = devsim::ParseDigestAlgorithms(parser.value(digestAlgorithmOption).toLatin1());
+    if (!algorithms)
+        return Fail(kUsageError,
+            QStringLiteral("bad --digest-algorithm: %1 (MD5, SHA-256, SHA-512-256, each also as -sess, "
+                           "or a comma-separated list of them)")
+                .arg(parser.value(digestAlgorithmOption)));
+    options.digestAlgorithms = *algorithms;
     options.user = parser.value(userOption).toUtf8();
     options.password = parser.value(passwordOption).toUtf8();
     if (!ReadInt(parser.value(delayOption), 0, 600000, options.delayMs))
@@ -158,6 +202,9 @@ int main(int argc, char* argv[])
         return Fail(kUsageError,
             QStringLiteral("bad --reboot-seconds: %1").arg(parser.value(rebootOption)));
     options.verbose = parser.isSet(verboseOption);
+    QString tlsError;
+    if (!tlsFiles.isEmpty() && !devsim::LoadTlsIdentity(tlsFiles[0], tlsFiles[1], options, tlsError))
+        return Fail(kUsageError, QStringLiteral("--tls: %1").arg(tlsError));
 
     if (!QuitOnStopSignals(app))
         return Fail(kListenError, QStringLiteral("cannot set up signal handling"));

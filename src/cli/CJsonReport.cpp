@@ -1,0 +1,185 @@
+#include "CJsonReport.h"
+
+#include "engine/CRunStatistics.h"
+
+#include <QIODevice>
+#include <QSaveFile>
+
+namespace {
+
+QByteArray JsonString(const QString& str)
+{
+    QString strOut;
+    strOut.reserve(str.size() + 2);
+    strOut += QLatin1Char('"');
+    for (const QChar ch : str) {
+        switch (ch.unicode()) {
+        case '"':
+            strOut += QLatin1String("\\\"");
+            break;
+        case '\\':
+            strOut += QLatin1String("\\\\");
+            break;
+        case '\b':
+            strOut += QLatin1String("\\b");
+            break;
+        case '\f':
+            strOut += QLatin1String("\\f");
+            break;
+        case '\n':
+            strOut += QLatin1String("\\n");
+            break;
+        case '\r':
+            strOut += QLatin1String("\\r");
+            break;
+        case '\t':
+            strOut += QLatin1String("\\t");
+            break;
+        default:
+            if (ch.unicode() < 0x20)
+                strOut += QStringLiteral("\\u%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                strOut += ch;
+        }
+    }
+    strOut += QLatin1Char('"');
+    return strOut.toUtf8();
+}
+
+QByteArray JsonInt(std::int64_t n)
+{
+    return QByteArray::number(static_cast<qlonglong>(n));
+}
+
+QByteArray JsonTime(std::int64_t nMs, std::uint64_t nTimed)
+{
+    return nTimed == 0 ? QByteArrayLiteral("null") : JsonInt(nMs);
+}
+
+QByteArray JsonPort(const QString& strPort)
+{
+    bool bOk = false;
+    const int nPort = strPort.toInt(&bOk);
+    return bOk ? JsonInt(nPort) : JsonString(strPort);
+}
+
+// "2024-05-01T09:30:00.250+02:00"
+QByteArray IsoWithOffset(const QDateTime& at)
+{
+    if (!at.isValid())
+        return QByteArrayLiteral("null");
+    const int nOffset = at.offsetFromUtc();
+    const int nAbs = nOffset < 0 ? -nOffset : nOffset;
+    const QString str = at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+                        (nOffset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+                        QStringLiteral("%1:%2")
+                            .arg(nAbs / 3600, 2, 10, QLatin1Char('0'))
+                            .arg(nAbs % 3600 / 60, 2, 10, QLatin1Char('0'));
+    return JsonString(str);
+}
+
+class CChunkWriter {
+public:
+    explicit CChunkWriter(QIODevice& device) : m_device(device) {}
+    CChunkWriter& operator<<(const QByteArray& bytes)
+    {
+        m_buffer += bytes;
+        if (m_buffer.size() >= 64 * 1024)
+            Flush();
+        return *this;
+    }
+    CChunkWriter& operator<<(const char* psz) { return *this << QByteArray(psz); }
+    bool Flush()
+    {
+        if (!m_buffer.isEmpty() && m_device.write(m_buffer) != m_buffer.size())
+            m_bOk = false;
+        m_buffer.clear();
+        return m_bOk;
+    }
+
+private:
+    QIODevice& m_device;
+    QByteArray m_buffer;
+    bool m_bOk = true;
+};
+
+void WriteRequests(CChunkWriter& out, const CRecordedRun& run)
+{
+    out << "  \"requests\": [";
+    const char* pszSep = "\n    ";
+    for (const CRecordedRequest& request : run.vecRequests) {
+        const CRecordedTarget& target = run.vecTargets[request.nTarget];
+        out << pszSep << "{\"index\": " << JsonInt(request.nIndex) << ", \"pass\": " << JsonInt(request.nPass)
+            << ", \"line\": " << JsonInt(request.nLine) << ", \"url\": " << JsonString(target.strUrl)
+            << ", \"host\": " << JsonString(target.strHost) << ", \"port\": " << JsonPort(target.strPort)
+            << ", \"status\": " << (request.nStatus < 0 ? QByteArrayLiteral("null") : JsonInt(request.nStatus))
+            << ", \"time_ms\": " << JsonInt(request.nTimeMs) << ", \"outcome\": \"" << OutcomeName(request.outcome)
+            << "\"}";
+        pszSep = ",\n    ";
+    }
+    out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
+}
+
+void WriteTotals(CChunkWriter& out, const CRecordedRun& run)
+{
+    const QByteArray null = QByteArrayLiteral("null");
+    const bool bEnded = run.bEnded;
+    out << "  \"totals\": {\"http_ms\": " << (bEnded ? JsonInt(run.end.nHttpMs) : null)
+        << ", \"application_ms\": " << (bEnded ? JsonInt(run.end.nApplicationMs) : null)
+        << ", \"while_repeat\": " << (bEnded && run.end.nWhileRepeat >= 0 ? JsonInt(run.end.nWhileRepeat) : null)
+        << ", \"stopped\": " << (bEnded && run.end.bStopped ? "true" : "false") << "},\n";
+}
+
+void WriteStats(CChunkWriter& out, const CRecordedRun& run)
+{
+    CRunStatistics statistics;
+    CRequestResult result;
+    for (const CRecordedRequest& request : run.vecRequests) {
+        result.strUrl = run.vecTargets[request.nTarget].strUrl;
+        result.nTimeMs = request.nTimeMs;
+        result.outcome = request.outcome;
+        statistics.Add(result);
+    }
+    out << "  \"stats\": [";
+    const char* pszSep = "\n    ";
+    for (const CUrlStatistics& s : statistics.Snapshot().vecUrls) {
+        out << pszSep << "{\"url\": " << JsonString(s.strUrl) << ", \"count\": " << JsonInt(s.nCount)
+            << ", \"ok\": " << JsonInt(s.nOk) << ", \"slow\": " << JsonInt(s.nSlow)
+            << ", \"timeout\": " << JsonInt(s.nTimeout) << ", \"failed\": " << JsonInt(s.nFailed)
+            << ", \"not_sent\": " << JsonInt(s.nNotSent) << ", \"min_ms\": " << JsonTime(s.nMinMs, s.nTimed)
+            << ", \"median_ms\": " << JsonTime(s.nMedianMs, s.nTimed)
+            << ", \"p95_ms\": " << JsonTime(s.nP95Ms, s.nTimed) << ", \"max_ms\": " << JsonTime(s.nMaxMs, s.nTimed)
+            << ", \"mean_ms\": "
+            << (s.nTimed == 0 ? QByteArrayLiteral("null") : QByteArray::number(s.dMeanMs, 'f', 3)) << "}";
+        pszSep = ",\n    ";
+    }
+    out << (run.vecRequests.empty() ? "]\n" : "\n  ]\n");
+}
+
+}  // namespace
+
+bool CJsonReport::Write(QIODevice& device, const CRecordedRun& run, const QString& strVersion)
+{
+    CChunkWriter out(device);
+    out << "{\n  \"velkor_version\": " << JsonString(strVersion) << ",\n  \"script\": "
+        << JsonString(run.start.strScript) << ",\n  \"started_at\": "
+        << (run.bStarted ? IsoWithOffset(run.start.startedAt) : QByteArrayLiteral("null"))
+        << ",\n  \"threshold_ms\": " << JsonInt(run.start.nThresholdMs) << ",\n  \"partial\": "
+        << (run.IsPartial() ? "true" : "false") << ",\n";
+    WriteRequests(out, run);
+    WriteTotals(out, run);
+    WriteStats(out, run);
+    out << "}\n";
+    return out.Flush();
+}
+
+bool CJsonReport::Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion, QString* pError)
+{
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly) || !Write(file, run, strVersion) || !file.commit()) {
+        if (pError)
+            *pError = file.errorString();
+        return false;
+    }
+    return true;
+}

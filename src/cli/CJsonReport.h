@@ -1,0 +1,37 @@
+#pragma once
+
+#include "CRunRecorder.h"
+
+#include <QString>
+
+class QIODevice;
+
+// The JSON report of a run, for CI and scripts: one object
+//   velkor_version  the program's version
+//   script          the command file's name ("" for a typed script)
+//   started_at      the run's start, ISO 8601 local time with its offset
+//                   (null when the run's start was not seen)
+//   threshold_ms    the slow threshold
+//   partial         true when the run was cut short (closing, SIGTERM) or
+//                   its end never came; the figures then cover what ran
+//   requests        one object per request, in order: index, pass (0 outside
+//                   a While block), line, url, host, port (a number; the
+//                   text as typed when it is not one), status (null when no
+//                   response came), time_ms, outcome ("ok", "slow",
+//                   "timeout", "failed", "not-sent")
+//   totals          http_ms, application_ms, while_repeat (null without a
+//                   While block), stopped (a While block was ended by Stop);
+//                   the totals are null when the run's end never came
+//   stats           one object per URL, in the order each was first
+//                   requested: url, count, ok, slow, timeout, failed,
+//                   not_sent, min_ms, median_ms, p95_ms, max_ms, mean_ms, as
+//                   CRunStatistics defines them (null when no time counts)
+class CJsonReport {
+public:
+    // Writes the report to an open device; false when a write failed.
+    static bool Write(QIODevice& device, const CRecordedRun& run, const QString& strVersion);
+    // Writes the report to strPath atomically: the file is replaced whole or
+    // not at all. On failure, *pError (when given) says why.
+    static bool Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion,
+                     QString* pError = nullptr);
+};

@@ -1,0 +1,43 @@
+#include "CRunRecorder.h"
+
+void CRunRecorder::OnRunStart(const CRunStartInfo& info)
+{
+    std::lock_guard lock(m_mutex);
+    m_run = CRecordedRun();
+    m_hashTargets.clear();
+    m_run.bStarted = true;
+    m_run.start = info;
+}
+
+void CRunRecorder::OnRequest(const CRequestResult& result)
+{
+    const QString strKey = result.strUrl + QChar(0) + result.strHost + QChar(0) + result.strPort;
+    std::lock_guard lock(m_mutex);
+    auto it = m_hashTargets.constFind(strKey);
+    if (it == m_hashTargets.constEnd()) {
+        it = m_hashTargets.insert(strKey, static_cast<std::uint32_t>(m_run.vecTargets.size()));
+        m_run.vecTargets.push_back({result.strUrl, result.strHost, result.strPort});
+    }
+    CRecordedRequest request;
+    request.nIndex = result.nIndex;
+    request.nPass = result.nPass;
+    request.nLine = result.nLine;
+    request.nStatus = result.nStatus;
+    request.nTimeMs = result.nTimeMs;
+    request.outcome = result.outcome;
+    request.nTarget = *it;
+    m_run.vecRequests.push_back(request);
+}
+
+void CRunRecorder::OnRunEnd(const CRunEndInfo& info)
+{
+    std::lock_guard lock(m_mutex);
+    m_run.bEnded = true;
+    m_run.end = info;
+}
+
+CRecordedRun CRunRecorder::Snapshot() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_run;
+}

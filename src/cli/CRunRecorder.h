@@ -1,0 +1,60 @@
+#pragma once
+
+#include "engine/RunResults.h"
+
+#include <QHash>
+#include <QString>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// One request of a recorded run; the URL, host and port are shared by all
+// requests to the same place (see CRecordedRun::vecTargets).
+struct CRecordedRequest {
+    int nIndex = 0;
+    int nPass = 0;
+    int nLine = 0;
+    int nStatus = -1;
+    std::int64_t nTimeMs = 0;
+    ERequestOutcome outcome = ERequestOutcome::Ok;
+    std::uint32_t nTarget = 0;  // index into CRecordedRun::vecTargets
+};
+
+struct CRecordedTarget {
+    QString strUrl;
+    QString strHost;
+    QString strPort;
+};
+
+// A run's results as the report writers read them.
+struct CRecordedRun {
+    bool bStarted = false;
+    CRunStartInfo start;
+    std::vector<CRecordedTarget> vecTargets;
+    std::vector<CRecordedRequest> vecRequests;  // in the order they were made
+    bool bEnded = false;
+    CRunEndInfo end;
+
+    // A report of this run is partial when the run was cut short or its end
+    // never came.
+    bool IsPartial() const { return !bEnded || !end.bComplete; }
+};
+
+// Keeps a run's results for the reports written at its end: a listener on
+// the run. OnRunStart forgets the previous run. The records are compact (a
+// URL is kept once, however often it is requested), so a long soak stays
+// small. Thread-safe: the worker records while another thread takes a copy.
+class CRunRecorder : public IRunListener {
+public:
+    void OnRunStart(const CRunStartInfo& info) override;
+    void OnRequest(const CRequestResult& result) override;
+    void OnRunEnd(const CRunEndInfo& info) override;
+
+    CRecordedRun Snapshot() const;
+
+private:
+    mutable std::mutex m_mutex;
+    CRecordedRun m_run;
+    QHash<QString, std::uint32_t> m_hashTargets;  // URL, host and port -> vecTargets index
+};

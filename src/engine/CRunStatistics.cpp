@@ -1,0 +1,140 @@
+#include "CRunStatistics.h"
+
+#include <algorithm>
+
+void CRunStatistics::CTimes::Add(std::int64_t nMs)
+{
+    nMs = std::max<std::int64_t>(nMs, 0);
+    if (nMs < kDenseLimitMs) {
+        const auto nSlot = static_cast<std::size_t>(nMs);
+        if (nSlot >= m_vecDense.size())
+            m_vecDense.resize(nSlot + 1, 0);
+        ++m_vecDense[nSlot];
+    } else {
+        ++m_mapHigh[nMs];
+    }
+    if (m_nTimed == 0 || nMs < m_nMin)
+        m_nMin = nMs;
+    if (m_nTimed == 0 || nMs > m_nMax)
+        m_nMax = nMs;
+    ++m_nTimed;
+    m_nSum += nMs;
+}
+
+// The time at 1-based rank nRank among the sorted times.
+std::int64_t CRunStatistics::CTimes::ValueAtRank(std::uint64_t nRank) const
+{
+    std::uint64_t nSeen = 0;
+    for (std::size_t nMs = static_cast<std::size_t>(m_nMin); nMs < m_vecDense.size(); ++nMs) {
+        nSeen += m_vecDense[nMs];
+        if (nSeen >= nRank)
+            return static_cast<std::int64_t>(nMs);
+    }
+    for (const auto& [nMs, nCount] : m_mapHigh) {
+        nSeen += nCount;
+        if (nSeen >= nRank)
+            return nMs;
+    }
+    return m_nMax;
+}
+
+void CRunStatistics::CTimes::Fill(CUrlStatistics& figures) const
+{
+    figures.nTimed = m_nTimed;
+    if (m_nTimed == 0) {
+        figures.nMinMs = figures.nMedianMs = figures.nP95Ms = figures.nMaxMs = -1;
+        figures.dMeanMs = -1.0;
+        return;
+    }
+    figures.nMinMs = m_nMin;
+    figures.nMaxMs = m_nMax;
+    figures.nMedianMs = ValueAtRank((m_nTimed + 1) / 2);
+    figures.nP95Ms = ValueAtRank((95 * m_nTimed + 99) / 100);
+    figures.dMeanMs = static_cast<double>(m_nSum) / static_cast<double>(m_nTimed);
+}
+
+void CRunStatistics::AddTo(CEntry& entry, const CRequestResult& result)
+{
+    CUrlStatistics& c = entry.counts;
+    ++c.nCount;
+    switch (result.outcome) {
+    case ERequestOutcome::Ok:
+        ++c.nOk;
+        break;
+    case ERequestOutcome::Slow:
+        ++c.nSlow;
+        break;
+    case ERequestOutcome::Timeout:
+        ++c.nTimeout;
+        break;
+    case ERequestOutcome::Failed:
+        ++c.nFailed;
+        break;
+    case ERequestOutcome::NotSent:
+        ++c.nNotSent;
+        break;
+    }
+    if (result.outcome != ERequestOutcome::NotSent)
+        entry.times.Add(result.nTimeMs);
+    entry.bDirty = true;
+}
+
+const CUrlStatistics& CRunStatistics::Refresh(CEntry& entry)
+{
+    if (entry.bDirty) {
+        entry.times.Fill(entry.counts);
+        entry.bDirty = false;
+    }
+    return entry.counts;
+}
+
+void CRunStatistics::OnRunStart(const CRunStartInfo& /*info*/)
+{
+    Clear();
+}
+
+void CRunStatistics::OnRequest(const CRequestResult& result)
+{
+    Add(result);
+}
+
+void CRunStatistics::Clear()
+{
+    std::lock_guard lock(m_mutex);
+    m_hashIndex.clear();
+    m_vecEntries.clear();
+    m_total = CEntry();
+    m_nRevision.fetch_add(1, std::memory_order_release);
+}
+
+void CRunStatistics::Add(const CRequestResult& result)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_hashIndex.constFind(result.strUrl);
+    if (it == m_hashIndex.constEnd()) {
+        it = m_hashIndex.insert(result.strUrl, m_vecEntries.size());
+        m_vecEntries.emplace_back();
+        m_vecEntries.back().counts.strUrl = result.strUrl;
+    }
+    AddTo(m_vecEntries[*it], result);
+    AddTo(m_total, result);
+    m_nRevision.fetch_add(1, std::memory_order_release);
+}
+
+CRunStatisticsSnapshot CRunStatistics::Snapshot() const
+{
+    std::lock_guard lock(m_mutex);
+    CRunStatisticsSnapshot snapshot;
+    snapshot.vecUrls.reserve(m_vecEntries.size());
+    for (CEntry& entry : m_vecEntries)
+        snapshot.vecUrls.push_back(Refresh(entry));
+    snapshot.total = Refresh(m_total);
+    snapshot.nRevision = m_nRevision.load(std::memory_order_relaxed);
+    return snapshot;
+}
+
+CUrlStatistics CRunStatistics::Total() const
+{
+    std::lock_guard lock(m_mutex);
+    return Refresh(m_total);
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "RunResults.h"
+
+#include <QHash>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+// The figures of one URL, or of the whole run.
+//
+// Counts: every result counts once in nCount and once in the count of its
+// outcome, so nOk + nSlow + nTimeout + nFailed + nNotSent == nCount.
+//
+// Times: the figures cover the results whose time is a real wait, that is
+// ok, slow, timeout and failed (a timed-out or failed request took that long
+// before it gave up). A request that was not sent has no time and never
+// counts in them. nTimed is how many results the figures cover; when it is 0
+// the time figures are -1.
+//
+// With the nTimed times sorted ascending as t[1] <= ... <= t[n], the figures
+// are exact, by nearest rank: the p-th percentile is t[ceil(p * n / 100)],
+// so the median is t[ceil(n / 2)] (for an even count the lower of the two
+// middle times; always a time that was measured) and the 95th percentile is
+// t[ceil(95 * n / 100)]. The mean is the sum of the times over n.
+struct CUrlStatistics {
+    QString strUrl;  // the results' strUrl; empty for the run's total
+    std::uint64_t nCount = 0;
+    std::uint64_t nOk = 0;
+    std::uint64_t nSlow = 0;
+    std::uint64_t nTimeout = 0;
+    std::uint64_t nFailed = 0;
+    std::uint64_t nNotSent = 0;
+    std::uint64_t nTimed = 0;
+    std::int64_t nMinMs = -1;
+    std::int64_t nMedianMs = -1;
+    std::int64_t nP95Ms = -1;
+    std::int64_t nMaxMs = -1;
+    double dMeanMs = -1.0;
+};
+
+struct CRunStatisticsSnapshot {
+    std::vector<CUrlStatistics> vecUrls;  // one per URL, in the order each was first seen
+    CUrlStatistics total;                 // the whole run
+    std::uint64_t nRevision = 0;          // Revision() when the snapshot was taken
+};
+
+// Statistics of a run, per URL and in total. A listener on the run's results:
+// OnRunStart clears the figures of the previous run, OnRequest adds a result.
+// Thread-safe: the worker adds while another thread takes snapshots.
+//
+// Exact and cheap: each URL keeps a count per millisecond value (a dense
+// table up to kDenseLimitMs, an ordered map above), so adding a result costs
+// a hash look-up and two increments, and memory grows with the range of
+// times, not with the number of requests. A snapshot recomputes only the URLs
+// that changed since the last one.
+class CRunStatistics : public IRunListener {
+public:
+    static constexpr std::int64_t kDenseLimitMs = 65536;
+
+    CRunStatistics() = default;
+    CRunStatistics(const CRunStatistics&) = delete;
+    CRunStatistics& operator=(const CRunStatistics&) = delete;
+
+    void OnRunStart(const CRunStartInfo& info) override;
+    void OnRequest(const CRequestResult& result) override;
+
+    void Clear();
+    void Add(const CRequestResult& result);
+
+    // Grows with every Add and Clear; a reader can skip a snapshot when it
+    // has not changed.
+    std::uint64_t Revision() const { return m_nRevision.load(std::memory_order_acquire); }
+
+    CRunStatisticsSnapshot Snapshot() const;
+    CUrlStatistics Total() const;
+
+private:
+    class CTimes {
+    public:
+        void Add(std::int64_t nMs);
+        // The figures from nTimed on; the counts are the caller's.
+        void Fill(CUrlStatistics& figures) const;
+
+    private:
+        std::int64_t ValueAtRank(std::uint64_t nRank) const;
+
+        std::vector<std::uint64_t> m_vecDense;        // count per ms below kDenseLimitMs
+        std::map<std::int64_t, std::uint64_t> m_mapHigh;  // count per ms from kDenseLimitMs on
+        std::uint64_t m_nTimed = 0;
+        std::int64_t m_nMin = 0;
+        std::int64_t m_nMax = 0;
+        std::int64_t m_nSum = 0;
+    };
+
+    struct CEntry {
+        CUrlStatistics counts;  // counts always current; figures valid when !bDirty
+        CTimes times;
+        bool bDirty = false;
+    };
+
+    static void AddTo(CEntry& entry, const CRequestResult& result);
+    static const CUrlStatistics& Refresh(CEntry& entry);
+
+    mutable std::mutex m_mutex;
+    QHash<QString, std::size_t> m_hashIndex;  // URL -> m_vecEntries index
+    mutable std::vector<CEntry> m_vecEntries;
+    mutable CEntry m_total;
+    std::atomic<std::uint64_t> m_nRevision{0};
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+
+// The results of a run, beside its log: one record per request at the point
+// where the execution loop writes that request's lines, and the run's start
+// and end. Listeners get them on the worker thread, in order; a listener must
+// return quickly (the window's batches them onto its own thread).
+
+enum class ERequestOutcome { Ok, Slow, Timeout, Failed, NotSent };
+
+// "ok", "slow", "timeout", "failed", "not-sent".
+const char* OutcomeName(ERequestOutcome outcome);
+
+struct CRequestResult {
+    int nIndex = 0;             // 1, 2, ... in the order the requests were made
+    int nPass = 0;              // While pass in progress, counted from 1; 0 outside a block
+    int nLine = 0;              // the command's line in the script, counted from 1
+    QString strScheme;          // "http" or "https"
+    QString strHost;            // as typed
+    QString strPort;            // as typed, or the scheme's default
+    QString strTarget;          // the request target, as typed
+    QString strUrl;             // as the send line shows it: scheme://host:port/target
+    int nStatus = -1;           // HTTP status of the final response; -1 when none came
+    std::int64_t nTimeMs = 0;   // the response time as logged (0 when not sent)
+    std::int64_t nAtMs = 0;     // when the request started, in ms since the run started
+    ERequestOutcome outcome = ERequestOutcome::Ok;
+};
+
+struct CRunStartInfo {
+    QString strScript;          // the command file's name, or empty for a typed script
+    QDateTime startedAt;        // local time with its offset
+    int nThresholdMs = 0;
+};
+
+struct CRunEndInfo {
+    std::int64_t nHttpMs = 0;         // the HTTP total as logged
+    std::int64_t nApplicationMs = 0;  // the application total as logged
+    int nWhileRepeat = -1;            // passes, as the While Repeat line; -1 without While
+    bool bStopped = false;            // a While block was ended by Stop
+    bool bComplete = true;            // false when the run was cut short (closing, SIGTERM)
+};
+
+class IRunListener {
+public:
+    virtual ~IRunListener() = default;
+    virtual void OnRunStart(const CRunStartInfo& /*info*/) {}
+    virtual void OnRequest(const CRequestResult& result) = 0;
+    virtual void OnRunEnd(const CRunEndInfo& /*info*/) {}
+};

@@ -1,0 +1,200 @@
+#include "CTlsPeer.h"
+
+#include "../LoopbackSocket.h"
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+EVP_PKEY* NewKey()
+{
+    return EVP_EC_gen("P-256");
+}
+
+void WritePem(const QString& strPath, X509* pCert, EVP_PKEY* pKey)
+{
+    FILE* pFile = std::fopen(strPath.toLocal8Bit().constData(), "w");
+    if (!pFile)
+        return;
+    if (pCert)
+        PEM_write_X509(pFile, pCert);
+    if (pKey)
+        PEM_write_PrivateKey(pFile, pKey, nullptr, nullptr, 0, nullptr, nullptr);
+    std::fclose(pFile);
+}
+
+void AddExtension(X509* pCert, X509* pIssuer, int nNid, const char* pValue)
+{
+    X509V3_CTX ctx;
+    X509V3_set_ctx(&ctx, pIssuer, pCert, nullptr, nullptr, 0);
+    X509_EXTENSION* pExt = X509V3_EXT_conf_nid(nullptr, &ctx, nNid, pValue);
+    if (pExt) {
+        X509_add_ext(pCert, pExt, -1);
+        X509_EXTENSION_free(pExt);
+    }
+}
+
+X509* NewCertificate(EVP_PKEY* pKey, const char* pCommonName, int nSerial, int nFromDays, int nToDays)
+{
+    X509* pCert = X509_new();
+    X509_set_version(pCert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(pCert), nSerial);
+    X509_gmtime_adj(X509_getm_notBefore(pCert), static_cast<long>(nFromDays) * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(pCert), static_cast<long>(nToDays) * 86400);
+    X509_set_pubkey(pCert, pKey);
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(pCert), "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(pCommonName), -1, -1, 0);
+    return pCert;
+}
+
+} // namespace
+
+CTestCertificates::CTestCertificates()
+{
+    EVP_PKEY* pKey = NewKey();
+    X509* pCert = NewCertificate(pKey, "Velkor test CA", m_nSerial++, -1, 30);
+    X509_set_issuer_name(pCert, X509_get_subject_name(pCert));
+    AddExtension(pCert, pCert, NID_basic_constraints, "critical,CA:TRUE");
+    AddExtension(pCert, pCert, NID_key_usage, "critical,keyCertSign,cRLSign");
+    X509_sign(pCert, pKey, EVP_sha256());
+    m_strCaFile = m_dir.filePath(QStringLiteral("ca.pem"));
+    WritePem(m_strCaFile, pCert, nullptr);
+    m_pCaKey = pKey;
+    m_pCaCert = pCert;
+}
+
+CTestCertificates::~CTestCertificates()
+{
+    X509_free(static_cast<X509*>(m_pCaCert));
+    EVP_PKEY_free(static_cast<EVP_PKEY*>(m_pCaKey));
+}
+
+CTestCertificates::Leaf CTestCertificates::MakeLeaf(const QByteArray& altNames, int nFromDays, int nToDays,
+                                                    bool bSelfSigned)
+{
+    EVP_PKEY* pKey = NewKey();
+    const int nSerial = m_nSerial++;
+    X509* pCert = NewCertificate(pKey, "device", nSerial, nFromDays, nToDays);
+    X509* pIssuer = bSelfSigned ? pCert : static_cast<X509*>(m_pCaCert);
+    X509_set_issuer_name(pCert, X509_get_subject_name(pIssuer));
+    AddExtension(pCert, pIssuer, NID_subject_alt_name, altNames.constData());
+    AddExtension(pCert, pIssuer, NID_ext_key_usage, "serverAuth");
+    X509_sign(pCert, bSelfSigned ? pKey : static_cast<EVP_PKEY*>(m_pCaKey), EVP_sha256());
+    Leaf leaf;
+    leaf.strCertFile = m_dir.filePath(QStringLiteral("leaf%1.pem").arg(nSerial));
+    leaf.strKeyFile = m_dir.filePath(QStringLiteral("leaf%1.key").arg(nSerial));
+    WritePem(leaf.strCertFile, pCert, nullptr);
+    WritePem(leaf.strKeyFile, nullptr, pKey);
+    X509_free(pCert);
+    EVP_PKEY_free(pKey);
+    return leaf;
+}
+
+CTlsPeer::CTlsPeer(const CTestCertificates::Leaf& leaf, const QList<QByteArray>& answers)
+    : m_answers(answers)
+{
+    signal(SIGPIPE, SIG_IGN);  // the peer writes with OpenSSL's own socket calls
+    SSL_CTX* pCtx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_file(pCtx, leaf.strCertFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(pCtx, leaf.strKeyFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM);
+    m_pCtx = pCtx;
+    m_nListenFd = BindLoopback(m_nPort, 16);
+    m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+CTlsPeer::~CTlsPeer()
+{
+    m_bStop = true;
+    shutdown(m_nListenFd, SHUT_RDWR);
+    m_acceptThread.join();
+    for (std::thread& worker : m_workers)
+        worker.join();
+    close(m_nListenFd);
+    SSL_CTX_free(static_cast<SSL_CTX*>(m_pCtx));
+}
+
+QList<QByteArray> CTlsPeer::Requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+QList<QByteArray> CTlsPeer::ServerNames(int nCount) const
+{
+    for (int i = 0; i < 500; ++i) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_serverNames.size() >= nCount)
+                return m_serverNames;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::lock_guard lock(m_mutex);
+    return m_serverNames;
+}
+
+void CTlsPeer::AcceptLoop()
+{
+    while (!m_bStop) {
+        pollfd pfd{m_nListenFd, POLLIN, 0};
+        if (poll(&pfd, 1, 100) <= 0)
+            continue;
+        const int nFd = accept4(m_nListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (nFd >= 0)
+            m_workers.emplace_back([this, nFd] { Serve(nFd); });
+    }
+}
+
+void CTlsPeer::Serve(int nFd)
+{
+    // Every blocking call of this connection gives up after 5 s.
+    timeval tv{5, 0};
+    setsockopt(nFd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(nFd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    // As HTTPS servers do: the handshake's records and the answer go out at once.
+    const int nOn = 1;
+    setsockopt(nFd, IPPROTO_TCP, TCP_NODELAY, &nOn, sizeof nOn);
+    SSL* pSsl = SSL_new(static_cast<SSL_CTX*>(m_pCtx));
+    SSL_set_fd(pSsl, nFd);
+    if (SSL_accept(pSsl) == 1) {
+        {
+            std::lock_guard lock(m_mutex);
+            const char* pName = SSL_get_servername(pSsl, TLSEXT_NAMETYPE_host_name);
+            m_serverNames.append(pName ? QByteArray(pName) : QByteArray());
+        }
+        QByteArray data;
+        char chunk[4096];
+        while (!m_bStop) {
+            const int n = SSL_read(pSsl, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            data.append(chunk, n);
+            qsizetype nEnd = 0;
+            while ((nEnd = data.indexOf("\r\n\r\n")) >= 0) {
+                QByteArray answer;
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_requests.append(data.left(nEnd + 4));
+                    // After the last answer, the last one again.
+                    answer = m_answers.value(std::min<qsizetype>(m_nAnswered++, m_answers.size() - 1));
+                }
+                data.remove(0, nEnd + 4);
+                if (!answer.isEmpty())
+                    SSL_write(pSsl, answer.constData(), static_cast<int>(answer.size()));
+            }
+        }
+        SSL_shutdown(pSsl);
+    }
+    SSL_free(pSsl);
+    close(nFd);
+}

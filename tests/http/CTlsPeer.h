@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Certificates made at test time: one CA, and server certificates it signs
+// (or self-signed ones), written as PEM files into a temporary folder.
+class CTestCertificates
+{
+public:
+    struct Leaf
+    {
+        QString strCertFile;
+        QString strKeyFile;
+    };
+
+    CTestCertificates();
+    ~CTestCertificates();
+
+    const QString& CaFile() const { return m_strCaFile; }
+    // A server certificate for the subject alternative names (such as
+    // "IP:127.0.0.1,DNS:localhost"), valid from nFromDays to nToDays around
+    // now; signed by the CA, or by itself.
+    Leaf MakeLeaf(const QByteArray& altNames, int nFromDays = -1, int nToDays = 30, bool bSelfSigned = false);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_strCaFile;
+    void* m_pCaKey = nullptr;   // EVP_PKEY
+    void* m_pCaCert = nullptr;  // X509
+    int m_nSerial = 1;
+};
+
+// An HTTPS peer on loopback: each connection does the TLS handshake with the
+// given certificate, then answers each request (up to its blank line) with
+// the next of the given answers, keeping the connection open in between.
+class CTlsPeer
+{
+public:
+    CTlsPeer(const CTestCertificates::Leaf& leaf, const QList<QByteArray>& answers);
+    ~CTlsPeer();
+    CTlsPeer(const CTlsPeer&) = delete;
+    CTlsPeer& operator=(const CTlsPeer&) = delete;
+
+    int Port() const { return m_nPort; }
+    QList<QByteArray> Requests() const;
+    // The server names the clients asked for (SNI), one per handshake made,
+    // once nCount handshakes have been made (or 5 s have passed).
+    QList<QByteArray> ServerNames(int nCount) const;
+
+private:
+    void AcceptLoop();
+    void Serve(int nFd);
+
+    void* m_pCtx = nullptr;  // SSL_CTX
+    int m_nListenFd = -1;
+    int m_nPort = 0;
+    std::atomic<bool> m_bStop{false};
+    mutable std::mutex m_mutex;
+    QList<QByteArray> m_answers;
+    int m_nAnswered = 0;
+    QList<QByteArray> m_requests;
+    QList<QByteArray> m_serverNames;
+    std::vector<std::thread> m_workers;
+    std::thread m_acceptThread;
+};
