@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes PNGs of the window (idle, after a run against a loopback peer), the
-# command help window and the about box.
+# command help window, the about box and the results window (after a soak
+# with two URLs, slow responses and a timeout).
 #   scripts/screenshots.sh [--font-pt N] [--screen WxH] [FOLDER]
 # FOLDER defaults to out/screenshots. --font-pt sets the desktop font's size
 # in points (the dialogs keep their own font); --screen the size of the

@@ -1,12 +1,17 @@
 #include "CliRun.h"
 
+#include "CJUnitReport.h"
+#include "CJsonReport.h"
+#include "CRunRecorder.h"
 #include "CliExitCodes.h"
 #include "engine/CRunEngine.h"
+#include "engine/CRunStatistics.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
@@ -77,6 +82,60 @@ private:
     std::thread m_thread;
 };
 
+// What --fail-on-slow and --fail-on-status ask of a run.
+class CRunVerdict : public IRunListener {
+public:
+    void OnRequest(const CRequestResult& result) override
+    {
+        if (result.outcome == ERequestOutcome::Slow)
+            m_bSlow.store(true, std::memory_order_relaxed);
+        if (result.nStatus >= 400)
+            m_bErrorStatus.store(true, std::memory_order_relaxed);
+    }
+    bool Slow() const { return m_bSlow.load(); }
+    bool ErrorStatus() const { return m_bErrorStatus.load(); }
+
+private:
+    std::atomic<bool> m_bSlow{false};
+    std::atomic<bool> m_bErrorStatus{false};
+};
+
+// The folder a report goes into must be there and writable before the run.
+bool ReportFolderUsable(const QString& strFile)
+{
+    const QFileInfo folder(QFileInfo(strFile).absolutePath());
+    return folder.isDir() && folder.isWritable() && !QFileInfo(strFile).isDir();
+}
+
+QString Figure(std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); }
+
+QString StatisticsRow(const CUrlStatistics& figures, const QString& strName)
+{
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11  %12")
+        .arg(figures.nCount, 7)
+        .arg(figures.nOk, 7)
+        .arg(figures.nSlow, 5)
+        .arg(figures.nTimeout, 7)
+        .arg(figures.nFailed, 6)
+        .arg(figures.nNotSent, 8)
+        .arg(Figure(figures.nMinMs), 6)
+        .arg(Figure(figures.nMedianMs), 6)
+        .arg(Figure(figures.nP95Ms), 6)
+        .arg(Figure(figures.nMaxMs), 6)
+        .arg(figures.nTimed == 0 ? QStringLiteral("-") : QString::number(figures.dMeanMs, 'f', 1), 8)
+        .arg(strName);
+}
+
+// The table --stats prints after the log: one row per URL, then the run's.
+void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot)
+{
+    out << "\nStatistics (times in ms)\n"
+        << "  count      ok  slow timeout failed not-sent    min median    p95    max     mean  url\n";
+    for (const CUrlStatistics& figures : snapshot.vecUrls)
+        out << StatisticsRow(figures, figures.strUrl) << '\n';
+    out << StatisticsRow(snapshot.total, QStringLiteral("total")) << Qt::endl;
+}
+
 }  // namespace
 
 int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
@@ -101,6 +160,13 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         return kExitUsage;
     }
 
+    for (const QString& strReport : {options.strJsonFile, options.strJUnitFile}) {
+        if (!strReport.isEmpty() && !ReportFolderUsable(strReport)) {
+            err << "velkor-cli: the report " << strReport << " cannot be written there" << Qt::endl;
+            return kExitUsage;
+        }
+    }
+
     CMemoryTextBox editCommand;
     CCommandFile::InsertLines(editCommand, lines);
     CMemoryTextBox editLog;
@@ -118,6 +184,19 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     CRunEngine engine(editCommand, editLog, log, controls);
     engine.Context().m_tlsOptions.strCaFile = options.strCaFile;
     engine.Context().m_tlsOptions.bInsecure = options.bInsecure;
+    engine.Context().m_strScriptName = QFileInfo(options.strFile).fileName();
+
+    // The run's results: kept only for what was asked for.
+    CRunVerdict verdict;
+    CRunStatistics statistics;
+    CRunRecorder recorder;
+    const bool bReports = !options.strJsonFile.isEmpty() || !options.strJUnitFile.isEmpty();
+    if (options.bFailOnSlow || options.bFailOnStatus)
+        engine.Context().m_listeners.push_back(&verdict);
+    if (options.bStats)
+        engine.Context().m_listeners.push_back(&statistics);
+    if (bReports)
+        engine.Context().m_listeners.push_back(&recorder);
 
     CSignalWatcher watcher(engine);
     switch (engine.OnBnClickedSend(options.strId, options.strPassword, options.strThreshold)) {
@@ -139,6 +218,37 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     while (!engine.WaitForRunEnd(1000)) {
     }
     engine.OnClose();
+
+    int nExit = kExitOk;
+    if (engine.Context().m_nRequestsFailed > 0)
+        nExit = kExitRequestFailed;
+    else if (options.bFailOnSlow && verdict.Slow())
+        nExit = kExitSlow;
+    else if (options.bFailOnStatus && verdict.ErrorStatus())
+        nExit = kExitErrorStatus;
+
+    if (options.bStats)
+        PrintStatistics(out, statistics.Snapshot());
+    if (bReports) {
+        const CRecordedRun run = recorder.Snapshot();
+        QString strReportError;
+        bool bWritten = true;
+        if (!options.strJsonFile.isEmpty() &&
+            !CJsonReport::Save(options.strJsonFile, run, QCoreApplication::applicationVersion(), &strReportError)) {
+            err << "velkor-cli: the report " << options.strJsonFile << " was not written: " << strReportError
+                << Qt::endl;
+            bWritten = false;
+        }
+        if (!options.strJUnitFile.isEmpty() &&
+            !CJUnitReport::Save(options.strJUnitFile, run, options.bFailOnSlow, &strReportError)) {
+            err << "velkor-cli: the report " << options.strJUnitFile << " was not written: " << strReportError
+                << Qt::endl;
+            bWritten = false;
+        }
+        if (!bWritten && nExit == kExitOk)
+            nExit = kExitFileError;
+    }
+
     switch (watcher.EndingSignal()) {
     case SIGTERM:
         err << "velkor-cli: the run was ended by SIGTERM" << Qt::endl;
@@ -147,6 +257,6 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         err << "velkor-cli: the run was ended by SIGHUP" << Qt::endl;
         return kExitHangUp;
     default:
-        return engine.Context().m_nRequestsFailed > 0 ? kExitRequestFailed : kExitOk;
+        return nExit;
     }
 }

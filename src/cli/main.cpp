@@ -20,10 +20,14 @@ int main(int argc, char* argv[])
         "  run FILE     Run a command file against its devices, printing the log as it happens.\n"
         "               Ctrl+C is \"Stop\" (taken at the next End, or ends a CheckAlive wait);\n"
         "               a second Ctrl+C before that stop was taken aborts at once.\n"
-        "               SIGTERM and SIGHUP end the run at once.\n\n"
+        "               SIGTERM and SIGHUP end the run at once.\n"
+        "               --json and --junit write their reports when the run ends, also after\n"
+        "               a stop or a signal (a run cut short gives a partial report).\n\n"
         "Exit codes: 0 ok (every request got a response), 1 usage error, 2 script error,\n"
-        "3 a request failed or timed out, 4 file not readable, 129 ended by SIGHUP,\n"
-        "130 aborted, 143 ended by SIGTERM."));
+        "3 a request failed or timed out, 4 file not readable or a report not written,\n"
+        "5 a slow response (--fail-on-slow), 6 an HTTP status of 400 or above\n"
+        "(--fail-on-status), 129 ended by SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
+        "When several apply: 3 before 5 before 6; a signal's code before all."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption idOption(QStringLiteral("id"), QStringLiteral("User name for the devices (run)."),
@@ -42,7 +46,20 @@ int main(int argc, char* argv[])
                                           QStringLiteral("FILE"));
     const QCommandLineOption insecureOption(QStringLiteral("insecure"),
                                             QStringLiteral("Accept any certificate of https devices (run)."));
-    parser.addOptions({idOption, passwordOption, thresholdOption, logDirOption, caFileOption, insecureOption});
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("Write the run's JSON report to this file (run)."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption junitOption(QStringLiteral("junit"),
+                                         QStringLiteral("Write the run's JUnit XML report to this file (run)."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption statsOption(QStringLiteral("stats"),
+                                         QStringLiteral("Print the statistics per URL after the log (run)."));
+    const QCommandLineOption failOnSlowOption(QStringLiteral("fail-on-slow"),
+                                              QStringLiteral("Exit 5 when a response was slow (run)."));
+    const QCommandLineOption failOnStatusOption(
+        QStringLiteral("fail-on-status"), QStringLiteral("Exit 6 when an HTTP status was 400 or above (run)."));
+    parser.addOptions({idOption, passwordOption, thresholdOption, logDirOption, caFileOption, insecureOption,
+                       jsonOption, junitOption, statsOption, failOnSlowOption, failOnStatusOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or run"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The command file (.cmf)."));
 
@@ -74,6 +91,11 @@ int main(int argc, char* argv[])
         options.strLogDir = parser.value(logDirOption);
         options.strCaFile = parser.value(caFileOption);
         options.bInsecure = parser.isSet(insecureOption);
+        options.strJsonFile = parser.value(jsonOption);
+        options.strJUnitFile = parser.value(junitOption);
+        options.bStats = parser.isSet(statsOption);
+        options.bFailOnSlow = parser.isSet(failOnSlowOption);
+        options.bFailOnStatus = parser.isSet(failOnStatusOption);
         return RunScript(options, out, err);
     }
 

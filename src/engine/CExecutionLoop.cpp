@@ -7,6 +7,8 @@
 #include "platform/MonotonicClock.h"
 #include "platform/TextConv.h"
 
+#include <QDateTime>
+
 #include <memory>
 
 namespace {
@@ -137,17 +139,35 @@ CServerItem* CExecutionLoop::FindServer(bool bHttps, const QString& strIP, const
     return nullptr;
 }
 
-bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, const QString& strPort,
-                                 const QString& strUri)
+bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
 {
     CLogWriter& log = m_context.m_log;
+    const QString& strIP = item.m_strIP;
+    const QString& strPort = item.m_strPort;
+    const QString& strUri = item.m_strUri;
     const QString strUrl = QStringLiteral("%1://%2:%3%4")
                                .arg(server.m_bHttps ? QStringLiteral("https") : QStringLiteral("http"), strIP,
                                     strPort, strUri);
+    const bool bResults = !m_context.m_listeners.empty();
+    CRequestResult result;
+    if (bResults) {
+        result.nPass = m_bInBlock ? m_nPass + 1 : 0;
+        result.nLine = item.m_nLine;
+        result.strScheme = server.m_bHttps ? QStringLiteral("https") : QStringLiteral("http");
+        result.strHost = strIP;
+        result.strPort = strPort;
+        result.strTarget = strUri;
+        result.strUrl = strUrl;
+    }
     if (server.m_pHttp == nullptr) {
         // A server without host or port text has no connection object.
         log.WriteLog(QStringLiteral("[NOT SENT] %1 - no host or port").arg(strUrl));
         ++m_context.m_nRequestsFailed;
+        if (bResults) {
+            result.nAtMs = MonotonicMs() - m_nOpenedMs;
+            result.outcome = ERequestOutcome::NotSent;
+            AddResult(result);
+        }
         return false;
     }
 
@@ -166,7 +186,7 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, cons
                                                    m_context.m_szPassword);
     const std::int64_t nResponseMs = MonotonicMs() - t0;
     if (Aborted())
-        return true;  // cut off by closing: no answer to report
+        return true;  // cut off by closing: no answer to report, and no result
 
     m_nHttpTotalMs += nResponseMs;
     log.WriteLog(ResponseTimeLine(nResponseMs, m_context.m_nResponseLimitMs));
@@ -186,6 +206,21 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const QString& strIP, cons
     if (!server.m_pHttp->AuthProblem().isEmpty())
         log.WriteLog(QStringLiteral("[AUTH] %1:%2 - %3").arg(server.m_strIP, server.m_strPort,
                                                               server.m_pHttp->AuthProblem()));
+    if (bResults) {
+        result.nTimeMs = nResponseMs;
+        result.nAtMs = t0 - m_nOpenedMs;
+        if (hr == S_OK) {
+            // The status of the final response. A 401 left unanswered keeps no
+            // text; a reply too short to be HTTP gets a made-up status: none.
+            if (response.startsWith("HTTP") || nStatus == 401)
+                result.nStatus = nStatus;
+            result.outcome =
+                nResponseMs >= m_context.m_nResponseLimitMs ? ERequestOutcome::Slow : ERequestOutcome::Ok;
+        } else {
+            result.outcome = hr == S_WAIT_TIMEOUT ? ERequestOutcome::Timeout : ERequestOutcome::Failed;
+        }
+        AddResult(result);
+    }
     return true;
 }
 
@@ -230,51 +265,76 @@ void CExecutionLoop::RunCommands()
     log.WriteLog(OpeningLine());
     if (m_context.m_tlsOptions.bInsecure)
         log.WriteLog(InsecureLine());
+    StartResults();
 
-    int nPass = 0;
-    int nStep = 0;
-    bool bInBlock = false;
-    bool bStopped = false;
+    m_nPass = 0;
+    m_bInBlock = false;
+    m_bStopped = false;
     m_nHttpTotalMs = 0;
     m_bFirstRequest = true;
     m_nRunStartMs = 0;
+    if (!ExecuteCommands()) {
+        // Cut short by closing: no totals in the log, but the results end.
+        EndResults(ApplicationTotalMs(), false);
+        return;
+    }
 
+    log.WriteLog(HttpTotalLine(m_nHttpTotalMs));
+    const std::int64_t nApplicationMs = ApplicationTotalMs();
+    log.WriteLog(ApplicationTotalLine(nApplicationMs));
+    if (script.m_nWhileRepeatCount != -1)
+        log.WriteLog(WhileRepeatLine(m_nPass, m_bStopped));
+    EndResults(nApplicationMs, true);
+    FinishRun();
+}
+
+std::int64_t CExecutionLoop::ApplicationTotalMs() const
+{
+    // A run that sent no request has no start time: its total is 0.
+    return m_bFirstRequest ? 0 : MonotonicMs() - m_nRunStartMs;
+}
+
+bool CExecutionLoop::ExecuteCommands()
+{
+    CLogWriter& log = m_context.m_log;
+    CScript& script = m_context.m_script;
+    int nStep = 0;
     const int nCommands = int(script.m_vecCommands.size());
     for (int nPos = 0; nPos < nCommands; ++nPos) {
         if (Aborted())
-            return;
+            return false;
         const CCommandItem item = script.m_vecCommands[nPos];
 
         bool bSent = false;
         if (CServerItem* server = FindServer(item.m_bHttps, item.m_strIP, item.m_strPort)) {
-            bSent = SendCommand(*server, item.m_strIP, item.m_strPort, item.m_strUri);
+            bSent = SendCommand(*server, item);
             if (Aborted())
-                return;
+                return false;
         }
 
         if (item.m_nSleepTime != 0) {
             log.WriteLog(QStringLiteral("Sleep start : %1 ms").arg(item.m_nSleepTime));
             if (m_context.m_hAbortEvent.Wait(item.m_nSleepTime))
-                return;
+                return false;
         } else if (item.m_bWhile) {
-            bInBlock = true;
+            m_bInBlock = true;
         } else if (item.m_bEnd) {
             const int nSignalled =
                 CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, kEndStopCheckMs);
             if (nSignalled == 1)
-                return;
+                return false;
             if (nSignalled == 0) {
                 // The stop ends this block alone: the next block counts its
                 // own steps from its While on.
                 m_context.m_hStopEvent.Reset();
-                bInBlock = false;
-                bStopped = true;
+                m_bInBlock = false;
+                m_bStopped = true;
                 nStep = 0;
                 continue;
             }
-            ++nPass;
-            if (nPass >= script.m_nWhileRepeatCount && script.m_nWhileRepeatCount != 0) {
-                bInBlock = false;
+            ++m_nPass;
+            if (m_nPass >= script.m_nWhileRepeatCount && script.m_nWhileRepeatCount != 0) {
+                m_bInBlock = false;
                 nStep = 0;
             } else if (nStep != 0) {
                 nPos -= nStep + 1;
@@ -283,22 +343,57 @@ void CExecutionLoop::RunCommands()
         } else if (item.m_checkAlive.m_bCheckAlive) {
             WaitUntilAlive(item.m_checkAlive.m_strIP, item.m_checkAlive.m_strPort);
             if (Aborted())
-                return;
+                return false;
         }
 
-        if (bInBlock && !item.m_bWhile && !item.m_bEnd) {
+        if (m_bInBlock && !item.m_bWhile && !item.m_bEnd) {
             ++nStep;
             if (bSent)
-                log.WriteLog(WhileCountLine(nPass + 1));
+                log.WriteLog(WhileCountLine(m_nPass + 1));
         }
     }
+    return true;
+}
 
-    log.WriteLog(HttpTotalLine(m_nHttpTotalMs));
-    // A run that sent no request has no start time: its total is 0.
-    log.WriteLog(ApplicationTotalLine(m_bFirstRequest ? 0 : MonotonicMs() - m_nRunStartMs));
-    if (script.m_nWhileRepeatCount != -1)
-        log.WriteLog(WhileRepeatLine(nPass, bStopped));
-    FinishRun();
+void CExecutionLoop::ReportEmptyRun()
+{
+    StartResults();
+    EndResults(0, true);
+}
+
+void CExecutionLoop::StartResults()
+{
+    m_nResults = 0;
+    m_nOpenedMs = MonotonicMs();
+    if (m_context.m_listeners.empty())
+        return;
+    CRunStartInfo info;
+    info.strScript = m_context.m_strScriptName;
+    info.startedAt = QDateTime::currentDateTime();
+    info.nThresholdMs = m_context.m_nResponseLimitMs;
+    for (IRunListener* listener : m_context.m_listeners)
+        listener->OnRunStart(info);
+}
+
+void CExecutionLoop::AddResult(CRequestResult& result)
+{
+    result.nIndex = ++m_nResults;
+    for (IRunListener* listener : m_context.m_listeners)
+        listener->OnRequest(result);
+}
+
+void CExecutionLoop::EndResults(std::int64_t nApplicationMs, bool bComplete)
+{
+    if (m_context.m_listeners.empty())
+        return;
+    CRunEndInfo info;
+    info.nHttpMs = m_nHttpTotalMs;
+    info.nApplicationMs = nApplicationMs;
+    info.nWhileRepeat = m_context.m_script.m_nWhileRepeatCount != -1 ? m_nPass : -1;
+    info.bStopped = m_bStopped;
+    info.bComplete = bComplete;
+    for (IRunListener* listener : m_context.m_listeners)
+        listener->OnRunEnd(info);
 }
 
 void CExecutionLoop::FinishRun()

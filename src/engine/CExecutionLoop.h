@@ -1,9 +1,12 @@
 #pragma once
 
+#include "RunResults.h"
+
 #include <QString>
 
 #include <cstdint>
 
+struct CCommandItem;
 struct CRunContext;
 struct CServerItem;
 
@@ -18,6 +21,9 @@ public:
     int ConnectServers();
     // Executes the command list and writes the totals.
     void RunCommands();
+    // A script without a server sends nothing and logs no totals; its
+    // results still tell the listeners of a whole, empty run.
+    void ReportEmptyRun();
 
     // The fixed lines of the run.
     static QString OpeningLine();
@@ -36,7 +42,15 @@ private:
     bool Aborted() const;
     CServerItem* FindServer(bool bHttps, const QString& strIP, const QString& strPort) const;
     // Returns true when an HTTP request went out for the record.
-    bool SendCommand(CServerItem& server, const QString& strIP, const QString& strPort, const QString& strUri);
+    bool SendCommand(CServerItem& server, const CCommandItem& item);
+    // The command list from the opening line on; false when the run was
+    // aborted on the way.
+    bool ExecuteCommands();
+    // The run's results beside its log, handed to the context's listeners.
+    void StartResults();
+    void AddResult(CRequestResult& result);
+    void EndResults(std::int64_t nApplicationMs, bool bComplete);
+    std::int64_t ApplicationTotalMs() const;
     // After a failed connect to an https server: the TLS line, if TLS failed.
     void WriteTlsProblem(const CServerItem& server);
     void WaitUntilAlive(const QString& strIP, const QString& strPort);
@@ -45,5 +59,12 @@ private:
     CRunContext& m_context;
     std::int64_t m_nHttpTotalMs = 0;
     bool m_bFirstRequest = true;
-    std::int64_t m_nRunStartMs = 0;
+    std::int64_t m_nRunStartMs = 0;  // the first request's start: the application total's
+    // Where the command list is.
+    int m_nPass = 0;
+    bool m_bInBlock = false;
+    bool m_bStopped = false;
+    // The results: how many so far, and when the opening line was written.
+    int m_nResults = 0;
+    std::int64_t m_nOpenedMs = 0;
 };

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "RunResults.h"
 #include "http/CTlsConnection.h"
 #include "platform/CCancelSignal.h"
 #include "platform/CManualResetEvent.h"
 #include "script/CScript.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <atomic>
+#include <vector>
 
 class CLogWriter;
 class IRunControls;
@@ -27,6 +30,11 @@ struct CRunContext {
     int m_nResponseLimitMs = 300;
     CTlsOptions m_tlsOptions;  // how the certificates of https servers are checked
     CScript m_script;
+    // The command file's name, for the run's results; empty for a typed script.
+    QString m_strScriptName;
+    // Who gets the run's results beside its log (see RunResults.h), called
+    // in order on the worker. Set before "Send"; not changed during a run.
+    std::vector<IRunListener*> m_listeners;
 
     // "Stop": taken by the next End, and it also ends a CheckAlive wait.
     CManualResetEvent m_hStopEvent;

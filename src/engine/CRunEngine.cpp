@@ -88,6 +88,8 @@ void CRunEngine::RunThreadProc()
     CExecutionLoop loop(m_context);
     if (loop.ConnectServers() != 0)
         loop.RunCommands();
+    else
+        loop.ReportEmptyRun();
     ResetRun();
     // A run that ended before the execution loop's end gets its controls back
     // as well, and its lines no longer go to its file.

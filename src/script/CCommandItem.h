@@ -15,5 +15,6 @@ struct CCommandItem {
     QString m_strPort;      // port text of an HTTP command; "80" ("443" for https) when none is named
     QString m_strUri;       // request target, from the character before "httpapi"
     bool m_bHttps = false;  // an HTTP command written with "https://"
+    int m_nLine = 0;        // the script line the step came from, counted from 1
     CCheckAliveItem m_checkAlive;
 };

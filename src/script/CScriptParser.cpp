@@ -36,6 +36,7 @@ int CScriptParser::ParseCommands()
     for (int nLine = 0; nLine < nLineCount; ++nLine) {
         if (m_editCommand.GetLine(nLine, strLine, kLineCapacity) == 0)
             continue;
+        const std::size_t nFirstStep = m_script.m_vecCommands.size();
 
         if (strLine.contains(QLatin1String("Sleep")))
             ParseSleep(strLine);
@@ -65,6 +66,9 @@ int CScriptParser::ParseCommands()
             }
             m_script.m_vecCommands.push_back(item);
         }
+        // Every step made from this line is known by the line's number.
+        for (std::size_t i = nFirstStep; i < m_script.m_vecCommands.size(); ++i)
+            m_script.m_vecCommands[i].m_nLine = nLine + 1;
     }
 
     if (nWhileLines != nEndLines) {

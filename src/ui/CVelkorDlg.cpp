@@ -4,10 +4,12 @@
 #include "CAppIcon.h"
 #include "CCommandDlg.h"
 #include "CLogBoxQueue.h"
+#include "CResultsWindow.h"
 #include "DialogFont.h"
 #include "engine/CRunEngine.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
+#include "platform/TextConv.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -38,6 +40,7 @@ constexpr int kIdAbout = 16;
 constexpr int kIdTrustFile = 32790;
 constexpr int kIdClearFile = 32791;
 constexpr int kIdInsecure = 32792;
+constexpr int kIdViewResults = 32793;
 
 const char* const kVersionText = "ver. 1.0.1.4";
 
@@ -123,15 +126,25 @@ CVelkorDlg::CVelkorDlg(QWidget* pParent) : QDialog(pParent), m_hIcon(CAppIcon::I
         *m_pBoxLog, [this](ERunControl eControl, bool bEnable) { ApplyRunControl(int(eControl), bEnable); }, this);
     m_pLog->SetLineSink([pQueue = m_pQueue](const QString& strLine) { pQueue->PostLine(strLine); });
     m_pEngine = std::make_unique<CRunEngine>(*m_pBoxCommand, *m_pBoxLog, *m_pLog, *m_pQueue);
+    // Every run reports to the results window, shown or not, so that it
+    // has the last run's results whenever it is opened.
+    m_pResults = std::make_unique<CResultsWindow>();
+    m_pEngine->Context().m_listeners.push_back(&m_pResults->Listener());
+    // Until a run reports its own, the chart shows the limit in the box
+    // (the figure the next run takes from it).
+    connect(m_editResponseLimit, &QLineEdit::textChanged, this,
+            [this](const QString& strText) { m_pResults->SetThreshold(ReadLeadingInt(strText.left(15))); });
 
     OnInitDialog();
 }
 
 CVelkorDlg::~CVelkorDlg()
 {
-    // The worker must be gone before the boxes and the queue it writes to.
+    // The worker must be gone before the boxes, the queue and the results
+    // window it reports to.
     OnClose();
     m_pEngine.reset();
+    m_pResults.reset();
 }
 
 void CVelkorDlg::CreateControls()
@@ -223,6 +236,9 @@ void CVelkorDlg::CreateMenu()
     m_pActInsecure = AddCommand(pOptions, kIdInsecure, QStringLiteral("&Accept any certificate (insecure)"));
     m_pActInsecure->setCheckable(true);
     ShowCertificateFile();
+    QMenu* pView = m_pMenuBar->addMenu(QStringLiteral("&View"));
+    connect(AddCommand(pView, kIdViewResults, QStringLiteral("&Results"), QKeySequence(Qt::CTRL | Qt::Key_R)),
+            &QAction::triggered, this, [this] { OnViewResults(); });
     // There is no window menu of the system's to add the about item to; it
     // gets a last menu of its own.
     QMenu* pHelp = m_pMenuBar->addMenu(QStringLiteral("&Help"));
@@ -258,6 +274,8 @@ void CVelkorDlg::ShowCertificateFile()
     m_pActClearFile->setText(bSet ? QStringLiteral("&Clear certificate file (%1)").arg(strName)
                                   : QStringLiteral("&Clear certificate file"));
 }
+
+void CVelkorDlg::OnViewResults() { m_pResults->ShowBeside(this); }
 
 void CVelkorDlg::OnInitDialog()
 {
@@ -484,6 +502,7 @@ void CVelkorDlg::reject() {}
 void CVelkorDlg::closeEvent(QCloseEvent* pEvent)
 {
     OnClose();
+    m_pResults->close();
     pEvent->accept();
     done(QDialog::Rejected);
 }
@@ -510,6 +529,7 @@ void CVelkorDlg::OnBnClickedSend()
     if (!m_pEngine->IsRunning()) {
         m_pEngine->Context().m_tlsOptions.strCaFile = m_strCaFile;
         m_pEngine->Context().m_tlsOptions.bInsecure = m_pActInsecure->isChecked();
+        m_pEngine->Context().m_strScriptName = m_strCommandFileName;
     }
     const CRunEngine::ESendResult eResult =
         m_pEngine->OnBnClickedSend(m_editId->text(), m_editPassword->text(), m_editResponseLimit->text());
@@ -525,7 +545,11 @@ void CVelkorDlg::OnBnClickedClearLog()
     m_pBoxLog->SetWindowText(QString());
 }
 
-void CVelkorDlg::OnBnClickedClearCommand() { m_pBoxCommand->SetWindowText(QString()); }
+void CVelkorDlg::OnBnClickedClearCommand()
+{
+    m_pBoxCommand->SetWindowText(QString());
+    m_strCommandFileName.clear();
+}
 
 void CVelkorDlg::OnBnClickedClickEnable()
 {
@@ -594,6 +618,7 @@ bool CVelkorDlg::LoadCommandFile(const QString& path)
         return false;
     }
     CCommandFile::InsertLines(*m_pBoxCommand, lines);
+    m_strCommandFileName = QFileInfo(path).fileName();
     return true;
 }
 

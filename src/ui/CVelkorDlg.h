@@ -12,6 +12,7 @@
 
 class CLogBoxQueue;
 class CLogWriter;
+class CResultsWindow;
 class CRunEngine;
 class QAction;
 class QCheckBox;
@@ -25,7 +26,7 @@ class QRadioButton;
 // The main window. Every control carries its dialog id as its object name
 // (the decimal id: "1002" is "Send", "2" is "Close"); menu commands carry
 // theirs on their actions ("32782" is "Show command", "16" the about item,
-// "32790" to "32792" the Options items).
+// "32790" to "32792" the Options items, "32793" "View -> Results").
 // Controls are placed in pixels on the client area below the menu bar by
 // ArrangeControls. The run itself lives in the engine; this class keeps the
 // controls and the handlers and passes the run's inputs on.
@@ -91,6 +92,10 @@ public:
     void OnClearCertificateFile();
     // The file that the next run trusts; empty: none.
     const QString& TrustedCertificateFile() const { return m_strCaFile; }
+    // View -> Results: the results window beside this one. The window is
+    // this one's for its whole life and gets every run's results.
+    void OnViewResults();
+    CResultsWindow& ResultsWindow() { return *m_pResults; }
 
     // What "Load command" does with the path its file dialog returned: the
     // file's lines go into the script box; a file that cannot be read shows
@@ -134,6 +139,7 @@ private:
     QAction* m_pActClearFile = nullptr;
     QAction* m_pActInsecure = nullptr;
     QString m_strCaFile;
+    QString m_strCommandFileName;  // the last loaded command file's name; empty: typed
     QWidget* m_pClient = nullptr;
 
     QLineEdit* m_editResponseLimit = nullptr;
@@ -161,5 +167,7 @@ private:
     std::unique_ptr<CQtTextBox> m_pBoxLog;
     std::unique_ptr<CLogWriter> m_pLog;
     CLogBoxQueue* m_pQueue = nullptr;  // child object of this window
+    // A listener of every run: it goes after the engine's worker.
+    std::unique_ptr<CResultsWindow> m_pResults;
     std::unique_ptr<CRunEngine> m_pEngine;
 };

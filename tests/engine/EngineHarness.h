@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../LogText.h"
+#include "../LoggedRequests.h"
 #include "engine/CRunEngine.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
@@ -20,14 +21,6 @@ inline int StampMs(const QString& strLine)
 {
     const QTime time = QTime::fromString(strLine.mid(1, 12), QStringLiteral("HH:mm:ss.zzz"));
     return time.isValid() ? time.msecsSinceStartOfDay() : -1;
-}
-
-// The figure in a response-time or total line, in milliseconds.
-inline qint64 FigureMs(const QString& strLine)
-{
-    static const QRegularExpression figure(QStringLiteral(" : (-?\\d+) ms"));
-    const QRegularExpressionMatch match = figure.match(strLine);
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
 // An engine with in-memory boxes whose log lines are collected, with their

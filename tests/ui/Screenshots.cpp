@@ -1,5 +1,6 @@
 // Writes PNGs of the main window (idle and after a run against a loopback
-// peer), the command help window and the about box into a folder.
+// peer), the command help window, the about box and the results window into
+// a folder.
 //   ui_screenshots [--font-pt N] [--screen WxH] [FOLDER]
 // --font-pt: the desktop font's size in points (the window keeps its own);
 // --screen: the offscreen screen's size (default 1920x1200).
@@ -7,6 +8,7 @@
 #include "engine/CRunEngine.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CCommandDlg.h"
+#include "ui/CResultsWindow.h"
 #include "ui/CVelkorDlg.h"
 
 #include <QAbstractButton>
@@ -89,6 +91,62 @@ bool Save(QWidget* pWidget, const QString& strPath)
     return bSaved;
 }
 
+// The results window beside pMain after a soak against a device that grows
+// slower: two URLs in a While block, a second apart, some slow responses
+// and a timeout.
+bool SaveResults(QWidget* pMain, const QString& strPath)
+{
+    CResultsWindow results;
+    results.ShowBeside(pMain);
+    IRunListener& listener = results.Listener();
+    CRunStartInfo start;
+    start.strScript = QStringLiteral("soak.cmf");
+    start.startedAt = QDateTime(QDate(2024, 5, 14), QTime(9, 30, 0));
+    start.nThresholdMs = 300;
+    listener.OnRunStart(start);
+    const QString urls[] = {
+        QStringLiteral("http://127.0.0.1:8080/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0"),
+        QStringLiteral("http://127.0.0.1:8080/httpapi/ReadParam?action=readparam&VIDEO_ENCODER_BITRATE=0")};
+    quint32 nSeed = 12345;
+    auto Noise = [&nSeed](int nRange) {
+        nSeed = nSeed * 1103515245u + 12345u;
+        return int((nSeed >> 16) % quint32(nRange));
+    };
+    std::int64_t nAtMs = 0;
+    int nIndex = 0;
+    const int nPasses = 120;
+    for (int nPass = 1; nPass <= nPasses; ++nPass) {
+        for (int nUrl = 0; nUrl < 2; ++nUrl) {
+            CRequestResult result;
+            result.nIndex = ++nIndex;
+            result.nPass = nPass;
+            result.nLine = 2 + 2 * nUrl;
+            result.strUrl = urls[nUrl];
+            result.nAtMs = nAtMs;
+            result.nStatus = 200;
+            // The device slows down over the second half of the run.
+            const int nDrift = nPass > 60 ? (nPass - 60) * 2 : 0;
+            result.nTimeMs = (nUrl == 0 ? 40 : 85) + nDrift + Noise(30);
+            if (Noise(100) < 4)
+                result.nTimeMs += 250 + Noise(200);
+            result.outcome = result.nTimeMs >= start.nThresholdMs ? ERequestOutcome::Slow : ERequestOutcome::Ok;
+            if (nPass == 97 && nUrl == 1) {
+                result.nStatus = -1;
+                result.nTimeMs = 10000;
+                result.outcome = ERequestOutcome::Timeout;
+            }
+            listener.OnRequest(result);
+            nAtMs += result.nTimeMs + 1000;
+        }
+    }
+    CRunEndInfo end;
+    end.nWhileRepeat = nPasses;
+    end.bStopped = true;
+    listener.OnRunEnd(end);
+    results.Flush();
+    return Save(&results, strPath);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -135,5 +193,7 @@ int main(int argc, char* argv[])
     about.show();
     bOk &= Save(&about, strFolder + QStringLiteral("/about.png"));
     about.hide();
+
+    bOk &= SaveResults(&dlg, strFolder + QStringLiteral("/results.png"));
     return bOk ? 0 : 1;
 }

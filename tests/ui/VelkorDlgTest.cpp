@@ -73,17 +73,18 @@ TEST_F(VelkorDlg, OpensWithItsDefaults)
     EXPECT_EQ(Ctl<QLabel>(1032)->text(), QStringLiteral("Password :"));
 }
 
-TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsAndTheAboutItem)
+TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsResultsAndTheAboutItem)
 {
     QMenuBar* pMenuBar = m_pDlg->findChild<QMenuBar*>();
     ASSERT_NE(pMenuBar, nullptr);
     const QList<QAction*> menus = pMenuBar->actions();
-    ASSERT_EQ(menus.size(), 4);
+    ASSERT_EQ(menus.size(), 5);
     // The texts as shown; an access key only underlines its letter.
     const auto shown = [](const QAction* pAction) { return QString(pAction->text()).remove(QLatin1Char('&')); };
     EXPECT_EQ(shown(menus[0]), QStringLiteral("File"));
     EXPECT_EQ(shown(menus[1]), QStringLiteral("Command"));
     EXPECT_EQ(shown(menus[2]), QStringLiteral("Options"));
+    EXPECT_EQ(shown(menus[3]), QStringLiteral("View"));
 
     QStringList fileItems;
     for (QAction* pAction : menus[0]->menu()->actions())
@@ -102,7 +103,11 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsAndTheAboutIte
                                         QStringLiteral("Clear certificate file=32791"), QStringLiteral("-"),
                                         QStringLiteral("Accept any certificate (insecure)=32792/checkable")}));
     ASSERT_EQ(menus[3]->menu()->actions().size(), 1);
-    EXPECT_EQ(menus[3]->menu()->actions()[0]->text(), QStringLiteral("Velkor 정보(&A)..."));
+    const QAction* pResults = menus[3]->menu()->actions()[0];
+    EXPECT_EQ(shown(pResults) + "=" + pResults->objectName() + "/" + pResults->shortcut().toString(),
+              QStringLiteral("Results=32793/Ctrl+R"));
+    ASSERT_EQ(menus[4]->menu()->actions().size(), 1);
+    EXPECT_EQ(menus[4]->menu()->actions()[0]->text(), QStringLiteral("Velkor 정보(&A)..."));
 }
 
 TEST_F(VelkorDlg, LayoutAtTheStartSizeMatchesTheWorkedExample)

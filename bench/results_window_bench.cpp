@@ -1,0 +1,123 @@
+// Results window throughput: a worker reports N results of a two-URL run to
+// the results window (as fast as it can, or at a given rate) while the
+// window's event loop runs; reports how long until the window shows the
+// last one, the longest stall of the event loop (until a second after that,
+// so the last drawing counts), and the process's resident size before and
+// at its peak.
+//
+//   results_window_bench [results [per-second]]   (default 200000, as fast
+//                          as it can; offscreen unless QT_QPA_PLATFORM is set)
+#include "ui/CResultsWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+// Peak resident size so far, in MiB.
+long PeakRssMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QTemporaryDir runtimeDir(QDir::tempPath() + QStringLiteral("/velkor-bench-XXXXXX"));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
+    QApplication application(argc, argv);
+    const int nResults = argc > 1 ? std::atoi(argv[1]) : 200000;
+    const int nPerSecond = argc > 2 ? std::atoi(argv[2]) : 0;
+
+    CResultsWindow window;
+    window.show();
+    CRunStartInfo start;
+    start.strScript = QStringLiteral("bench.cmf");
+    start.nThresholdMs = 300;
+    window.Listener().OnRunStart(start);
+    window.Flush();
+    QCoreApplication::processEvents();
+    const long nRssBeforeMiB = PeakRssMiB();
+
+    // A 10 ms timer measures how long the event loop is kept from turning.
+    QElapsedTimer tick;
+    qint64 nLongestStallMs = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        nLongestStallMs = std::max(nLongestStallMs, tick.restart());
+    });
+
+    QElapsedTimer timer;
+    timer.start();
+    tick.start();
+    heartbeat.start(10);
+    std::thread worker([&] {
+        const auto begin = std::chrono::steady_clock::now();
+        IRunListener& listener = window.Listener();
+        std::int64_t nAtMs = 0;
+        quint32 nSeed = 1;
+        for (int i = 1; i <= nResults; ++i) {
+            nSeed = nSeed * 1103515245u + 12345u;
+            CRequestResult result;
+            result.nIndex = i;
+            result.nPass = (i + 1) / 2;
+            result.strScheme = QStringLiteral("http");
+            result.strHost = QStringLiteral("127.0.0.1");
+            result.strPort = QStringLiteral("8080");
+            result.strTarget = i % 2 ? QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0")
+                                     : QStringLiteral("/httpapi/ReadParam?action=readparam&VIDEO_ENCODER_BITRATE=0");
+            // Made afresh for each request, as the run does.
+            result.strUrl = QStringLiteral("%1://%2:%3%4").arg(result.strScheme, result.strHost, result.strPort,
+                                                                result.strTarget);
+            result.nStatus = 200;
+            result.nAtMs = nAtMs;
+            result.nTimeMs = 20 + (nSeed >> 16) % 400;
+            result.outcome = result.nTimeMs >= start.nThresholdMs ? ERequestOutcome::Slow : ERequestOutcome::Ok;
+            if (i % 20000 == 0) {
+                result.nStatus = -1;
+                result.nTimeMs = 10000;
+                result.outcome = ERequestOutcome::Timeout;
+            }
+            nAtMs += result.nTimeMs + 5;
+            listener.OnRequest(result);
+            if (nPerSecond > 0 && i % 100 == 0)
+                std::this_thread::sleep_until(begin + std::chrono::microseconds(i * 1000000LL / nPerSecond));
+        }
+        listener.OnRunEnd(CRunEndInfo());
+    });
+    // Done when the window shows the last result.
+    while (window.Statistics().total.nCount < std::uint64_t(nResults))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const qint64 nMs = std::max<qint64>(1, timer.elapsed());
+    worker.join();
+    QElapsedTimer after;
+    after.start();
+    while (after.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    heartbeat.stop();
+
+    const long nRssPeakMiB = PeakRssMiB();
+    const QByteArray rate = nPerSecond > 0 ? QByteArray::number(nPerSecond) + " a second" : "as fast as it can";
+    std::printf("results: %d (%s)\nelapsed: %lld ms\nresults/s: %lld\nlongest event-loop stall: %lld ms\n"
+                "peak RSS: %ld MiB (%ld MiB before the results, growth %ld MiB)\n",
+                nResults, rate.constData(), static_cast<long long>(nMs), static_cast<long long>(nResults * 1000LL / nMs),
+                static_cast<long long>(nLongestStallMs), nRssPeakMiB, nRssBeforeMiB, nRssPeakMiB - nRssBeforeMiB);
+    return 0;
+}

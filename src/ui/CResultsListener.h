@@ -1,0 +1,72 @@
+#pragma once
+
+#include "engine/RunResults.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <variant>
+#include <vector>
+
+// Carries a run's results from the worker to the window's thread, in order,
+// the way CLogBoxQueue carries log lines: the worker only files a small
+// record under a lock; the window's thread takes everything pending in one
+// go (at most kMaxEntriesPerTurn per turn of its event loop) and hands it to
+// its sink. A URL travels once, when first seen in a run; the records that
+// follow name it by its number. A call made on the window's thread itself
+// is carried out at once, after what is pending.
+class CResultsListener : public QObject, public IRunListener {
+public:
+    // One request as the window keeps it.
+    struct SPoint {
+        std::int64_t nAtMs = 0;    // start, in ms since the run started
+        std::int64_t nTimeMs = 0;  // response time as logged
+        int nIndex = 0;            // 1, 2, ... in the run
+        int nPass = 0;             // While pass, 0 outside a block
+        int nUrl = 0;              // number of the URL in the run, from 0
+        std::int16_t nStatus = -1; // HTTP status; -1 when no response came
+        ERequestOutcome outcome = ERequestOutcome::Ok;
+    };
+
+    // What the window's thread gets, in the order the worker reported it.
+    class ISink {
+    public:
+        virtual ~ISink() = default;
+        virtual void OnRunStarted(const CRunStartInfo& info) = 0;
+        // The run's next URL; its number is the count of URLs before it.
+        virtual void OnUrlSeen(const QString& strUrl) = 0;
+        virtual void OnResults(const std::vector<SPoint>& points) = 0;
+        virtual void OnRunEnded(const CRunEndInfo& info) = 0;
+    };
+
+    explicit CResultsListener(ISink& sink, QObject* pParent = nullptr);
+
+    void OnRunStart(const CRunStartInfo& info) override;
+    void OnRequest(const CRequestResult& result) override;
+    void OnRunEnd(const CRunEndInfo& info) override;
+
+    // Carries out everything pending; window thread only.
+    void Drain();
+
+    static constexpr int kMaxEntriesPerTurn = 10000;
+
+private:
+    using Entry = std::variant<SPoint, QString, CRunStartInfo, CRunEndInfo>;
+
+    bool OnOwnThread() const;
+    // Files the entries (called with m_mutex held) and makes sure they are
+    // carried out.
+    void Post(std::unique_lock<std::mutex>& lock);
+    void DrainSome(std::size_t nMaxEntries);
+    void Schedule();
+
+    ISink& m_sink;
+    std::mutex m_mutex;
+    std::deque<Entry> m_pending;      // guarded by m_mutex
+    bool m_bDrainScheduled = false;   // guarded by m_mutex
+    QHash<QString, int> m_hashUrls;   // the run's URLs so far; guarded by m_mutex
+};

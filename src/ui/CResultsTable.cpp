@@ -1,0 +1,113 @@
+#include "CResultsTable.h"
+
+#include "CResponseTimeChart.h"
+
+#include <QHeaderView>
+#include <QPixmap>
+
+#include <algorithm>
+
+namespace {
+
+QString CsvField(const QString& strField)
+{
+    if (!strField.contains(QLatin1Char(',')) && !strField.contains(QLatin1Char('"')) &&
+        !strField.contains(QLatin1Char('\n')) && !strField.contains(QLatin1Char('\r')))
+        return strField;
+    QString strQuoted = strField;
+    strQuoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + strQuoted + QLatin1Char('"');
+}
+
+QIcon Swatch(const QColor& colour)
+{
+    QPixmap pixmap(12, 12);
+    pixmap.fill(colour);
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+CResultsTable::CResultsTable(QWidget* pParent) : QTableWidget(0, int(Columns().size()), pParent)
+{
+    setObjectName(QStringLiteral("statistics"));
+    setHorizontalHeaderLabels(Columns());
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideMiddle);
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    Show(CRunStatisticsSnapshot());
+}
+
+QStringList CResultsTable::Columns()
+{
+    return {QStringLiteral("URL"),      QStringLiteral("Count"),       QStringLiteral("OK"),
+            QStringLiteral("Slow"),     QStringLiteral("Timeout"),     QStringLiteral("Failed"),
+            QStringLiteral("Not sent"), QStringLiteral("Min (ms)"),    QStringLiteral("Median (ms)"),
+            QStringLiteral("P95 (ms)"), QStringLiteral("Max (ms)"),    QStringLiteral("Mean (ms)")};
+}
+
+QStringList CResultsTable::Cells(const CUrlStatistics& figures, const QString& strName)
+{
+    auto Ms = [](std::int64_t nMs) { return nMs < 0 ? QString() : QString::number(nMs); };
+    return {strName,
+            QString::number(figures.nCount),
+            QString::number(figures.nOk),
+            QString::number(figures.nSlow),
+            QString::number(figures.nTimeout),
+            QString::number(figures.nFailed),
+            QString::number(figures.nNotSent),
+            Ms(figures.nMinMs),
+            Ms(figures.nMedianMs),
+            Ms(figures.nP95Ms),
+            Ms(figures.nMaxMs),
+            figures.nTimed == 0 ? QString() : QString::number(figures.dMeanMs, 'f', 2)};
+}
+
+QString CResultsTable::Csv(const CRunStatisticsSnapshot& snapshot)
+{
+    QString strCsv = Columns().join(QLatin1Char(',')) + QLatin1String("\r\n");
+    auto AddRow = [&strCsv](const QStringList& cells) {
+        QStringList fields;
+        for (const QString& strCell : cells)
+            fields << CsvField(strCell);
+        strCsv += fields.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    };
+    for (const CUrlStatistics& figures : snapshot.vecUrls)
+        AddRow(Cells(figures, figures.strUrl));
+    AddRow(Cells(snapshot.total, QStringLiteral("Total")));
+    return strCsv;
+}
+
+void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
+{
+    const int nRows = int(snapshot.vecUrls.size()) + 1;
+    setRowCount(nRows);
+    for (int nRow = 0; nRow < nRows; ++nRow) {
+        const bool bTotal = nRow == nRows - 1;
+        const CUrlStatistics& figures = bTotal ? snapshot.total : snapshot.vecUrls[std::size_t(nRow)];
+        const QStringList cells = Cells(figures, bTotal ? QStringLiteral("Total") : figures.strUrl);
+        for (int nColumn = 0; nColumn < columnCount(); ++nColumn) {
+            QTableWidgetItem* pItem = item(nRow, nColumn);
+            if (!pItem) {
+                pItem = new QTableWidgetItem;
+                setItem(nRow, nColumn, pItem);
+            }
+            pItem->setText(cells[nColumn]);
+            pItem->setTextAlignment(Qt::AlignVCenter | (nColumn == 0 ? Qt::AlignLeft : Qt::AlignRight));
+            QFont font = pItem->font();
+            font.setBold(bTotal);
+            pItem->setFont(font);
+        }
+        QTableWidgetItem* pUrl = item(nRow, 0);
+        pUrl->setIcon(bTotal ? QIcon() : Swatch(CResponseTimeChart::UrlColour(nRow)));
+        pUrl->setToolTip(bTotal ? QString() : figures.strUrl);
+    }
+    // As high as its rows, up to a few; more scroll.
+    const int nShown = std::min(nRows, kMostRowsShown);
+    setFixedHeight(horizontalHeader()->sizeHint().height() + nShown * verticalHeader()->defaultSectionSize() +
+                   2 * frameWidth() + 2);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "CResultsChartData.h"
+#include "CResultsListener.h"
+#include "CUserPrompts.h"
+#include "engine/CRunStatistics.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class CResponseTimeChart;
+class CResponseTimeHistogram;
+class CResultsTable;
+class QLabel;
+
+// The results of the last run, in a window of its own beside the main one:
+// response time per request over the run's time, a histogram of response
+// times and the statistics per URL and in total. Results come through
+// Listener() from the run's worker and are drawn in batches, at most every
+// kRefreshMs while the window is shown; the window keeps a run's results
+// until the next run starts. The chart can be saved as PNG and the table as
+// CSV.
+//
+// The run must be over before the window goes: Listener() is part of it.
+class CResultsWindow : public QWidget, private CResultsListener::ISink {
+    Q_OBJECT
+
+public:
+    explicit CResultsWindow(QWidget* pParent = nullptr);
+    ~CResultsWindow() override;
+
+    // What a run reports to; callable from any thread.
+    IRunListener& Listener();
+    // The response limit the chart shows until a run reports its own.
+    void SetThreshold(int nMs);
+    // Shows the window beside pMain (to its right when the screen has room,
+    // else to its left), raised and active; a window already shown only
+    // comes to the front.
+    void ShowBeside(const QWidget* pMain);
+    // The file choosers and error boxes of the save commands.
+    CUserPrompts& UserPrompts() { return m_prompts; }
+    // Takes in every result handed over so far and draws at once.
+    void Flush();
+
+    // "Save chart as PNG" and "Save table as CSV".
+    void OnSaveChart();
+    void OnSaveTable();
+
+    // What the window shows (as of its last drawing).
+    const CRunStatisticsSnapshot& Statistics() const { return m_snapshot; }
+    CResponseTimeChart* TimeChart() const { return m_pTimeChart; }
+    CResponseTimeHistogram* Histogram() const { return m_pHistogram; }
+    CResultsTable* Table() const { return m_pTable; }
+
+    static constexpr int kRefreshMs = 250;
+    static constexpr int kHistogramBins = 20;
+
+protected:
+    void showEvent(QShowEvent* pEvent) override;
+
+private:
+    void OnRunStarted(const CRunStartInfo& info) override;
+    void OnUrlSeen(const QString& strUrl) override;
+    void OnResults(const std::vector<CResultsListener::SPoint>& points) override;
+    void OnRunEnded(const CRunEndInfo& info) override;
+
+    void ScheduleRefresh();
+    void Refresh();
+    QString Summary() const;
+    void SaveFile(const QString& strFilter, const QString& strSuffix, const std::function<bool(QIODevice&)>& write);
+
+    CResultsListener* m_pListener = nullptr;  // child object
+    CUserPrompts m_prompts;
+    CRunStatistics m_statistics;
+    CRunStatisticsSnapshot m_snapshot;
+    CResultsChartData m_data;
+    QStringList m_urls;
+    int m_nThresholdMs = -1;  // none
+    CRunStartInfo m_start;
+    CRunEndInfo m_end;
+    enum class ERunState { None, Running, Ended } m_eRunState = ERunState::None;
+    QTimer m_refreshTimer;
+
+    QLabel* m_pSummary = nullptr;
+    CResponseTimeChart* m_pTimeChart = nullptr;
+    CResponseTimeHistogram* m_pHistogram = nullptr;
+    CResultsTable* m_pTable = nullptr;
+};

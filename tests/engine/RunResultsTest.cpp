@@ -1,0 +1,137 @@
+#include "../LoggedRequests.h"
+#include "CTestResponder.h"
+#include "EngineHarness.h"
+#include "engine/RunResults.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Everything a run hands its listeners. Read once the run has ended.
+class CResultLog : public IRunListener {
+public:
+    void OnRunStart(const CRunStartInfo& info) override { m_starts.push_back(info); }
+    void OnRequest(const CRequestResult& result) override { m_results.push_back(result); }
+    void OnRunEnd(const CRunEndInfo& info) override { m_ends.push_back(info); }
+
+    std::vector<CRunStartInfo> m_starts;
+    std::vector<CRequestResult> m_results;
+    std::vector<CRunEndInfo> m_ends;
+};
+
+TEST(RunResults, OneRecordPerLoggedRequestWithItsPassLineTimeAndOutcome)
+{
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    CTestResponder fast(ok);
+    CTestResponder slow(ok, 120);
+    CTestResponder silent(ok, 30000);
+    const int nClosed = CTestResponder::ClosedPort();
+    const QStringList script{
+        QStringLiteral("While(2)"),
+        QStringLiteral("http://127.0.0.1:%1/httpapi/a").arg(fast.Port()),
+        QStringLiteral("http://127.0.0.1:%1/httpapi/b").arg(slow.Port()),
+        QStringLiteral("End"),
+        QStringLiteral("http://127.0.0.1:/httpapi/no-port"),
+        QStringLiteral("Sleep(5)"),
+        QStringLiteral("http://127.0.0.1:%1/httpapi/closed").arg(nClosed),
+        QStringLiteral("http://127.0.0.1:%1/httpapi/silent").arg(silent.Port()),
+    };
+    EngineHarness h;
+    CResultLog results;
+    h.m_engine.Context().m_listeners.push_back(&results);
+    h.m_engine.Context().m_strScriptName = QStringLiteral("soak.cmf");
+    h.Run(script.join(QStringLiteral("\r\n")), QStringLiteral("60"));
+
+    const QStringList raw = h.RawLines();
+    QStringList texts;
+    for (const QString& strLine : raw)
+        texts << WithoutStamps(strLine.chopped(2));
+    const std::vector<CLoggedRequest> logged = ReadLoggedRequests(texts);
+    ASSERT_EQ(logged.size(), 7u);
+    ASSERT_EQ(results.m_results.size(), logged.size());
+    for (std::size_t i = 0; i < logged.size(); ++i) {
+        const CRequestResult& result = results.m_results[i];
+        SCOPED_TRACE(logged[i].strUrl.toStdString());
+        EXPECT_EQ(result.nIndex, int(i) + 1);
+        EXPECT_EQ(result.strUrl, logged[i].strUrl);
+        EXPECT_EQ(result.nLine, script.indexOf(logged[i].strUrl) + 1);
+        EXPECT_EQ(result.nPass, logged[i].nPass);
+        EXPECT_EQ(result.nTimeMs, logged[i].nTimeMs);
+        EXPECT_EQ(QString::fromLatin1(OutcomeName(result.outcome)), logged[i].Outcome());
+        const bool bAnswered = result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow;
+        EXPECT_EQ(result.nStatus, bAnswered ? 200 : -1);
+        EXPECT_EQ(result.strScheme + QStringLiteral("://") + result.strHost + QLatin1Char(':') + result.strPort +
+                      result.strTarget,
+                  result.strUrl);
+        if (i > 0) {
+            const CRequestResult& previous = results.m_results[i - 1];
+            EXPECT_GE(result.nAtMs, previous.nAtMs + previous.nTimeMs) << "one request after the other";
+        }
+    }
+    // What the script makes of each peer, as the log said it.
+    EXPECT_EQ(logged[0].nPass, 1);
+    EXPECT_EQ(logged[3].nPass, 2);
+    EXPECT_EQ(logged[1].Outcome(), QStringLiteral("slow"));
+    EXPECT_EQ(logged[4].Outcome(), QStringLiteral("not-sent"));
+    EXPECT_EQ(logged[5].Outcome(), QStringLiteral("failed"));
+    EXPECT_EQ(logged[6].Outcome(), QStringLiteral("timeout"));
+
+    ASSERT_EQ(results.m_starts.size(), 1u);
+    EXPECT_EQ(results.m_starts[0].strScript, QStringLiteral("soak.cmf"));
+    EXPECT_EQ(results.m_starts[0].nThresholdMs, 60);
+    EXPECT_TRUE(results.m_starts[0].startedAt.isValid());
+    ASSERT_EQ(results.m_ends.size(), 1u);
+    const CRunEndInfo& end = results.m_ends[0];
+    EXPECT_EQ(end.nHttpMs, FigureMs(raw.filter(QStringLiteral("(Http api only)")).value(0)));
+    EXPECT_EQ(end.nApplicationMs, FigureMs(raw.filter(QStringLiteral("(Application)")).value(0)));
+    EXPECT_EQ(end.nWhileRepeat, 2);
+    EXPECT_FALSE(end.bStopped);
+    EXPECT_TRUE(end.bComplete);
+}
+
+TEST(RunResults, AbortedRunStillEndsItsResultsAsIncomplete)
+{
+    CTestResponder peer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    EngineHarness h;
+    CResultLog results;
+    h.m_engine.Context().m_listeners.push_back(&results);
+    ASSERT_EQ(h.Send(QStringLiteral("While(0)\r\nhttp://127.0.0.1:%1/httpapi/a\r\nEnd\r\nSleep(60000)")
+                         .arg(peer.Port())),
+              CRunEngine::ESendResult::Started);
+    ASSERT_TRUE(h.WaitForLine(QStringLiteral("While Count : 2")));
+    h.m_engine.OnBnClickedStop();
+    ASSERT_TRUE(h.WaitForLine(QStringLiteral("Sleep start : 60000 ms")));
+    h.m_engine.OnClose();  // closing, in the Sleep after the block
+
+    const int nLogged = int(h.RawLines().filter(QStringLiteral("Response time : ")).size());
+    ASSERT_EQ(results.m_results.size(), std::size_t(nLogged));
+    ASSERT_EQ(results.m_ends.size(), 1u);
+    const CRunEndInfo& end = results.m_ends[0];
+    EXPECT_FALSE(end.bComplete);
+    EXPECT_TRUE(end.bStopped);
+    EXPECT_EQ(end.nWhileRepeat, nLogged - 1) << "the passes the block ended before the stop";
+    EXPECT_EQ(end.nHttpMs, [&] {
+        std::int64_t nSum = 0;
+        for (const CRequestResult& result : results.m_results)
+            nSum += result.nTimeMs;
+        return nSum;
+    }());
+}
+
+}  // namespace
+
+TEST(RunResults, AScriptWithoutAServerIsAWholeEmptyRun)
+{
+    EngineHarness h;
+    CResultLog results;
+    h.m_engine.Context().m_listeners.push_back(&results);
+    h.Run(QStringLiteral("Sleep(5)\r\nWhile(1)\r\nEnd"), QStringLiteral("300"));
+    ASSERT_EQ(results.m_starts.size(), 1u);
+    ASSERT_EQ(results.m_ends.size(), 1u);
+    EXPECT_TRUE(results.m_results.empty());
+    EXPECT_TRUE(results.m_ends[0].bComplete);
+    EXPECT_EQ(results.m_ends[0].nHttpMs, 0);
+    EXPECT_EQ(results.m_ends[0].nApplicationMs, 0);
+}

@@ -1,0 +1,502 @@
+#include "DlgFixture.h"
+#include "GuiTestUtil.h"
+
+#include "../LogText.h"
+#include "../LoggedRequests.h"
+#include "../engine/CTestResponder.h"
+
+#include "ui/CResponseTimeChart.h"
+#include "ui/CResponseTimeHistogram.h"
+#include "ui/CResultsChartData.h"
+#include "ui/CResultsTable.h"
+#include "ui/CResultsWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QBarSet>
+#include <QChart>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QStackedBarSeries>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QPushButton>
+#include <QTest>
+#include <QTextStream>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QString kUrlA = QStringLiteral("http://127.0.0.1:8080/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0");
+const QString kUrlB = QStringLiteral("http://127.0.0.1:8081/cgi,bin/\"status\"");  // needs quoting in CSV
+constexpr int kThresholdMs = 300;
+
+CRequestResult Result(int nIndex, const QString& strUrl, std::int64_t nAtMs, std::int64_t nTimeMs,
+                      ERequestOutcome outcome, int nStatus)
+{
+    CRequestResult result;
+    result.nIndex = nIndex;
+    result.nPass = (nIndex + 1) / 2;
+    result.strUrl = strUrl;
+    result.nAtMs = nAtMs;
+    result.nTimeMs = nTimeMs;
+    result.outcome = outcome;
+    result.nStatus = nStatus;
+    return result;
+}
+
+// 400 requests, every 25 ms, alternating between the two URLs: times spread
+// over 20..419 ms (slow from 300 on), with a timeout, a failure and a
+// request that was not sent among them.
+std::vector<CRequestResult> SampleRun()
+{
+    std::vector<CRequestResult> results;
+    for (int i = 1; i <= 400; ++i) {
+        const QString& strUrl = i % 2 ? kUrlA : kUrlB;
+        std::int64_t nTimeMs = 20 + (i * 37) % 400;
+        ERequestOutcome outcome = nTimeMs >= kThresholdMs ? ERequestOutcome::Slow : ERequestOutcome::Ok;
+        int nStatus = 200;
+        if (i == 101) {
+            outcome = ERequestOutcome::Timeout;
+            nTimeMs = 10000;
+            nStatus = -1;
+        } else if (i == 202) {
+            outcome = ERequestOutcome::Failed;
+            nStatus = -1;
+        } else if (i == 303) {
+            outcome = ERequestOutcome::NotSent;
+            nTimeMs = 0;
+            nStatus = -1;
+        }
+        results.push_back(Result(i, strUrl, 25LL * (i - 1), nTimeMs, outcome, nStatus));
+    }
+    return results;
+}
+
+CRunStartInfo StartInfo()
+{
+    CRunStartInfo info;
+    info.strScript = QStringLiteral("sample.cmf");
+    info.nThresholdMs = kThresholdMs;
+    return info;
+}
+
+// The table's figures for some results, worked out here by sorting: nearest
+// rank for the median and the 95th percentile, over the requests that had a
+// time (all but those not sent).
+QStringList ExpectedRow(const QString& strName, const std::vector<CRequestResult>& results)
+{
+    std::map<ERequestOutcome, int> counts;
+    std::vector<std::int64_t> times;
+    for (const CRequestResult& result : results) {
+        ++counts[result.outcome];
+        if (result.outcome != ERequestOutcome::NotSent)
+            times.push_back(result.nTimeMs);
+    }
+    std::sort(times.begin(), times.end());
+    const auto n = double(times.size());
+    auto Rank = [&](double dShare) { return QString::number(times[std::size_t(std::ceil(dShare * n)) - 1]); };
+    double dSum = 0;
+    for (std::int64_t nMs : times)
+        dSum += double(nMs);
+    return {strName,
+            QString::number(results.size()),
+            QString::number(counts[ERequestOutcome::Ok]),
+            QString::number(counts[ERequestOutcome::Slow]),
+            QString::number(counts[ERequestOutcome::Timeout]),
+            QString::number(counts[ERequestOutcome::Failed]),
+            QString::number(counts[ERequestOutcome::NotSent]),
+            QString::number(times.front()),
+            Rank(0.5),
+            Rank(0.95),
+            QString::number(times.back()),
+            QString::number(dSum / n, 'f', 2)};
+}
+
+std::vector<CRequestResult> OfUrl(const std::vector<CRequestResult>& results, const QString& strUrl)
+{
+    std::vector<CRequestResult> selected;
+    std::copy_if(results.begin(), results.end(), std::back_inserter(selected),
+                 [&](const CRequestResult& result) { return result.strUrl == strUrl; });
+    return selected;
+}
+
+QStringList TableRow(const QTableWidget* pTable, int nRow)
+{
+    QStringList cells;
+    for (int nColumn = 0; nColumn < pTable->columnCount(); ++nColumn)
+        cells << (pTable->item(nRow, nColumn) ? pTable->item(nRow, nColumn)->text() : QStringLiteral("<none>"));
+    return cells;
+}
+
+template <typename T>
+T* SeriesNamed(QChart* pChart, const QString& strName)
+{
+    for (QAbstractSeries* pSeries : pChart->series())
+        if (pSeries->name() == strName)
+            return qobject_cast<T*>(pSeries);
+    return nullptr;
+}
+
+// A shown results window that a worker thread reports a run to.
+class ResultsWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+    }
+
+    // Reports the run from a worker thread and waits until the window shows
+    // all of it.
+    void ReportRun(const std::vector<CRequestResult>& results, bool bEnd = true)
+    {
+        std::thread worker([&] {
+            IRunListener& listener = m_window.Listener();
+            listener.OnRunStart(StartInfo());
+            for (const CRequestResult& result : results)
+                listener.OnRequest(result);
+            if (bEnd)
+                listener.OnRunEnd(CRunEndInfo());
+        });
+        worker.join();
+        ASSERT_TRUE(WaitFor([&] { return m_window.Statistics().total.nCount == results.size(); }, 20000))
+            << m_window.Statistics().total.nCount;
+    }
+
+    CResultsWindow m_window;
+};
+
+}  // namespace
+
+TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
+{
+    const std::vector<CRequestResult> results = SampleRun();
+    ReportRun(results);
+    auto Count = [&](ERequestOutcome outcome) {
+        return double(std::count_if(results.begin(), results.end(),
+                                    [&](const CRequestResult& r) { return r.outcome == outcome; }));
+    };
+    auto IsResponse = [](const CRequestResult& r) {
+        return r.outcome == ERequestOutcome::Ok || r.outcome == ERequestOutcome::Slow;
+    };
+
+    // A line per URL through each response, where its request started.
+    QChart* pChart = m_window.TimeChart()->chart();
+    for (const QString& strUrl : {kUrlA, kUrlB}) {
+        auto* pLine = SeriesNamed<QLineSeries>(pChart, strUrl);
+        ASSERT_NE(pLine, nullptr) << qPrintable(strUrl);
+        QList<QPointF> expected;
+        for (const CRequestResult& result : OfUrl(results, strUrl))
+            if (IsResponse(result))
+                expected.append(QPointF(double(result.nAtMs) / 1000.0, double(result.nTimeMs)));
+        EXPECT_EQ(pLine->points(), expected) << qPrintable(strUrl);
+    }
+    // Marks on every slow response and on the timeout (at the top of the
+    // response axis, which reaches the slowest response), the failure and
+    // the request not sent; the threshold across the chart.
+    auto* pSlow = SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Slow"));
+    auto* pFailed = SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Failures"));
+    auto* pThreshold = SeriesNamed<QLineSeries>(pChart, QStringLiteral("Threshold (300 ms)"));
+    ASSERT_TRUE(pSlow && pFailed && pThreshold);
+    EXPECT_EQ(pSlow->count(), Count(ERequestOutcome::Slow));
+    const double dTop = pChart->axes(Qt::Vertical).value(0)->property("max").toDouble();
+    EXPECT_GE(dTop, 419);
+    EXPECT_LT(dTop, 10000);
+    QList<QPointF> failures = pFailed->points();
+    std::sort(failures.begin(), failures.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    ASSERT_EQ(failures.size(), 3);
+    EXPECT_EQ(failures[0].x(), 2.5);
+    EXPECT_GT(failures[0].y(), 419);
+    EXPECT_LE(failures[0].y(), dTop);
+    EXPECT_EQ(failures[1], QPointF(5.025, double(results[201].nTimeMs)));
+    EXPECT_EQ(failures[2], QPointF(7.55, 0));
+    ASSERT_EQ(pThreshold->count(), 2);
+    EXPECT_EQ(pThreshold->at(0).y(), 300);
+    EXPECT_EQ(pThreshold->at(1).y(), 300);
+
+    // The histogram counts each response once, ok or slow.
+    auto* pBars = qobject_cast<QStackedBarSeries*>(m_window.Histogram()->chart()->series().value(0));
+    ASSERT_NE(pBars, nullptr);
+    std::vector<double> sums;
+    for (QBarSet* pSet : pBars->barSets())
+        sums.push_back(pSet->sum());
+    EXPECT_EQ(sums, (std::vector<double>{Count(ERequestOutcome::Ok), Count(ERequestOutcome::Slow)}));
+
+    // The statistics per URL and in total.
+    QTableWidget* pTable = m_window.Table();
+    ASSERT_EQ(pTable->rowCount(), 3);
+    EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlA, OfUrl(results, kUrlA)));
+    EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(kUrlB, OfUrl(results, kUrlB)));
+    EXPECT_EQ(TableRow(pTable, 2), ExpectedRow(QStringLiteral("Total"), results));
+
+    // Pointing near the timeout's mark tells what it was; far from any
+    // request, nothing.
+    CResponseTimeChart* pView = m_window.TimeChart();
+    const QPoint mark = pView->mapFromScene(pChart->mapToScene(pChart->mapToPosition(failures[0], pFailed)));
+    QTest::mouseMove(pView->viewport(), mark + QPoint(3, 2));
+    EXPECT_TRUE(WaitFor([] { return QToolTip::isVisible(); }, 5000));
+    EXPECT_EQ(QToolTip::text(), kUrlA + QStringLiteral("\nStatus: no response\nTime: 10000 ms (timeout)\n"
+                                                      "request 101, pass 51, at 2.500 s"));
+    auto ViewPosition = [&](const QPointF& chartPosition) {
+        return pView->mapFromScene(pChart->mapToScene(chartPosition));
+    };
+    EXPECT_EQ(pView->ToolTipAt(ViewPosition(pChart->plotArea().topLeft() + QPointF(2, 2))), QString());
+    auto* pLineB = SeriesNamed<QLineSeries>(pChart, kUrlB);
+    EXPECT_EQ(pView->ToolTipAt(ViewPosition(pChart->mapToPosition(pLineB->at(0), pLineB))),
+              kUrlB + QStringLiteral("\nStatus: 200\nTime: %1 ms\nrequest 2, pass 1, at 0.025 s")
+                          .arg(results[1].nTimeMs));
+}
+
+TEST_F(ResultsWindow, TheNextRunStartClearsTheLastOne)
+{
+    ReportRun(SampleRun());
+    ASSERT_EQ(m_window.Table()->rowCount(), 3);
+
+    // The next run's start drops the last one: its own first result is all the window shows.
+    const std::vector<CRequestResult> next = {Result(1, kUrlB, 0, 42, ERequestOutcome::Ok, 200)};
+    ReportRun(next, false);
+    QTableWidget* pTable = m_window.Table();
+    ASSERT_EQ(pTable->rowCount(), 2);
+    EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlB, next));
+    EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(QStringLiteral("Total"), next));
+    QChart* pChart = m_window.TimeChart()->chart();
+    EXPECT_EQ(SeriesNamed<QLineSeries>(pChart, kUrlA), nullptr);
+    auto* pLine = SeriesNamed<QLineSeries>(pChart, kUrlB);
+    ASSERT_NE(pLine, nullptr);
+    EXPECT_EQ(pLine->points(), QList<QPointF>{QPointF(0, 42)});
+    EXPECT_EQ(SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Slow"))->count(), 0);
+    EXPECT_EQ(SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Failures"))->count(), 0);
+}
+
+TEST_F(ResultsWindow, SavesTheTableAsCsvAndTheChartAsPng)
+{
+    const std::vector<CRequestResult> results = SampleRun();
+    ReportRun(results);
+    QTemporaryDir dir;
+    std::vector<CUserPrompts::SFileRequest> requests;
+    QString strNextPath;
+    QStringList errors;
+    CUserPrompts& prompts = m_window.UserPrompts();
+    prompts.ChooseFile = [&](QWidget*, const CUserPrompts::SFileRequest& request) {
+        requests.push_back(request);
+        return strNextPath;
+    };
+    prompts.ShowError = [&](QWidget*, const QString& strText) { errors << strText; };
+
+    strNextPath = dir.filePath(QStringLiteral("stats.csv"));
+    m_window.OnSaveTable();
+    QFile csv(strNextPath);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    auto CsvLine = [](const QStringList& cells) { return cells.join(QLatin1Char(',')) + QStringLiteral("\r\n"); };
+    const QString strQuotedUrlB = QStringLiteral("\"http://127.0.0.1:8081/cgi,bin/\"\"status\"\"\"");
+    EXPECT_EQ(QString::fromUtf8(csv.readAll()),
+              QStringLiteral("URL,Count,OK,Slow,Timeout,Failed,Not sent,Min (ms),Median (ms),P95 (ms),Max (ms),"
+                             "Mean (ms)\r\n") +
+                  CsvLine(ExpectedRow(kUrlA, OfUrl(results, kUrlA))) +
+                  CsvLine(ExpectedRow(strQuotedUrlB, OfUrl(results, kUrlB))) +
+                  CsvLine(ExpectedRow(QStringLiteral("Total"), results)));
+
+    strNextPath = dir.filePath(QStringLiteral("chart.png"));
+    m_window.OnSaveChart();
+    // The picture of the chart: its legend shows both URLs' colours.
+    const QImage image(strNextPath, "PNG");
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), m_window.TimeChart()->size());
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    auto Shows = [&rgb](const QColor& colour) {
+        for (int y = 0; y < rgb.height(); ++y) {
+            const auto* pLine = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+            if (std::find(pLine, pLine + rgb.width(), colour.rgb()) != pLine + rgb.width())
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(Shows(CResponseTimeChart::UrlColour(0)) && Shows(CResponseTimeChart::UrlColour(1)));
+
+    // A file that cannot be written gets a message.
+    strNextPath = dir.filePath(QStringLiteral("missing/chart.png"));
+    m_window.OnSaveChart();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].strDefaultSuffix, QStringLiteral("csv"));
+    EXPECT_EQ(requests[1].strDefaultSuffix, QStringLiteral("png"));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Cannot save ") + strNextPath)) << qPrintable(errors[0]);
+}
+
+namespace {
+
+// The requests of the main window's last run as its log box tells them.
+std::vector<CRequestResult> LoggedResults(const QString& strLog)
+{
+    const std::map<QString, ERequestOutcome> outcomes{{QStringLiteral("ok"), ERequestOutcome::Ok},
+                                                      {QStringLiteral("slow"), ERequestOutcome::Slow},
+                                                      {QStringLiteral("timeout"), ERequestOutcome::Timeout},
+                                                      {QStringLiteral("failed"), ERequestOutcome::Failed},
+                                                      {QStringLiteral("not-sent"), ERequestOutcome::NotSent}};
+    std::vector<CRequestResult> results;
+    for (const CLoggedRequest& logged : ReadLoggedRequests(WithoutStamps(strLog).split(QStringLiteral("\r\n")))) {
+        CRequestResult result;
+        result.strUrl = logged.strUrl;
+        result.nTimeMs = logged.nTimeMs;
+        result.outcome = outcomes.at(logged.Outcome());
+        results.push_back(result);
+    }
+    return results;
+}
+
+QStringList UrlsOf(const std::vector<CRequestResult>& results)
+{
+    QStringList urls;
+    for (const CRequestResult& result : results)
+        if (!urls.contains(result.strUrl))
+            urls << result.strUrl;
+    return urls;
+}
+
+}  // namespace
+
+// View -> Results (Ctrl+R) shows the main window's own results window beside
+// it; every run reports to it, and it keeps a run's figures until the next
+// "Send".
+class ResultsOfTheMainWindow : public DlgFixture {
+protected:
+    // Clicks "Send" and waits until the results window shows all of the run.
+    std::vector<CRequestResult> Run()
+    {
+        QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+        EXPECT_TRUE(WaitForRunEnd());
+        const std::vector<CRequestResult> logged = LoggedResults(Log());
+        CResultsWindow& window = m_pDlg->ResultsWindow();
+        EXPECT_TRUE(WaitFor([&] { return window.Statistics().total.nCount == logged.size(); }, 20000))
+            << window.Statistics().total.nCount << " of " << logged.size();
+        return logged;
+    }
+    // The table's rows: one per URL in the order of first use, then the total.
+    void ExpectTableOf(const std::vector<CRequestResult>& logged)
+    {
+        QTableWidget* pTable = m_pDlg->ResultsWindow().Table();
+        const QStringList urls = UrlsOf(logged);
+        ASSERT_EQ(pTable->rowCount(), urls.size() + 1);
+        for (int nRow = 0; nRow < urls.size(); ++nRow)
+            EXPECT_EQ(TableRow(pTable, nRow), ExpectedRow(urls[nRow], OfUrl(logged, urls[nRow])));
+        EXPECT_EQ(TableRow(pTable, int(urls.size())), ExpectedRow(QStringLiteral("Total"), logged));
+    }
+    QString Summary() const { return m_pDlg->ResultsWindow().findChild<QLabel*>(QStringLiteral("summary"))->text(); }
+    QChart* Chart() const { return m_pDlg->ResultsWindow().TimeChart()->chart(); }
+};
+
+TEST_F(ResultsOfTheMainWindow, CtrlRShowsTheRunsFiguresBesideItUntilTheNextSend)
+{
+    const QByteArray kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    CTestResponder fast(kOk);
+    CTestResponder slow(kOk, 150);
+    QTemporaryDir dir;
+    const QString strFile = dir.filePath(QStringLiteral("soak.cmf"));
+    {
+        QFile file(strFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        QTextStream(&file) << QStringLiteral("While(2)\nhttp://127.0.0.1:%1/httpapi/a\nhttp://127.0.0.1:%2/httpapi/b\nEnd\n")
+                                  .arg(fast.Port())
+                                  .arg(slow.Port());
+    }
+    ASSERT_TRUE(m_pDlg->LoadCommandFile(strFile));
+    // Before any run the chart shows the limit in the box.
+    Ctl<QLineEdit>(1025)->setText(QStringLiteral("50"));
+    CResultsWindow& window = m_pDlg->ResultsWindow();
+    EXPECT_FALSE(window.isVisible());
+
+    // At the screen's left edge the main window leaves room to its right.
+    m_pDlg->move(0, 0);
+    QTest::keyClick(m_pDlg->Control(1000), Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(window.isVisible());
+    EXPECT_EQ(window.frameGeometry().left(), m_pDlg->frameGeometry().right() + 1);
+    EXPECT_EQ(window.frameGeometry().top(), m_pDlg->frameGeometry().top());
+    EXPECT_NE(SeriesNamed<QLineSeries>(Chart(), QStringLiteral("Threshold (50 ms)")), nullptr);
+
+    const std::vector<CRequestResult> first = Run();
+    ASSERT_EQ(first.size(), 4u);
+    EXPECT_EQ(std::count_if(first.begin(), first.end(),
+                            [](const CRequestResult& r) { return r.outcome == ERequestOutcome::Slow; }),
+              2);
+    ExpectTableOf(first);
+    EXPECT_TRUE(Summary().startsWith(QStringLiteral("soak.cmf"))) << qPrintable(Summary());
+    // The run keeps the limit its responses were judged by.
+    Ctl<QLineEdit>(1025)->setText(QStringLiteral("1000"));
+    window.Flush();
+    EXPECT_NE(SeriesNamed<QLineSeries>(Chart(), QStringLiteral("Threshold (50 ms)")), nullptr);
+
+    // "Clear command" forgets the file; the next Send drops the last run.
+    QTest::mouseClick(Ctl<QPushButton>(1004), Qt::LeftButton);
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("http://127.0.0.1:%1/httpapi/c").arg(fast.Port()));
+    const std::vector<CRequestResult> second = Run();
+    ASSERT_EQ(second.size(), 1u);
+    ExpectTableOf(second);
+    EXPECT_TRUE(Summary().startsWith(QStringLiteral("Typed script"))) << qPrintable(Summary());
+    EXPECT_NE(SeriesNamed<QLineSeries>(Chart(), QStringLiteral("Threshold (1000 ms)")), nullptr);
+
+    // Closing the main window closes it too.
+    m_pDlg->close();
+    EXPECT_FALSE(window.isVisible());
+}
+
+// A long run is drawn from a bounded number of points: per bucket of time,
+// its fastest and its slowest response, and its first failure.
+TEST(ResultsChartData, ALongRunKeepsEachBucketsFastestSlowestAndFirstFailure)
+{
+    CResultsChartData data;
+    data.AddUrl();
+    std::vector<CResultsChartData::SPoint> points;
+    for (int i = 1; i <= 200000; ++i) {
+        CResultsChartData::SPoint point;
+        point.nIndex = i;
+        point.nAtMs = 3LL * i;
+        point.nTimeMs = 50 + (i * 7919LL) % 997;  // no time twice within 997 requests
+        point.outcome = i % 50000 == 0 ? ERequestOutcome::Timeout : ERequestOutcome::Ok;
+        points.push_back(point);
+        data.Add(point);
+    }
+    EXPECT_EQ(data.Count(), 200000u);
+    const std::int64_t nWidthMs = data.BucketWidthMs();
+    EXPECT_LT(600000 / nWidthMs, CResultsChartData::kBuckets);
+
+    // The buckets' extremes, worked out here: (start, time) in time order.
+    std::map<std::int64_t, std::pair<CResultsChartData::SPoint, CResultsChartData::SPoint>> extremes;
+    for (const CResultsChartData::SPoint& point : points) {
+        if (point.outcome != ERequestOutcome::Ok)
+            continue;
+        auto [it, bNew] = extremes.try_emplace(point.nAtMs / nWidthMs, point, point);
+        if (point.nTimeMs < it->second.first.nTimeMs)
+            it->second.first = point;
+        if (point.nTimeMs > it->second.second.nTimeMs)
+            it->second.second = point;
+    }
+    std::vector<std::pair<std::int64_t, std::int64_t>> expected;
+    for (const auto& [nBucket, pair] : extremes) {
+        const auto& [fastest, slowest] = pair;
+        const auto& first = fastest.nAtMs < slowest.nAtMs ? fastest : slowest;
+        const auto& second = fastest.nAtMs < slowest.nAtMs ? slowest : fastest;
+        expected.emplace_back(first.nAtMs, first.nTimeMs);
+        expected.emplace_back(second.nAtMs, second.nTimeMs);
+    }
+    std::vector<std::pair<std::int64_t, std::int64_t>> line;
+    for (const CResultsChartData::SPoint& point : data.Line(0))
+        line.emplace_back(point.nAtMs, point.nTimeMs);
+    EXPECT_EQ(line, expected);
+
+    std::vector<CResultsChartData::SPoint> slow, failed;
+    data.Marks(slow, failed);
+    EXPECT_TRUE(slow.empty());
+    ASSERT_EQ(failed.size(), 4u);
+    EXPECT_EQ(failed[3].nIndex, 200000);
+}
