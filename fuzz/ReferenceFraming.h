@@ -10,8 +10,8 @@
 //     the final response follows it.
 //  3. Transfer-Encoding with chunked as the final coding: the chunked body
 //     decides. Transfer-Encoding without it: the body runs until close.
-//  4. An invalid Content-Length (without Transfer-Encoding): taken as no
-//     framing, the body runs until close (the client's choice).
+//  4. An invalid Content-Length (without Transfer-Encoding): an invalid
+//     response (the client refuses it; here: Malformed, nothing compared).
 //  6. A valid Content-Length: that many body bytes.
 //  7. Otherwise the body runs until close.
 
@@ -322,6 +322,10 @@ inline Result Decide(std::string_view data)
                 return result;
             }
             return complete(nLength);
+        }
+        if (bHasLength) {
+            result.outcome = Outcome::Malformed;
+            return result;
         }
         result.outcome = Outcome::UntilClose;
         return result;

@@ -37,12 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         if (challenge.Scheme().isEmpty())
             __builtin_trap();  // every challenge has a scheme
     }
-    const CAuthChallenge* pChallenge = CAuthChallenge::FirstAnswerable(challenges);
+    const CAuthChallenge* pChallenge = CAuthChallenge::Choose(challenges);
     bool bAnyAnswerable = false;
-    for (const CAuthChallenge& challenge : challenges)
-        bAnyAnswerable = bAnyAnswerable || challenge.IsBasic() || (challenge.IsDigest() && Strength(challenge) >= 0);
+    bool bAnyDigest = false;
+    for (const CAuthChallenge& challenge : challenges) {
+        bAnyDigest = bAnyDigest || (challenge.IsDigest() && Strength(challenge) >= 0);
+        bAnyAnswerable = bAnyAnswerable || challenge.IsBasic() || bAnyDigest;
+    }
     if (bAnyAnswerable != (pChallenge != nullptr))
         __builtin_trap();
+    if (bAnyDigest && !pChallenge->IsDigest())
+        __builtin_trap();  // Basic chosen while a Digest could be answered
     if (pChallenge && pChallenge->IsDigest()) {
         const int nChosen = Strength(*pChallenge);
         if (nChosen < 0)

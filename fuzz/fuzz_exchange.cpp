@@ -4,7 +4,10 @@
 // input starts with a 0x01 byte: then it keeps the connection open after the
 // first answer and answers a request that comes on it too, as a keep-alive
 // device does. The client's waits are short, so no input makes it wait long.
+// A response counts as answered only when the reference framing says that
+// what the peer sent is complete.
 #include "../tests/LoopbackSocket.h"
+#include "ReferenceFraming.h"
 #include "http/CHTTPLayer.h"
 
 #include <algorithm>
@@ -144,5 +147,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     for (std::size_t i = sizeof response - 8; i < sizeof response; ++i)
         if (response[i] != 0)
             __builtin_trap();
+    if (hr == S_OK && nSplit < 0 && nStatus != 401) {
+        // One answer, no credentials asked: it must have been whole.
+        const reference::Result ref = reference::Decide(std::string_view(input.constData(), input.size()));
+        if (ref.outcome == reference::Outcome::NeedMore)
+            __builtin_trap();  // answered with a response cut short
+    }
+    if (hr == S_OK && (nStatus < 100 || nStatus > 999))
+        __builtin_trap();  // an answer always has a status read from its status line
     return 0;
 }

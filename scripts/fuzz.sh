@@ -8,7 +8,7 @@ BUILD=build-fuzz
 CC=clang CXX=clang++ cmake -S fuzz -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD"
 status=0
-for target in fuzz_response_end fuzz_challenge fuzz_exchange; do
+for target in fuzz_response_parser fuzz_challenge fuzz_exchange; do
   corpus="$BUILD/corpus/$target"
   mkdir -p "$corpus"
   cp -n fuzz/seeds/* "$corpus"/ 2>/dev/null || true

@@ -6,6 +6,7 @@
 #include "CliExitCodes.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
+#include "http/CTlsConnection.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
@@ -155,8 +156,10 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         }
     }
 
-    if (!options.strCaFile.isEmpty() && !QFileInfo(options.strCaFile).isReadable()) {
-        err << "velkor-cli: the certificate file " << options.strCaFile << " cannot be read" << Qt::endl;
+    QString strCaProblem;
+    if (!options.strCaFile.isEmpty() && !CTlsConnection::CheckCaFile(options.strCaFile, &strCaProblem)) {
+        err << "velkor-cli: the certificate file " << options.strCaFile << " cannot be used: " << strCaProblem
+            << Qt::endl;
         return kExitUsage;
     }
 

@@ -80,6 +80,11 @@ QString CExecutionLoop::TlsProblemLine(const QString& strTarget, const QString& 
     return strLine;
 }
 
+QString CExecutionLoop::HttpProblemLine(const QString& strTarget, const QString& strProblem)
+{
+    return QStringLiteral("[HTTP] %1 - %2").arg(strTarget, strProblem);
+}
+
 QString CExecutionLoop::InsecureLine() { return QStringLiteral("[TLS] Certificates are not checked (insecure)"); }
 
 bool CExecutionLoop::Aborted() const { return m_context.m_hAbortEvent.IsSet(); }
@@ -121,13 +126,19 @@ int CExecutionLoop::ConnectServers()
     return 1;
 }
 
-void CExecutionLoop::WriteTlsProblem(const CServerItem& server)
+bool CExecutionLoop::WriteTlsProblem(CServerItem& server)
 {
-    // A connect that failed before the handshake leaves no TLS problem.
+    // A connect that failed before the handshake leaves no TLS problem. The
+    // same problem of a server is logged once a run.
     if (!server.m_bHttps || server.m_pHttp == nullptr || server.m_pHttp->TlsProblem().isEmpty())
-        return;
-    m_context.m_log.WriteLog(TlsProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
-                                            server.m_pHttp->TlsProblem(), server.m_pHttp->TlsCertificateRefused()));
+        return false;
+    const QString strProblem = server.m_pHttp->TlsProblem();
+    if (strProblem != server.m_strTlsLogged) {
+        server.m_strTlsLogged = strProblem;
+        m_context.m_log.WriteLog(TlsProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort, strProblem,
+                                                server.m_pHttp->TlsCertificateRefused()));
+    }
+    return true;
 }
 
 CServerItem* CExecutionLoop::FindServer(bool bHttps, const QString& strIP, const QString& strPort) const
@@ -176,14 +187,14 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
 
     QByteArray response(kResponseCapacity, '\0');
     int nLength = kResponseCapacity;
-    int nStatus = 0;
+    int nStatus = -1;
     const std::int64_t t0 = MonotonicMs();
     if (m_bFirstRequest) {
         m_nRunStartMs = t0;
         m_bFirstRequest = false;
     }
     const HRESULT hr = server.m_pHttp->SendRequest(path, response.data(), nLength, nStatus, m_context.m_szId,
-                                                   m_context.m_szPassword);
+                                                   m_context.m_szPassword, m_context.m_bCredentialsUtf8);
     const std::int64_t nResponseMs = MonotonicMs() - t0;
     if (Aborted())
         return true;  // cut off by closing: no answer to report, and no result
@@ -200,8 +211,9 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
         ++m_context.m_nRequestsFailed;
         if (hr == S_WAIT_TIMEOUT)
             log.WriteLog(QStringLiteral("Response data : NONE (reason : timeout 10 sec)"));
-        else if (hr == E_FAIL)
-            WriteTlsProblem(server);
+        if (!WriteTlsProblem(server) && !server.m_pHttp->Failure().isEmpty())
+            log.WriteLog(HttpProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
+                                         server.m_pHttp->Failure()));
     }
     if (!server.m_pHttp->AuthProblem().isEmpty())
         log.WriteLog(QStringLiteral("[AUTH] %1:%2 - %3").arg(server.m_strIP, server.m_strPort,
@@ -209,11 +221,10 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     if (bResults) {
         result.nTimeMs = nResponseMs;
         result.nAtMs = t0 - m_nOpenedMs;
+        // The status of the last response whose status line was read; none
+        // is made up.
+        result.nStatus = nStatus;
         if (hr == S_OK) {
-            // The status of the final response. A 401 left unanswered keeps no
-            // text; a reply too short to be HTTP gets a made-up status: none.
-            if (response.startsWith("HTTP") || nStatus == 401)
-                result.nStatus = nStatus;
             result.outcome =
                 nResponseMs >= m_context.m_nResponseLimitMs ? ERequestOutcome::Slow : ERequestOutcome::Ok;
         } else {

@@ -37,6 +37,8 @@ public:
     // "[TLS] host:port - reason", with how to accept a refused certificate.
     static QString TlsProblemLine(const QString& strTarget, const QString& strProblem, bool bCertificateRefused);
     static QString InsecureLine();
+    // "[HTTP] host:port - reason" of a command that got no whole response.
+    static QString HttpProblemLine(const QString& strTarget, const QString& strProblem);
 
 private:
     bool Aborted() const;
@@ -51,8 +53,9 @@ private:
     void AddResult(CRequestResult& result);
     void EndResults(std::int64_t nApplicationMs, bool bComplete);
     std::int64_t ApplicationTotalMs() const;
-    // After a failed connect to an https server: the TLS line, if TLS failed.
-    void WriteTlsProblem(const CServerItem& server);
+    // After a failed connect to an https server: the TLS line, if TLS failed
+    // (once a run for the same problem). True when TLS failed.
+    bool WriteTlsProblem(CServerItem& server);
     void WaitUntilAlive(const QString& strIP, const QString& strPort);
     void FinishRun();
 

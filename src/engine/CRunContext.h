@@ -27,6 +27,7 @@ struct CRunContext {
 
     QByteArray m_szId;        // user name for the devices, 8-bit, at most 254 bytes
     QByteArray m_szPassword;  // password, 8-bit, at most 254 bytes
+    bool m_bCredentialsUtf8 = false;  // both are UTF-8 (one holds a character above U+00FF)
     int m_nResponseLimitMs = 300;
     CTlsOptions m_tlsOptions;  // how the certificates of https servers are checked
     CScript m_script;

@@ -26,8 +26,11 @@ CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const QString& strId, const 
         return ESendResult::AlreadyRunning;
     JoinFinishedWorker();
 
-    m_context.m_szId = WideToLatin1(strId, kCredentialBytes);
-    m_context.m_szPassword = WideToLatin1(strPassword, kCredentialBytes);
+    // Credentials within Latin-1 go byte for byte; any character above U+00FF
+    // makes both go as UTF-8 rather than be cut there.
+    m_context.m_bCredentialsUtf8 = NeedsUtf8(strId) || NeedsUtf8(strPassword);
+    m_context.m_szId = CredentialBytes(strId, kCredentialBytes, m_context.m_bCredentialsUtf8);
+    m_context.m_szPassword = CredentialBytes(strPassword, kCredentialBytes, m_context.m_bCredentialsUtf8);
     m_context.m_nResponseLimitMs = ReadLeadingInt(strThreshold.left(15));
 
     if (m_editCommand.GetTextLength() == 0)

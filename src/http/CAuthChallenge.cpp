@@ -210,23 +210,20 @@ int CAuthChallenge::DigestStrength() const
     return CDigestHash::Strength(function);
 }
 
-const CAuthChallenge* CAuthChallenge::FirstAnswerable(const QList<CAuthChallenge>& challenges)
+const CAuthChallenge* CAuthChallenge::Choose(const QList<CAuthChallenge>& challenges)
 {
-    const CAuthChallenge* pFirst = nullptr;
-    for (const CAuthChallenge& challenge : challenges) {
-        if (challenge.IsAnswerable()) {
-            pFirst = &challenge;
-            break;
-        }
-    }
-    if (!pFirst || !pFirst->IsDigest())
-        return pFirst;
-    // Among the Digest challenges, the strongest hash; the first of equals.
-    const CAuthChallenge* pBest = pFirst;
+    // Digest whatever the order: the strongest hash, the first of equals.
+    const CAuthChallenge* pBest = nullptr;
     for (const CAuthChallenge& challenge : challenges)
-        if (challenge.IsDigest() && challenge.IsAnswerable() && challenge.DigestStrength() > pBest->DigestStrength())
+        if (challenge.IsDigest() && challenge.IsAnswerable()
+            && (!pBest || challenge.DigestStrength() > pBest->DigestStrength()))
             pBest = &challenge;
-    return pBest;
+    if (pBest)
+        return pBest;
+    for (const CAuthChallenge& challenge : challenges)
+        if (challenge.IsBasic())
+            return &challenge;
+    return nullptr;
 }
 
 QByteArray CAuthChallenge::Describe(const QList<CAuthChallenge>& challenges)

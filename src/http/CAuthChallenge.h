@@ -17,11 +17,12 @@ public:
     // The challenges of one field value; appended to 'challenges'.
     static void ParseFieldValue(const QByteArray& value, QList<CAuthChallenge>& challenges);
 
-    // The challenge this client answers: the first it can (Basic, or Digest
-    // with an algorithm it knows, MD5 when none is named); when that is a
-    // Digest, the Digest challenge with the strongest hash (SHA-512-256, then
-    // SHA-256, then MD5; the first of equals). Null when there is none.
-    static const CAuthChallenge* FirstAnswerable(const QList<CAuthChallenge>& challenges);
+    // The challenge this client answers: a Digest challenge with an algorithm
+    // it knows (MD5 when none is named), the strongest hash first
+    // (SHA-512-256, then SHA-256, then MD5; the first of equals), wherever it
+    // stands among the others; Basic only when no Digest can be answered.
+    // Null when there is none.
+    static const CAuthChallenge* Choose(const QList<CAuthChallenge>& challenges);
 
     // "Scheme" or "Digest algorithm=X" of each challenge, comma-separated,
     // for telling a user what a device offered.

@@ -68,8 +68,9 @@ HRESULT CDigestAuth::MakeDigestResponse(const QByteArray& requestTarget, const C
     m_bUtf8 = challenge.Param("charset").compare("UTF-8", Qt::CaseInsensitive) == 0;
     m_bUserHash = challenge.Param("userhash").compare("true", Qt::CaseInsensitive) == 0;
     // Our texts hold one character per byte; the UTF-8 charset wants them encoded.
-    const QByteArray userText = m_bUtf8 ? QString::fromLatin1(user).toUtf8() : user;
-    const QByteArray passwordText = m_bUtf8 ? QString::fromLatin1(password).toUtf8() : password;
+    const bool bRecode = m_bUtf8 && !m_bCredentialsUtf8;
+    const QByteArray userText = bRecode ? QString::fromLatin1(user).toUtf8() : user;
+    const QByteArray passwordText = bRecode ? QString::fromLatin1(password).toUtf8() : password;
     m_user = userText;
     m_userName = m_bUserHash ? CDigestHash::Hex(function, userText + ':' + realm) : userText;
     m_uri = requestTarget;
@@ -104,8 +105,9 @@ QByteArray CDigestAuth::ComputeResponse(const QByteArray& ha1, const QByteArray&
 QByteArray CDigestAuth::AuthorizationValue() const
 {
     // A user name that is not ASCII goes in the extended form (RFC 8187)
-    // when the server asked for UTF-8 and no hash hides it.
-    const QByteArray userField = m_bUtf8 && !m_bUserHash && !IsAscii(m_userName)
+    // when it is UTF-8 (the server asked for it, or the name needs it) and
+    // no hash hides it.
+    const QByteArray userField = (m_bUtf8 || m_bCredentialsUtf8) && !m_bUserHash && !IsAscii(m_userName)
         ? "username*=UTF-8''" + m_userName.toPercentEncoding()
         : "username=" + Quoted(m_userName);
     QByteArray value = "Digest " + userField + ", realm=" + Quoted(m_realm) + ", nonce=" + Quoted(m_nonce)

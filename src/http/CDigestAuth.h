@@ -23,6 +23,11 @@ public:
                                const QByteArray& user, const QByteArray& password,
                                const QByteArray& nonceCount, const QByteArray& clientNonce);
 
+    // The user and password given are UTF-8 (they hold characters above
+    // U+00FF) rather than one byte per character; a name that is not ASCII
+    // then goes as username*.
+    void SetCredentialsUtf8(bool bUtf8) { m_bCredentialsUtf8 = bUtf8; }
+
     // The digest itself: MD5 of HA1:nonce:nc:cnonce:qop:HA2, or of
     // HA1:nonce:HA2 when qop is null.
     static QByteArray ComputeResponse(const QByteArray& ha1, const QByteArray& nonce, const QByteArray& nonceCount,
@@ -49,6 +54,7 @@ private:
     bool m_bPlainMd5 = true;
     bool m_bUserHash = false;
     bool m_bUtf8 = false;
+    bool m_bCredentialsUtf8 = false;
     QByteArray m_uri;
     QByteArray m_realm;
     QByteArray m_nonce;

@@ -1,11 +1,11 @@
 #include "CHTTPLayer.h"
 
-#include "Base64.h"
-#include "CAuthChallenge.h"
-#include "CDigestAuth.h"
+#include "CAuthAnswer.h"
+#include "CPlainTransport.h"
 #include "CRequestText.h"
-#include "CResponseEnd.h"
 #include "CResponseHead.h"
+#include "CResponseReader.h"
+#include "CTlsTransport.h"
 #include "platform/MonotonicClock.h"
 
 #include <arpa/inet.h>
@@ -27,16 +27,16 @@ QByteArray UpToNul(const QByteArray& text)
 
 // Copies a response for the caller: cut to the capacity less one, always
 // NUL-terminated; nLength becomes the count copied.
-void CopyToCaller(const char* pSource, int nSource, char* pTarget, int& nLength)
+void CopyToCaller(const QByteArray& source, char* pTarget, int& nLength)
 {
     const int nCapacity = pTarget ? nLength : 0;
     if (nCapacity <= 0) {
         nLength = 0;
         return;
     }
-    const int nCopy = std::min(nSource, nCapacity - 1);
+    const int nCopy = static_cast<int>(std::min<qsizetype>(source.size(), nCapacity - 1));
     if (nCopy > 0)
-        std::memcpy(pTarget, pSource, static_cast<size_t>(nCopy));
+        std::memcpy(pTarget, source.constData(), static_cast<size_t>(nCopy));
     pTarget[nCopy] = '\0';
     nLength = nCopy;
 }
@@ -87,8 +87,10 @@ int CHTTPLayer::Connect(int nPort)
     Close();
 
     in_addr address{};
-    if (!SocketResolveIPv4(HostText(), &address))
+    if (!SocketResolveIPv4(HostText(), &address)) {
+        m_strFailure = QStringLiteral("cannot connect (the host name cannot be resolved)");
         return -1;
+    }
     sockaddr_in socketAddress{};
     socketAddress.sin_family = AF_INET;
     socketAddress.sin_port = htons(static_cast<std::uint16_t>(m_nPort & 0xFFFF));
@@ -97,13 +99,16 @@ int CHTTPLayer::Connect(int nPort)
     m_socket = SocketCreateTcp();
     if (m_socket == INVALID_SOCKET) {
         m_strLastError = QString::asprintf("HTTP: Allocating socket failed. Error: %d", SocketLastError());
+        m_strFailure = QStringLiteral("cannot connect (%1)").arg(SocketErrorText(SocketLastError()));
         return -1;
     }
     SocketSetAbortiveClose(m_socket);
     SocketSetSendTimeout(m_socket, ConnectTimeoutMs());
     const std::int64_t nStart = MonotonicMs();
-    if (SocketConnect(m_socket, socketAddress, ConnectTimeoutMs()) != 0)
+    if (SocketConnect(m_socket, socketAddress, ConnectTimeoutMs()) != 0) {
+        m_strFailure = QStringLiteral("cannot connect (%1)").arg(SocketErrorText(SocketLastError()));
         return -1;
+    }
     if (m_bTls) {
         // The handshake shares the connect's time bound.
         if (!m_pTls)
@@ -119,6 +124,9 @@ int CHTTPLayer::Connect(int nPort)
             Close();
             return -1;
         }
+        m_pTransport = std::make_unique<CTlsTransport>(*m_pTls, m_socket);
+    } else {
+        m_pTransport = std::make_unique<CPlainTransport>(m_socket);
     }
     return 0;
 }
@@ -129,22 +137,9 @@ void CHTTPLayer::SetTls(bool bTls, const CTlsOptions& options)
     m_tlsOptions = options;
 }
 
-int CHTTPLayer::WaitReadable(int nSec, int nUSec)
-{
-    if (m_bTls && m_pTls && m_pTls->Pending())
-        return 1;
-    return SocketWaitReadable(m_socket, nSec, nUSec);
-}
-
-int CHTTPLayer::Recv(char* pData, int nLength)
-{
-    if (m_bTls && m_pTls)
-        return m_pTls->Recv(pData, nLength);
-    return SocketRecv(m_socket, pData, nLength);
-}
-
 void CHTTPLayer::Close()
 {
+    m_pTransport.reset();
     if (m_bTls && m_pTls)
         m_pTls->Shutdown();
     if (m_socket != INVALID_SOCKET) {
@@ -155,16 +150,8 @@ void CHTTPLayer::Close()
 
 bool CHTTPLayer::SendAll(const QByteArray& request)
 {
-    qsizetype nSent = 0;
-    while (nSent < request.size()) {
-        const int nChunk = static_cast<int>(std::min<qsizetype>(request.size() - nSent, INT_MAX));
-        const int n = m_bTls && m_pTls ? m_pTls->Send(request.constData() + nSent, nChunk, ConnectTimeoutMs())
-                                       : SocketSend(m_socket, request.constData() + nSent, nChunk);
-        if (n <= 0)
-            return false;
-        nSent += n;
-    }
-    return true;
+    return m_pTransport
+        && m_pTransport->SendAll(request.constData(), static_cast<int>(request.size()), ConnectTimeoutMs());
 }
 
 HRESULT CHTTPLayer::SendGet(const QByteArray& requestTarget)
@@ -185,206 +172,124 @@ HRESULT CHTTPLayer::SendGet(const QByteArray& requestTarget)
     return E_FAIL;
 }
 
-HRESULT CHTTPLayer::GetResponse(char* pBuffer, int& nLength, int* pStatus, int nWaitSec, int nWaitUSec)
+HRESULT CHTTPLayer::ReadResponse(CResponseParser& parser)
 {
-    if (m_socket == INVALID_SOCKET)
+    m_bPeerEnded = true;
+    m_bEndedCleanly = false;
+    if (m_socket == INVALID_SOCKET || !m_pTransport) {
+        m_strFailure = QStringLiteral("no connection");
         return E_FAIL;
-    if (!pBuffer || nLength < kMinResponseBuffer)
-        return E_INVALIDARG;
-
-    const int nCapacity = nLength;
-    int nReceived = 0;
-    HRESULT result = S_OK;
-    m_bPeerClosed = false;
-    m_bReadToFramedEnd = false;
-    const std::int64_t nWaitMs = static_cast<std::int64_t>(nWaitSec) * 1000 + nWaitUSec / 1000;
-    const std::int64_t nDeadline = MonotonicMs() + m_nResponseLimitMs;
-    for (;;) {
-        // Each wait is the given one, but never beyond the limit of the whole response.
-        const std::int64_t nLeftMs = nDeadline - MonotonicMs();
-        const bool bLimited = nLeftMs < nWaitMs;
-        const int nReady = bLimited ? WaitReadable(static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) / 1000),
-                                                   static_cast<int>(std::max<std::int64_t>(nLeftMs, 0) % 1000) * 1000)
-                                    : WaitReadable(nWaitSec, nWaitUSec);
-        if (nReady < 0) {
-            // A failed wait (the run was cancelled, say) ends the read as a
-            // failed recv would; a blocking recv here could wait for ever.
-            m_strLastError = QString::asprintf("HTTP: GetResponse recv socket error WSAErr: %d\n", SocketLastError());
-            m_bPeerClosed = true;
-            break;
-        }
-        if (nReady == 0) {
-            m_strLastError = bLimited
-                ? QStringLiteral("HTTP: GetResponse time limit reached\n")
-                : QString::asprintf("HTTP: GetResponse select timeout WSAErr: %d\n", SocketLastError());
-            result = S_WAIT_TIMEOUT;
-            break;
-        }
-        if (nReceived + kRecvChunk >= nCapacity) {
-            m_strLastError = QStringLiteral("HTTP: GetResponse not enough memory\n");
-            result = E_OUTOFMEMORY;
-            break;
-        }
-        const int n = Recv(pBuffer + nReceived, kRecvChunk);
-        if (n == CTlsConnection::kWouldBlock)
-            continue;  // part of a TLS record: wait for the rest
-        if (n == SOCKET_ERROR) {
-            m_strLastError = QString::asprintf("HTTP: GetResponse recv socket error WSAErr: %d\n", SocketLastError());
-            m_bPeerClosed = true;
-            break;
-        }
-        if (n == 0) {
-            m_bPeerClosed = true;
-            break;
-        }
-        nReceived += n;
-        // Interim responses (100 Continue and the like) come before the final
-        // one and are dropped: the caller gets the final response alone.
-        while (const int nInterim = CResponseEnd::InterimLength(pBuffer, nReceived)) {
-            std::memmove(pBuffer, pBuffer + nInterim, static_cast<size_t>(nReceived - nInterim));
-            std::memset(pBuffer + nReceived - nInterim, 0, static_cast<size_t>(nInterim));
-            nReceived -= nInterim;
-        }
-        const CResponseEnd::Decision end = CResponseEnd::Decide(pBuffer, nReceived);
-        if (end.nLength >= 0) {
-            if (end.bFramed) {
-                // Bytes past the framed end are no part of this response.
-                m_bReadToFramedEnd = end.nLength == nReceived;
-                std::memset(pBuffer + end.nLength, 0, static_cast<size_t>(nReceived - end.nLength));
-                nReceived = end.nLength;
-            }
-            break;
-        }
     }
-    pBuffer[nReceived] = '\0';
-
-    int nStatus = 400;
-    if ((result == S_OK || result == S_WAIT_TIMEOUT) && nReceived > kMinResponseBuffer)
-        result = ParseStatusCode(pBuffer, nReceived, nStatus);
-    if (pStatus)
-        *pStatus = nStatus;
-    nLength = nReceived;
-    return result;
+    CResponseReader reader(*m_pTransport, m_nTimeoutSec, m_nTimeoutUSec, m_nResponseLimitMs);
+    const CResponseReader::EEnd end = reader.Read(parser);
+    m_bPeerEnded = reader.PeerEnded();
+    m_bEndedCleanly = reader.EndedCleanly();
+    m_strFailure = reader.Reason();
+    if (end == CResponseReader::EEnd::Complete)
+        return S_OK;
+    m_strLastError = QStringLiteral("HTTP: ") + (m_strFailure.isEmpty() ? QStringLiteral("no response in the wait")
+                                                                        : m_strFailure) + '\n';
+    return end == CResponseReader::EEnd::Timeout ? S_WAIT_TIMEOUT : E_FAIL;
 }
 
-HRESULT CHTTPLayer::ParseStatusCode(const char* pData, int nLength, int& nStatus)
-{
-    if (!pData || nLength < kMinResponseBuffer)
-        return E_INVALIDARG;
-    if (std::memcmp(pData, "HTTP", 4) != 0)
-        return E_FAIL;
-    int i = 8;
-    while (i < nLength && pData[i] != '\0' && (pData[i] < '0' || pData[i] > '9'))
-        ++i;
-    long long nValue = 0;
-    for (; i < nLength && pData[i] >= '0' && pData[i] <= '9'; ++i)
-        nValue = std::min<long long>(nValue * 10 + (pData[i] - '0'), INT_MAX);
-    nStatus = static_cast<int>(nValue);
-    return S_OK;
-}
-
-bool CHTTPLayer::ConnectionReusable(const char* pResponse, int nLength) const
+bool CHTTPLayer::ConnectionReusable(const CResponseParser& response) const
 {
     // Only a response read exactly to the end its framing gave leaves the
     // connection at the start of the next response; anything else would make
     // the rest of the 401 look like the answer to the credentials.
-    if (m_bPeerClosed || !m_bReadToFramedEnd || m_socket == INVALID_SOCKET)
+    if (m_bPeerEnded || !m_bEndedCleanly || !m_pTransport)
         return false;
-    const CResponseHead head(pResponse, nLength);
+    const QByteArray& headText = response.Head();
+    const CResponseHead head(headText.constData(), static_cast<int>(headText.size()));
     if (head.HasToken("Connection", "close"))
         return false;
     if (head.IsHttp10() && !head.HasToken("Connection", "keep-alive"))
         return false;
-    return !SocketPeerClosed(m_socket);
+    return !m_pTransport->PeerClosed();
 }
 
-HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse, int& nLength, int& nStatus,
-                                const QByteArray& user, const QByteArray& password)
+HRESULT CHTTPLayer::SendAuthorized(const QByteArray& request, bool bReuse, int nKeep, CResponseParser& parser)
 {
-    const QByteArray target = UpToNul(requestTarget);
-    m_strAuthProblem.clear();
-
-    Close();
-    if (Connect(m_nPort) != 0)
-        return E_FAIL;
-    HRESULT result = SendGet(target);
-    if (result != S_OK) {
-        Close();
-        return result;
-    }
-
-    QByteArray first(kReceiveBufferSize, '\0');
-    int nFirst = kReceiveBufferSize;
-    result = GetResponse(first.data(), nFirst, &nStatus, m_nTimeoutSec, m_nTimeoutUSec);
-    if (result != S_OK) {
-        Close();
-        return result;
-    }
-    if (nStatus != 401) {
-        CopyToCaller(first.constData(), nFirst, pResponse, nLength);
-        Close();
-        return S_OK;
-    }
-
-    // 401: answer the first challenge we can, once.
-    const QList<CAuthChallenge> challenges = CAuthChallenge::ParseResponse(first.constData(), nFirst);
-    const CAuthChallenge* pChallenge = CAuthChallenge::FirstAnswerable(challenges);
-    if (!pChallenge) {
-        m_strAuthProblem = challenges.isEmpty()
-            ? QStringLiteral("the 401 offers no challenge")
-            : QStringLiteral("no supported challenge among: ") + QString::fromLatin1(CAuthChallenge::Describe(challenges));
-        Close();
-        return S_OK;
-    }
-    QByteArray request;
-    if (pChallenge->IsBasic()) {
-        request = CRequestText::Basic(target, HostText(), Base64EncodeCredentials(UpToNul(user), UpToNul(password)));
-    } else {
-        CDigestAuth digest;
-        if (digest.MakeDigestResponse(target, *pChallenge, UpToNul(user), UpToNul(password), "00000001", QByteArray())
-            != S_OK) {
-            CopyToCaller(first.constData(), nFirst, pResponse, nLength);
-            Close();
-            return E_FAIL;
-        }
-        request = CRequestText::Digest(target, HostText(), digest);
-    }
-
-    // The credentials go on the 401's connection while the server keeps it;
-    // otherwise, or when it turns out to have been dropped before anything
-    // came back, on a new connection to the same host and port.
-    bool bReuse = ConnectionReusable(first.constData(), nFirst);
-    QByteArray second(kReceiveBufferSize, '\0');
     for (;;) {
         if (!bReuse) {
             Close();
-            if (Connect(m_nPort) != 0) {
-                Close();
-                return S_OK;
-            }
+            if (Connect(m_nPort) != 0)
+                return E_FAIL;
         }
         if (!SendAll(request)) {
             if (bReuse) {
                 bReuse = false;
                 continue;
             }
-            Close();
-            return S_OK;
+            m_strFailure = QStringLiteral("the request with credentials could not be sent");
+            return E_FAIL;
         }
-        second.fill('\0');
-        int nSecond = kReceiveBufferSize;
-        nStatus = 0;
-        result = GetResponse(second.data(), nSecond, &nStatus, m_nTimeoutSec, m_nTimeoutUSec);
-        if (result == S_OK && nSecond == 0 && m_bPeerClosed && bReuse) {
-            nStatus = 401;
+        const HRESULT result = ReadResponse(parser);
+        if (result == E_FAIL && bReuse && parser.IsEmpty() && m_bPeerEnded) {
+            // The kept connection was gone before anything came back.
+            parser = CResponseParser(nKeep);
             bReuse = false;
             continue;
         }
-        if (result != S_OK)
-            CopyToCaller(first.constData(), nFirst, pResponse, nLength);
-        else
-            CopyToCaller(second.constData(), nSecond, pResponse, nLength);
+        return result;
+    }
+}
+
+HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse, int& nLength, int& nStatus,
+                                const QByteArray& user, const QByteArray& password, bool bUtf8Credentials)
+{
+    const QByteArray target = UpToNul(requestTarget);
+    m_strAuthProblem.clear();
+    m_strFailure.clear();
+    nStatus = -1;
+    const int nKeep = std::max(nLength, 0);
+
+    Close();
+    if (Connect(m_nPort) != 0)
+        return E_FAIL;
+    if (SendGet(target) != S_OK) {
+        m_strFailure = QStringLiteral("the request could not be sent (%1)").arg(SocketErrorText(SocketLastError()));
+        Close();
+        return E_FAIL;
+    }
+
+    CResponseParser first(nKeep);
+    HRESULT result = ReadResponse(first);
+    nStatus = first.Status();
+    if (result != S_OK || nStatus != 401) {
+        if (result == S_OK)
+            CopyToCaller(first.Text(), pResponse, nLength);
         Close();
         return result;
     }
+
+    // 401: answer the challenge we prefer, once (twice when the nonce was stale).
+    CAuthAnswer auth(target, HostText(), UpToNul(user), UpToNul(password), bUtf8Credentials);
+    QByteArray request = auth.Answer(first.Head());
+    if (request.isEmpty()) {
+        m_strAuthProblem = auth.Problem();
+        CopyToCaller(first.Text(), pResponse, nLength);
+        Close();
+        return auth.Failed() ? E_FAIL : S_OK;
+    }
+    CResponseParser* pLast = &first;
+    CResponseParser answers[2] = {CResponseParser(nKeep), CResponseParser(nKeep)};
+    for (CResponseParser& answer : answers) {
+        // The credentials go on the 401's connection while the server keeps it.
+        result = SendAuthorized(request, ConnectionReusable(*pLast), nKeep, answer);
+        nStatus = answer.Status();
+        pLast = &answer;
+        if (result != S_OK || nStatus != 401 || !auth.TakeStaleRetry(answer.Head()))
+            break;
+        request = auth.Answer(answer.Head());
+        if (request.isEmpty())
+            break;
+    }
+    if (result == S_OK) {
+        if (nStatus == 401)
+            m_strAuthProblem = QStringLiteral("credentials refused");
+        CopyToCaller(pLast->Text(), pResponse, nLength);
+    }
+    Close();
+    return result;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "http/CResponseParser.h"
 #include "http/CTlsConnection.h"
 #include "http/HResult.h"
+#include "http/ITransport.h"
 #include "platform/Sockets.h"
 
 #include <QByteArray>
@@ -12,16 +14,15 @@
 // HTTP/1.1 client for one device (host and port), on a plain TCP socket or
 // TLS on it.
 // Every exchange runs on a fresh connection: connect, a plain GET, and on a 401
-// one more GET with Basic or Digest (MD5) credentials. Not for use by two
+// one more GET with Digest or Basic credentials (see CAuthAnswer). Responses
+// are read by CResponseReader through the connection's transport, plain or
+// TLS alike. Not for use by two
 // threads at once. Failures are result codes; the last diagnostic is kept in
 // m_strLastError and read by nobody but people debugging.
 class CHTTPLayer
 {
 public:
     static constexpr int kHostMaxChars = 259;
-    static constexpr int kReceiveBufferSize = 102400;
-    static constexpr int kRecvChunk = 1024;
-    static constexpr int kMinResponseBuffer = 18;
 
     CHTTPLayer();
     virtual ~CHTTPLayer();
@@ -53,26 +54,27 @@ public:
     // 25 ms. S_OK, or E_FAIL.
     HRESULT SendGet(const QByteArray& requestTarget);
 
-    // Reads one response into pBuffer: nLength is the capacity on entry (at
-    // least 18) and the count received on exit; the data is NUL-terminated.
-    // pStatus, when given, gets the status (400 when none could be read).
-    // Each wait for more data is nWaitSec seconds plus nWaitUSec microseconds.
-    // S_OK, S_WAIT_TIMEOUT (nothing usable came in the wait), E_FAIL (no
-    // connection, or not an HTTP response), E_INVALIDARG, E_OUTOFMEMORY.
-    HRESULT GetResponse(char* pBuffer, int& nLength, int* pStatus, int nWaitSec, int nWaitUSec);
+    // Reads one response from the open connection into the parser. S_OK
+    // when it is complete, S_WAIT_TIMEOUT when the wait ran out before a
+    // status line came, E_FAIL otherwise (no connection, or a response that
+    // ended badly: Failure() says why).
+    HRESULT ReadResponse(CResponseParser& parser);
 
     // A complete exchange for the request target. On entry nLength is the
-    // capacity of pResponse; a response that does not fit is cut to
-    // capacity - 1 bytes. The copy is always NUL-terminated, and nLength is
-    // then its length without the NUL. nStatus gets the HTTP status of the
-    // last response read (400 when none could be read).
+    // capacity of pResponse. Only a complete response is an answer (S_OK):
+    // its head and body (decoded from chunks), cut to capacity - 1 bytes,
+    // always NUL-terminated, nLength then its length without the NUL.
+    // S_WAIT_TIMEOUT: nothing usable came in the wait; E_FAIL: the command
+    // failed, Failure() says why (besides TlsProblem() and AuthProblem()).
+    // nStatus gets the status of the last response whose status line was
+    // read, -1 when none was. bUtf8Credentials: user and password are UTF-8.
     HRESULT SendRequest(const QByteArray& requestTarget, char* pResponse, int& nLength, int& nStatus,
-                        const QByteArray& user, const QByteArray& password);
+                        const QByteArray& user, const QByteArray& password, bool bUtf8Credentials = false);
 
-    // The status code of a response of at least 18 bytes starting with
-    // "HTTP": the first decimal number from byte 8 on. S_OK, E_FAIL (not
-    // HTTP) or E_INVALIDARG (too short).
-    static HRESULT ParseStatusCode(const char* pData, int nLength, int& nStatus);
+    // Why the last exchange failed, for the log ("no response (...)",
+    // "response cut short (10 of 100 body bytes)"); empty when it did not,
+    // when the wait ran out before anything came, and for TLS problems.
+    const QString& Failure() const { return m_strFailure; }
 
     SOCKET Socket() const { return m_socket; }
     const QString& Host() const { return m_szHost; }
@@ -80,8 +82,8 @@ public:
     int TimeoutSec() const { return m_nTimeoutSec; }
     int TimeoutUSec() const { return m_nTimeoutUSec; }
 
-    // Why the last exchange left a 401 unanswered (no challenge, or none we
-    // support); empty when it did not.
+    // Why the last exchange ended on a 401 (no challenge, none we support,
+    // credentials refused); empty when it did not.
     const QString& AuthProblem() const { return m_strAuthProblem; }
 
     QString m_strLastError;
@@ -100,18 +102,20 @@ private:
     int ConnectTimeoutMs() const;
     QByteArray HostText() const;
     bool SendAll(const QByteArray& request);
-    int WaitReadable(int nSec, int nUSec);
-    int Recv(char* pData, int nLength);
-    bool ConnectionReusable(const char* pResponse, int nLength) const;
+    bool ConnectionReusable(const CResponseParser& response) const;
+    // Sends the request with credentials and reads its answer, on the kept
+    // connection when bReuse (once more on a new one when the kept one turns
+    // out to be gone), else on a new connection.
+    HRESULT SendAuthorized(const QByteArray& request, bool bReuse, int nKeep, CResponseParser& parser);
 
-    // Whether the peer ended the connection while the last response was read.
-    bool m_bPeerClosed = false;
     QString m_strAuthProblem;
+    QString m_strFailure;
     bool m_bTls = false;
     CTlsOptions m_tlsOptions;
     std::unique_ptr<CTlsConnection> m_pTls;
+    std::unique_ptr<ITransport> m_pTransport;  // of the open connection
     bool m_bTlsFailed = false;  // the last Connect failed in TLS (not before)
-    // Whether the last response ended exactly where its framing said, with
-    // nothing after it on the connection.
-    bool m_bReadToFramedEnd = false;
+    // How the last response read ended.
+    bool m_bPeerEnded = false;
+    bool m_bEndedCleanly = false;
 };

@@ -2,7 +2,10 @@
 
 #include "platform/MonotonicClock.h"
 
+#include <QFile>
+
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
@@ -75,6 +78,25 @@ bool IsIpAddress(const QByteArray& host)
     return inet_pton(AF_INET, host.constData(), &v4) == 1 || inet_pton(AF_INET6, host.constData(), &v6) == 1;
 }
 
+// The certificates a CA file holds, read as OpenSSL reads the file when it
+// trusts it: PEM blocks, any text around them skipped. -1 when a block is
+// damaged, which makes OpenSSL refuse the whole file.
+int CountCertificates(const QString& strPath)
+{
+    BIO* pBio = BIO_new_file(strPath.toLocal8Bit().constData(), "r");
+    STACK_OF(X509_INFO)* pInfos = pBio ? PEM_X509_INFO_read_bio(pBio, nullptr, nullptr, nullptr) : nullptr;
+    BIO_free(pBio);
+    if (!pInfos)
+        return -1;
+    int nCount = 0;
+    for (int i = 0; i < sk_X509_INFO_num(pInfos); ++i) {
+        if (sk_X509_INFO_value(pInfos, i)->x509)
+            ++nCount;
+    }
+    sk_X509_INFO_pop_free(pInfos, X509_INFO_free);
+    return nCount;
+}
+
 // OpenSSL's own socket calls may raise SIGPIPE on a connection the device has
 // dropped; this transport sends with MSG_NOSIGNAL instead.
 int BioWrite(BIO* pBio, const char* pData, int nLength)
@@ -139,6 +161,28 @@ CTlsConnection::CTlsConnection() = default;
 
 CTlsConnection::~CTlsConnection() = default;
 
+bool CTlsConnection::CheckCaFile(const QString& strPath, QString* pProblem)
+{
+    QString strProblem;
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        strProblem = QStringLiteral("cannot be read: ") + file.errorString();
+    } else if (file.size() == 0 && file.peek(1).isEmpty()) {
+        strProblem = QStringLiteral("is empty");
+    } else {
+        ERR_clear_error();
+        const int nCount = CountCertificates(strPath);
+        if (nCount < 0)
+            strProblem = QStringLiteral("holds a damaged PEM block (%1)").arg(OpenSslError());
+        else if (nCount == 0)
+            strProblem = QStringLiteral("holds no certificate");
+        ERR_clear_error();
+    }
+    if (pProblem)
+        *pProblem = strProblem;
+    return strProblem.isEmpty();
+}
+
 bool CTlsConnection::Configure(const CTlsOptions& options)
 {
     if (m_bConfigured && options == m_options && m_pContext)
@@ -163,10 +207,18 @@ bool CTlsConnection::Configure(const CTlsOptions& options)
     } else {
         SSL_CTX_set_verify(pCtx, SSL_VERIFY_PEER, nullptr);
         SSL_CTX_set_default_verify_paths(pCtx);
+        // A trusted certificate ends the chain wherever it stands in it: a
+        // device's own certificate or its intermediate CA may be trusted
+        // without the root above them.
+        X509_VERIFY_PARAM_set_flags(SSL_CTX_get0_param(pCtx), X509_V_FLAG_PARTIAL_CHAIN);
+        QString strReason;
         if (!options.strCaFile.isEmpty()
-            && SSL_CTX_load_verify_locations(pCtx, options.strCaFile.toLocal8Bit().constData(), nullptr) != 1) {
-            m_strProblem = QStringLiteral("the certificate file %1 cannot be used: %2")
-                               .arg(options.strCaFile, OpenSslError());
+            && (!CheckCaFile(options.strCaFile, &strReason)
+                || SSL_CTX_load_verify_locations(pCtx, options.strCaFile.toLocal8Bit().constData(), nullptr) != 1)) {
+            if (strReason.isEmpty())
+                strReason = OpenSslError();
+            m_strProblem =
+                QStringLiteral("the certificate file %1 cannot be used: %2").arg(options.strCaFile, strReason);
             m_pContext.reset();
             return false;
         }
@@ -198,10 +250,14 @@ int CTlsConnection::Handshake(SOCKET s, const QByteArray& host, int nTimeoutMs)
         SSL_set_tlsext_host_name(pSsl, host.constData());
     if (!m_options.bInsecure) {
         X509_VERIFY_PARAM* pParam = SSL_get0_param(pSsl);
-        if (bIp)
+        if (bIp) {
             X509_VERIFY_PARAM_set1_ip_asc(pParam, host.constData());
-        else
+        } else {
+            // "c*.example.net" does not stand for "cam.example.net"; only a
+            // whole-label "*.example.net" does.
+            X509_VERIFY_PARAM_set_hostflags(pParam, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
             X509_VERIFY_PARAM_set1_host(pParam, host.constData(), 0);
+        }
     }
 
     SocketSetNonBlocking(s, true);
@@ -281,9 +337,21 @@ int CTlsConnection::Recv(char* pData, int nLength)
         return kWouldBlock;
     case SSL_ERROR_ZERO_RETURN:
         return 0;
-    default:
+    case SSL_ERROR_SYSCALL:
+        if (errno == 0) {
+            ERR_clear_error();
+            return 0;  // the device closed the connection without close_notify
+        }
+        m_strRecvProblem = errno == ECONNRESET ? QStringLiteral("connection reset")
+                                               : QStringLiteral("TLS error: ") + QString::fromLocal8Bit(strerror(errno));
         ERR_clear_error();
         return SOCKET_ERROR;
+    default: {
+        // An alert from the device (a client certificate it wanted, say).
+        const QString strError = OpenSslError();
+        m_strRecvProblem = QStringLiteral("TLS error: ") + (strError.isEmpty() ? QStringLiteral("unknown") : strError);
+        return SOCKET_ERROR;
+    }
     }
 }
 

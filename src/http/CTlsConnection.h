@@ -32,13 +32,20 @@ public:
     CTlsConnection& operator=(const CTlsConnection&) = delete;
 
     // Sets how certificates are checked; the context is made anew when the
-    // options change. False, with Problem() set, when the CA file cannot be
-    // used.
+    // options change. Every certificate of the CA file is trusted as it
+    // stands, an intermediate CA's or a device's own as well as a root's.
+    // False, with Problem() set, when the CA file cannot be used.
     bool Configure(const CTlsOptions& options);
 
+    // Whether the file can serve as a CA file: it can be read and holds at
+    // least one PEM certificate. If not, false with the reason in *pProblem
+    // ("cannot be read: ...", "is empty", "holds no certificate", ...).
+    static bool CheckCaFile(const QString& strPath, QString* pProblem);
+
     // Handshake on the connected socket for the host (SNI, and the name or
-    // IP address the certificate must carry), within nTimeoutMs. 0 on
-    // success; -1 with Problem() set on failure.
+    // IP address the certificate must carry; a wildcard there stands for a
+    // whole label only), within nTimeoutMs. 0 on success; -1 with Problem()
+    // set on failure.
     int Handshake(SOCKET s, const QByteArray& host, int nTimeoutMs);
 
     // Sends all nLength bytes; each wait for progress is at most nTimeoutMs.
@@ -51,6 +58,10 @@ public:
     // Up to nLength bytes of data: the count, 0 at the end of the stream,
     // kWouldBlock, or SOCKET_ERROR.
     int Recv(char* pData, int nLength);
+
+    // Why the last Recv failed, in words for the log: "connection reset",
+    // or the TLS alert the device sent.
+    const QString& RecvProblem() const { return m_strRecvProblem; }
 
     // Ends the session (close_notify, without waiting); the socket stays.
     void Shutdown();
@@ -69,5 +80,6 @@ private:
     SOCKET m_nSocket = INVALID_SOCKET;
     bool m_bConfigured = false;
     QString m_strProblem;
+    QString m_strRecvProblem;
     bool m_bCertificateRefused = false;
 };

@@ -16,6 +16,28 @@ QByteArray WideToLatin1(const QString& strText, int nMaxBytes)
     return bytes;
 }
 
+bool NeedsUtf8(const QString& strText)
+{
+    for (const QChar ch : strText)
+        if (ch.unicode() > 0xFF)
+            return true;
+    return false;
+}
+
+QByteArray CredentialBytes(const QString& strText, int nMaxBytes, bool bUtf8)
+{
+    if (!bUtf8)
+        return WideToLatin1(strText, nMaxBytes);
+    QByteArray bytes = strText.toUtf8();
+    if (nMaxBytes >= 0 && bytes.size() > nMaxBytes) {
+        qsizetype nCut = nMaxBytes;
+        while (nCut > 0 && (static_cast<unsigned char>(bytes[nCut]) & 0xC0) == 0x80)
+            --nCut;  // back to the first byte of the character that does not fit
+        bytes.truncate(nCut);
+    }
+    return bytes;
+}
+
 QString Latin1ToWide(const QByteArray& bytes)
 {
     const qsizetype nEnd = bytes.indexOf('\0');

@@ -10,6 +10,15 @@
 // bytes (no limit when negative).
 QByteArray WideToLatin1(const QString& strText, int nMaxBytes = -1);
 
+// True when the text holds a character above U+00FF: it then has no 8-bit
+// form of one byte per character.
+bool NeedsUtf8(const QString& strText);
+
+// Credentials for the wire: one byte per character (as WideToLatin1), or
+// when bUtf8 the UTF-8 bytes, at most nMaxBytes and never cut inside a
+// character.
+QByteArray CredentialBytes(const QString& strText, int nMaxBytes, bool bUtf8);
+
 // 8-bit to wide: every byte becomes the character of the same value, up to
 // the first NUL byte.
 QString Latin1ToWide(const QByteArray& bytes);

@@ -17,4 +17,5 @@ struct CServerItem {
     bool m_bHttps = false;  // the commands to it were written with "https://"
     CHTTPLayer* m_pHttp = nullptr;
     int m_bUnreachable = 1;  // 0 when the connection pass reached the server
+    QString m_strTlsLogged;  // the TLS problem last logged for it in this run
 };

@@ -7,6 +7,7 @@
 #include "CResultsWindow.h"
 #include "DialogFont.h"
 #include "engine/CRunEngine.h"
+#include "http/CTlsConnection.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "platform/TextConv.h"
@@ -251,8 +252,14 @@ void CVelkorDlg::OnTrustCertificateFile()
     CUserPrompts::SFileRequest request;
     request.strFilter = QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)");
     const QString strPath = m_prompts.ChooseFile(this, request);
-    if (!strPath.isEmpty())
+    // A file that cannot serve is told at once, and the trusted file stays.
+    QString strProblem;
+    if (!strPath.isEmpty() && !CTlsConnection::CheckCaFile(strPath, &strProblem))
+        m_prompts.ShowError(this,
+                            QStringLiteral("The certificate file %1 cannot be used: %2").arg(strPath, strProblem));
+    else if (!strPath.isEmpty())
         m_strCaFile = strPath;
+    // Choosing the item toggled its check mark: it shows the setting again.
     ShowCertificateFile();
 }
 

@@ -143,7 +143,7 @@ TEST(CliRun, HttpsWithDigestSha256TrustedRefusedAndInsecure)
               (QStringList{strSend, QStringLiteral("Response time : T ms"), strData}));
     EXPECT_TRUE(lines.filter(QStringLiteral("[TLS]")).isEmpty());
 
-    // Refused in the connection pass and again by the request: one line each.
+    // Refused in the connection pass and again by the request: one line in all.
     CliRun refused;
     refused.Start({strScript});
     EXPECT_EQ(refused.Finish(), kExitRequestFailed);
@@ -156,7 +156,9 @@ TEST(CliRun, HttpsWithDigestSha256TrustedRefusedAndInsecure)
               (QStringList{QStringLiteral("Try to connect 127.0.0.1:PORT"),
                            QStringLiteral("Server unreachable 127.0.0.1:PORT"), strRefused}));
     EXPECT_EQ(lines.mid(lines.indexOf(strSend), 3),
-              (QStringList{strSend, QStringLiteral("Response time : T ms"), strRefused}));
+              (QStringList{strSend, QStringLiteral("Response time : T ms"),
+                           QStringLiteral("== Total running time(Http api only) : T ms ") + QString(66, QLatin1Char('='))}));
+    EXPECT_EQ(lines.count(strRefused), 1);
     EXPECT_FALSE(lines.contains(strData));
 
     CliRun insecure;
@@ -171,6 +173,21 @@ TEST(CliRun, HttpsWithDigestSha256TrustedRefusedAndInsecure)
     missing.Start({strScript, QStringLiteral("--cacert"), dir.filePath(QStringLiteral("none.pem"))});
     EXPECT_EQ(missing.Finish(), kExitUsage);
     EXPECT_TRUE(missing.m_strErr.contains(QStringLiteral("none.pem"))) << missing.m_strErr.toStdString();
+}
+
+TEST(CliRun, UnusableCertificateFileEndsBeforeTheRun)
+{
+    QTemporaryDir dir;
+    const QString strEmpty = dir.filePath(QStringLiteral("empty.pem"));
+    QFile empty(strEmpty);
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    CliRun run;
+    run.Start({WriteScript(dir, QStringLiteral("Sleep(1)")), QStringLiteral("--cacert"), strEmpty});
+    EXPECT_EQ(run.Finish(), kExitUsage);
+    EXPECT_EQ(run.m_strErr.toStdString(),
+              QStringLiteral("velkor-cli: the certificate file %1 cannot be used: is empty\n").arg(strEmpty).toStdString());
+    EXPECT_TRUE(run.m_strOut.isEmpty()) << "the run did not start: " << run.m_strOut.toStdString();
 }
 
 TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)

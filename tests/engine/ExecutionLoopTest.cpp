@@ -172,6 +172,7 @@ TEST(ExecutionLoop, AllServersUnreachableStillRunsTheScript)
     EXPECT_EQ(texts.mid(4, 3), (QStringList{QStringLiteral("Try to connect 127.0.0.1:%1").arg(p),
                                            QStringLiteral("Server unreachable 127.0.0.1:%1").arg(p), kOpening}));
     EXPECT_EQ(texts.mid(7), (QStringList{QStringLiteral("[SEND] ") + Url(p), QStringLiteral("Response time : T ms"),
+                                        QStringLiteral("[HTTP] 127.0.0.1:%1 - cannot connect (Connection refused)").arg(p),
                                         QStringLiteral("Sleep start : 1 ms"), kHttpTotal, kAppTotal}));
     EXPECT_EQ(h.m_engine.Context().m_nRequestsFailed, 1);
 }
@@ -223,8 +224,8 @@ TEST(ExecutionLoop, UnansweredChallengeGetsOneAuthLineAfterTheResponse)
     const int p = negotiate.Port();
     QStringList texts = h.Run(Url(p));
     QStringList expected = Header(p);
-    // The unanswered 401 gives no response data line, as before.
-    expected << Request(p).mid(0, 2)
+    // The unanswered 401 is the answer: its data line, then why it stayed unanswered.
+    expected << Request(p).mid(0, 2) << QStringLiteral("Response data : no")
              << QStringLiteral("[AUTH] 127.0.0.1:%1 - no supported challenge among: Negotiate, Digest algorithm=SHA-1")
                     .arg(p)
              << kHttpTotal << kAppTotal;

@@ -195,21 +195,12 @@ TEST(CHTTPLayerConnect, ConnectGivesUpAfterTheWait)
     EXPECT_LT(nMs, 3000);
 }
 
-TEST(CHTTPLayerConnect, GetResponseChecksItsArguments)
+TEST(CHTTPLayerConnect, ReadingWithoutAConnectionFails)
 {
     CHTTPLayer layer;
-    char buffer[64] = {};
-    int nLength = sizeof buffer;
-    EXPECT_EQ(layer.GetResponse(buffer, nLength, nullptr, 0, 0), E_FAIL) << "no socket";
-    CScriptedServer server;
-    server.AddConnection({CScriptedServer::Step::Wait()});
-    layer.SetHost(QStringLiteral("127.0.0.1"));
-    ASSERT_EQ(layer.Connect(server.Port()), 0);
-    int nStatus = -1;
-    nLength = 17;
-    EXPECT_EQ(layer.GetResponse(buffer, nLength, &nStatus, 0, 0), E_INVALIDARG);
-    EXPECT_EQ(nLength, 17);
-    EXPECT_EQ(nStatus, -1);
+    CResponseParser response;
+    EXPECT_EQ(layer.ReadResponse(response), E_FAIL);
+    EXPECT_EQ(layer.Failure(), QStringLiteral("no connection"));
 }
 
 TEST(Sockets, StartupCountPairs)

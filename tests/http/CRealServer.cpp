@@ -108,6 +108,9 @@ bool CRealServer::WriteRoot(QString* pError)
                        QByteArray("velkor ") + pDir + " ok\n", pError))
             return false;
     }
+    // Larger than any receive buffer a device client might keep: a snapshot.
+    if (!WriteFile(root.filePath(QStringLiteral("htdocs/open/big.bin")), QByteArray(3 << 20, 'v') + "END", pError))
+        return false;
     const QByteArray sha1 = QCryptographicHash::hash(kPassword, QCryptographicHash::Sha1);
     if (!WriteFile(root.filePath(QStringLiteral("htpasswd")), QByteArray(kUser) + ":{SHA}" + Base64Encode(sha1) + '\n',
                    pError))

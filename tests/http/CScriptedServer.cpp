@@ -2,10 +2,13 @@
 
 #include "../LoopbackSocket.h"
 
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,9 +21,52 @@ bool WaitReadable(int nFd, int nMs)
     return poll(&pfd, 1, nMs) > 0;
 }
 
+// One connection, plain or TLS.
+class CPeerConnection
+{
+public:
+    CPeerConnection(int nFd, SSL* pSsl) : m_nFd(nFd), m_pSsl(pSsl) {}
+    ~CPeerConnection() { SSL_free(m_pSsl); }
+
+    bool Pending() const { return m_pSsl && SSL_pending(m_pSsl) > 0; }
+    ssize_t Read(char* pData, int nLength)
+    {
+        return m_pSsl ? SSL_read(m_pSsl, pData, nLength) : recv(m_nFd, pData, static_cast<size_t>(nLength), 0);
+    }
+    ssize_t Write(const char* pData, int nLength)
+    {
+        return m_pSsl ? SSL_write(m_pSsl, pData, nLength)
+                      : send(m_nFd, pData, static_cast<size_t>(nLength), MSG_NOSIGNAL);
+    }
+    void Notify()
+    {
+        if (m_pSsl)
+            SSL_shutdown(m_pSsl);
+    }
+
+private:
+    int m_nFd;
+    SSL* m_pSsl;
+};
+
 } // namespace
 
+CScriptedServer::CScriptedServer(const QString& strCertFile, const QString& strKeyFile)
+{
+    signal(SIGPIPE, SIG_IGN);  // TLS writes go through OpenSSL's own socket calls
+    SSL_CTX* pCtx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_file(pCtx, strCertFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(pCtx, strKeyFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM);
+    m_pTlsCtx = pCtx;
+    Start();
+}
+
 CScriptedServer::CScriptedServer()
+{
+    Start();
+}
+
+void CScriptedServer::Start()
 {
     m_nListenFd = BindLoopback(m_nPort, 16);
     if (m_nListenFd < 0)
@@ -35,6 +81,7 @@ CScriptedServer::~CScriptedServer()
     for (std::thread& worker : m_workers)
         worker.join();
     close(m_nListenFd);
+    SSL_CTX_free(static_cast<SSL_CTX*>(m_pTlsCtx));
 }
 
 void CScriptedServer::AddConnection(const Script& script)
@@ -71,19 +118,42 @@ void CScriptedServer::AcceptLoop()
 
 void CScriptedServer::Serve(int nFd, Script script)
 {
+    SSL* pSsl = nullptr;
+    if (SSL_CTX* pCtx = static_cast<SSL_CTX*>(m_pTlsCtx)) {
+        // Blocking TLS calls of this connection give up after 5 s.
+        timeval tv{5, 0};
+        setsockopt(nFd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        setsockopt(nFd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        pSsl = SSL_new(pCtx);
+        SSL_set_fd(pSsl, nFd);
+        if (!script.empty() && script.front().kind == Step::NeedClientCert)
+            SSL_set_verify(pSsl, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+        if (SSL_accept(pSsl) != 1) {
+            // As servers do after a failed handshake: take what the client
+            // sent on, so that closing sends a FIN (not a reset) after the alert.
+            char chunk[4096];
+            while (WaitReadable(nFd, 300) && recv(nFd, chunk, sizeof chunk, 0) > 0) {
+            }
+            script.clear();
+        }
+    }
+    CPeerConnection connection(nFd, pSsl);
     QByteArray pending;  // bytes read beyond the last request
     bool bOpen = true;
+    bool bNotify = true;  // end a TLS connection with close_notify
     for (const Step& step : script) {
         if (!bOpen || m_bStop)
             break;
         switch (step.kind) {
+        case Step::NeedClientCert:
+            break;
         case Step::ReadRequest: {
             qsizetype nEnd = pending.indexOf("\r\n\r\n");
             while (nEnd < 0 && !m_bStop) {
-                if (!WaitReadable(nFd, 10000))
+                if (!connection.Pending() && !WaitReadable(nFd, 10000))
                     break;
                 char chunk[4096];
-                const ssize_t n = recv(nFd, chunk, sizeof chunk, 0);
+                const ssize_t n = connection.Read(chunk, sizeof chunk);
                 if (n <= 0) {
                     if (n < 0 && errno == ECONNRESET)
                         m_bSawReset = true;
@@ -105,8 +175,8 @@ void CScriptedServer::Serve(int nFd, Script script)
         case Step::Send: {
             qsizetype nSent = 0;
             while (nSent < step.data.size()) {
-                const ssize_t n = send(nFd, step.data.constData() + nSent, static_cast<size_t>(step.data.size() - nSent),
-                                       MSG_NOSIGNAL);
+                const ssize_t n = connection.Write(step.data.constData() + nSent,
+                                                   static_cast<int>(std::min<qsizetype>(step.data.size() - nSent, 1 << 20)));
                 if (n <= 0) {
                     bOpen = false;
                     break;
@@ -121,9 +191,14 @@ void CScriptedServer::Serve(int nFd, Script script)
         case Step::Close:
             bOpen = false;
             break;
+        case Step::CloseQuietly:
+            bNotify = false;
+            bOpen = false;
+            break;
         case Step::Reset: {
             linger lg{1, 0};
             setsockopt(nFd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+            bNotify = false;
             bOpen = false;
             break;
         }
@@ -133,7 +208,7 @@ void CScriptedServer::Serve(int nFd, Script script)
                 if (!WaitReadable(nFd, 20))
                     continue;
                 char chunk[4096];
-                const ssize_t n = recv(nFd, chunk, sizeof chunk, 0);
+                const ssize_t n = connection.Read(chunk, sizeof chunk);
                 if (n <= 0) {
                     if (n < 0 && errno == ECONNRESET)
                         m_bSawReset = true;
@@ -145,5 +220,7 @@ void CScriptedServer::Serve(int nFd, Script script)
         }
         }
     }
+    if (bNotify)
+        connection.Notify();
     close(nFd);
 }

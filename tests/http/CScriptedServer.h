@@ -8,16 +8,19 @@
 #include <thread>
 #include <vector>
 
-// A loopback TCP server that plays a script per accepted connection, for the
+#include <QString>
+
+// A loopback server that plays a script per accepted connection, for the
 // peers that real servers will not imitate: silence, stalls, resets, garbage.
-// Connections get the scripts in the order they were added; one accepted
-// after the last script is closed at once.
+// Plain TCP, or TLS when given a certificate and key (the handshake comes
+// before the first step). Connections get the scripts in the order they were
+// added; one accepted after the last script is closed at once.
 class CScriptedServer
 {
 public:
     struct Step
     {
-        enum Kind { ReadRequest, Send, Sleep, Close, Reset, Hold };
+        enum Kind { ReadRequest, Send, Sleep, Close, Reset, Hold, CloseQuietly, NeedClientCert };
         Kind kind;
         QByteArray data;
         int nMs = 0;
@@ -25,7 +28,13 @@ public:
         static Step Read() { return {ReadRequest, {}, 0}; }
         static Step Write(const QByteArray& bytes) { return {Send, bytes, 0}; }
         static Step Pause(int nMs) { return {Sleep, {}, nMs}; }
+        // Ends the connection: over TLS with close_notify first.
         static Step Shut() { return {Close, {}, 0}; }
+        // Over TLS: a FIN without close_notify (plain TCP: as Shut).
+        static Step ShutQuietly() { return {CloseQuietly, {}, 0}; }
+        // Over TLS, as the first step: the handshake asks for a client
+        // certificate and fails without one (the device then sends an alert).
+        static Step RequireClientCert() { return {NeedClientCert, {}, 0}; }
         static Step Abort() { return {Reset, {}, 0}; }
         // Keeps the connection open until the client closes it (or 20 s).
         static Step Wait() { return {Hold, {}, 0}; }
@@ -33,6 +42,7 @@ public:
     using Script = std::vector<Step>;
 
     CScriptedServer();
+    CScriptedServer(const QString& strCertFile, const QString& strKeyFile);
     ~CScriptedServer();
     CScriptedServer(const CScriptedServer&) = delete;
     CScriptedServer& operator=(const CScriptedServer&) = delete;
@@ -47,9 +57,11 @@ public:
     bool SawReset() const { return m_bSawReset.load(); }
 
 private:
+    void Start();
     void AcceptLoop();
     void Serve(int nFd, Script script);
 
+    void* m_pTlsCtx = nullptr;  // SSL_CTX, when TLS
     int m_nListenFd = -1;
     int m_nPort = 0;
     std::atomic<bool> m_bStop{false};

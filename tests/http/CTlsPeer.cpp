@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 
 namespace {
 
@@ -21,13 +22,16 @@ EVP_PKEY* NewKey()
     return EVP_EC_gen("P-256");
 }
 
-void WritePem(const QString& strPath, X509* pCert, EVP_PKEY* pKey)
+// Writes the certificates (null ones skipped) and the key, in that order.
+void WritePem(const QString& strPath, std::initializer_list<X509*> certs, EVP_PKEY* pKey)
 {
     FILE* pFile = std::fopen(strPath.toLocal8Bit().constData(), "w");
     if (!pFile)
         return;
-    if (pCert)
-        PEM_write_X509(pFile, pCert);
+    for (X509* pCert : certs) {
+        if (pCert)
+            PEM_write_X509(pFile, pCert);
+    }
     if (pKey)
         PEM_write_PrivateKey(pFile, pKey, nullptr, nullptr, 0, nullptr, nullptr);
     std::fclose(pFile);
@@ -68,13 +72,26 @@ CTestCertificates::CTestCertificates()
     AddExtension(pCert, pCert, NID_key_usage, "critical,keyCertSign,cRLSign");
     X509_sign(pCert, pKey, EVP_sha256());
     m_strCaFile = m_dir.filePath(QStringLiteral("ca.pem"));
-    WritePem(m_strCaFile, pCert, nullptr);
+    WritePem(m_strCaFile, {pCert}, nullptr);
     m_pCaKey = pKey;
     m_pCaCert = pCert;
+
+    EVP_PKEY* pMidKey = NewKey();
+    X509* pMidCert = NewCertificate(pMidKey, "Velkor test intermediate CA", m_nSerial++, -1, 30);
+    X509_set_issuer_name(pMidCert, X509_get_subject_name(pCert));
+    AddExtension(pMidCert, pCert, NID_basic_constraints, "critical,CA:TRUE,pathlen:0");
+    AddExtension(pMidCert, pCert, NID_key_usage, "critical,keyCertSign,cRLSign");
+    X509_sign(pMidCert, pKey, EVP_sha256());
+    m_strIntermediateFile = m_dir.filePath(QStringLiteral("intermediate.pem"));
+    WritePem(m_strIntermediateFile, {pMidCert}, nullptr);
+    m_pIntermediateKey = pMidKey;
+    m_pIntermediateCert = pMidCert;
 }
 
 CTestCertificates::~CTestCertificates()
 {
+    X509_free(static_cast<X509*>(m_pIntermediateCert));
+    EVP_PKEY_free(static_cast<EVP_PKEY*>(m_pIntermediateKey));
     X509_free(static_cast<X509*>(m_pCaCert));
     EVP_PKEY_free(static_cast<EVP_PKEY*>(m_pCaKey));
 }
@@ -90,13 +107,36 @@ CTestCertificates::Leaf CTestCertificates::MakeLeaf(const QByteArray& altNames, 
     AddExtension(pCert, pIssuer, NID_subject_alt_name, altNames.constData());
     AddExtension(pCert, pIssuer, NID_ext_key_usage, "serverAuth");
     X509_sign(pCert, bSelfSigned ? pKey : static_cast<EVP_PKEY*>(m_pCaKey), EVP_sha256());
+    return WriteLeaf(pCert, pKey, nSerial, false);
+}
+
+CTestCertificates::Leaf CTestCertificates::MakeIntermediateLeaf(const QByteArray& altNames)
+{
+    EVP_PKEY* pKey = NewKey();
+    const int nSerial = m_nSerial++;
+    X509* pCert = NewCertificate(pKey, "device", nSerial, -1, 30);
+    X509* pIssuer = static_cast<X509*>(m_pIntermediateCert);
+    X509_set_issuer_name(pCert, X509_get_subject_name(pIssuer));
+    AddExtension(pCert, pIssuer, NID_subject_alt_name, altNames.constData());
+    AddExtension(pCert, pIssuer, NID_ext_key_usage, "serverAuth");
+    X509_sign(pCert, static_cast<EVP_PKEY*>(m_pIntermediateKey), EVP_sha256());
+    return WriteLeaf(pCert, pKey, nSerial, true);
+}
+
+// Writes the certificate (with the intermediate after it when asked) and its
+// key, and frees both.
+CTestCertificates::Leaf CTestCertificates::WriteLeaf(void* pCert, void* pKey, int nSerial, bool bWithIntermediate)
+{
+    X509* pX509 = static_cast<X509*>(pCert);
+    EVP_PKEY* pPkey = static_cast<EVP_PKEY*>(pKey);
     Leaf leaf;
     leaf.strCertFile = m_dir.filePath(QStringLiteral("leaf%1.pem").arg(nSerial));
     leaf.strKeyFile = m_dir.filePath(QStringLiteral("leaf%1.key").arg(nSerial));
-    WritePem(leaf.strCertFile, pCert, nullptr);
-    WritePem(leaf.strKeyFile, nullptr, pKey);
-    X509_free(pCert);
-    EVP_PKEY_free(pKey);
+    WritePem(leaf.strCertFile, {pX509, bWithIntermediate ? static_cast<X509*>(m_pIntermediateCert) : nullptr},
+             nullptr);
+    WritePem(leaf.strKeyFile, {}, pPkey);
+    X509_free(pX509);
+    EVP_PKEY_free(pPkey);
     return leaf;
 }
 
@@ -105,7 +145,8 @@ CTlsPeer::CTlsPeer(const CTestCertificates::Leaf& leaf, const QList<QByteArray>&
 {
     signal(SIGPIPE, SIG_IGN);  // the peer writes with OpenSSL's own socket calls
     SSL_CTX* pCtx = SSL_CTX_new(TLS_server_method());
-    SSL_CTX_use_certificate_file(pCtx, leaf.strCertFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM);
+    // The certificate, and the chain after it in its file.
+    SSL_CTX_use_certificate_chain_file(pCtx, leaf.strCertFile.toLocal8Bit().constData());
     SSL_CTX_use_PrivateKey_file(pCtx, leaf.strKeyFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM);
     m_pCtx = pCtx;
     m_nListenFd = BindLoopback(m_nPort, 16);

@@ -10,31 +10,43 @@
 #include <thread>
 #include <vector>
 
-// Certificates made at test time: one CA, and server certificates it signs
-// (or self-signed ones), written as PEM files into a temporary folder.
+// Certificates made at test time: a root CA, an intermediate CA it signs, and
+// server certificates signed by either (or self-signed ones), written as PEM
+// files into a temporary folder.
 class CTestCertificates
 {
 public:
     struct Leaf
     {
-        QString strCertFile;
+        QString strCertFile;  // the server certificate, then the chain it sends
         QString strKeyFile;
     };
 
     CTestCertificates();
     ~CTestCertificates();
 
+    // The root CA's certificate.
     const QString& CaFile() const { return m_strCaFile; }
+    // The intermediate CA's certificate alone.
+    const QString& IntermediateFile() const { return m_strIntermediateFile; }
     // A server certificate for the subject alternative names (such as
     // "IP:127.0.0.1,DNS:localhost"), valid from nFromDays to nToDays around
-    // now; signed by the CA, or by itself.
+    // now; signed by the root CA, or by itself.
     Leaf MakeLeaf(const QByteArray& altNames, int nFromDays = -1, int nToDays = 30, bool bSelfSigned = false);
+    // A server certificate signed by the intermediate CA; its file holds the
+    // intermediate after it, as devices send their chain.
+    Leaf MakeIntermediateLeaf(const QByteArray& altNames);
 
 private:
+    Leaf WriteLeaf(void* pCert, void* pKey, int nSerial, bool bWithIntermediate);
+
     QTemporaryDir m_dir;
     QString m_strCaFile;
-    void* m_pCaKey = nullptr;   // EVP_PKEY
-    void* m_pCaCert = nullptr;  // X509
+    QString m_strIntermediateFile;
+    void* m_pCaKey = nullptr;              // EVP_PKEY
+    void* m_pCaCert = nullptr;             // X509
+    void* m_pIntermediateKey = nullptr;    // EVP_PKEY
+    void* m_pIntermediateCert = nullptr;   // X509
     int m_nSerial = 1;
 };
 

@@ -3,7 +3,7 @@
 #include "CScriptedServer.h"
 
 CExchange RunExchange(CHTTPLayer& layer, int nPort, const QByteArray& target, const QByteArray& user,
-                      const QByteArray& password, int nCapacity)
+                      const QByteArray& password, int nCapacity, bool bUtf8Credentials)
 {
     CExchange exchange;
     exchange.response = QByteArray(nCapacity, '\0');
@@ -15,7 +15,7 @@ CExchange RunExchange(CHTTPLayer& layer, int nPort, const QByteArray& target, co
     }
     exchange.nMs = MeasureMs([&] {
         exchange.hr = layer.SendRequest(target, exchange.response.data(), exchange.nLength, exchange.nStatus, user,
-                                        password);
+                                        password, bUtf8Credentials);
     });
     return exchange;
 }

@@ -29,7 +29,8 @@ struct CExchange
 
 // One SendRequest into a zero-filled buffer of nCapacity bytes.
 CExchange RunExchange(CHTTPLayer& layer, int nPort, const QByteArray& target = "/httpapi/test",
-                      const QByteArray& user = "admin", const QByteArray& password = "4719", int nCapacity = 2048);
+                      const QByteArray& user = "admin", const QByteArray& password = "4719", int nCapacity = 2048,
+                      bool bUtf8Credentials = false);
 
 // Lower-case hex MD5 by Qt, as an independent check of our own routine.
 inline QByteArray QtMd5Hex(const QByteArray& data)

@@ -1,5 +1,6 @@
 // Exchanges with stock Apache httpd and lighttpd on loopback.
 #include "CRealServer.h"
+#include "http/CResponseParser.h"
 #include "CScriptedServer.h"
 #include "CTlsPeer.h"
 #include "HttpTestSupport.h"
@@ -33,12 +34,10 @@ protected:
             layer.SetTls(true, *pTls);
         EXPECT_EQ(layer.Connect(m_pServer->Port()), 0);
         EXPECT_EQ(layer.SendGet(target), S_OK);
-        QByteArray buffer(CHTTPLayer::kReceiveBufferSize, '\0');
-        int nLength = static_cast<int>(buffer.size());
-        int nStatus = 0;
-        EXPECT_EQ(layer.GetResponse(buffer.data(), nLength, &nStatus, 5, 5), S_OK);
-        EXPECT_EQ(nStatus, 401);
-        return buffer.left(nLength);
+        CResponseParser response;
+        EXPECT_EQ(layer.ReadResponse(response), S_OK);
+        EXPECT_EQ(response.Status(), 401);
+        return response.Head();
     }
 
     void ExpectOk(const QByteArray& target, const QByteArray& body)
@@ -114,6 +113,19 @@ TEST_F(RealServerTest, ApacheNotFoundIsPassedOn)
     EXPECT_EQ(ex.hr, S_OK);
     EXPECT_EQ(ex.nStatus, 404);
     EXPECT_LT(ex.nMs, 1000);
+}
+
+TEST_F(RealServerTest, LargeBodiesAreReadToTheirEnd)
+{
+    for (const CRealServer::Kind kind : {CRealServer::Apache, CRealServer::Lighttpd}) {
+        StartServer(kind);
+        CHTTPLayer layer;
+        const CExchange ex = RunExchange(layer, m_pServer->Port(), "/open/big.bin", CRealServer::kUser,
+                                         CRealServer::kPassword);
+        EXPECT_EQ(ex.hr, S_OK) << layer.Failure().toStdString();
+        EXPECT_EQ(ex.nStatus, 200);
+        EXPECT_TRUE(ex.response.left(ex.nLength).endsWith("vvvv")) << "the first bytes of the body are shown";
+    }
 }
 
 TEST_F(RealServerTest, LighttpdDigest)

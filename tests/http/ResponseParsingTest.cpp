@@ -1,27 +1,12 @@
-// Reading responses: end conditions, status line, head fields and challenges.
+// Reading responses: framing, status line, head fields and challenges.
 #include "http/CAuthChallenge.h"
 #include "http/CHTTPLayer.h"
-#include "http/CResponseEnd.h"
+#include "http/CResponseParser.h"
 #include "http/CResponseHead.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-bool Complete(const QByteArray& data)
-{
-    return CResponseEnd::IsComplete(data.constData(), static_cast<int>(data.size()));
-}
-
-CResponseEnd::Decision Decide(const QByteArray& data)
-{
-    return CResponseEnd::Decide(data.constData(), static_cast<int>(data.size()));
-}
-
-int Interim(const QByteArray& data)
-{
-    return CResponseEnd::InterimLength(data.constData(), static_cast<int>(data.size()));
-}
 
 QList<CAuthChallenge> Challenges(const QByteArray& value)
 {
@@ -30,122 +15,117 @@ QList<CAuthChallenge> Challenges(const QByteArray& value)
     return challenges;
 }
 
-int Status(const QByteArray& data, HRESULT* pResult = nullptr)
+// How the parser ends the bytes: "complete", "more" (needs more), "invalid: why".
+struct ParseCase
 {
-    int nStatus = -1;
-    const HRESULT hr = CHTTPLayer::ParseStatusCode(data.constData(), static_cast<int>(data.size()), nStatus);
-    if (pResult)
-        *pResult = hr;
-    return nStatus;
+    const char* pName;
+    QByteArray data;
+    bool bClosed;          // the device closes after the data
+    const char* pEnd;
+    int nStatus;           // -1: no status line read
+    QByteArray body;       // kept body (decoded); ignored unless complete
+    qsizetype nTaken;      // bytes that belong to the response; -1: all
+};
+
+QString Ended(const CResponseParser& parser)
+{
+    if (parser.IsComplete())
+        return QStringLiteral("complete");
+    if (parser.IsInvalid())
+        return QStringLiteral("invalid: ") + parser.Problem();
+    return QStringLiteral("more");
 }
 
 } // namespace
 
-TEST(CResponseEnd, ContentLength)
+// The framing rules, fed whole, byte by byte and in pieces of 7: each way
+// must give the same ending, status, kept body and length taken.
+TEST(CResponseParser, FramingTable)
 {
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nO"));
-    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nOK"));
-    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\ncontent-length:   0  \r\n\r\n"));
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n"));
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2, 3\r\n\r\nOKO")) << "conflicting lengths: read to close";
-    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nOK"));
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nOK"));
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\nOK"));
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nContent-Length : 0\r\n\r\n")) << "no blank before the colon";
-}
-
-TEST(CResponseEnd, NoLengthMeansReadUntilClose)
-{
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nServer: x\r\n\r\nbody"));
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\nContent-Length: 4\r\n\r\nbody"))
-        << "a coding other than chunked runs until close, whatever the length says";
-}
-
-TEST(CResponseEnd, StatusWithoutBody)
-{
-    EXPECT_TRUE(Complete("HTTP/1.1 204 No Content\r\nServer: x\r\n\r\n"));
-    EXPECT_TRUE(Complete("HTTP/1.1 304 Not Modified\r\nServer: x\r\n\r\n"));
-    EXPECT_FALSE(Complete("HTTP/1.1 204 No Content\r\nServer: x\r\n"));
-}
-
-TEST(CResponseEnd, EndMarkAsOriginallyRead)
-{
-    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nX: 1\r\n\r\nabc\r\n\r\n"));
-    EXPECT_TRUE(Complete("HTTP/1.1 200 OK\r\nX: 1\r\n\r\nabc\n\r\nmore"));
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nX: 1\r\n\r\n\n\r\n")) << "the mark must lie at offset 1 or more";
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    const QByteArray chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
     static const char kWithNul[] = "HTTP/1.1 200 OK\r\nX: 1\r\n\r\nab\0c\r\n\r\n";
-    EXPECT_FALSE(Complete(QByteArray(kWithNul, sizeof kWithNul - 1)))
-        << "the text ends at the first NUL";
-    EXPECT_FALSE(Complete("\r\n\r\nabc\r\n\r\n")) << "a blank line at offset 0 does not count";
+    const ParseCase cases[] = {
+        {"length reached", ok + "Content-Length: 2\r\n\r\nOK", false, "complete", 200, "OK", -1},
+        {"length not reached", ok + "Content-Length: 2\r\n\r\nO", false, "more", 200, "", -1},
+        {"length zero, blanks", ok + "content-length:   0  \r\n\r\n", false, "complete", 200, "", -1},
+        {"bytes after the length", "HTTP/1.1 401 X\r\nContent-Length: 2\r\n\r\nOKHTTP/1.1 200", false, "complete",
+         401, "OK", 39},
+        {"same length twice", ok + "Content-Length: 2\r\nContent-Length: 2\r\n\r\nOK", false, "complete", 200, "OK", -1},
+        {"conflicting lengths", ok + "Content-Length: 2, 3\r\n\r\nOKO", false, "invalid: conflicting Content-Length",
+         200, "", -1},
+        {"negative length", ok + "Content-Length: -1\r\n\r\nOK", false, "invalid: bad Content-Length", 200, "", -1},
+        {"blank line inside the length", ok + "Content-Length: 30\r\n\r\nline1\r\n\r\nline2-", false, "more", 200, "",
+         -1},
+        {"no framing, open", ok + "Server: x\r\n\r\nbody", false, "more", 200, "", -1},
+        {"no framing, closed", ok + "Server: x\r\n\r\nbody", true, "complete", 200, "body", -1},
+        {"other coding runs until close", ok + "Transfer-Encoding: gzip\r\nContent-Length: 4\r\n\r\nbody", false,
+         "more", 200, "", -1},
+        {"204 and 304 end with the head", "HTTP/1.1 204 No Content\r\nServer: x\r\n\r\n", false, "complete", 204, "",
+         -1},
+        {"304", "HTTP/1.1 304 Not Modified\r\n\r\n", false, "complete", 304, "", -1},
+        {"end mark", ok + "X: 1\r\n\r\nabc\r\n\r\n", false, "complete", 200, "abc\r\n\r\n", -1},
+        {"end mark, more after it", ok + "X: 1\r\n\r\nabc\n\r\nmore", false, "complete", 200, "abc\n\r\n", 31},
+        {"end mark at the body's first byte", ok + "X: 1\r\n\r\n\n\r\n", false, "more", 200, "", -1},
+        {"end mark after a NUL", QByteArray(kWithNul, sizeof kWithNul - 1), false, "more", 200, "", -1},
+        {"interim skipped", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early\r\nLink: </a>\r\n\r\n" + ok
+             + "Content-Length: 1\r\n\r\nx", false, "complete", 200, "x", -1},
+        {"chunked", chunked + "4\r\nabcd\r\nA;name=val\r\n0123456789\r\n0\r\nTrailer: x\r\n\r\n", false, "complete",
+         200, "abcd0123456789", -1},
+        {"chunked without its last chunk", chunked + "4\r\nabcd\r\n0\r\n", false, "more", 200, "", -1},
+        {"end mark inside chunk data", chunked + "9\r\nab\r\n\r\n", false, "more", 200, "", -1},
+        {"zero inside chunk data", chunked + "8\r\n0\r\n\r\nabc", false, "more", 200, "", -1},
+        {"bare line feeds in chunks", chunked + "2\nab\n0\n\n", false, "complete", 200, "ab", -1},
+        {"chunk data without its line end", chunked + "4\r\nabcdXY0\r\n\r\n", false,
+         "invalid: bad chunk: no line end after its data", 200, "", -1},
+        {"not a chunk size", chunked + "zz\r\n", false, "invalid: bad chunk size", 200, "", -1},
+        {"huge chunk size", chunked + "FFFFFFFFFFFFFFFFFFFFFF\r\nab", false, "invalid: bad chunk size", 200, "", -1},
+        {"not HTTP", "SSH-2.0-OpenSSH_9.2\r\n", false, "invalid: not HTTP", -1, "", -1},
+        {"lower-case version", "http/1.1 200 OK\r\n\r\n", false, "invalid: not HTTP", -1, "", -1},
+        {"status without digits", "HTTP/1.1 abc\r\nX-Id: 7\r\n\r\n", false, "invalid: malformed status line", -1, "",
+         -1},
+        {"four-digit status", "HTTP/1.1 1000 X\r\n\r\n", false, "invalid: malformed status line", -1, "", -1},
+        {"status below 100", "HTTP/1.1 020 OK\r\n\r\n", false, "invalid: malformed status line", -1, "", -1},
+        {"status line without reason", "HTTP/1.1 200\r\nContent-Length: 0\r\n\r\n", false, "complete", 200, "", -1},
+        {"status line cut", "HTTP/1.1 200", true, "more", -1, "", -1},
+    };
+    for (const ParseCase& c : cases) {
+        for (const int nPiece : {0, 1, 7}) {
+            CResponseParser parser(4096);
+            qsizetype nTaken = 0;
+            const qsizetype nStep = nPiece == 0 ? c.data.size() : nPiece;
+            for (qsizetype i = 0; i < c.data.size() && (parser.State() == CResponseParser::EState::Head
+                                                      || parser.State() == CResponseParser::EState::Body);
+                 i += nStep)
+                nTaken += parser.Feed(c.data.constData() + i, std::min(nStep, c.data.size() - i));
+            if (c.bClosed)
+                parser.PeerClosed();
+            SCOPED_TRACE(std::string(c.pName) + ", pieces of " + std::to_string(nPiece));
+            EXPECT_EQ(Ended(parser), QString::fromLatin1(c.pEnd));
+            EXPECT_EQ(parser.Status(), c.nStatus);
+            if (parser.IsComplete()) {
+                EXPECT_EQ(parser.Body(), c.body);
+                EXPECT_EQ(nTaken, c.nTaken < 0 ? c.data.size() : c.nTaken);
+            }
+        }
+    }
 }
 
-TEST(CResponseEnd, FramingDecidesBeforeTheEndMark)
+TEST(CResponseParser, BodyBeyondWhatIsKeptIsCountedNotHeld)
 {
-    // A blank line inside a body of announced length is body, not the end.
-    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\n";
-    EXPECT_FALSE(Complete(head + "line1\r\n\r\nline2-"));
-    EXPECT_EQ(Decide(head + "line1\r\n\r\nline2-after-blank-END").nLength, head.size() + 30);
-    // Bytes after the announced body are cut off, and the end is then not exact.
-    const auto decision = Decide("HTTP/1.1 401 X\r\nContent-Length: 2\r\n\r\nOKHTTP/1.1 200");
-    EXPECT_EQ(decision.nLength, 39);
-    EXPECT_TRUE(decision.bFramed);
-    // Chunked: the end mark inside chunk data does not end it.
-    EXPECT_FALSE(Complete("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\nab\r\n\r\n"));
-    // Without framing the end mark still ends the response, unframed.
-    EXPECT_FALSE(Decide("HTTP/1.1 200 OK\r\nX: 1\r\n\r\nabc\r\n\r\n").bFramed);
-}
-
-TEST(CResponseEnd, InterimResponses)
-{
-    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
-    EXPECT_EQ(Interim(interim + "HTTP/1.1 200 OK\r\n"), interim.size());
-    EXPECT_EQ(Interim("HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n"), 40);
-    EXPECT_EQ(Interim("HTTP/1.1 100 Continue\r\n"), 0) << "head not complete yet";
-    EXPECT_EQ(Interim("HTTP/1.1 200 OK\r\n\r\n"), 0);
-    EXPECT_EQ(Interim("HTTP/1.1 1000 X\r\n\r\n"), 0) << "four digits: not a status line";
-    EXPECT_EQ(Interim("HTTP/1.1 abc\r\nX-Id: 100\r\n\r\n"), 0);
-}
-
-TEST(CResponseEnd, ChunkedBodies)
-{
-    const QByteArray head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-    EXPECT_FALSE(Complete(head));
-    EXPECT_FALSE(Complete(head + "4\r\nab"));
-    EXPECT_FALSE(Complete(head + "4\r\nabcd\r\n"));
-    EXPECT_FALSE(Complete(head + "4\r\nabcd\r\n0\r\n"));
-    EXPECT_TRUE(Complete(head + "4\r\nabcd\r\n0\r\n\r\n"));
-    EXPECT_TRUE(Complete(head + "A;name=val\r\n0123456789\r\n0\r\nTrailer: x\r\n\r\n"));
-    EXPECT_FALSE(Complete(head + "4\r\nabcd\r\n0\r\nTrailer: x\r\n"));
-    // (The end mark would end these two at once; the chunk reading alone says no.)
-    EXPECT_FALSE(CResponseEnd::IsChunkedBodyComplete("4\r\nabcdXY0\r\n\r\n", 14)) << "data must end with CR LF";
-    EXPECT_FALSE(Complete(head + "zz\r\n")) << "not a chunk: read on";
-    EXPECT_FALSE(Complete(head + "FFFFFFFFFFFFFFFFFFFFFF\r\nab"));
-    // A zero inside the data of a larger chunk is not the last chunk.
-    EXPECT_FALSE(CResponseEnd::IsChunkedBodyComplete("8\r\n0\r\n\r\nabc", 13));
-    EXPECT_TRUE(CResponseEnd::IsChunkedBodyComplete("0\n\n", 3)) << "bare line feeds are tolerated";
-}
-
-TEST(ParseStatusCode, ReadsTheFirstNumberFromByteEight)
-{
-    HRESULT hr = 0;
-    EXPECT_EQ(Status("HTTP/1.1 200 OK\r\nServer: x\r\n", &hr), 200);
-    EXPECT_EQ(hr, S_OK);
-    EXPECT_EQ(Status("HTTP/1.0 401 Unauthorized"), 401);
-    EXPECT_EQ(Status("HTTP/1.1 abc\r\nX-Id: 7"), 7);
-    EXPECT_EQ(Status("HTTP/1.1 abc\r\nX-Id: none"), 0);
-    EXPECT_EQ(Status("HTTP/1.1 99999999999999999999"), INT_MAX);
-    EXPECT_EQ(Status("HTTP/2 404 Not found here"), 4) << "the scan starts at byte 8 whatever the version";
-    static const char kWithNul[] = "HTTP/1.1 \0 205 xxxxxxxxx";
-    EXPECT_EQ(Status(QByteArray(kWithNul, sizeof kWithNul - 1)), 0) << "the scan stops at a NUL";
-}
-
-TEST(ParseStatusCode, RefusesShortOrForeignData)
-{
-    HRESULT hr = 0;
-    EXPECT_EQ(Status("HTTP/1.1 200 OK\r\n", &hr), -1);
-    EXPECT_EQ(hr, E_INVALIDARG) << "17 bytes";
-    Status("http/1.1 200 OK\r\nX: y", &hr);
-    EXPECT_EQ(hr, E_FAIL);
+    CResponseParser parser(16);
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n";
+    parser.Feed(head.constData(), head.size());
+    const QByteArray block(1000, 'x');
+    for (int i = 0; i < 999; ++i)
+        parser.Feed(block.constData(), block.size());
+    EXPECT_FALSE(parser.IsComplete());
+    EXPECT_EQ(parser.Progress(), QStringLiteral("(999000 of 1000000 body bytes)"));
+    parser.Feed(block.constData(), block.size());
+    EXPECT_TRUE(parser.IsComplete());
+    EXPECT_EQ(parser.Body(), QByteArray(16, 'x'));
+    EXPECT_EQ(parser.BodyBytes(), 1000000);
+    EXPECT_EQ(parser.Text(), head + QByteArray(16, 'x'));
 }
 
 TEST(CResponseHead, FieldsAndFolding)
@@ -228,7 +208,7 @@ TEST(CAuthChallenge, TheStrongestDigestIsAnswered)
 {
     auto chosen = [](const QByteArray& value) {
         const auto challenges = Challenges(value);
-        const CAuthChallenge* pChosen = CAuthChallenge::FirstAnswerable(challenges);
+        const CAuthChallenge* pChosen = CAuthChallenge::Choose(challenges);
         return pChosen ? pChosen->Scheme() + ' ' + pChosen->Param("nonce") : QByteArray("none");
     };
     EXPECT_EQ(chosen("Digest realm=\"r\", nonce=\"1\", Digest realm=\"r\", nonce=\"2\", algorithm=SHA-512-256-sess, "
@@ -236,9 +216,13 @@ TEST(CAuthChallenge, TheStrongestDigestIsAnswered)
               "Digest 2");
     EXPECT_EQ(chosen("Digest realm=\"r\", nonce=\"1\", algorithm=SHA-1, Digest realm=\"r\", nonce=\"2\", algorithm=md5"),
               "Digest 2");
-    EXPECT_EQ(chosen("Basic realm=\"b\", Digest realm=\"r\", nonce=\"2\", algorithm=SHA-256"), "Basic ")
-        << "Basic offered first keeps its place";
+    EXPECT_EQ(chosen("Basic realm=\"b\", Digest realm=\"r\", nonce=\"2\", algorithm=MD5, Digest realm=\"r\", "
+                     "nonce=\"3\", algorithm=SHA-256"),
+              "Digest 3")
+        << "Digest before Basic, whatever the order";
+    EXPECT_EQ(chosen("Basic realm=\"b\", Digest realm=\"r\", nonce=\"2\", algorithm=SHA-1"), "Basic ")
+        << "Basic only when no Digest can be answered";
     const auto unanswerable = Challenges("Negotiate, Digest realm=\"r\", nonce=\"1\", algorithm=SHA-1");
-    EXPECT_EQ(CAuthChallenge::FirstAnswerable(unanswerable), nullptr);
+    EXPECT_EQ(CAuthChallenge::Choose(unanswerable), nullptr);
     EXPECT_EQ(CAuthChallenge::Describe(unanswerable), "Negotiate, Digest algorithm=SHA-1");
 }

@@ -17,6 +17,26 @@
 
 namespace {
 
+// A CA certificate, for a file the window takes.
+const char kCertificate[] = "-----BEGIN CERTIFICATE-----\n"
+                            "MIIBmDCCAT2gAwIBAgIURZ0Z7xhZqVQ/1SCNwcS9TKNg7NQwCgYIKoZIzj0EAwIw\n"
+                            "IDEeMBwGA1UEAwwVVmVsa29yIHdpbmRvdyB0ZXN0IENBMCAXDTI2MTIwOTIxMDAz\n"
+                            "M1oYDzIxMjYxMTE1MjEwMDMzWjAgMR4wHAYDVQQDDBVWZWxrb3Igd2luZG93IHRl\n"
+                            "c3QgQ0EwWTATBgcqhkjOPQIBBggqhkjOPQMBBwNCAARSGctvRzJNhX7OvKLKQAZy\n"
+                            "XA6cO3mCLUKKPv3/KJ8OKnBuutoUT3CKGDdQA+2ZLygLSLKXx5BI+pDpXP/J3dIM\n"
+                            "o1MwUTAdBgNVHQ4EFgQUddhQvtxLaDi9tMp5tLWJfmT8GsMwHwYDVR0jBBgwFoAU\n"
+                            "ddhQvtxLaDi9tMp5tLWJfmT8GsMwDwYDVR0TAQH/BAUwAwEB/zAKBggqhkjOPQQD\n"
+                            "AgNJADBGAiEAsAAV6Z3JQolT3tZcyLvAsFzlXFgRh+SW3vh6FBHHcMwCIQCugVwc\n"
+                            "3tq/e2J5ckTz+S9B/yRXdCnhdxO6IleInGvcNA==\n"
+                            "-----END CERTIFICATE-----\n";
+
+void WriteFile(const QString& strPath, const QByteArray& text)
+{
+    QFile file(strPath);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
 QByteArray ReadAll(const QString& strPath)
 {
     QFile file(strPath);
@@ -235,34 +255,49 @@ TEST_F(FileMenu, OptionsChooseTheCertificateFileAndReachTheRun)
     EXPECT_FALSE(pClear->isEnabled());
     EXPECT_FALSE(pInsecure->isChecked()) << "certificates are checked by default";
 
-    // A file that holds no certificate, so that the run shows that it was used.
-    const QString strFile = Path(QStringLiteral("not-a-cert.pem"));
-    QFile file(strFile);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("no certificate here\n");
-    file.close();
-    m_strNextPath = strFile;
+    // A file that holds no certificate is refused at once, and nothing is trusted.
+    const QString strText = Path(QStringLiteral("not-a-cert.pem"));
+    WriteFile(strText, "no certificate here\n");
+    m_strNextPath = strText;
     Trigger("32790");
     ASSERT_EQ(m_requests.size(), 1u);
     EXPECT_FALSE(m_requests[0].bSave);
     EXPECT_EQ(m_requests[0].strFilter, QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)"));
+    const QString strRefusedBox = QStringLiteral("The certificate file %1 cannot be used: holds no certificate").arg(strText);
+    EXPECT_EQ(m_errors, QStringList{strRefusedBox});
+    EXPECT_FALSE(pTrust->isChecked());
+    EXPECT_EQ(m_pDlg->TrustedCertificateFile(), QString());
+
+    // A certificate is taken; a cancel, or a file that cannot be used, keeps it.
+    const QString strFile = Path(QStringLiteral("camera-ca.pem"));
+    WriteFile(strFile, kCertificate);
+    m_strNextPath = strFile;
+    Trigger("32790");
     EXPECT_TRUE(pTrust->isChecked());
-    EXPECT_EQ(QString(pClear->text()).remove(QLatin1Char('&')), QStringLiteral("Clear certificate file (not-a-cert.pem)"));
+    EXPECT_EQ(QString(pClear->text()).remove(QLatin1Char('&')), QStringLiteral("Clear certificate file (camera-ca.pem)"));
     m_strNextPath.clear();
     Trigger("32790");
     EXPECT_TRUE(pTrust->isChecked()) << "a cancel keeps the file";
+    m_strNextPath = strText;
+    Trigger("32790");
+    EXPECT_TRUE(pTrust->isChecked()) << "so does a file that cannot be used";
+    EXPECT_EQ(m_errors, (QStringList{strRefusedBox, strRefusedBox}));
     EXPECT_EQ(m_pDlg->TrustedCertificateFile(), strFile);
 
-    // The https server's connect loads the file: it is refused, and the line says why.
+    // Spoiled after it was chosen: the https server's connect loads the file,
+    // refuses it, and the line says why.
+    WriteFile(strFile, "no certificate here\n");
     CTestResponder peer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
     const QString strTarget = QStringLiteral("127.0.0.1:%1").arg(peer.Port());
     m_pDlg->CommandBox().SetWindowText(QStringLiteral("https://%1/httpapi/a\r\nhttp://%1/httpapi/b").arg(strTarget));
     QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
     ASSERT_TRUE(WaitForRunEnd());
-    const QString strRefused = QStringLiteral("[TLS] %1 - the certificate file %2 cannot be used: ").arg(strTarget, strFile);
-    EXPECT_EQ(Log().count(strRefused), 2) << "connection pass and request";
+    const QString strRefused =
+        QStringLiteral("[TLS] %1 - the certificate file %2 cannot be used: holds no certificate").arg(strTarget, strFile);
+    EXPECT_EQ(Log().count(strRefused), 1) << "once a run, though the connection pass and the request both failed";
     EXPECT_TRUE(Log().contains(QStringLiteral("[SEND] https://%1/httpapi/a").arg(strTarget)));
     EXPECT_FALSE(Log().contains(QStringLiteral("[TLS] Certificates are not checked")));
+    m_errors.clear();
 
     // Cleared, and any certificate accepted: the run says so once.
     Trigger("32791");

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "http/CResponseParser.h"
+#include "http/ITransport.h"
+
+#include <QString>
+
+#include <vector>
+
+// Reads one response from a connection into a parser and says how it ended:
+// complete, the wait ran out before a status line came (a time-out), or
+// failed, with the reason in words for the log.
+class CResponseReader
+{
+public:
+    enum class EEnd { Complete, Timeout, Failed };
+    static constexpr int kRecvChunk = 65536;
+
+    // Each wait for more data is nWaitSec seconds plus nWaitUSec
+    // microseconds; the whole response takes at most nLimitMs.
+    CResponseReader(ITransport& transport, int nWaitSec, int nWaitUSec, int nLimitMs);
+
+    EEnd Read(CResponseParser& parser);
+
+    // Why the response failed (also a time-out with bytes before it);
+    // empty otherwise.
+    const QString& Reason() const { return m_strReason; }
+    // The device ended or broke the connection while the response was read.
+    bool PeerEnded() const { return m_bPeerEnded; }
+    // The response ended exactly where its framing said, and nothing after
+    // it came in the same read.
+    bool EndedCleanly() const { return m_bEndedCleanly; }
+
+private:
+    QString WaitText() const;
+
+    ITransport& m_transport;
+    int m_nWaitSec;
+    int m_nWaitUSec;
+    int m_nLimitMs;
+    QString m_strReason;
+    bool m_bPeerEnded = false;
+    bool m_bEndedCleanly = false;
+    std::vector<char> m_buffer;
+};
