@@ -1,12 +1,20 @@
 #include "CJUnitReport.h"
 
+#include "CReportFile.h"
+
 #include <QIODevice>
-#include <QSaveFile>
+#include <QStringList>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <compare>
+#include <map>
+#include <utility>
 
 namespace {
+
+// The failing requests a per-line test case lists in its failure's text.
+constexpr int kListedFailures = 5;
 
 // Milliseconds as seconds with three decimals: 1234 -> "1.234".
 QString Seconds(std::int64_t nMs)
@@ -15,43 +23,92 @@ QString Seconds(std::int64_t nMs)
     return QStringLiteral("%1.%2").arg(nMs / 1000).arg(nMs % 1000, 3, 10, QLatin1Char('0'));
 }
 
-bool IsFailure(ERequestOutcome outcome, bool bFailOnSlow)
-{
-    switch (outcome) {
-    case ERequestOutcome::Ok:
-        return false;
-    case ERequestOutcome::Slow:
-        return bFailOnSlow;
-    case ERequestOutcome::Timeout:
-    case ERequestOutcome::Failed:
-    case ERequestOutcome::NotSent:
-        return true;
+// What made a request fail, ranked as the exit codes rank the causes: a
+// timeout, a failed request and one not sent (3) before a slow response (5)
+// before an error status (6). An error status is counted per status.
+struct CFailKind {
+    enum ERank { Timeout, Failed, NotSent, Slow, Status, Unexplained };
+    ERank rank = Unexplained;
+    int nStatus = -1;  // for Status: the final HTTP status
+
+    auto operator<=>(const CFailKind&) const = default;
+
+    // "timeout", "failed", "not-sent", "slow", "status"; "ok" for a request
+    // whose verdict no rule explains.
+    QString Type() const
+    {
+        switch (rank) {
+        case Timeout:
+            return QStringLiteral("timeout");
+        case Failed:
+            return QStringLiteral("failed");
+        case NotSent:
+            return QStringLiteral("not-sent");
+        case Slow:
+            return QStringLiteral("slow");
+        case Status:
+            return QStringLiteral("status");
+        case Unexplained:
+            break;
+        }
+        return QStringLiteral("ok");
     }
-    return true;
+
+    // As the failure message counts it: the type, "status 503" for a status.
+    QString Label() const { return rank == Status ? QStringLiteral("status %1").arg(nStatus) : Type(); }
+};
+
+// Why a failing request (bPass false) failed under the run's rules. A slow
+// response with an error status fails as slow when slow responses fail.
+CFailKind FailKindOf(const CRecordedRequest& request, const CRunStartInfo& start)
+{
+    switch (request.outcome) {
+    case ERequestOutcome::Timeout:
+        return {CFailKind::Timeout};
+    case ERequestOutcome::Failed:
+        return {CFailKind::Failed};
+    case ERequestOutcome::NotSent:
+        return {CFailKind::NotSent};
+    case ERequestOutcome::Slow:
+        if (start.bFailOnSlow || request.nStatus < 400)
+            return {CFailKind::Slow};
+        break;
+    case ERequestOutcome::Ok:
+        break;
+    }
+    return request.nStatus >= 400 ? CFailKind{CFailKind::Status, request.nStatus} : CFailKind{};
 }
 
 QString StatusText(int nStatus)
 {
-    return nStatus < 0 ? QStringLiteral("none") : QString::number(nStatus);
+    return nStatus < 0 ? QStringLiteral("no status") : QStringLiteral("status %1").arg(nStatus);
 }
 
-QString FailureMessage(const CRecordedRequest& request, int nThresholdMs)
+const QString* ReasonOf(const CRecordedRun& run, const CRecordedRequest& request)
 {
-    switch (request.outcome) {
-    case ERequestOutcome::Slow:
-        return QStringLiteral("slow: %1 ms, threshold %2 ms").arg(request.nTimeMs).arg(nThresholdMs);
-    case ERequestOutcome::Timeout:
-        return QStringLiteral("timeout after %1 ms").arg(request.nTimeMs);
-    case ERequestOutcome::Failed:
-        return request.nStatus < 0
-                   ? QStringLiteral("failed after %1 ms").arg(request.nTimeMs)
-                   : QStringLiteral("failed after %1 ms, HTTP status %2").arg(request.nTimeMs).arg(request.nStatus);
-    case ERequestOutcome::NotSent:
-        return QStringLiteral("not sent");
-    case ERequestOutcome::Ok:
-        break;
-    }
-    return QString::fromLatin1(OutcomeName(request.outcome));
+    if (request.nReason < 0 || static_cast<std::size_t>(request.nReason) >= run.vecReasons.size())
+        return nullptr;
+    return &run.vecReasons[static_cast<std::size_t>(request.nReason)];
+}
+
+// The script's name as the report names the run: "velkor" for a typed script.
+QString ScriptName(const CRecordedRun& run)
+{
+    return run.start.strScript.isEmpty() ? QStringLiteral("velkor") : run.start.strScript;
+}
+
+// A per-line test case's class: the script's name, a dot, the server
+// ("demo.cmf.cam-01:80"). Jenkins splits a classname at its last dot into
+// package and class, and the dot is what puts the whole script name, with
+// its own dots, into the package and the server into the class; any other
+// joint would cut the script name at its extension ("demo" / "cmf ...").
+// A host with dots (an IPv4 address, a domain name) moves part of the host
+// into the package ("demo.cmf.192.168.1" / "10:80"), which still reads in
+// order; the host is not altered, so the classname as a whole, as GitLab
+// and Jenkins' case page show it, is the server as typed.
+QString LineClassname(const CRecordedRun& run, const CRecordedTarget& target)
+{
+    return ScriptName(run) + QLatin1Char('.') + target.strHost + QLatin1Char(':') + target.strPort;
 }
 
 void WriteProperty(QXmlStreamWriter& xml, const QString& strName, const QString& strValue)
@@ -62,35 +119,168 @@ void WriteProperty(QXmlStreamWriter& xml, const QString& strName, const QString&
     xml.writeEndElement();
 }
 
-void WriteSuiteAttributes(QXmlStreamWriter& xml, const CRecordedRun& run, qsizetype nFailures, const QString& strTime)
+void WriteSuiteAttributes(QXmlStreamWriter& xml, std::size_t nTests, std::size_t nFailures, const QString& strTime)
 {
-    xml.writeAttribute(QStringLiteral("tests"), QString::number(run.vecRequests.size()));
+    xml.writeAttribute(QStringLiteral("tests"), QString::number(nTests));
     xml.writeAttribute(QStringLiteral("failures"), QString::number(nFailures));
     xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
     xml.writeAttribute(QStringLiteral("time"), strTime);
 }
 
-void WriteTestcase(QXmlStreamWriter& xml, const CRecordedRun& run, const CRecordedRequest& request, bool bFailOnSlow)
+// One test case as it is written: the failure is empty when it passed.
+struct CCase {
+    QString strName;
+    QString strClassname;
+    std::int64_t nTimeMs = 0;
+    bool bFailed = false;
+    QString strFailureType;
+    QString strFailureMessage;
+    QString strFailureText;
+};
+
+void WriteTestcase(QXmlStreamWriter& xml, const CCase& testcase)
 {
-    const CRecordedTarget& target = run.vecTargets[request.nTarget];
     xml.writeStartElement(QStringLiteral("testcase"));
-    xml.writeAttribute(QStringLiteral("name"), CJUnitReport::XmlSafe(target.strUrl));
-    xml.writeAttribute(QStringLiteral("classname"),
-                       CJUnitReport::XmlSafe(target.strHost + QLatin1Char(':') + target.strPort));
-    xml.writeAttribute(QStringLiteral("time"), Seconds(request.nTimeMs));
-    if (IsFailure(request.outcome, bFailOnSlow)) {
+    xml.writeAttribute(QStringLiteral("name"), CJUnitReport::XmlSafe(testcase.strName));
+    xml.writeAttribute(QStringLiteral("classname"), CJUnitReport::XmlSafe(testcase.strClassname));
+    xml.writeAttribute(QStringLiteral("time"), Seconds(testcase.nTimeMs));
+    if (testcase.bFailed) {
         xml.writeStartElement(QStringLiteral("failure"));
-        xml.writeAttribute(QStringLiteral("message"), FailureMessage(request, run.start.nThresholdMs));
-        xml.writeAttribute(QStringLiteral("type"), QString::fromLatin1(OutcomeName(request.outcome)));
-        xml.writeCharacters(CJUnitReport::XmlSafe(QStringLiteral("request %1, pass %2, line %3, %4, status %5, %6 ms")
-                                                      .arg(request.nIndex)
-                                                      .arg(request.nPass)
-                                                      .arg(request.nLine)
-                                                      .arg(target.strUrl, StatusText(request.nStatus))
-                                                      .arg(request.nTimeMs)));
+        xml.writeAttribute(QStringLiteral("message"), CJUnitReport::XmlSafe(testcase.strFailureMessage));
+        xml.writeAttribute(QStringLiteral("type"), testcase.strFailureType);
+        xml.writeCharacters(CJUnitReport::XmlSafe(testcase.strFailureText));
         xml.writeEndElement();
     }
     xml.writeEndElement();
+}
+
+QString RequestFailureMessage(const CRecordedRequest& request, const CFailKind& kind, int nThresholdMs)
+{
+    switch (kind.rank) {
+    case CFailKind::Slow:
+        return QStringLiteral("slow: %1 ms, threshold %2 ms").arg(request.nTimeMs).arg(nThresholdMs);
+    case CFailKind::Timeout:
+        return QStringLiteral("timeout after %1 ms").arg(request.nTimeMs);
+    case CFailKind::Failed:
+        return request.nStatus < 0
+                   ? QStringLiteral("failed after %1 ms").arg(request.nTimeMs)
+                   : QStringLiteral("failed after %1 ms, HTTP status %2").arg(request.nTimeMs).arg(request.nStatus);
+    case CFailKind::NotSent:
+        return QStringLiteral("not sent");
+    case CFailKind::Status:
+        return QStringLiteral("HTTP status %1 after %2 ms").arg(request.nStatus).arg(request.nTimeMs);
+    case CFailKind::Unexplained:
+        break;
+    }
+    return QString::fromLatin1(OutcomeName(request.outcome));
+}
+
+// PerRequest: one case per request.
+std::vector<CCase> RequestCases(const CRecordedRun& run)
+{
+    std::vector<CCase> vecCases;
+    vecCases.reserve(run.vecRequests.size());
+    for (const CRecordedRequest& request : run.vecRequests) {
+        const CRecordedTarget& target = run.vecTargets[request.nTarget];
+        CCase testcase;
+        testcase.strName = target.strUrl;
+        testcase.strClassname = target.strHost + QLatin1Char(':') + target.strPort;
+        testcase.nTimeMs = request.nTimeMs;
+        if (!request.bPass) {
+            const CFailKind kind = FailKindOf(request, run.start);
+            testcase.bFailed = true;
+            testcase.strFailureType = kind.Type();
+            testcase.strFailureMessage = RequestFailureMessage(request, kind, run.start.nThresholdMs);
+            // One arg() call: a URL's own "%3D" must not take a later argument.
+            testcase.strFailureText =
+                QStringLiteral("request %1, pass %2, line %3, %4, %5, %6 ms")
+                    .arg(QString::number(request.nIndex), QString::number(request.nPass),
+                         QString::number(request.nLine), target.strUrl, StatusText(request.nStatus),
+                         QString::number(request.nTimeMs));
+            if (const QString* pReason = ReasonOf(run, request))
+                testcase.strFailureText += QStringLiteral("\nreason: ") + *pReason;
+        }
+        vecCases.push_back(std::move(testcase));
+    }
+    return vecCases;
+}
+
+// A failing request as a per-line case lists it:
+// "pass 2, request 7: no status, timeout, 5000 ms - REASON".
+QString FailingRequestLine(const CRecordedRun& run, const CRecordedRequest& request)
+{
+    QString strLine = request.nPass > 0 ? QStringLiteral("pass %1, request %2: ").arg(request.nPass).arg(request.nIndex)
+                                        : QStringLiteral("request %1: ").arg(request.nIndex);
+    strLine += QStringLiteral("%1, %2, %3 ms")
+                   .arg(StatusText(request.nStatus), QString::fromLatin1(OutcomeName(request.outcome)))
+                   .arg(request.nTimeMs);
+    if (const QString* pReason = ReasonOf(run, request))
+        strLine += QStringLiteral(" - ") + *pReason;
+    return strLine;
+}
+
+// PerLine: one case per command line (its line and target), in the order
+// the lines were first requested.
+std::vector<CCase> LineCases(const CRecordedRun& run)
+{
+    struct CLine {
+        int nLine = 0;
+        std::uint32_t nTarget = 0;
+        std::size_t nRequests = 0;
+        std::int64_t nSumMs = 0;
+        std::size_t nFailed = 0;
+        std::map<CFailKind, std::size_t> kinds;
+        QStringList listed;  // the first failing requests
+    };
+    std::vector<CLine> vecLines;
+    std::map<std::pair<int, std::uint32_t>, std::size_t> mapIndex;  // line and target -> vecLines index
+    for (const CRecordedRequest& request : run.vecRequests) {
+        const auto [it, bNew] = mapIndex.try_emplace({request.nLine, request.nTarget}, vecLines.size());
+        if (bNew) {
+            vecLines.emplace_back();
+            vecLines.back().nLine = request.nLine;
+            vecLines.back().nTarget = request.nTarget;
+        }
+        CLine& line = vecLines[it->second];
+        ++line.nRequests;
+        line.nSumMs += std::max<std::int64_t>(request.nTimeMs, 0);
+        if (request.bPass)
+            continue;
+        ++line.nFailed;
+        ++line.kinds[FailKindOf(request, run.start)];
+        if (line.listed.size() < kListedFailures)
+            line.listed << FailingRequestLine(run, request);
+    }
+
+    std::vector<CCase> vecCases;
+    vecCases.reserve(vecLines.size());
+    for (const CLine& line : vecLines) {
+        const CRecordedTarget& target = run.vecTargets[line.nTarget];
+        CCase testcase;
+        testcase.strName = QStringLiteral("line %1: %2").arg(line.nLine).arg(target.strTarget);
+        testcase.strClassname = LineClassname(run, target);
+        testcase.nTimeMs = line.nSumMs;
+        if (line.nFailed > 0) {
+            QStringList counts;
+            for (const auto& [kind, nCount] : line.kinds)
+                counts << QStringLiteral("%1 %2").arg(nCount).arg(kind.Label());
+            testcase.bFailed = true;
+            testcase.strFailureType = line.kinds.begin()->first.Type();
+            testcase.strFailureMessage = QStringLiteral("%1 of %2 %3 failed: %4")
+                                             .arg(line.nFailed)
+                                             .arg(line.nRequests)
+                                             .arg(line.nRequests == 1 ? QStringLiteral("request")
+                                                                      : QStringLiteral("requests"),
+                                                  counts.join(QStringLiteral(", ")));
+            QStringList text = line.listed;
+            const auto nListed = static_cast<std::size_t>(line.listed.size());
+            if (line.nFailed > nListed)
+                text << QStringLiteral("... and %1 more").arg(line.nFailed - nListed);
+            testcase.strFailureText = text.join(QLatin1Char('\n'));
+        }
+        vecCases.push_back(std::move(testcase));
+    }
+    return vecCases;
 }
 
 }  // namespace
@@ -114,17 +304,16 @@ QString CJUnitReport::XmlSafe(const QString& str)
     return strOut;
 }
 
-bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, bool bFailOnSlow)
+bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases cases)
 {
-    qsizetype nFailures = 0;
+    const std::vector<CCase> vecCases = cases == ECases::PerRequest ? RequestCases(run) : LineCases(run);
+    const auto nFailures = static_cast<std::size_t>(
+        std::count_if(vecCases.begin(), vecCases.end(), [](const CCase& testcase) { return testcase.bFailed; }));
     std::int64_t nSumMs = 0;
-    for (const CRecordedRequest& request : run.vecRequests) {
-        nFailures += IsFailure(request.outcome, bFailOnSlow) ? 1 : 0;
+    for (const CRecordedRequest& request : run.vecRequests)
         nSumMs += std::max<std::int64_t>(request.nTimeMs, 0);
-    }
     const QString strTime = Seconds(run.bEnded ? run.end.nApplicationMs : nSumMs);
-    const QString strName =
-        run.start.strScript.isEmpty() ? QStringLiteral("velkor") : XmlSafe(run.start.strScript);
+    const QString strName = XmlSafe(ScriptName(run));
 
     QXmlStreamWriter xml(&device);
     xml.setAutoFormatting(true);
@@ -132,11 +321,11 @@ bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, bool bFailO
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("testsuites"));
     xml.writeAttribute(QStringLiteral("name"), strName);
-    WriteSuiteAttributes(xml, run, nFailures, strTime);
+    WriteSuiteAttributes(xml, vecCases.size(), nFailures, strTime);
 
     xml.writeStartElement(QStringLiteral("testsuite"));
     xml.writeAttribute(QStringLiteral("name"), strName);
-    WriteSuiteAttributes(xml, run, nFailures, strTime);
+    WriteSuiteAttributes(xml, vecCases.size(), nFailures, strTime);
     xml.writeAttribute(QStringLiteral("skipped"), QStringLiteral("0"));
     if (run.bStarted && run.start.startedAt.isValid())
         xml.writeAttribute(QStringLiteral("timestamp"), run.start.startedAt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
@@ -150,8 +339,8 @@ bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, bool bFailO
         WriteProperty(xml, QStringLiteral("while_repeat"), QString::number(run.end.nWhileRepeat));
     xml.writeEndElement();
 
-    for (const CRecordedRequest& request : run.vecRequests)
-        WriteTestcase(xml, run, request, bFailOnSlow);
+    for (const CCase& testcase : vecCases)
+        WriteTestcase(xml, testcase);
 
     if (run.IsPartial())
         xml.writeTextElement(QStringLiteral("system-err"),
@@ -162,13 +351,8 @@ bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, bool bFailO
     return !xml.hasError();
 }
 
-bool CJUnitReport::Save(const QString& strPath, const CRecordedRun& run, bool bFailOnSlow, QString* pError)
+bool CJUnitReport::Save(const QString& strPath, const CRecordedRun& run, ECases cases, QString* pError)
 {
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly) || !Write(file, run, bFailOnSlow) || !file.commit()) {
-        if (pError)
-            *pError = file.errorString();
-        return false;
-    }
-    return true;
+    return CReportFile::Write(
+        strPath, [&](QIODevice& device) { return Write(device, run, cases); }, pError);
 }

@@ -1,9 +1,9 @@
 #include "CJsonReport.h"
 
+#include "CReportFile.h"
 #include "engine/CRunStatistics.h"
 
 #include <QIODevice>
-#include <QSaveFile>
 
 namespace {
 
@@ -111,10 +111,13 @@ void WriteRequests(CChunkWriter& out, const CRecordedRun& run)
         const CRecordedTarget& target = run.vecTargets[request.nTarget];
         out << pszSep << "{\"index\": " << JsonInt(request.nIndex) << ", \"pass\": " << JsonInt(request.nPass)
             << ", \"line\": " << JsonInt(request.nLine) << ", \"url\": " << JsonString(target.strUrl)
-            << ", \"host\": " << JsonString(target.strHost) << ", \"port\": " << JsonPort(target.strPort)
+            << ", \"host\": " << JsonString(target.strHost) << ", \"port\": "
+            << (request.outcome == ERequestOutcome::NotSent ? QByteArrayLiteral("null") : JsonPort(target.strPort))
             << ", \"status\": " << (request.nStatus < 0 ? QByteArrayLiteral("null") : JsonInt(request.nStatus))
             << ", \"time_ms\": " << JsonInt(request.nTimeMs) << ", \"outcome\": \"" << OutcomeName(request.outcome)
-            << "\"}";
+            << "\", \"verdict\": \"" << (request.bPass ? "pass" : "fail") << "\", \"reason\": "
+            << (request.nReason < 0 ? QByteArrayLiteral("null") : JsonString(run.vecReasons[std::size_t(request.nReason)]))
+            << "}";
         pszSep = ",\n    ";
     }
     out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
@@ -130,6 +133,23 @@ void WriteTotals(CChunkWriter& out, const CRecordedRun& run)
         << ", \"stopped\": " << (bEnded && run.end.bStopped ? "true" : "false") << "},\n";
 }
 
+QByteArray StatsObject(const CUrlStatistics& s, bool bWithUrl)
+{
+    const QByteArray null = QByteArrayLiteral("null");
+    QByteArray object = "{";
+    if (bWithUrl)
+        object += "\"url\": " + JsonString(s.strUrl) + ", ";
+    object += "\"count\": " + JsonInt(s.nCount) + ", \"ok\": " + JsonInt(s.nOk) + ", \"slow\": " + JsonInt(s.nSlow)
+        + ", \"timeout\": " + JsonInt(s.nTimeout) + ", \"failed\": " + JsonInt(s.nFailed)
+        + ", \"not_sent\": " + JsonInt(s.nNotSent) + ", \"min_ms\": " + JsonTime(s.nMinMs, s.nTimed)
+        + ", \"median_ms\": " + JsonTime(s.nMedianMs, s.nTimed) + ", \"p95_ms\": " + JsonTime(s.nP95Ms, s.nTimed)
+        + ", \"p99_ms\": " + JsonTime(s.nP99Ms, s.nTimed) + ", \"max_ms\": " + JsonTime(s.nMaxMs, s.nTimed)
+        + ", \"mean_ms\": " + (s.nTimed == 0 ? null : QByteArray::number(s.dMeanMs, 'f', 3))
+        + ", \"error_percent\": " + QByteArray::number(s.dErrorPercent, 'f', 3) + ", \"requests_per_second\": "
+        + (s.dRequestsPerSecond < 0 ? null : QByteArray::number(s.dRequestsPerSecond, 'f', 3)) + "}";
+    return object;
+}
+
 void WriteStats(CChunkWriter& out, const CRecordedRun& run)
 {
     CRunStatistics statistics;
@@ -137,23 +157,26 @@ void WriteStats(CChunkWriter& out, const CRecordedRun& run)
     for (const CRecordedRequest& request : run.vecRequests) {
         result.strUrl = run.vecTargets[request.nTarget].strUrl;
         result.nTimeMs = request.nTimeMs;
+        result.nAtMs = request.nAtMs;
         result.outcome = request.outcome;
         statistics.Add(result);
     }
+    const CRunStatisticsSnapshot snapshot = statistics.Snapshot();
     out << "  \"stats\": [";
     const char* pszSep = "\n    ";
-    for (const CUrlStatistics& s : statistics.Snapshot().vecUrls) {
-        out << pszSep << "{\"url\": " << JsonString(s.strUrl) << ", \"count\": " << JsonInt(s.nCount)
-            << ", \"ok\": " << JsonInt(s.nOk) << ", \"slow\": " << JsonInt(s.nSlow)
-            << ", \"timeout\": " << JsonInt(s.nTimeout) << ", \"failed\": " << JsonInt(s.nFailed)
-            << ", \"not_sent\": " << JsonInt(s.nNotSent) << ", \"min_ms\": " << JsonTime(s.nMinMs, s.nTimed)
-            << ", \"median_ms\": " << JsonTime(s.nMedianMs, s.nTimed)
-            << ", \"p95_ms\": " << JsonTime(s.nP95Ms, s.nTimed) << ", \"max_ms\": " << JsonTime(s.nMaxMs, s.nTimed)
-            << ", \"mean_ms\": "
-            << (s.nTimed == 0 ? QByteArrayLiteral("null") : QByteArray::number(s.dMeanMs, 'f', 3)) << "}";
+    for (const CUrlStatistics& s : snapshot.vecUrls) {
+        out << pszSep << StatsObject(s, true);
         pszSep = ",\n    ";
     }
-    out << (run.vecRequests.empty() ? "]\n" : "\n  ]\n");
+    out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
+    out << "  \"stats_total\": " << StatsObject(snapshot.total, false) << ",\n";
+}
+
+void WriteVerdict(CChunkWriter& out, const CRecordedRun& run)
+{
+    const CRunVerdictSummary& verdict = run.verdict;
+    out << "  \"verdict\": \"" << verdict.Name() << "\",\n  \"exit_code\": " << JsonInt(run.nExitCode)
+        << ",\n  \"failed_requests\": " << JsonInt(verdict.nFailed) << "\n";
 }
 
 }  // namespace
@@ -169,17 +192,13 @@ bool CJsonReport::Write(QIODevice& device, const CRecordedRun& run, const QStrin
     WriteRequests(out, run);
     WriteTotals(out, run);
     WriteStats(out, run);
+    WriteVerdict(out, run);
     out << "}\n";
     return out.Flush();
 }
 
 bool CJsonReport::Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion, QString* pError)
 {
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly) || !Write(file, run, strVersion) || !file.commit()) {
-        if (pError)
-            *pError = file.errorString();
-        return false;
-    }
-    return true;
+    return CReportFile::Write(
+        strPath, [&](QIODevice& device) { return Write(device, run, strVersion); }, pError);
 }

@@ -16,22 +16,29 @@ class QIODevice;
 //                   its end never came; the figures then cover what ran
 //   requests        one object per request, in order: index, pass (0 outside
 //                   a While block), line, url, host, port (a number; the
-//                   text as typed when it is not one), status (null when no
-//                   response came), time_ms, outcome ("ok", "slow",
-//                   "timeout", "failed", "not-sent")
+//                   text as typed when it is not one; null when not sent),
+//                   status (null unless a status line was read), time_ms,
+//                   outcome ("ok", "slow", "timeout", "failed",
+//                   "not-sent"), verdict ("pass", "fail"), reason (what its
+//                   [HTTP], [TLS] or [AUTH] line said, or null)
 //   totals          http_ms, application_ms, while_repeat (null without a
 //                   While block), stopped (a While block was ended by Stop);
 //                   the totals are null when the run's end never came
 //   stats           one object per URL, in the order each was first
 //                   requested: url, count, ok, slow, timeout, failed,
-//                   not_sent, min_ms, median_ms, p95_ms, max_ms, mean_ms, as
-//                   CRunStatistics defines them (null when no time counts)
+//                   not_sent, min_ms, median_ms, p95_ms, p99_ms, max_ms,
+//                   mean_ms, error_percent, requests_per_second, as
+//                   CRunStatistics defines them (null when there is no figure)
+//   stats_total     the same for the whole run, without url
+//   verdict         the run's ("pass", "fail"), exit_code (the exit code it
+//                   gives) and failed_requests, as the runner filled them in
 class CJsonReport {
 public:
     // Writes the report to an open device; false when a write failed.
     static bool Write(QIODevice& device, const CRecordedRun& run, const QString& strVersion);
-    // Writes the report to strPath atomically: the file is replaced whole or
-    // not at all. On failure, *pError (when given) says why.
+    // Writes the report to strPath as CReportFile::Write does ("-": standard
+    // output; a file is replaced whole or not at all; a device or FIFO is
+    // written in place). On failure, *pError (when given) says why.
     static bool Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion,
                      QString* pError = nullptr);
 };

@@ -5,6 +5,7 @@ void CRunRecorder::OnRunStart(const CRunStartInfo& info)
     std::lock_guard lock(m_mutex);
     m_run = CRecordedRun();
     m_hashTargets.clear();
+    m_hashReasons.clear();
     m_run.bStarted = true;
     m_run.start = info;
 }
@@ -16,7 +17,16 @@ void CRunRecorder::OnRequest(const CRequestResult& result)
     auto it = m_hashTargets.constFind(strKey);
     if (it == m_hashTargets.constEnd()) {
         it = m_hashTargets.insert(strKey, static_cast<std::uint32_t>(m_run.vecTargets.size()));
-        m_run.vecTargets.push_back({result.strUrl, result.strHost, result.strPort});
+        m_run.vecTargets.push_back({result.strUrl, result.strScheme, result.strHost, result.strPort, result.strTarget});
+    }
+    std::int32_t nReason = -1;
+    if (!result.strReason.isEmpty()) {
+        auto reason = m_hashReasons.constFind(result.strReason);
+        if (reason == m_hashReasons.constEnd()) {
+            reason = m_hashReasons.insert(result.strReason, static_cast<std::int32_t>(m_run.vecReasons.size()));
+            m_run.vecReasons.push_back(result.strReason);
+        }
+        nReason = *reason;
     }
     CRecordedRequest request;
     request.nIndex = result.nIndex;
@@ -24,8 +34,11 @@ void CRunRecorder::OnRequest(const CRequestResult& result)
     request.nLine = result.nLine;
     request.nStatus = result.nStatus;
     request.nTimeMs = result.nTimeMs;
+    request.nAtMs = result.nAtMs;
     request.outcome = result.outcome;
+    request.bPass = result.bPass;
     request.nTarget = *it;
+    request.nReason = nReason;
     m_run.vecRequests.push_back(request);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CRunVerdict.h"
 #include "engine/RunResults.h"
 
 #include <QHash>
@@ -17,14 +18,19 @@ struct CRecordedRequest {
     int nLine = 0;
     int nStatus = -1;
     std::int64_t nTimeMs = 0;
+    std::int64_t nAtMs = 0;
     ERequestOutcome outcome = ERequestOutcome::Ok;
+    bool bPass = true;
     std::uint32_t nTarget = 0;  // index into CRecordedRun::vecTargets
+    std::int32_t nReason = -1;  // index into CRecordedRun::vecReasons; -1: none
 };
 
 struct CRecordedTarget {
     QString strUrl;
+    QString strScheme;
     QString strHost;
     QString strPort;
+    QString strTarget;  // the request target as typed: path and query
 };
 
 // A run's results as the report writers read them.
@@ -33,8 +39,13 @@ struct CRecordedRun {
     CRunStartInfo start;
     std::vector<CRecordedTarget> vecTargets;
     std::vector<CRecordedRequest> vecRequests;  // in the order they were made
+    std::vector<QString> vecReasons;            // why requests failed, each text once
     bool bEnded = false;
     CRunEndInfo end;
+    // Filled in by the runner once the run is over: the run's verdict and the
+    // exit code it gives.
+    CRunVerdictSummary verdict;
+    int nExitCode = 0;
 
     // A report of this run is partial when the run was cut short or its end
     // never came.
@@ -57,4 +68,5 @@ private:
     mutable std::mutex m_mutex;
     CRecordedRun m_run;
     QHash<QString, std::uint32_t> m_hashTargets;  // URL, host and port -> vecTargets index
+    QHash<QString, std::int32_t> m_hashReasons;   // reason -> vecReasons index
 };

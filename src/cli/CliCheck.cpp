@@ -47,7 +47,7 @@ QString DescribeCommand(const CCommandItem& item)
     return QStringLiteral("noop");
 }
 
-int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err)
+int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bStrict)
 {
     QStringList lines;
     QString strError;
@@ -79,6 +79,8 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err)
         out << "server " << ++nIndex << (server->m_bHttps ? " https" : "") << " host=" << QuoteField(server->m_strIP)
             << " port=" << QuoteField(server->m_strPort) << '\n';
     out << "while-repeat-count " << script.m_nWhileRepeatCount << '\n';
-    out << "result " << (nParsed ? "ok" : "error") << Qt::endl;
-    return nParsed ? kExitOk : kExitScriptError;
+    // Strict: a syntax error line fails the script even where the parse goes on.
+    const bool bOk = nParsed && !(bStrict && parser.SyntaxErrors() > 0);
+    out << "result " << (bOk ? "ok" : "error") << Qt::endl;
+    return bOk ? kExitOk : kExitScriptError;
 }

@@ -13,4 +13,4 @@ QString QuoteField(const QString& strText);
 // velkor-cli check FILE: loads and parses a command file, prints the parser's
 // log lines, then the records, the servers and the While repeat count.
 // Returns an exit code of ECliExit.
-int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err);
+int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bStrict = false);

@@ -2,18 +2,23 @@
 
 #include "CJUnitReport.h"
 #include "CJsonReport.h"
+#include "CReportFile.h"
 #include "CRunRecorder.h"
 #include "CliExitCodes.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
+#include "engine/CRunVerdict.h"
+#include "engine/StatisticsTable.h"
 #include "http/CTlsConnection.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
+#include "platform/MonotonicClock.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -63,7 +68,17 @@ private:
             if (nSignal != SIGINT) {
                 m_nEndingSignal = nSignal;
                 m_engine.AbortRun();
-            } else if (!m_engine.Context().m_hStopEvent.IsSet()) {
+                continue;
+            }
+            // "timeout -s INT" and a terminal both may deliver one Ctrl+C
+            // twice (to the process and to its group): a second SIGINT within
+            // kSameCtrlCMs of the last is the same one.
+            const std::int64_t nNowMs = MonotonicMs();
+            const bool bSame = m_nLastInterruptMs >= 0 && nNowMs - m_nLastInterruptMs < kSameCtrlCMs;
+            m_nLastInterruptMs = nNowMs;
+            if (bSame)
+                continue;
+            if (!m_engine.Context().m_hStopEvent.IsSet()) {
                 // No stop is waiting (none yet, or an End or a CheckAlive took it).
                 static const char kMessage[] = "velkor-cli: stop requested (Ctrl+C again to abort)\n";
                 (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
@@ -77,64 +92,36 @@ private:
         }
     }
 
+    static constexpr std::int64_t kSameCtrlCMs = 300;
+
     CRunEngine& m_engine;
     sigset_t m_signals;
+    std::int64_t m_nLastInterruptMs = -1;
     std::atomic<int> m_nEndingSignal{0};
     std::thread m_thread;
 };
 
-// What --fail-on-slow and --fail-on-status ask of a run.
-class CRunVerdict : public IRunListener {
-public:
-    void OnRequest(const CRequestResult& result) override
-    {
-        if (result.outcome == ERequestOutcome::Slow)
-            m_bSlow.store(true, std::memory_order_relaxed);
-        if (result.nStatus >= 400)
-            m_bErrorStatus.store(true, std::memory_order_relaxed);
-    }
-    bool Slow() const { return m_bSlow.load(); }
-    bool ErrorStatus() const { return m_bErrorStatus.load(); }
-
-private:
-    std::atomic<bool> m_bSlow{false};
-    std::atomic<bool> m_bErrorStatus{false};
-};
-
-// The folder a report goes into must be there and writable before the run.
-bool ReportFolderUsable(const QString& strFile)
+// The table --stats prints after the log: one row per URL, then the run's,
+// in the columns the results window shows; then the run's verdict.
+void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, const CRunVerdictSummary& verdict)
 {
-    const QFileInfo folder(QFileInfo(strFile).absolutePath());
-    return folder.isDir() && folder.isWritable() && !QFileInfo(strFile).isDir();
-}
-
-QString Figure(std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); }
-
-QString StatisticsRow(const CUrlStatistics& figures, const QString& strName)
-{
-    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11  %12")
-        .arg(figures.nCount, 7)
-        .arg(figures.nOk, 7)
-        .arg(figures.nSlow, 5)
-        .arg(figures.nTimeout, 7)
-        .arg(figures.nFailed, 6)
-        .arg(figures.nNotSent, 8)
-        .arg(Figure(figures.nMinMs), 6)
-        .arg(Figure(figures.nMedianMs), 6)
-        .arg(Figure(figures.nP95Ms), 6)
-        .arg(Figure(figures.nMaxMs), 6)
-        .arg(figures.nTimed == 0 ? QStringLiteral("-") : QString::number(figures.dMeanMs, 'f', 1), 8)
-        .arg(strName);
-}
-
-// The table --stats prints after the log: one row per URL, then the run's.
-void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot)
-{
-    out << "\nStatistics (times in ms)\n"
-        << "  count      ok  slow timeout failed not-sent    min median    p95    max     mean  url\n";
+    std::vector<QStringList> rows{StatisticsTable::Columns()};
     for (const CUrlStatistics& figures : snapshot.vecUrls)
-        out << StatisticsRow(figures, figures.strUrl) << '\n';
-    out << StatisticsRow(snapshot.total, QStringLiteral("total")) << Qt::endl;
+        rows.push_back(StatisticsTable::Cells(figures, figures.strUrl));
+    rows.push_back(StatisticsTable::Cells(snapshot.total, QStringLiteral("Total")));
+    // The URL goes last, so the figures line up whatever its length.
+    std::vector<qsizetype> widths(rows.front().size(), 0);
+    for (const QStringList& row : rows)
+        for (qsizetype i = 1; i < row.size(); ++i)
+            widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
+    out << "\nStatistics (times in ms)\n";
+    for (const QStringList& row : rows) {
+        QString strLine;
+        for (qsizetype i = 1; i < row.size(); ++i)
+            strLine += row[i].rightJustified(widths[std::size_t(i)]) + QLatin1Char(' ');
+        out << strLine << ' ' << row[0] << '\n';
+    }
+    out << "Verdict: " << verdict.Name() << " (" << verdict.Describe() << ")" << Qt::endl;
 }
 
 }  // namespace
@@ -143,7 +130,15 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
 {
     QStringList lines;
     QString strError;
-    if (!CCommandFile::ReadLines(options.strFile, lines, strError)) {
+    if (options.strFile == QLatin1String("-")) {
+        // The script from standard input, read to its end before the run.
+        QFile input;
+        if (!input.open(stdin, QIODevice::ReadOnly)) {
+            err << "velkor-cli: standard input cannot be read: " << input.errorString() << Qt::endl;
+            return kExitFileError;
+        }
+        lines = CCommandFile::SplitLines(input.readAll());
+    } else if (!CCommandFile::ReadLines(options.strFile, lines, strError)) {
         err << "velkor-cli: " << strError << Qt::endl;
         return kExitFileError;
     }
@@ -157,17 +152,18 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
 
     QString strCaProblem;
-    if (!options.strCaFile.isEmpty() && !CTlsConnection::CheckCaFile(options.strCaFile, &strCaProblem)) {
-        err << "velkor-cli: the certificate file " << options.strCaFile << " cannot be used: " << strCaProblem
+    const QString& strCaFile = options.settings.tls.strCaFile;
+    if (!strCaFile.isEmpty() && !CTlsConnection::CheckCaFile(strCaFile, &strCaProblem)) {
+        err << "velkor-cli: the certificate file " << strCaFile << " cannot be used: " << strCaProblem
             << Qt::endl;
         return kExitUsage;
     }
 
-    for (const QString& strReport : {options.strJsonFile, options.strJUnitFile}) {
-        if (!strReport.isEmpty() && !ReportFolderUsable(strReport)) {
-            err << "velkor-cli: the report " << strReport << " cannot be written there" << Qt::endl;
-            return kExitUsage;
-        }
+    const QString strReportProblem =
+        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile});
+    if (!strReportProblem.isEmpty()) {
+        err << "velkor-cli: " << strReportProblem << Qt::endl;
+        return kExitUsage;
     }
 
     CMemoryTextBox editCommand;
@@ -175,9 +171,12 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     CMemoryTextBox editLog;
     CLogWriter log(editLog);
     std::mutex outMutex;
-    log.SetLineSink([&out, &outMutex](const QString& strLine) {
+    // A report on standard output ("-") leaves it to the report: the log goes to standard error.
+    QTextStream& logOut =
+        options.strJsonFile == QLatin1String("-") || options.strJUnitFile == QLatin1String("-") ? err : out;
+    log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
         std::lock_guard lock(outMutex);
-        out << QStringView(strLine).chopped(2) << Qt::endl;
+        logOut << QStringView(strLine).chopped(2) << Qt::endl;
     });
     if (!options.strLogDir.isEmpty()) {
         log.SetAutoSave(true);
@@ -185,28 +184,28 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
     CRunControlStates controls;
     CRunEngine engine(editCommand, editLog, log, controls);
-    engine.Context().m_tlsOptions.strCaFile = options.strCaFile;
-    engine.Context().m_tlsOptions.bInsecure = options.bInsecure;
-    engine.Context().m_strScriptName = QFileInfo(options.strFile).fileName();
+    engine.Context().m_strScriptName =
+        options.strFile == QLatin1String("-") ? QString() : QFileInfo(options.strFile).fileName();
 
-    // The run's results: kept only for what was asked for.
+    // The run's results: the verdict always, the rest only when asked for.
     CRunVerdict verdict;
     CRunStatistics statistics;
     CRunRecorder recorder;
     const bool bReports = !options.strJsonFile.isEmpty() || !options.strJUnitFile.isEmpty();
-    if (options.bFailOnSlow || options.bFailOnStatus)
-        engine.Context().m_listeners.push_back(&verdict);
+    engine.Context().m_listeners.push_back(&verdict);
     if (options.bStats)
         engine.Context().m_listeners.push_back(&statistics);
     if (bReports)
         engine.Context().m_listeners.push_back(&recorder);
 
     CSignalWatcher watcher(engine);
-    switch (engine.OnBnClickedSend(options.strId, options.strPassword, options.strThreshold)) {
+    switch (engine.OnBnClickedSend(options.settings)) {
     case CRunEngine::ESendResult::NothingToRun:
         err << "velkor-cli: the command file " << options.strFile << " is empty" << Qt::endl;
         return kExitScriptError;
     case CRunEngine::ESendResult::ParseFailed:
+        if (options.settings.bStrict)
+            err << "velkor-cli: the script has a syntax error (--strict)" << Qt::endl;
         return kExitScriptError;
     case CRunEngine::ESendResult::NeedLogFolder:
     case CRunEngine::ESendResult::AlreadyRunning:
@@ -222,18 +221,26 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
     engine.OnClose();
 
-    int nExit = kExitOk;
-    if (engine.Context().m_nRequestsFailed > 0)
-        nExit = kExitRequestFailed;
-    else if (options.bFailOnSlow && verdict.Slow())
-        nExit = kExitSlow;
-    else if (options.bFailOnStatus && verdict.ErrorStatus())
-        nExit = kExitErrorStatus;
+    // One verdict for the exit code, the reports, --stats and the last line.
+    const CRunVerdictSummary summary = verdict.Summary();
+    int nExit = summary.nExitCode;
+    switch (watcher.EndingSignal()) {
+    case SIGTERM:
+        nExit = kExitTerminated;
+        break;
+    case SIGHUP:
+        nExit = kExitHangUp;
+        break;
+    default:
+        break;
+    }
 
     if (options.bStats)
-        PrintStatistics(out, statistics.Snapshot());
+        PrintStatistics(logOut, statistics.Snapshot(), summary);
     if (bReports) {
-        const CRecordedRun run = recorder.Snapshot();
+        CRecordedRun run = recorder.Snapshot();
+        run.verdict = summary;
+        run.nExitCode = nExit;
         QString strReportError;
         bool bWritten = true;
         if (!options.strJsonFile.isEmpty() &&
@@ -243,7 +250,10 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
             bWritten = false;
         }
         if (!options.strJUnitFile.isEmpty() &&
-            !CJUnitReport::Save(options.strJUnitFile, run, options.bFailOnSlow, &strReportError)) {
+            !CJUnitReport::Save(options.strJUnitFile, run,
+                                options.bJUnitEachRequest ? CJUnitReport::ECases::PerRequest
+                                                          : CJUnitReport::ECases::PerLine,
+                                &strReportError)) {
             err << "velkor-cli: the report " << options.strJUnitFile << " was not written: " << strReportError
                 << Qt::endl;
             bWritten = false;
@@ -252,14 +262,17 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
             nExit = kExitFileError;
     }
 
+    if (!summary.bPass)
+        err << "velkor-cli: the run failed: " << summary.Describe() << Qt::endl;
     switch (watcher.EndingSignal()) {
     case SIGTERM:
         err << "velkor-cli: the run was ended by SIGTERM" << Qt::endl;
-        return kExitTerminated;
+        break;
     case SIGHUP:
         err << "velkor-cli: the run was ended by SIGHUP" << Qt::endl;
-        return kExitHangUp;
+        break;
     default:
-        return nExit;
+        break;
     }
+    return nExit;
 }

@@ -1,22 +1,19 @@
 #pragma once
 
+#include "engine/CRunSettings.h"
+
 #include <QString>
 
 class QTextStream;
 
 struct CliRunOptions {
-    QString strFile;
-    QString strId = QStringLiteral("admin");
-    QString strPassword = QStringLiteral("4719");
-    QString strThreshold = QStringLiteral("300");
+    QString strFile;         // the command file; "-": standard input
+    CRunSettings settings;   // credentials, threshold, TLS options, fail-on rules, strict
     QString strLogDir;  // empty: no auto-save
-    QString strCaFile;  // trusted for https devices besides the system's CAs
-    bool bInsecure = false;  // accept any certificate of https devices
     QString strJsonFile;     // the JSON report, written at the run's end; empty: none
     QString strJUnitFile;    // the JUnit XML report, likewise
+    bool bJUnitEachRequest = false;  // a JUnit test case per request, not per script line
     bool bStats = false;     // print the statistics table after the log
-    bool bFailOnSlow = false;    // a slow response makes the run exit 5
-    bool bFailOnStatus = false;  // a final HTTP status of 400 or above makes it exit 6
 };
 
 // velkor-cli run: runs a command file as "Send" does, printing every log line

@@ -177,6 +177,7 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
         if (bResults) {
             result.nAtMs = MonotonicMs() - m_nOpenedMs;
             result.outcome = ERequestOutcome::NotSent;
+            result.strReason = QStringLiteral("no host or port");
             AddResult(result);
         }
         return false;
@@ -230,6 +231,14 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
         } else {
             result.outcome = hr == S_WAIT_TIMEOUT ? ERequestOutcome::Timeout : ERequestOutcome::Failed;
         }
+        // What the request's [TLS], [HTTP] or [AUTH] line says.
+        const CHTTPLayer& http = *server.m_pHttp;
+        result.strReason = hr == S_OK ? http.AuthProblem()
+            : !http.TlsProblem().isEmpty() ? http.TlsProblem()
+            : !http.Failure().isEmpty()    ? http.Failure()
+                                           : http.AuthProblem();
+        if (result.strReason.isEmpty() && hr == S_WAIT_TIMEOUT)
+            result.strReason = QStringLiteral("no response in the wait");
         AddResult(result);
     }
     return true;
@@ -382,6 +391,8 @@ void CExecutionLoop::StartResults()
     info.strScript = m_context.m_strScriptName;
     info.startedAt = QDateTime::currentDateTime();
     info.nThresholdMs = m_context.m_nResponseLimitMs;
+    info.bFailOnSlow = m_context.m_settings.bFailOnSlow;
+    info.bFailOnStatus = m_context.m_settings.bFailOnStatus;
     for (IRunListener* listener : m_context.m_listeners)
         listener->OnRunStart(info);
 }
@@ -389,6 +400,7 @@ void CExecutionLoop::StartResults()
 void CExecutionLoop::AddResult(CRequestResult& result)
 {
     result.nIndex = ++m_nResults;
+    result.bPass = m_context.m_settings.RequestPasses(result.outcome, result.nStatus);
     for (IRunListener* listener : m_context.m_listeners)
         listener->OnRequest(result);
 }

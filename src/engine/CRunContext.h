@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CRunSettings.h"
 #include "RunResults.h"
 #include "http/CTlsConnection.h"
 #include "platform/CCancelSignal.h"
@@ -25,6 +26,7 @@ struct CRunContext {
     CLogWriter& m_log;
     IRunControls& m_controls;
 
+    CRunSettings m_settings;  // as "Send" was given them; the fields below are taken from it
     QByteArray m_szId;        // user name for the devices, 8-bit, at most 254 bytes
     QByteArray m_szPassword;  // password, 8-bit, at most 254 bytes
     bool m_bCredentialsUtf8 = false;  // both are UTF-8 (one holds a character above U+00FF)

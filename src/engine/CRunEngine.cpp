@@ -19,19 +19,20 @@ CRunEngine::CRunEngine(ITextBox& editCommand, ITextBox& editLog, CLogWriter& log
 
 CRunEngine::~CRunEngine() { OnClose(); }
 
-CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const QString& strId, const QString& strPassword,
-                                                    const QString& strThreshold)
+CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const CRunSettings& settings)
 {
     if (IsRunning())
         return ESendResult::AlreadyRunning;
     JoinFinishedWorker();
 
+    m_context.m_settings = settings;
     // Credentials within Latin-1 go byte for byte; any character above U+00FF
     // makes both go as UTF-8 rather than be cut there.
-    m_context.m_bCredentialsUtf8 = NeedsUtf8(strId) || NeedsUtf8(strPassword);
-    m_context.m_szId = CredentialBytes(strId, kCredentialBytes, m_context.m_bCredentialsUtf8);
-    m_context.m_szPassword = CredentialBytes(strPassword, kCredentialBytes, m_context.m_bCredentialsUtf8);
-    m_context.m_nResponseLimitMs = ReadLeadingInt(strThreshold.left(15));
+    m_context.m_bCredentialsUtf8 = NeedsUtf8(settings.strId) || NeedsUtf8(settings.strPassword);
+    m_context.m_szId = CredentialBytes(settings.strId, kCredentialBytes, m_context.m_bCredentialsUtf8);
+    m_context.m_szPassword = CredentialBytes(settings.strPassword, kCredentialBytes, m_context.m_bCredentialsUtf8);
+    m_context.m_nResponseLimitMs = settings.nThresholdMs;
+    m_context.m_tlsOptions = settings.tls;
 
     if (m_editCommand.GetTextLength() == 0)
         return ESendResult::NothingToRun;
@@ -62,7 +63,8 @@ CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const QString& strId, const 
 
     log.WriteLog(QStringLiteral("Read command"));
     CScriptParser parser(m_editCommand, log, controls, m_context.m_script);
-    if (parser.ParseCommands() == 0) {
+    // Strict: a syntax error that the parse only logs fails the script too.
+    if (parser.ParseCommands() == 0 || (settings.bStrict && parser.SyntaxErrors() > 0)) {
         ResetRun();
         // The run ends here, so the controls "Send" disabled come back too.
         log.SetLogFileName(QString());

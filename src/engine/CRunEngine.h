@@ -30,8 +30,9 @@ public:
     CRunEngine(const CRunEngine&) = delete;
     CRunEngine& operator=(const CRunEngine&) = delete;
 
-    // "Send", given the texts of the ID, Password and threshold boxes.
-    ESendResult OnBnClickedSend(const QString& strId, const QString& strPassword, const QString& strThreshold);
+    // "Send" with the run's settings (credentials, threshold, TLS options,
+    // the verdict's rules).
+    ESendResult OnBnClickedSend(const CRunSettings& settings);
     // "Stop": taken by the next End of the run, and ends a CheckAlive wait.
     void OnBnClickedStop();
     // Closing: ends the run promptly, waits for the worker and cleans up.

@@ -42,7 +42,7 @@ void CRunStatistics::CTimes::Fill(CUrlStatistics& figures) const
 {
     figures.nTimed = m_nTimed;
     if (m_nTimed == 0) {
-        figures.nMinMs = figures.nMedianMs = figures.nP95Ms = figures.nMaxMs = -1;
+        figures.nMinMs = figures.nMedianMs = figures.nP95Ms = figures.nP99Ms = figures.nMaxMs = -1;
         figures.dMeanMs = -1.0;
         return;
     }
@@ -50,6 +50,7 @@ void CRunStatistics::CTimes::Fill(CUrlStatistics& figures) const
     figures.nMaxMs = m_nMax;
     figures.nMedianMs = ValueAtRank((m_nTimed + 1) / 2);
     figures.nP95Ms = ValueAtRank((95 * m_nTimed + 99) / 100);
+    figures.nP99Ms = ValueAtRank((99 * m_nTimed + 99) / 100);
     figures.dMeanMs = static_cast<double>(m_nSum) / static_cast<double>(m_nTimed);
 }
 
@@ -74,15 +75,24 @@ void CRunStatistics::AddTo(CEntry& entry, const CRequestResult& result)
         ++c.nNotSent;
         break;
     }
-    if (result.outcome != ERequestOutcome::NotSent)
+    if (result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow)
         entry.times.Add(result.nTimeMs);
+    if (entry.nFirstAtMs < 0 || result.nAtMs < entry.nFirstAtMs)
+        entry.nFirstAtMs = result.nAtMs;
+    entry.nLastEndMs = std::max(entry.nLastEndMs, result.nAtMs + std::max<std::int64_t>(result.nTimeMs, 0));
     entry.bDirty = true;
 }
 
 const CUrlStatistics& CRunStatistics::Refresh(CEntry& entry)
 {
     if (entry.bDirty) {
-        entry.times.Fill(entry.counts);
+        CUrlStatistics& c = entry.counts;
+        entry.times.Fill(c);
+        const std::uint64_t nErrors = c.nTimeout + c.nFailed + c.nNotSent;
+        c.dErrorPercent = c.nCount == 0 ? 0.0 : 100.0 * static_cast<double>(nErrors) / static_cast<double>(c.nCount);
+        const std::int64_t nSpanMs = entry.nLastEndMs - entry.nFirstAtMs;
+        c.dRequestsPerSecond =
+            nSpanMs > 0 ? static_cast<double>(c.nCount) * 1000.0 / static_cast<double>(nSpanMs) : -1.0;
         entry.bDirty = false;
     }
     return entry.counts;

@@ -16,17 +16,22 @@
 // Counts: every result counts once in nCount and once in the count of its
 // outcome, so nOk + nSlow + nTimeout + nFailed + nNotSent == nCount.
 //
-// Times: the figures cover the results whose time is a real wait, that is
-// ok, slow, timeout and failed (a timed-out or failed request took that long
-// before it gave up). A request that was not sent has no time and never
-// counts in them. nTimed is how many results the figures cover; when it is 0
-// the time figures are -1.
+// Times: the figures cover the responses, that is the ok and slow results.
+// A request that timed out, failed or was not sent brought no response: it
+// is counted beside them, never as a response time (a refused connection is
+// not a 0 ms answer). nTimed is how many results the figures cover; when it
+// is 0 the time figures are -1.
 //
 // With the nTimed times sorted ascending as t[1] <= ... <= t[n], the figures
 // are exact, by nearest rank: the p-th percentile is t[ceil(p * n / 100)],
 // so the median is t[ceil(n / 2)] (for an even count the lower of the two
 // middle times; always a time that was measured) and the 95th percentile is
-// t[ceil(95 * n / 100)]. The mean is the sum of the times over n.
+// t[ceil(95 * n / 100)], the 99th t[ceil(99 * n / 100)]. The mean is the sum
+// of the times over n.
+//
+// Error % is the share of results that brought no response (timeout, failed,
+// not sent) in nCount. Requests per second is nCount over the span from the
+// first request's start to the last one's end; -1 when that span is 0.
 struct CUrlStatistics {
     QString strUrl;  // the results' strUrl; empty for the run's total
     std::uint64_t nCount = 0;
@@ -39,8 +44,11 @@ struct CUrlStatistics {
     std::int64_t nMinMs = -1;
     std::int64_t nMedianMs = -1;
     std::int64_t nP95Ms = -1;
+    std::int64_t nP99Ms = -1;
     std::int64_t nMaxMs = -1;
     double dMeanMs = -1.0;
+    double dErrorPercent = 0.0;
+    double dRequestsPerSecond = -1.0;
 };
 
 struct CRunStatisticsSnapshot {
@@ -101,6 +109,8 @@ private:
         CUrlStatistics counts;  // counts always current; figures valid when !bDirty
         CTimes times;
         bool bDirty = false;
+        std::int64_t nFirstAtMs = -1;  // the earliest request start
+        std::int64_t nLastEndMs = -1;  // the latest request end
     };
 
     static void AddTo(CEntry& entry, const CRequestResult& result);

@@ -28,12 +28,16 @@ struct CRequestResult {
     std::int64_t nTimeMs = 0;   // the response time as logged (0 when not sent)
     std::int64_t nAtMs = 0;     // when the request started, in ms since the run started
     ERequestOutcome outcome = ERequestOutcome::Ok;
+    bool bPass = true;          // the request's verdict under the run's rules (CRunSettings)
+    QString strReason;          // why it failed, as its "[HTTP]", "[TLS]" or "[AUTH]" line says; else empty
 };
 
 struct CRunStartInfo {
     QString strScript;          // the command file's name, or empty for a typed script
     QDateTime startedAt;        // local time with its offset
     int nThresholdMs = 0;
+    bool bFailOnSlow = false;   // the verdict's rules (CRunSettings)
+    bool bFailOnStatus = false;
 };
 
 struct CRunEndInfo {

@@ -83,6 +83,7 @@ int CScriptParser::ParseSleep(QString strLine)
     const int nSleepTime = ReadOperand(strLine);
     if (nSleepTime <= 0) {
         m_log.WriteLog(QStringLiteral("<Syntax error> Sleep time must be larger than 0"));
+        ++m_nSyntaxErrors;
         return 0;
     }
     CCommandItem item;
@@ -102,6 +103,7 @@ int CScriptParser::ParseWhileEnd(QString strLine, int nMode)
     const int nRepeatCount = ReadOperand(strLine);
     if (nRepeatCount < 0) {
         m_log.WriteLog(QStringLiteral("<Syntax error> Operation While's repeat count must be larger than -1"));
+        ++m_nSyntaxErrors;
         return 0;
     }
     m_controls.EnableControl(ERunControl::Stop, true);

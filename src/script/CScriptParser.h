@@ -33,9 +33,14 @@ public:
     // every blank removed first.
     static int ReadOperand(QString strLine);
 
+    // "<Syntax error>" lines the parse wrote, failing or not (a bad Sleep
+    // only skips its line).
+    int SyntaxErrors() const { return m_nSyntaxErrors; }
+
 private:
     ITextBox& m_editCommand;
     CLogWriter& m_log;
     IRunControls& m_controls;
     CScript& m_script;
+    int m_nSyntaxErrors = 0;
 };

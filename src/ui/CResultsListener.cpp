@@ -32,6 +32,7 @@ void CResultsListener::OnRequest(const CRequestResult& result)
     point.nUrl = *it;
     point.nStatus = std::int16_t(result.nStatus >= -1 && result.nStatus <= 9999 ? result.nStatus : -1);
     point.outcome = result.outcome;
+    point.bPass = result.bPass;
     m_pending.emplace_back(point);
     Post(lock);
 }

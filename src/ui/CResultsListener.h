@@ -30,6 +30,7 @@ public:
         int nUrl = 0;              // number of the URL in the run, from 0
         std::int16_t nStatus = -1; // HTTP status; -1 when no response came
         ERequestOutcome outcome = ERequestOutcome::Ok;
+        bool bPass = true;         // the request's verdict
     };
 
     // What the window's thread gets, in the order the worker reported it.

@@ -1,6 +1,7 @@
 #include "CResultsTable.h"
 
 #include "CResponseTimeChart.h"
+#include "engine/StatisticsTable.h"
 
 #include <QHeaderView>
 #include <QPixmap>
@@ -42,29 +43,11 @@ CResultsTable::CResultsTable(QWidget* pParent) : QTableWidget(0, int(Columns().s
     Show(CRunStatisticsSnapshot());
 }
 
-QStringList CResultsTable::Columns()
-{
-    return {QStringLiteral("URL"),      QStringLiteral("Count"),       QStringLiteral("OK"),
-            QStringLiteral("Slow"),     QStringLiteral("Timeout"),     QStringLiteral("Failed"),
-            QStringLiteral("Not sent"), QStringLiteral("Min (ms)"),    QStringLiteral("Median (ms)"),
-            QStringLiteral("P95 (ms)"), QStringLiteral("Max (ms)"),    QStringLiteral("Mean (ms)")};
-}
+QStringList CResultsTable::Columns() { return StatisticsTable::Columns(); }
 
 QStringList CResultsTable::Cells(const CUrlStatistics& figures, const QString& strName)
 {
-    auto Ms = [](std::int64_t nMs) { return nMs < 0 ? QString() : QString::number(nMs); };
-    return {strName,
-            QString::number(figures.nCount),
-            QString::number(figures.nOk),
-            QString::number(figures.nSlow),
-            QString::number(figures.nTimeout),
-            QString::number(figures.nFailed),
-            QString::number(figures.nNotSent),
-            Ms(figures.nMinMs),
-            Ms(figures.nMedianMs),
-            Ms(figures.nP95Ms),
-            Ms(figures.nMaxMs),
-            figures.nTimed == 0 ? QString() : QString::number(figures.dMeanMs, 'f', 2)};
+    return StatisticsTable::Cells(figures, strName);
 }
 
 QString CResultsTable::Csv(const CRunStatisticsSnapshot& snapshot)
@@ -97,7 +80,8 @@ void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
                 setItem(nRow, nColumn, pItem);
             }
             pItem->setText(cells[nColumn]);
-            pItem->setTextAlignment(Qt::AlignVCenter | (nColumn == 0 ? Qt::AlignLeft : Qt::AlignRight));
+            pItem->setTextAlignment(Qt::AlignVCenter |
+                                    (StatisticsTable::IsNumeric(nColumn) ? Qt::AlignRight : Qt::AlignLeft));
             QFont font = pItem->font();
             font.setBold(bTotal);
             pItem->setFont(font);

@@ -112,6 +112,7 @@ void CResultsWindow::showEvent(QShowEvent* pEvent)
 void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
 {
     m_statistics.OnRunStart(info);
+    m_verdict.OnRunStart(info);
     m_data.Clear();
     m_urls.clear();
     m_start = info;
@@ -139,7 +140,9 @@ void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& poin
         result.nTimeMs = point.nTimeMs;
         result.nAtMs = point.nAtMs;
         result.outcome = point.outcome;
+        result.bPass = point.bPass;
         m_statistics.Add(result);
+        m_verdict.OnRequest(result);
     }
     ScheduleRefresh();
 }
@@ -188,6 +191,12 @@ QString CResultsWindow::Summary() const
             parts << QStringLiteral("While repeat %1").arg(m_end.nWhileRepeat);
         parts << (!m_end.bComplete ? QStringLiteral("cut short")
                                    : m_end.bStopped ? QStringLiteral("stopped") : QStringLiteral("ended"));
+        // The run's verdict, as velkor-cli and the reports give it.
+        const CRunVerdictSummary verdict = m_verdict.Summary();
+        parts << (verdict.bPass ? QStringLiteral("verdict: pass")
+                                : QStringLiteral("verdict: fail (%1 of %2 requests failed)")
+                                      .arg(verdict.nFailed)
+                                      .arg(verdict.nRequests));
     }
     return parts.join(QStringLiteral(" \u00b7 "));
 }

@@ -4,6 +4,7 @@
 #include "CResultsListener.h"
 #include "CUserPrompts.h"
 #include "engine/CRunStatistics.h"
+#include "engine/CRunVerdict.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -74,6 +75,7 @@ private:
     CResultsListener* m_pListener = nullptr;  // child object
     CUserPrompts m_prompts;
     CRunStatistics m_statistics;
+    CRunVerdict m_verdict;
     CRunStatisticsSnapshot m_snapshot;
     CResultsChartData m_data;
     QStringList m_urls;

@@ -287,7 +287,7 @@ void CVelkorDlg::OnViewResults() { m_pResults->ShowBeside(this); }
 void CVelkorDlg::OnInitDialog()
 {
     setWindowIcon(m_hIcon);
-    m_editResponseLimit->setText(QStringLiteral("300"));
+    m_editResponseLimit->setText(QString::number(CRunSettings::kDefaultThresholdMs));
     m_bLayoutReady = false;
     // The template's font, checked against the captions where the table
     // places them.
@@ -310,8 +310,8 @@ void CVelkorDlg::OnInitDialog()
     m_editLog->setEnabled(false);
     ArrangeControls();
     m_bLayoutReady = true;
-    m_editId->setText(QStringLiteral("admin"));
-    m_editPassword->setText(QStringLiteral("4719"));
+    m_editId->setText(CRunSettings::kDefaultId);
+    m_editPassword->setText(CRunSettings::kDefaultPassword);
 }
 
 namespace {
@@ -533,13 +533,15 @@ void CVelkorDlg::OnBnClickedSend()
     // Lines of an earlier run that are still on their way go in first, so
     // that emptying the log box for this run leaves none of them behind.
     m_pQueue->Drain();
-    if (!m_pEngine->IsRunning()) {
-        m_pEngine->Context().m_tlsOptions.strCaFile = m_strCaFile;
-        m_pEngine->Context().m_tlsOptions.bInsecure = m_pActInsecure->isChecked();
+    if (!m_pEngine->IsRunning())
         m_pEngine->Context().m_strScriptName = m_strCommandFileName;
-    }
-    const CRunEngine::ESendResult eResult =
-        m_pEngine->OnBnClickedSend(m_editId->text(), m_editPassword->text(), m_editResponseLimit->text());
+    CRunSettings settings;
+    settings.strId = m_editId->text();
+    settings.strPassword = m_editPassword->text();
+    settings.nThresholdMs = CRunSettings::ThresholdFromBox(m_editResponseLimit->text());
+    settings.tls.strCaFile = m_strCaFile;
+    settings.tls.bInsecure = m_pActInsecure->isChecked();
+    const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
     if (eResult == CRunEngine::ESendResult::NeedLogFolder)
         m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
 }

@@ -17,10 +17,20 @@ namespace {
 // velkor-cli run, started in the background.
 class CliRun {
 public:
-    void Start(const QStringList& args)
+    void Start(const QStringList& args) { StartCommand(QStringLiteral("run"), args); }
+    // Any command, with what goes to its standard input (then closed) and
+    // variables set in its environment.
+    void StartCommand(const QString& strCommand, const QStringList& args, const QByteArray& input = {},
+                      const QStringList& environment = {})
     {
-        m_process.start(QStringLiteral(VELKOR_CLI_PATH), QStringList{QStringLiteral("run")} + args);
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const QString& strVariable : environment)
+            variables.insert(strVariable.section(QLatin1Char('='), 0, 0), strVariable.section(QLatin1Char('='), 1));
+        m_process.setProcessEnvironment(variables);
+        m_process.start(QStringLiteral(VELKOR_CLI_PATH), QStringList{strCommand} + args);
         m_process.waitForStarted();
+        m_process.write(input);
+        m_process.closeWriteChannel();
     }
     // Waits until the output holds the text nCount times; false when the time ran out.
     bool WaitForOutput(const QString& strText, int nCount = 1, int nTimeoutMs = 15000)

@@ -205,6 +205,7 @@ TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)
     ASSERT_TRUE(stopped.WaitForOutput(QStringLiteral("While Count : 2 ")));
     stopped.Interrupt();
     ASSERT_TRUE(stopped.WaitForOutput(strMove, 2));
+    QThread::msleep(400);  // a second SIGINT within 300 ms is the same Ctrl+C
     stopped.Interrupt();
     EXPECT_EQ(stopped.Finish(), kExitOk);
     EXPECT_TRUE(stopped.m_strOut.contains(QStringLiteral("(Stopped by user)")));
@@ -214,9 +215,92 @@ TEST(CliRun, CtrlCStopsAtTheNextEndAndTwiceAborts)
     aborted.Start({WriteScript(dir, QStringLiteral("%1\nSleep(60000)\n").arg(strRequest))});
     ASSERT_TRUE(aborted.WaitForOutput(QStringLiteral("Sleep start")));
     aborted.Interrupt();
-    QThread::msleep(100);
+    QThread::msleep(400);
     aborted.Interrupt();
     EXPECT_EQ(aborted.Finish(5000), kExitAborted);
+
+    // "timeout -s INT" signals the process and its group at the same instant:
+    // one Ctrl+C, a stop, not an abort.
+    CliRun bounded;
+    bounded.Start({WriteScript(dir, QStringLiteral("While(0)\n%1\nEnd\n").arg(strRequest))});
+    ASSERT_TRUE(bounded.WaitForOutput(QStringLiteral("While Count : 2 ")));
+    bounded.Interrupt();
+    bounded.Interrupt();
+    EXPECT_EQ(bounded.Finish(), kExitOk);
+    EXPECT_TRUE(bounded.m_strOut.contains(QStringLiteral("(Stopped by user)")));
+    EXPECT_EQ(bounded.m_strErr.count(QStringLiteral("stop requested")), 1);
+}
+
+// What the runner is given: a threshold of digits only, the script from
+// standard input, the password from a file or the environment, strict parsing.
+TEST(CliRun, InputsAreCheckedBeforeTheRun)
+{
+    QTemporaryDir dir;
+    const QString strNoServer = WriteScript(dir, QStringLiteral("Sleep(1)"));
+    for (const char* pszBad : {"abc", "", "-5", "10ms", "99999999999", " 5"}) {
+        CliRun run;
+        run.Start({strNoServer, QStringLiteral("--threshold"), QString::fromLatin1(pszBad)});
+        EXPECT_EQ(run.Finish(), kExitUsage) << pszBad;
+        EXPECT_TRUE(run.m_strErr.startsWith(QStringLiteral("velkor-cli: --threshold takes a whole number"))) << pszBad;
+        EXPECT_TRUE(run.m_strOut.isEmpty()) << pszBad;
+    }
+    for (const char* pszGood : {"0", "2147483647"}) {
+        CliRun run;
+        run.Start({strNoServer, QStringLiteral("--threshold"), QString::fromLatin1(pszGood)});
+        EXPECT_EQ(run.Finish(), kExitOk) << pszGood << run.m_strErr.toStdString();
+    }
+
+    // A Basic device: the right password is answered 200, a wrong one 401,
+    // which --fail-on-status turns into exit 6.
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({QStringLiteral("--auth"), QStringLiteral("basic")}));
+    const QByteArray script =
+        QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n").arg(device.port()).toUtf8();
+    const QString strRight = dir.filePath(QStringLiteral("right.txt"));
+    QFile file(strRight);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("4719\n");
+    file.close();
+    const QString strFailOnStatus = QStringLiteral("--fail-on-status");
+    const struct {
+        QStringList args;
+        QStringList environment;
+        int nExit;
+    } cases[] = {
+        {{strFailOnStatus}, {QStringLiteral("VELKOR_PASSWORD=wrong")}, kExitErrorStatus},
+        {{strFailOnStatus}, {QStringLiteral("VELKOR_PASSWORD=4719")}, kExitOk},
+        {{strFailOnStatus, QStringLiteral("--password-file"), strRight}, {QStringLiteral("VELKOR_PASSWORD=wrong")}, kExitOk},
+        {{strFailOnStatus, QStringLiteral("--password"), QStringLiteral("wrong")}, {}, kExitErrorStatus},
+        {{QStringLiteral("--password"), QStringLiteral("4719"), QStringLiteral("--password-file"), strRight}, {},
+         kExitUsage},
+        {{QStringLiteral("--password-file"), dir.filePath(QStringLiteral("none.txt"))}, {}, kExitUsage},
+    };
+    for (const auto& c : cases) {
+        CliRun run;
+        run.StartCommand(QStringLiteral("run"), QStringList{QStringLiteral("-")} + c.args, script, c.environment);
+        EXPECT_EQ(run.Finish(), c.nExit) << c.args.join(QLatin1Char(' ')).toStdString() << " "
+                                         << c.environment.join(QLatin1Char(' ')).toStdString() << "\n"
+                                         << run.m_strErr.toStdString();
+    }
+
+    // A bad Sleep is only logged, unless --strict makes it fail the script.
+    const QString strBadSleep = WriteScript(dir, QStringLiteral("Sleep(0)\nSleep(1)"));
+    const struct {
+        QString strCommand;
+        QStringList args;
+        int nExit;
+    } parses[] = {
+        {QStringLiteral("run"), {strBadSleep}, kExitOk},
+        {QStringLiteral("run"), {strBadSleep, QStringLiteral("--strict")}, kExitScriptError},
+        {QStringLiteral("check"), {strBadSleep}, kExitOk},
+        {QStringLiteral("check"), {strBadSleep, QStringLiteral("--strict")}, kExitScriptError},
+    };
+    for (const auto& c : parses) {
+        CliRun run;
+        run.StartCommand(c.strCommand, c.args);
+        EXPECT_EQ(run.Finish(), c.nExit) << c.strCommand.toStdString() << " " << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.m_strOut.contains(QStringLiteral("<Syntax error> Sleep time must be larger than 0")));
+    }
 }
 
 TEST(CliRun, SigtermAndSighupEndTheRunAtOnceInEveryWait)

@@ -37,6 +37,9 @@ CRequestResult Result(int nIndex, int nPass, int nLine, const QString& strUrl, c
     r.nStatus = nStatus;
     r.nTimeMs = nTimeMs;
     r.outcome = outcome;
+    r.bPass = outcome == O::Ok || outcome == O::Slow;  // the default rules
+    if (outcome == O::Failed)
+        r.strReason = QStringLiteral("response cut short (3 of 10 body bytes)");
     return r;
 }
 
@@ -64,7 +67,11 @@ CRecordedRun SampleRun(bool bEnd = true, bool bComplete = true)
         end.bComplete = bComplete;
         recorder.OnRunEnd(end);
     }
-    return recorder.Snapshot();
+    CRecordedRun run = recorder.Snapshot();
+    run.verdict.bPass = false;
+    run.verdict.nFailed = 3;
+    run.nExitCode = 3;
+    return run;
 }
 
 class ReportTest : public ::testing::Test {
@@ -93,7 +100,7 @@ protected:
 };
 
 struct CXmlCase {
-    QString strName, strClassname, strTime, strFailureType, strFailureMessage;
+    QString strName, strClassname, strTime, strFailureType, strFailureMessage, strFailureText;
     bool bFailure = false;
 };
 
@@ -103,6 +110,21 @@ struct CXmlReport {
     std::vector<CXmlCase> vecCases;
     QString strSystemErr;
 };
+
+// SampleRun's records as the JUnit report reads them: the request targets as
+// typed, and the verdicts of the run's rules: the timeout, the failed request
+// and the one not sent fail; the slow one only with bFailOnSlow.
+CRecordedRun JUnitSample(bool bEnd = true, bool bFailOnSlow = false)
+{
+    CRecordedRun run = SampleRun(bEnd);
+    for (CRecordedTarget& target : run.vecTargets)
+        target.strTarget = target.strUrl.mid(target.strUrl.indexOf(QLatin1Char('/'), 8));
+    run.start.bFailOnSlow = bFailOnSlow;
+    const bool passes[] = {true, !bFailOnSlow, false, false, false};
+    for (std::size_t i = 0; i < run.vecRequests.size(); ++i)
+        run.vecRequests[i].bPass = passes[i];
+    return run;
+}
 
 CXmlReport ParseJUnit(const QByteArray& xml)
 {
@@ -125,11 +147,13 @@ CXmlReport ParseJUnit(const QByteArray& xml)
             report.properties[attrs.value("name").toString()] = attrs.value("value").toString();
         } else if (strName == "testcase" && strParent == "testsuite") {
             report.vecCases.push_back({attrs.value("name").toString(), attrs.value("classname").toString(),
-                                       attrs.value("time").toString(), {}, {}, false});
+                                       attrs.value("time").toString(), {}, {}, {}, false});
         } else if (strName == "failure" && strParent == "testcase") {
             report.vecCases.back().bFailure = true;
             report.vecCases.back().strFailureType = attrs.value("type").toString();
             report.vecCases.back().strFailureMessage = attrs.value("message").toString();
+            report.vecCases.back().strFailureText = reader.readElementText();
+            stack.removeLast();
         } else if (strName == "system-err" && strParent == "testsuite") {
             report.strSystemErr = reader.readElementText();
             stack.removeLast();
@@ -170,7 +194,12 @@ TEST_F(ReportTest, JsonHoldsRequestsTotalsAndStatistics)
     EXPECT_EQ(requests[2].toObject()["outcome"].toString(), "timeout");
     EXPECT_EQ(requests[3].toObject()["outcome"].toString(), "failed");
     EXPECT_EQ(requests[3].toObject()["port"].toInt(), 443);
+    EXPECT_EQ(requests[3].toObject()["verdict"].toString(), "fail");
+    EXPECT_EQ(requests[3].toObject()["reason"].toString(), "response cut short (3 of 10 body bytes)");
+    EXPECT_EQ(requests[1].toObject()["verdict"].toString(), "pass");
+    EXPECT_TRUE(requests[1].toObject()["reason"].isNull());
     EXPECT_EQ(requests[4].toObject()["outcome"].toString(), "not-sent");
+    EXPECT_TRUE(requests[4].toObject()["port"].isNull()) << "a request not sent went to no port";
     EXPECT_EQ(requests[4].toObject()["pass"].toInt(), 2);
 
     const QJsonObject totals = root["totals"].toObject();
@@ -181,7 +210,7 @@ TEST_F(ReportTest, JsonHoldsRequestsTotalsAndStatistics)
 
     const QJsonArray stats = root["stats"].toArray();
     ASSERT_EQ(stats.size(), 3);
-    // /a: ok 12, timeout 5000, not sent; timed 12 5000: median rank 1, p95 rank 2.
+    // /a: ok 12, timeout 5000, not sent: one response, 12 ms; 2 of 3 unanswered.
     const QJsonObject a = stats[0].toObject();
     EXPECT_EQ(a["url"].toString(), kA);
     EXPECT_EQ(a["count"].toInt(), 3);
@@ -192,13 +221,22 @@ TEST_F(ReportTest, JsonHoldsRequestsTotalsAndStatistics)
     EXPECT_EQ(a["not_sent"].toInt(), 1);
     EXPECT_EQ(a["min_ms"].toInt(), 12);
     EXPECT_EQ(a["median_ms"].toInt(), 12);
-    EXPECT_EQ(a["p95_ms"].toInt(), 5000);
-    EXPECT_EQ(a["max_ms"].toInt(), 5000);
-    EXPECT_DOUBLE_EQ(a["mean_ms"].toDouble(), 2506.0);
+    EXPECT_EQ(a["p95_ms"].toInt(), 12);
+    EXPECT_EQ(a["p99_ms"].toInt(), 12);
+    EXPECT_EQ(a["max_ms"].toInt(), 12);
+    EXPECT_DOUBLE_EQ(a["mean_ms"].toDouble(), 12.0);
+    EXPECT_NEAR(a["error_percent"].toDouble(), 66.667, 0.001);
     EXPECT_EQ(stats[1].toObject()["url"].toString(), kOdd);
     EXPECT_EQ(stats[1].toObject()["slow"].toInt(), 1);
     EXPECT_EQ(stats[2].toObject()["failed"].toInt(), 1);
-    EXPECT_EQ(stats[2].toObject()["median_ms"].toInt(), 3);
+    EXPECT_TRUE(stats[2].toObject()["median_ms"].isNull()) << "a failure is no 3 ms response";
+    EXPECT_EQ(root["stats_total"].toObject()["count"].toInt(), 5);
+    EXPECT_EQ(root["stats_total"].toObject()["max_ms"].toInt(), 450);
+
+    // The run's verdict as the runner filled it in.
+    EXPECT_EQ(root["verdict"].toString(), "fail");
+    EXPECT_EQ(root["exit_code"].toInt(), 3);
+    EXPECT_EQ(root["failed_requests"].toInt(), 3);
 }
 
 TEST_F(ReportTest, JsonMarksPartialRuns)
@@ -216,22 +254,63 @@ TEST_F(ReportTest, JsonMarksPartialRuns)
 
 TEST_F(ReportTest, JUnitLoadsAsCiReadersExpect)
 {
-    const CRecordedRun run = SampleRun();
-    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, false));
+    const CRecordedRun run = JUnitSample();
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, CJUnitReport::ECases::PerLine));
     const QByteArray xml = ReadBack("r.xml");
     EXPECT_TRUE(xml.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
     const CXmlReport report = ParseJUnit(xml);
 
+    // One case per script line: line 3 (three passes), line 4, line 5.
     EXPECT_EQ(report.suite.at("name"), "soak.txt");
-    EXPECT_EQ(report.suite.at("tests"), "5");
-    EXPECT_EQ(report.suite.at("failures"), "3");
+    EXPECT_EQ(report.suite.at("tests"), "3");
+    EXPECT_EQ(report.suite.at("failures"), "2");
     EXPECT_EQ(report.suite.at("errors"), "0");
+    EXPECT_EQ(report.suite.at("skipped"), "0");
     EXPECT_EQ(report.suite.at("time"), "6.020");
     EXPECT_EQ(report.suite.at("timestamp"), "2024-05-01T09:30:00");
     EXPECT_EQ(report.properties.at("partial"), "false");
+    EXPECT_EQ(report.properties.at("stopped"), "true");
     EXPECT_EQ(report.properties.at("threshold_ms"), "300");
+    EXPECT_EQ(report.properties.at("while_repeat"), "2");
     EXPECT_TRUE(report.strSystemErr.isEmpty());
 
+    ASSERT_EQ(report.vecCases.size(), 3u);
+    EXPECT_EQ(report.vecCases[0].strName, "line 3: /a");
+    EXPECT_EQ(report.vecCases[0].strClassname, "soak.txt.127.0.0.1:8080");
+    EXPECT_EQ(report.vecCases[0].strTime, "5.012");  // 12 + 5000 + 0
+    EXPECT_EQ(report.vecCases[0].strFailureType, "timeout");
+    EXPECT_EQ(report.vecCases[0].strFailureMessage, "2 of 3 requests failed: 1 timeout, 1 not-sent");
+    EXPECT_EQ(report.vecCases[0].strFailureText, "pass 2, request 3: no status, timeout, 5000 ms\n"
+                                                 "pass 2, request 5: no status, not-sent, 0 ms");
+    // The markup, the quote and the non-ASCII text are escaped and read back;
+    // the control character is written as \x01.
+    EXPECT_EQ(report.vecCases[1].strName, "line 4: " + kOddInXml.mid(kOddInXml.indexOf('/', 8)));
+    EXPECT_EQ(report.vecCases[1].strClassname, "soak.txt.dev.local:81");
+    EXPECT_EQ(report.vecCases[1].strTime, "0.450");
+    EXPECT_FALSE(report.vecCases[1].bFailure);
+    EXPECT_EQ(report.vecCases[2].strName, "line 5: /b");
+    EXPECT_EQ(report.vecCases[2].strClassname, "soak.txt.127.0.0.1:443");
+    EXPECT_EQ(report.vecCases[2].strTime, "0.003");
+    EXPECT_EQ(report.vecCases[2].strFailureType, "failed");
+    EXPECT_EQ(report.vecCases[2].strFailureMessage, "1 of 1 request failed: 1 failed");
+
+    // When slow responses fail, the slow request's line fails too.
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), JUnitSample(true, true), CJUnitReport::ECases::PerLine));
+    const CXmlReport slow = ParseJUnit(ReadBack("r.xml"));
+    EXPECT_EQ(slow.suite.at("failures"), "3");
+    ASSERT_EQ(slow.vecCases.size(), 3u);
+    EXPECT_EQ(slow.vecCases[1].strFailureType, "slow");
+    EXPECT_EQ(slow.vecCases[1].strFailureMessage, "1 of 1 request failed: 1 slow");
+    EXPECT_EQ(slow.vecCases[1].strFailureText, "pass 1, request 2: status 200, slow, 450 ms");
+}
+
+TEST_F(ReportTest, JUnitEachRequestKeepsACasePerRequest)
+{
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), JUnitSample(), CJUnitReport::ECases::PerRequest));
+    const CXmlReport report = ParseJUnit(ReadBack("r.xml"));
+    EXPECT_EQ(report.suite.at("tests"), "5");
+    EXPECT_EQ(report.suite.at("failures"), "3");
+    EXPECT_EQ(report.suite.at("time"), "6.020");
     ASSERT_EQ(report.vecCases.size(), 5u);
     EXPECT_EQ(report.vecCases[0].strName, kA);
     EXPECT_EQ(report.vecCases[0].strClassname, "127.0.0.1:8080");
@@ -240,18 +319,18 @@ TEST_F(ReportTest, JUnitLoadsAsCiReadersExpect)
     EXPECT_EQ(report.vecCases[1].strName, kOddInXml);
     EXPECT_EQ(report.vecCases[1].strClassname, "dev.local:81");
     EXPECT_EQ(report.vecCases[1].strTime, "0.450");
-    EXPECT_FALSE(report.vecCases[1].bFailure);
+    EXPECT_FALSE(report.vecCases[1].bFailure) << "slow, but slow responses do not fail this run";
     EXPECT_EQ(report.vecCases[2].strTime, "5.000");
     EXPECT_EQ(report.vecCases[2].strFailureType, "timeout");
     EXPECT_EQ(report.vecCases[2].strFailureMessage, "timeout after 5000 ms");
+    EXPECT_EQ(report.vecCases[2].strFailureText, "request 3, pass 2, line 3, " + kA + ", no status, 5000 ms");
     EXPECT_EQ(report.vecCases[3].strClassname, "127.0.0.1:443");
     EXPECT_EQ(report.vecCases[3].strFailureType, "failed");
     EXPECT_EQ(report.vecCases[3].strFailureMessage, "failed after 3 ms");
     EXPECT_EQ(report.vecCases[4].strFailureType, "not-sent");
     EXPECT_EQ(report.vecCases[4].strFailureMessage, "not sent");
 
-    // With fail-on-slow the slow request fails too.
-    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, true));
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), JUnitSample(true, true), CJUnitReport::ECases::PerRequest));
     const CXmlReport slow = ParseJUnit(ReadBack("r.xml"));
     EXPECT_EQ(slow.suite.at("failures"), "4");
     ASSERT_EQ(slow.vecCases.size(), 5u);
@@ -260,19 +339,171 @@ TEST_F(ReportTest, JUnitLoadsAsCiReadersExpect)
     EXPECT_FALSE(slow.vecCases[0].bFailure);
 }
 
+// A run recorded by hand: a While of three passes over two lines of one
+// camera; the PTZ line timed out in pass 2, the other line always answered.
+CRecordedRun TwoLineRun()
+{
+    CRecordedRun run;
+    run.bStarted = true;
+    run.start.strScript = QStringLiteral("demo.cmf");
+    run.start.startedAt = QDateTime(QDate(2024, 5, 1), QTime(9, 30), QTimeZone(2 * 3600));
+    run.start.nThresholdMs = 300;
+    const QString strMove = QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=left");
+    const QString strName = QStringLiteral("/httpapi/ReadParam?action=readparam&PRODUCT_NAME");
+    run.vecTargets = {{"http://cam-01:80" + strMove, "http", "cam-01", "80", strMove},
+                      {"http://cam-01:80" + strName, "http", "cam-01", "80", strName}};
+    run.vecReasons = {QStringLiteral("no more data for 5 s (status line incomplete)")};
+    const auto request = [&run](int nPass, int nLine, std::uint32_t nTarget, int nStatus, std::int64_t nTimeMs,
+                                O outcome, bool bPass, std::int32_t nReason) {
+        CRecordedRequest r;
+        r.nIndex = int(run.vecRequests.size()) + 1;
+        r.nPass = nPass;
+        r.nLine = nLine;
+        r.nStatus = nStatus;
+        r.nTimeMs = nTimeMs;
+        r.outcome = outcome;
+        r.bPass = bPass;
+        r.nTarget = nTarget;
+        r.nReason = nReason;
+        run.vecRequests.push_back(r);
+    };
+    request(1, 2, 0, 200, 20, O::Ok, true, -1);
+    request(1, 3, 1, 200, 30, O::Ok, true, -1);
+    request(2, 2, 0, -1, 5000, O::Timeout, false, 0);
+    request(2, 3, 1, 200, 31, O::Ok, true, -1);
+    request(3, 2, 0, 200, 22, O::Ok, true, -1);
+    request(3, 3, 1, 200, 29, O::Ok, true, -1);
+    run.bEnded = true;
+    run.end.nHttpMs = 5132;
+    run.end.nApplicationMs = 5200;
+    run.end.nWhileRepeat = 3;
+    run.end.bComplete = true;
+    return run;
+}
+
+TEST_F(ReportTest, JUnitHasOneCasePerScriptLine)
+{
+    CRecordedRun run = TwoLineRun();
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, CJUnitReport::ECases::PerLine));
+    const CXmlReport report = ParseJUnit(ReadBack("r.xml"));
+    EXPECT_EQ(report.suite.at("tests"), "2");
+    EXPECT_EQ(report.suite.at("failures"), "1");
+    EXPECT_EQ(report.suite.at("time"), "5.200");
+    EXPECT_EQ(report.properties.at("while_repeat"), "3");
+    ASSERT_EQ(report.vecCases.size(), 2u);
+    const CXmlCase& move = report.vecCases[0];
+    EXPECT_EQ(move.strName, "line 2: /httpapi/SendPTZ?action=sendptz&PTZ_MOVE=left");
+    EXPECT_EQ(move.strClassname, "demo.cmf.cam-01:80");
+    EXPECT_EQ(move.strTime, "5.042");  // 20 + 5000 + 22
+    EXPECT_TRUE(move.bFailure);
+    EXPECT_EQ(move.strFailureType, "timeout");
+    EXPECT_EQ(move.strFailureMessage, "1 of 3 requests failed: 1 timeout");
+    EXPECT_EQ(move.strFailureText,
+              "pass 2, request 3: no status, timeout, 5000 ms - no more data for 5 s (status line incomplete)");
+    const CXmlCase& name = report.vecCases[1];
+    EXPECT_EQ(name.strName, "line 3: /httpapi/ReadParam?action=readparam&PRODUCT_NAME");
+    EXPECT_EQ(name.strClassname, "demo.cmf.cam-01:80");
+    EXPECT_EQ(name.strTime, "0.090");  // 30 + 31 + 29
+    EXPECT_FALSE(name.bFailure);
+
+    // Each request: six cases, the timeout's failure carries its reason.
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, CJUnitReport::ECases::PerRequest));
+    const CXmlReport each = ParseJUnit(ReadBack("r.xml"));
+    EXPECT_EQ(each.suite.at("tests"), "6");
+    EXPECT_EQ(each.suite.at("failures"), "1");
+    ASSERT_EQ(each.vecCases.size(), 6u);
+    for (std::size_t i = 0; i < each.vecCases.size(); ++i) {
+        EXPECT_EQ(each.vecCases[i].strName, run.vecTargets[i % 2].strUrl) << i;
+        EXPECT_EQ(each.vecCases[i].strClassname, "cam-01:80") << i;
+        EXPECT_EQ(each.vecCases[i].bFailure, i == 2) << i;
+    }
+    EXPECT_EQ(each.vecCases[2].strFailureMessage, "timeout after 5000 ms");
+    EXPECT_EQ(each.vecCases[2].strFailureText,
+              "request 3, pass 2, line 2, http://cam-01:80/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=left, "
+              "no status, 5000 ms\nreason: no more data for 5 s (status line incomplete)");
+
+    // A typed script has no file name: the run is "velkor".
+    run.start.strScript.clear();
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, CJUnitReport::ECases::PerLine));
+    const CXmlReport typed = ParseJUnit(ReadBack("r.xml"));
+    EXPECT_EQ(typed.suite.at("name"), "velkor");
+    ASSERT_EQ(typed.vecCases.size(), 2u);
+    EXPECT_EQ(typed.vecCases[0].strClassname, "velkor.cam-01:80");
+}
+
+TEST_F(ReportTest, JUnitLineFailureCountsEachCauseAndListsTheFirstFive)
+{
+    // One line, eight passes, with both fail-on rules: every cause once or
+    // twice. A slow response with an error status counts as slow.
+    CRecordedRun run = TwoLineRun();
+    run.start.bFailOnSlow = true;
+    run.start.bFailOnStatus = true;
+    run.vecRequests.clear();
+    const struct {
+        int nStatus;
+        std::int64_t nTimeMs;
+        O outcome;
+        bool bPass;
+    } passes[] = {{200, 20, O::Ok, true},        {-1, 5000, O::Timeout, false}, {-1, 4, O::Failed, false},
+                  {-1, 0, O::NotSent, false},    {200, 400, O::Slow, false},    {503, 15, O::Ok, false},
+                  {-1, 5000, O::Timeout, false}, {404, 350, O::Slow, false}};
+    for (const auto& p : passes) {
+        CRecordedRequest r;
+        r.nIndex = int(run.vecRequests.size()) + 1;
+        r.nPass = r.nIndex;
+        r.nLine = 2;
+        r.nStatus = p.nStatus;
+        r.nTimeMs = p.nTimeMs;
+        r.outcome = p.outcome;
+        r.bPass = p.bPass;
+        r.nReason = p.outcome == O::Timeout ? 0 : -1;
+        run.vecRequests.push_back(r);
+    }
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, CJUnitReport::ECases::PerLine));
+    const CXmlReport report = ParseJUnit(ReadBack("r.xml"));
+    EXPECT_EQ(report.suite.at("tests"), "1");
+    EXPECT_EQ(report.suite.at("failures"), "1");
+    ASSERT_EQ(report.vecCases.size(), 1u);
+    EXPECT_EQ(report.vecCases[0].strTime, "10.789");
+    EXPECT_EQ(report.vecCases[0].strFailureType, "timeout");
+    EXPECT_EQ(report.vecCases[0].strFailureMessage,
+              "7 of 8 requests failed: 2 timeout, 1 failed, 1 not-sent, 2 slow, 1 status 503");
+    EXPECT_EQ(report.vecCases[0].strFailureText,
+              "pass 2, request 2: no status, timeout, 5000 ms - no more data for 5 s (status line incomplete)\n"
+              "pass 3, request 3: no status, failed, 4 ms\n"
+              "pass 4, request 4: no status, not-sent, 0 ms\n"
+              "pass 5, request 5: status 200, slow, 400 ms\n"
+              "pass 6, request 6: status 503, ok, 15 ms\n"
+              "... and 2 more");
+
+    // Outside a While a request has no pass; only the error status fails.
+    run.start.bFailOnSlow = false;
+    run.vecRequests = {run.vecRequests[5], run.vecRequests[7]};
+    run.vecRequests[0].nPass = run.vecRequests[1].nPass = 0;
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, CJUnitReport::ECases::PerLine));
+    const CXmlReport outside = ParseJUnit(ReadBack("r.xml"));
+    ASSERT_EQ(outside.vecCases.size(), 1u);
+    EXPECT_EQ(outside.vecCases[0].strFailureType, "status");
+    EXPECT_EQ(outside.vecCases[0].strFailureMessage, "2 of 2 requests failed: 1 status 404, 1 status 503");
+    EXPECT_EQ(outside.vecCases[0].strFailureText,
+              "request 6: status 503, ok, 15 ms\nrequest 8: status 404, slow, 350 ms");
+}
+
 TEST_F(ReportTest, JUnitMarksPartialRunsAndSaveFailsCleanly)
 {
     const CXmlReport cut = [this] {
-        EXPECT_TRUE(CJUnitReport::Save(m_dir.filePath("p.xml"), SampleRun(false), false));
+        EXPECT_TRUE(CJUnitReport::Save(m_dir.filePath("p.xml"), JUnitSample(false), CJUnitReport::ECases::PerLine));
         return ParseJUnit(ReadBack("p.xml"));
     }();
     EXPECT_EQ(cut.properties.at("partial"), "true");
+    EXPECT_EQ(cut.properties.count("while_repeat"), 0u);
     EXPECT_FALSE(cut.strSystemErr.isEmpty());
     EXPECT_EQ(cut.suite.at("time"), "5.465");  // the requests' sum: no end came
-    EXPECT_EQ(cut.vecCases.size(), 5u);
+    EXPECT_EQ(cut.vecCases.size(), 3u);
 
     QString strError;
-    EXPECT_FALSE(CJUnitReport::Save(m_dir.filePath("missing/r.xml"), SampleRun(), false, &strError));
+    EXPECT_FALSE(CJUnitReport::Save(m_dir.filePath("missing/r.xml"), JUnitSample(), CJUnitReport::ECases::PerLine,
+                                    &strError));
     EXPECT_FALSE(strError.isEmpty());
     EXPECT_FALSE(CJsonReport::Save(m_dir.filePath("missing/r.json"), SampleRun(), "1", &strError));
     EXPECT_FALSE(QFile::exists(m_dir.filePath("missing/r.json")));

@@ -50,7 +50,9 @@ public:
             m_lines.clear();
         }
         m_commandBox.SetWindowText(strScript);
-        return m_engine.OnBnClickedSend(QStringLiteral("admin"), QStringLiteral("4719"), strThreshold);
+        CRunSettings settings;
+        settings.nThresholdMs = CRunSettings::ThresholdFromBox(strThreshold);
+        return m_engine.OnBnClickedSend(settings);
     }
 
     // Runs a script to its end and returns its masked log texts.

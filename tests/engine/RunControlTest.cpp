@@ -146,14 +146,18 @@ TEST(RunControl, CredentialsBeyondLatin1GoAsUtf8AndWithinItByteForByte)
 {
     EngineHarness h;
     h.m_commandBox.SetWindowText(QStringLiteral("Sleep(1)"));
-    h.m_engine.OnBnClickedSend(QString::fromUtf8("ad\xea\xb0\x80min"), QString::fromUtf8("p\xc3\xa4") + QString(300, QLatin1Char('p')),
-                               QStringLiteral("1"));
+    CRunSettings settings;
+    settings.strId = QString::fromUtf8("ad\xea\xb0\x80min");
+    settings.strPassword = QString::fromUtf8("p\xc3\xa4") + QString(300, QLatin1Char('p'));
+    h.m_engine.OnBnClickedSend(settings);
     h.m_engine.WaitForRunEnd(5000);
     EXPECT_TRUE(h.m_engine.Context().m_bCredentialsUtf8);
     EXPECT_EQ(h.m_engine.Context().m_szId, QByteArray("ad\xea\xb0\x80min")) << "not cut at the character";
     EXPECT_EQ(h.m_engine.Context().m_szPassword, "p\xc3\xa4" + QByteArray(251, 'p')) << "254 bytes, both as UTF-8";
 
-    h.m_engine.OnBnClickedSend(QString::fromUtf8("\xc3\xa4"), QStringLiteral("pw"), QStringLiteral("1"));
+    settings.strId = QString::fromUtf8("\xc3\xa4");
+    settings.strPassword = QStringLiteral("pw");
+    h.m_engine.OnBnClickedSend(settings);
     h.m_engine.WaitForRunEnd(5000);
     EXPECT_FALSE(h.m_engine.Context().m_bCredentialsUtf8);
     EXPECT_EQ(h.m_engine.Context().m_szId, QByteArray("\xe4")) << "within Latin-1: one byte a character, as ever";

@@ -88,13 +88,31 @@ TEST(RunStatisticsTest, HandComputedFiguresPerUrlAndTotal)
     EXPECT_EQ(s.vecUrls[2].strUrl, kC);
     // A timed: 1 3 3 5 9 (not-sent left out): median rank 3, p95 rank 5, mean 21/5.
     ExpectFigures(s.vecUrls[0], {6, 4, 1, 0, 0, 1, 5, 1, 3, 9, 9, 4.2});
-    // B timed: 10 20 30 40 70000: median rank 3, p95 rank 5, mean 70100/5.
-    ExpectFigures(s.vecUrls[1], {5, 2, 0, 2, 1, 0, 5, 10, 30, 70000, 70000, 14020.0});
+    // B's responses: 10 30 (the timeouts and the failure brought none and are
+    // counted beside them): median rank 1, p95 rank 2, mean 20; 3 of 5 unanswered.
+    ExpectFigures(s.vecUrls[1], {5, 2, 0, 2, 1, 0, 2, 10, 10, 30, 30, 20.0});
+    EXPECT_DOUBLE_EQ(s.vecUrls[1].dErrorPercent, 60.0);
     ExpectFigures(s.vecUrls[2], {1, 0, 0, 0, 0, 1, 0, -1, -1, -1, -1, -1.0});
-    // Total timed: 1 3 3 5 9 10 20 30 40 70000 (even): median rank 5, p95 rank 10.
-    ExpectFigures(s.total, {12, 6, 1, 2, 1, 2, 10, 1, 9, 70000, 70000, 7012.1});
+    // Total responses: 1 3 3 5 9 10 30: median rank 4, p95 rank 7, mean 61/7.
+    ExpectFigures(s.total, {12, 6, 1, 2, 1, 2, 7, 1, 5, 30, 30, 61.0 / 7});
+    EXPECT_EQ(s.total.nP99Ms, 30);
+    EXPECT_DOUBLE_EQ(s.total.dErrorPercent, 500.0 / 12) << "2 timeouts, 1 failure, 2 not sent";
     EXPECT_TRUE(s.total.strUrl.isEmpty());
-    ExpectFigures(stats.Total(), {12, 6, 1, 2, 1, 2, 10, 1, 9, 70000, 70000, 7012.1});
+    ExpectFigures(stats.Total(), {12, 6, 1, 2, 1, 2, 7, 1, 5, 30, 30, 61.0 / 7});
+
+    // Twelve answers of about 401 ms and twelve refused connections: the
+    // refusals are no 0 ms answers. Requests per second over the run's span.
+    CRunStatistics refused;
+    for (int i = 0; i < 12; ++i) {
+        CRequestResult answer = Result(kA, O::Ok, 401 + i % 2);
+        answer.nAtMs = 1000 * i;
+        refused.Add(answer);
+        CRequestResult failed = Result(kA, O::Failed, 0);
+        failed.nAtMs = 1000 * i + 500;
+        refused.Add(failed);
+    }
+    ExpectFigures(refused.Total(), {24, 12, 0, 0, 12, 0, 12, 401, 401, 402, 402, 401.5});
+    EXPECT_DOUBLE_EQ(refused.Total().dRequestsPerSecond, 24 * 1000.0 / 11500);
 
     // Four times, even: the median is the lower middle one.
     CRunStatistics even;
@@ -122,14 +140,16 @@ TEST(RunStatisticsTest, LargeRandomSetMatchesSortedComputation)
     std::vector<std::int64_t> vecTimes[3];
     std::vector<std::int64_t> vecAll;
     std::uint64_t nNotSent[3] = {0, 0, 0};
+    std::uint64_t nCount[3] = {0, 0, 0};
     for (int i = 0; i < 200000; ++i) {
         const int nUrl = pickUrl(rng);
         const auto outcome = static_cast<ERequestOutcome>(pickOutcome(rng));
         const std::int64_t nMs = outcome == ERequestOutcome::NotSent ? 0 : (i % 50 == 0 ? slow(rng) : fast(rng));
         stats.Add(Result(urls[nUrl], outcome, nMs));
-        if (outcome == ERequestOutcome::NotSent) {
+        if (outcome == ERequestOutcome::NotSent)
             ++nNotSent[nUrl];
-        } else {
+        ++nCount[nUrl];
+        if (outcome == ERequestOutcome::Ok || outcome == ERequestOutcome::Slow) {
             vecTimes[nUrl].push_back(nMs);
             vecAll.push_back(nMs);
         }
@@ -144,6 +164,7 @@ TEST(RunStatisticsTest, LargeRandomSetMatchesSortedComputation)
         EXPECT_EQ(s.nMinMs, vec.front());
         EXPECT_EQ(s.nMedianMs, SortedRank(vec, 50));
         EXPECT_EQ(s.nP95Ms, SortedRank(vec, 95));
+        EXPECT_EQ(s.nP99Ms, SortedRank(vec, 99));
         EXPECT_EQ(s.nMaxMs, vec.back());
         EXPECT_DOUBLE_EQ(s.dMeanMs, static_cast<double>(nSum) / static_cast<double>(vec.size()));
     };
@@ -153,7 +174,7 @@ TEST(RunStatisticsTest, LargeRandomSetMatchesSortedComputation)
         const int nUrl = static_cast<int>(std::find(std::begin(urls), std::end(urls), u.strUrl) - std::begin(urls));
         ASSERT_LT(nUrl, 3);
         EXPECT_EQ(u.nNotSent, nNotSent[nUrl]);
-        EXPECT_EQ(u.nCount, vecTimes[nUrl].size() + nNotSent[nUrl]);
+        EXPECT_EQ(u.nCount, nCount[nUrl]);
         EXPECT_EQ(u.nOk + u.nSlow + u.nTimeout + u.nFailed + u.nNotSent, u.nCount);
         check(u, vecTimes[nUrl]);
     }

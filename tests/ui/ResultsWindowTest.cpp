@@ -97,12 +97,18 @@ CRunStartInfo StartInfo()
 QStringList ExpectedRow(const QString& strName, const std::vector<CRequestResult>& results)
 {
     std::map<ERequestOutcome, int> counts;
-    std::vector<std::int64_t> times;
+    std::vector<std::int64_t> times;  // of the responses: ok and slow
+    std::int64_t nFirstMs = results.front().nAtMs;
+    std::int64_t nLastMs = 0;
     for (const CRequestResult& result : results) {
         ++counts[result.outcome];
-        if (result.outcome != ERequestOutcome::NotSent)
+        if (result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow)
             times.push_back(result.nTimeMs);
+        nFirstMs = std::min(nFirstMs, result.nAtMs);
+        nLastMs = std::max(nLastMs, result.nAtMs + result.nTimeMs);
     }
+    const int nErrors =
+        counts[ERequestOutcome::Timeout] + counts[ERequestOutcome::Failed] + counts[ERequestOutcome::NotSent];
     std::sort(times.begin(), times.end());
     const auto n = double(times.size());
     auto Rank = [&](double dShare) { return QString::number(times[std::size_t(std::ceil(dShare * n)) - 1]); };
@@ -116,11 +122,15 @@ QStringList ExpectedRow(const QString& strName, const std::vector<CRequestResult
             QString::number(counts[ERequestOutcome::Timeout]),
             QString::number(counts[ERequestOutcome::Failed]),
             QString::number(counts[ERequestOutcome::NotSent]),
+            QString::number(100.0 * nErrors / double(results.size()), 'f', 1),
+            nLastMs > nFirstMs ? QString::number(double(results.size()) * 1000.0 / double(nLastMs - nFirstMs), 'f', 1)
+                               : QString(),
             QString::number(times.front()),
             Rank(0.5),
             Rank(0.95),
+            Rank(0.99),
             QString::number(times.back()),
-            QString::number(dSum / n, 'f', 2)};
+            QString::number(dSum / n, 'f', 1)};
 }
 
 std::vector<CRequestResult> OfUrl(const std::vector<CRequestResult>& results, const QString& strUrl)
@@ -301,8 +311,8 @@ TEST_F(ResultsWindow, SavesTheTableAsCsvAndTheChartAsPng)
     auto CsvLine = [](const QStringList& cells) { return cells.join(QLatin1Char(',')) + QStringLiteral("\r\n"); };
     const QString strQuotedUrlB = QStringLiteral("\"http://127.0.0.1:8081/cgi,bin/\"\"status\"\"\"");
     EXPECT_EQ(QString::fromUtf8(csv.readAll()),
-              QStringLiteral("URL,Count,OK,Slow,Timeout,Failed,Not sent,Min (ms),Median (ms),P95 (ms),Max (ms),"
-                             "Mean (ms)\r\n") +
+              QStringLiteral("URL,Count,OK,Slow,Timeout,Failed,Not sent,Error %,Req/s,Min (ms),Median (ms),P95 (ms),"
+                             "P99 (ms),Max (ms),Mean (ms)\r\n") +
                   CsvLine(ExpectedRow(kUrlA, OfUrl(results, kUrlA))) +
                   CsvLine(ExpectedRow(strQuotedUrlB, OfUrl(results, kUrlB))) +
                   CsvLine(ExpectedRow(QStringLiteral("Total"), results)));
@@ -383,14 +393,19 @@ protected:
         return logged;
     }
     // The table's rows: one per URL in the order of first use, then the total.
+    // The log does not say when each request started, so its rate is not compared.
     void ExpectTableOf(const std::vector<CRequestResult>& logged)
     {
         QTableWidget* pTable = m_pDlg->ResultsWindow().Table();
         const QStringList urls = UrlsOf(logged);
         ASSERT_EQ(pTable->rowCount(), urls.size() + 1);
+        auto WithoutRate = [](QStringList cells) {
+            cells.removeAt(8);
+            return cells;
+        };
         for (int nRow = 0; nRow < urls.size(); ++nRow)
-            EXPECT_EQ(TableRow(pTable, nRow), ExpectedRow(urls[nRow], OfUrl(logged, urls[nRow])));
-        EXPECT_EQ(TableRow(pTable, int(urls.size())), ExpectedRow(QStringLiteral("Total"), logged));
+            EXPECT_EQ(WithoutRate(TableRow(pTable, nRow)), WithoutRate(ExpectedRow(urls[nRow], OfUrl(logged, urls[nRow]))));
+        EXPECT_EQ(WithoutRate(TableRow(pTable, int(urls.size()))), WithoutRate(ExpectedRow(QStringLiteral("Total"), logged)));
     }
     QString Summary() const { return m_pDlg->ResultsWindow().findChild<QLabel*>(QStringLiteral("summary"))->text(); }
     QChart* Chart() const { return m_pDlg->ResultsWindow().TimeChart()->chart(); }

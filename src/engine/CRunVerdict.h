@@ -1,0 +1,63 @@
+#pragma once
+
+#include "RunResults.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// One request that made a run fail.
+struct CFailedRequest {
+    int nIndex = 0;
+    int nPass = 0;
+    int nLine = 0;
+    QString strUrl;
+    int nStatus = -1;
+    ERequestOutcome outcome = ERequestOutcome::Ok;
+    QString strReason;
+
+    // "URL (timeout)", "URL (status 404)", "URL (failed: response cut short ...)".
+    QString Describe() const;
+};
+
+// The verdict of a run, read by everything that judges it: the exit code,
+// the reports, --stats and the results window. Each request was judged as it
+// was made (CRequestResult::bPass, by the run's CRunSettings); the run passes
+// when every request passed. Exit code: 3 when a request timed out, failed or
+// was not sent; else 5 when a slow response failed it (--fail-on-slow); else
+// 6 when an error status did (--fail-on-status); else 0.
+struct CRunVerdictSummary {
+    static constexpr int kFirstKept = 5;
+
+    bool bPass = true;
+    int nExitCode = 0;
+    std::uint64_t nRequests = 0;
+    std::uint64_t nFailed = 0;       // requests that failed the run
+    std::uint64_t nUnanswered = 0;   // of them: timed out, failed, not sent
+    std::uint64_t nSlow = 0;         // of them: slow (with the rule on)
+    std::uint64_t nErrorStatus = 0;  // of them: status 400 or above (with the rule on)
+    std::vector<CFailedRequest> vecFirst;  // the first kFirstKept of them
+
+    // "pass" or "fail".
+    const char* Name() const { return bPass ? "pass" : "fail"; }
+    // One line for people: "3 of 120 requests failed (2 unanswered, 1 slow); first: ...".
+    QString Describe() const;
+};
+
+// Collects the verdict from a run's results: a listener on the run.
+// OnRunStart forgets the previous run. Thread-safe.
+class CRunVerdict : public IRunListener {
+public:
+    void OnRunStart(const CRunStartInfo& info) override;
+    void OnRequest(const CRequestResult& result) override;
+
+    CRunVerdictSummary Summary() const;
+
+private:
+    mutable std::mutex m_mutex;
+    CRunVerdictSummary m_summary;
+    bool m_bFailOnSlow = false;
+    bool m_bFailOnStatus = false;
+};
