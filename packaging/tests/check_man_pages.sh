@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The man pages render without a warning and match the programs: the OPTIONS
-# section of a page names every option that --help lists and no other long
-# option, the exit codes that --help names are the page's EXIT STATUS, and
-# --version prints the project's version.
+# section of a page has an entry for every option that --help lists and names
+# no other long option, the exit codes that --help names are the page's EXIT STATUS, and
+# --version prints the project's version. velkor-cli's page and its bash
+# completion are the ones the build made from its option table.
 #   check_man_pages.sh BUILD_DIR SOURCE_DIR VERSION
 set -uo pipefail
 build=$1 source=$2 version=$3
@@ -14,10 +15,18 @@ declare -A programs=(
   [velkor-cli]=$build/src/cli/velkor-cli
   [velkor-devsim]=$build/tools/devsim/velkor-devsim
 )
+declare -A pages=(
+  [velkor]=$source/packaging/man/velkor.1
+  [velkor-cli]=$build/src/cli/doc/velkor-cli.1
+  [velkor-devsim]=$source/packaging/man/velkor-devsim.1
+)
+completion=$build/src/cli/doc/bash-completion/velkor-cli
 
-# The option words at the start of the lines under "Options:" ("-h", "--help").
+# The option words at the start of the lines under "Options:" ("-h", "--help");
+# not a wrapped description's line that begins with a dash (it is indented
+# further).
 help_options() {
-  sed -n '/^Options:/,/^$/p' | grep -oE '^ +-[^ ]+(, -[^ ]+)?' | grep -oE -- '-[-a-zA-Z?]+' | sort -u
+  sed -n '/^Options:/,/^$/p' | grep -oE '^  -[^ ]+(, -[^ ]+)?' | grep -oE -- '-[-a-zA-Z?]+' | sort -u
 }
 # The numbers in the "Exit codes:" paragraph of the help ("... 1 usage error, 2 ...").
 help_exit_codes() {
@@ -30,7 +39,12 @@ man_exit_codes() {
 
 for name in velkor velkor-cli velkor-devsim; do
   program=${programs[$name]}
-  page=$source/packaging/man/$name.1
+  page=${pages[$name]}
+  if [ ! -f "$page" ]; then
+    fail "$page is missing"
+    continue
+  fi
+  ! grep -n '^@[a-z-]*@$' "$page" || fail "$name.1 keeps a line to be generated"
 
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$name.1 renders with warnings: $warnings"
@@ -41,9 +55,11 @@ for name in velkor velkor-cli velkor-devsim; do
   fi
   # The page spells a dash as \-.
   options_section=$(sed 's/\\-/-/g' "$page" | sed -n '/^\.SH OPTIONS/,/^\.SH/p')
+  # Each option has an entry of its own: a tag line after ".TP" that names it.
+  option_tags=$(awk 'previous == ".TP" { print } { previous = $0 }' <<<"$options_section")
   for option in $(help_options <<<"$help"); do
-    grep -qE -- "(^|[^-a-zA-Z])$option([^-a-zA-Z]|$)" <<<"$options_section" ||
-      fail "$name --help lists $option, the OPTIONS of $name.1 do not"
+    grep -qE -- "(^|[^-a-zA-Z])$option([^-a-zA-Z]|$)" <<<"$option_tags" ||
+      fail "$name --help lists $option, the OPTIONS of $name.1 have no entry for it"
   done
   long_help=$(help_options <<<"$help" | grep -- '^--')
   for option in $(grep -oE -- '--[a-z][-a-z]*' <<<"$options_section" | sort -u); do
@@ -52,6 +68,19 @@ for name in velkor velkor-cli velkor-devsim; do
   codes=$(help_exit_codes <<<"$help")
   if [ -n "$codes" ] && [ "$codes" != "$(man_exit_codes "$page")" ]; then
     fail "$name --help names exit codes $(echo $codes), $name.1 lists $(echo $(man_exit_codes "$page"))"
+  fi
+
+  if [ "$name" = velkor-cli ]; then
+    if [ ! -f "$completion" ]; then
+      fail "$completion is missing"
+    else
+      bash -n "$completion" || fail "the bash completion of velkor-cli does not parse"
+      ! grep -n '^@[a-z-]*@$' "$completion" || fail "the bash completion keeps a line to be generated"
+      for option in $long_help; do
+        grep -qE -- "(^|[ '])$option([ ')]|$)" "$completion" ||
+          fail "velkor-cli --help lists $option, the bash completion does not offer it"
+      done
+    fi
   fi
 
   printed=$(timeout 30 "$program" --version 2>&1)

@@ -4,6 +4,7 @@
 #include "ui/CVelkorDlg.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -38,7 +39,14 @@ int CVelkorApp::InitInstance()
         // unreadable file stands over it.
         if (!m_strCommandFile.isEmpty())
             QTimer::singleShot(0, &dlg, [&dlg, strPath = m_strCommandFile] { dlg.LoadCommandFile(strPath); });
-        dlg.exec();
+        // Shown modeless under an event loop of its own, not run modally: a
+        // modal main window would block every other window of the program,
+        // and the results window beside it must take input too. The program
+        // ends when the main window closes, as before.
+        QEventLoop loop;
+        QObject::connect(&dlg, &QDialog::finished, &loop, &QEventLoop::quit);
+        dlg.show();
+        loop.exec();
     }
     SocketCleanup();
     return 0;

@@ -1,4 +1,5 @@
 #include "CVelkorApp.h"
+#include "VelkorVersion.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

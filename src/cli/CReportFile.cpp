@@ -1,5 +1,7 @@
 #include "CReportFile.h"
 
+#include "CDescriptorDevice.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,12 +10,9 @@
 #include <QRegularExpression>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,87 +27,6 @@ QByteArray Native(const QString& strPath)
 {
     return QFile::encodeName(strPath);
 }
-
-// A write-only device over a descriptor that it does not own. What is written
-// is gathered into large chunks; a failed write keeps the system's reason.
-class CDescriptorDevice final : public QIODevice {
-public:
-    explicit CDescriptorDevice(int nFd) : m_nFd(nFd) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
-
-    bool isSequential() const override { return true; }
-
-    // Writes out what is gathered; false when a write failed.
-    bool Drain()
-    {
-        const char* pData = m_buffer.constData();
-        qsizetype nLeft = m_buffer.size();
-        while (nLeft > 0 && m_nErrno == 0) {
-            const ssize_t nWritten = ::write(m_nFd, pData, static_cast<size_t>(nLeft));
-            if (nWritten > 0) {
-                pData += nWritten;
-                nLeft -= nWritten;
-            } else if (nWritten < 0 && errno == EINTR) {
-                continue;
-            } else if (nWritten < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                // A descriptor another process set non-blocking: wait until it takes more.
-                pollfd wait{m_nFd, POLLOUT, 0};
-                (void)poll(&wait, 1, -1);
-            } else {
-                m_nErrno = nWritten < 0 ? errno : EIO;
-                setErrorString(Reason(m_nErrno));
-            }
-        }
-        m_buffer.clear();
-        return m_nErrno == 0;
-    }
-    // The system's reason for the failed write, 0 when none failed.
-    int Errno() const { return m_nErrno; }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* pData, qint64 nLength) override
-    {
-        if (m_nErrno != 0)
-            return -1;
-        m_buffer.append(pData, static_cast<qsizetype>(nLength));
-        if (m_buffer.size() >= kChunk && !Drain())
-            return -1;
-        return nLength;
-    }
-
-private:
-    static constexpr qsizetype kChunk = 64 * 1024;
-    const int m_nFd;
-    QByteArray m_buffer;
-    int m_nErrno = 0;
-};
-
-// While a report is written, a pipe or FIFO whose reader went away fails the
-// write with "Broken pipe" instead of ending the process with SIGPIPE.
-class CPipeSignalBlock {
-public:
-    CPipeSignalBlock()
-    {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
-    }
-    ~CPipeSignalBlock()
-    {
-        if (!sigismember(&m_previous, SIGPIPE)) {
-            const timespec noWait{};
-            while (sigtimedwait(&m_pipe, nullptr, &noWait) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-    }
-    CPipeSignalBlock(const CPipeSignalBlock&) = delete;
-    CPipeSignalBlock& operator=(const CPipeSignalBlock&) = delete;
-
-private:
-    sigset_t m_pipe;
-    sigset_t m_previous;
-};
 
 // Where a report path leads, symbolic links followed.
 struct CTarget {

@@ -1,11 +1,11 @@
 #include "CliCheck.h"
 
+#include "CliCommand.h"
 #include "CliExitCodes.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
-#include "platform/CRunControlStates.h"
-#include "script/CScriptParser.h"
+#include "script/ParseScript.h"
 
 #include <QTextStream>
 
@@ -62,14 +62,9 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bS
     CMemoryTextBox editLog;
     CLogWriter log(editLog);
     log.SetLineSink([&out](const QString& strLine) { out << QStringView(strLine).chopped(2) << Qt::endl; });
-    CRunControlStates controls;
-    CScript script;
-    CScriptParser parser(editCommand, log, controls, script);
-
-    log.WriteLog(QStringLiteral("Read command"));
-    const int nParsed = parser.ParseCommands();
-    if (nParsed)
-        parser.CollectServers();
+    const SParsedScript parsed = ParseScript(editCommand);
+    parsed.WriteLog(log);
+    const CScript& script = parsed.script;
 
     int nIndex = 0;
     for (const CCommandItem& item : script.m_vecCommands)
@@ -80,7 +75,30 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bS
             << " port=" << QuoteField(server->m_strPort) << '\n';
     out << "while-repeat-count " << script.m_nWhileRepeatCount << '\n';
     // Strict: a syntax error line fails the script even where the parse goes on.
-    const bool bOk = nParsed && !(bStrict && parser.SyntaxErrors() > 0);
+    const bool bOk = parsed.Passes(bStrict);
     out << "result " << (bOk ? "ok" : "error") << Qt::endl;
     return bOk ? kExitOk : kExitScriptError;
+}
+
+namespace {
+
+class CCheckCommand : public CliCommand {
+public:
+    ECliCommandBit Bit() const override { return kCliCheck; }
+    QString Description() const override
+    {
+        return QStringLiteral("Load and parse a command file; print the log lines, records and servers.");
+    }
+    int Execute(const CliArguments& args, QTextStream& out, QTextStream& err) const override
+    {
+        return RunCheck(args.File(), out, err, args.IsSet(ECliOption::Strict));
+    }
+};
+
+}  // namespace
+
+const CliCommand& CheckCommand()
+{
+    static const CCheckCommand command;
+    return command;
 }

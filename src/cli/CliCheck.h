@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class CliCommand;
 class QTextStream;
 struct CCommandItem;
 struct CScript;
@@ -14,3 +15,6 @@ QString QuoteField(const QString& strText);
 // log lines, then the records, the servers and the While repeat count.
 // Returns an exit code of ECliExit.
 int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bStrict = false);
+
+// The "check" command: RunCheck with --strict.
+const CliCommand& CheckCommand();

@@ -4,6 +4,7 @@
 #include "CJsonReport.h"
 #include "CReportFile.h"
 #include "CRunRecorder.h"
+#include "CliCommand.h"
 #include "CliExitCodes.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
@@ -26,6 +27,7 @@
 #include <csignal>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -275,4 +277,91 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         break;
     }
     return nExit;
+}
+
+namespace {
+
+// The password: --password, else the first line of --password-file, else
+// VELKOR_PASSWORD, else the default. Both options at once is a usage error.
+bool ResolvePassword(const std::optional<QString>& option, const QString& strFile, const QString& strEnvironment,
+                     bool bEnvironmentSet, QString* pPassword, QString* pProblem)
+{
+    if (option && !strFile.isEmpty()) {
+        *pProblem = QStringLiteral("give the password with --password or --password-file, not both");
+        return false;
+    }
+    if (option) {
+        *pPassword = *option;
+    } else if (!strFile.isEmpty()) {
+        QFile file(strFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *pProblem = QStringLiteral("the password file %1 cannot be read: %2").arg(strFile, file.errorString());
+            return false;
+        }
+        QByteArray line = file.readLine(64 * 1024);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        *pPassword = QString::fromUtf8(line);
+    } else if (bEnvironmentSet) {
+        *pPassword = strEnvironment;
+    } else {
+        *pPassword = CRunSettings::kDefaultPassword;
+    }
+    return true;
+}
+
+class CRunCommand : public CliCommand {
+public:
+    ECliCommandBit Bit() const override { return kCliRun; }
+    QString Description() const override
+    {
+        return QStringLiteral(
+            "Run a command file against its devices, printing the log as it happens\n"
+            "(FILE '-': the script from standard input).\n"
+            "Ctrl+C is \"Stop\" (taken at the next End, or ends a CheckAlive wait);\n"
+            "a second Ctrl+C before that stop was taken aborts at once.\n"
+            "SIGTERM and SIGHUP end the run at once.\n"
+            "--json and --junit write their reports when the run ends, also after\n"
+            "a stop or a signal (a run cut short gives a partial report).");
+    }
+    int Execute(const CliArguments& args, QTextStream& out, QTextStream& err) const override
+    {
+        CliRunOptions options;
+        options.strFile = args.File();
+        CRunSettings& settings = options.settings;
+        settings.strId = args.Value(ECliOption::Id);
+        QString strProblem;
+        if (!ResolvePassword(args.IsSet(ECliOption::Password) ? std::optional(args.Value(ECliOption::Password))
+                                                              : std::nullopt,
+                             args.Value(ECliOption::PasswordFile), qEnvironmentVariable("VELKOR_PASSWORD"),
+                             qEnvironmentVariableIsSet("VELKOR_PASSWORD"), &settings.strPassword, &strProblem)) {
+            err << "velkor-cli: " << strProblem << Qt::endl;
+            return kExitUsage;
+        }
+        const QString strThreshold = args.Value(ECliOption::Threshold);
+        if (!CRunSettings::ParseThreshold(strThreshold, &settings.nThresholdMs)) {
+            err << "velkor-cli: --threshold takes a whole number of milliseconds, 0 to 2147483647 (digits only), not '"
+                << strThreshold << "'\nTry 'velkor-cli --help'." << Qt::endl;
+            return kExitUsage;
+        }
+        settings.bStrict = args.IsSet(ECliOption::Strict);
+        options.strLogDir = args.Value(ECliOption::LogDir);
+        settings.tls.strCaFile = args.Value(ECliOption::CaFile);
+        settings.tls.bInsecure = args.IsSet(ECliOption::Insecure);
+        options.strJsonFile = args.Value(ECliOption::Json);
+        options.strJUnitFile = args.Value(ECliOption::JUnit);
+        options.bJUnitEachRequest = args.IsSet(ECliOption::JUnitEachRequest);
+        options.bStats = args.IsSet(ECliOption::Stats);
+        settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);
+        settings.bFailOnStatus = args.IsSet(ECliOption::FailOnStatus);
+        return RunScript(options, out, err);
+    }
+};
+
+}  // namespace
+
+const CliCommand& RunCommand()
+{
+    static const CRunCommand command;
+    return command;
 }

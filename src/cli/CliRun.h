@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class CliCommand;
 class QTextStream;
 
 struct CliRunOptions {
@@ -24,3 +25,6 @@ struct CliRunOptions {
 // log.
 // Returns an exit code of ECliExit.
 int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err);
+
+// The "run" command: reads CliRunOptions from the command line, then RunScript.
+const CliCommand& RunCommand();

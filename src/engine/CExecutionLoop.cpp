@@ -1,13 +1,11 @@
 #include "CExecutionLoop.h"
 
 #include "CRunContext.h"
+#include "RunLogTexts.h"
 #include "http/CHTTPLayer.h"
 #include "log/CLogWriter.h"
-#include "platform/IRunControls.h"
 #include "platform/MonotonicClock.h"
 #include "platform/TextConv.h"
-
-#include <QDateTime>
 
 #include <memory>
 
@@ -17,75 +15,11 @@ constexpr int kResponseCapacity = 2048;
 constexpr int kCheckAliveIntervalMs = 1000;
 constexpr int kEndStopCheckMs = 10;
 
-QString Rule(int nCount) { return QString(nCount, QLatin1Char('=')); }
-
 }  // namespace
 
-CExecutionLoop::CExecutionLoop(CRunContext& context) : m_context(context) {}
+using namespace RunLog;
 
-QString CExecutionLoop::OpeningLine() { return Rule(114); }
-
-QString CExecutionLoop::ResponseTimeLine(std::int64_t nResponseMs, int nResponseLimitMs)
-{
-    if (nResponseMs >= nResponseLimitMs)
-        return QStringLiteral("Response time : %1 ms (Too much!)").arg(nResponseMs);
-    return QStringLiteral("Response time : %1 ms").arg(nResponseMs);
-}
-
-QString CExecutionLoop::ResponseDataLine(const QByteArray& response, bool bCut)
-{
-    // The response is taken up to its first NUL byte; the line holds
-    // everything from the blank line after the headers, the body read as
-    // UTF-8 when it is UTF-8 and one character per byte otherwise.
-    const qsizetype nEnd = response.indexOf('\0');
-    const QByteArray bytes = nEnd < 0 ? response : response.left(nEnd);
-    const qsizetype nBlank = bytes.indexOf("\r\n\r\n");
-    if (nBlank < 0)
-        return QString();
-    QString strLine = QStringLiteral("Response data : ") + Utf8OrLatin1ToWide(bytes.mid(nBlank), bCut);
-    strLine.remove(QLatin1Char('\n'));
-    strLine.remove(QLatin1Char('\r'));
-    return strLine;
-}
-
-QString CExecutionLoop::WhileCountLine(int nPass)
-{
-    return QStringLiteral("==== While Count : %1 ").arg(nPass) + Rule(66);
-}
-
-QString CExecutionLoop::HttpTotalLine(std::int64_t nTotalMs)
-{
-    return QStringLiteral("== Total running time(Http api only) : %1 ms ").arg(nTotalMs) + Rule(66);
-}
-
-QString CExecutionLoop::ApplicationTotalLine(std::int64_t nTotalMs)
-{
-    return QStringLiteral("== Total running time(Application)    : %1 ms ").arg(nTotalMs) + Rule(66);
-}
-
-QString CExecutionLoop::WhileRepeatLine(int nPasses, bool bStopped)
-{
-    if (bStopped)
-        return QStringLiteral("== While Repeat : %1 (Stopped by user) ").arg(nPasses) + Rule(77);
-    return QStringLiteral("== While Repeat : %1 ").arg(nPasses) + Rule(92);
-}
-
-QString CExecutionLoop::TlsProblemLine(const QString& strTarget, const QString& strProblem, bool bCertificateRefused)
-{
-    QString strLine = QStringLiteral("[TLS] %1 - %2").arg(strTarget, strProblem);
-    if (bCertificateRefused)
-        strLine += QStringLiteral("; trust it with a CA file (velkor-cli --cacert FILE, window: Options > Trust "
-                                  "certificate file...) or accept any certificate (--insecure, Options > Accept any "
-                                  "certificate)");
-    return strLine;
-}
-
-QString CExecutionLoop::HttpProblemLine(const QString& strTarget, const QString& strProblem)
-{
-    return QStringLiteral("[HTTP] %1 - %2").arg(strTarget, strProblem);
-}
-
-QString CExecutionLoop::InsecureLine() { return QStringLiteral("[TLS] Certificates are not checked (insecure)"); }
+CExecutionLoop::CExecutionLoop(CRunContext& context) : m_context(context), m_results(context) {}
 
 bool CExecutionLoop::Aborted() const { return m_context.m_hAbortEvent.IsSet(); }
 
@@ -95,13 +29,11 @@ int CExecutionLoop::ConnectServers()
     auto& servers = m_context.m_script.m_vecServers;
     const int nCount = int(servers.size());
     if (nCount == 0) {
-        log.WriteLog(QStringLiteral("Can not find connect info"));
+        log.WriteLog(NoServerLine());
         return 0;
     }
-    log.WriteLog(QStringLiteral("Connect to each servers"));
-    log.WriteLog(QStringLiteral("Application try to connect to %1 server%2")
-                     .arg(nCount)
-                     .arg(nCount > 1 ? QStringLiteral("s") : QString()));
+    log.WriteLog(ConnectEachLine());
+    log.WriteLog(TryConnectCountLine(nCount));
 
     for (const auto& server : servers) {
         if (Aborted())
@@ -109,17 +41,17 @@ int CExecutionLoop::ConnectServers()
         if (server->m_strIP.isEmpty() || server->m_strPort.isEmpty())
             continue;
         const QString strTarget = server->m_strIP + QLatin1Char(':') + server->m_strPort;
-        log.WriteLog(QStringLiteral("Try to connect ") + strTarget);
+        log.WriteLog(TryConnectLine(strTarget));
         server->m_pHttp = new CHTTPLayer();
         server->m_pHttp->SetHost(server->m_strIP);
         if (server->m_bHttps)
             server->m_pHttp->SetTls(true, m_context.m_tlsOptions);
         if (server->m_pHttp->Connect(ReadLeadingInt(server->m_strPort)) == 0) {
             server->m_bUnreachable = 0;
-            log.WriteLog(QStringLiteral("Connected : ") + strTarget);
+            log.WriteLog(ConnectedLine(strTarget));
         } else {
             server->m_bUnreachable = 1;
-            log.WriteLog(QStringLiteral("Server unreachable ") + strTarget);
+            log.WriteLog(UnreachableLine(strTarget));
             WriteTlsProblem(*server);
         }
     }
@@ -159,7 +91,7 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     const QString strUrl = QStringLiteral("%1://%2:%3%4")
                                .arg(server.m_bHttps ? QStringLiteral("https") : QStringLiteral("http"), strIP,
                                     strPort, strUri);
-    const bool bResults = !m_context.m_listeners.empty();
+    const bool bResults = m_results.Wanted();
     CRequestResult result;
     if (bResults) {
         result.nPass = m_bInBlock ? m_nPass + 1 : 0;
@@ -172,19 +104,19 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     }
     if (server.m_pHttp == nullptr) {
         // A server without host or port text has no connection object.
-        log.WriteLog(QStringLiteral("[NOT SENT] %1 - no host or port").arg(strUrl));
+        log.WriteLog(NotSentLine(strUrl));
         ++m_context.m_nRequestsFailed;
         if (bResults) {
-            result.nAtMs = MonotonicMs() - m_nOpenedMs;
+            result.nAtMs = m_results.SinceStartMs(MonotonicMs());
             result.outcome = ERequestOutcome::NotSent;
-            result.strReason = QStringLiteral("no host or port");
-            AddResult(result);
+            result.strReason = NoHostOrPortReason();
+            m_results.Add(result);
         }
         return false;
     }
 
     const QByteArray path = WideToRequestTarget(strUri);
-    log.WriteLog(QStringLiteral("[SEND] ") + strUrl);
+    log.WriteLog(SendLine(strUrl));
 
     QByteArray response(kResponseCapacity, '\0');
     int nLength = kResponseCapacity;
@@ -211,17 +143,16 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     } else {
         ++m_context.m_nRequestsFailed;
         if (hr == S_WAIT_TIMEOUT)
-            log.WriteLog(QStringLiteral("Response data : NONE (reason : timeout 10 sec)"));
+            log.WriteLog(TimeoutDataLine());
         if (!WriteTlsProblem(server) && !server.m_pHttp->Failure().isEmpty())
             log.WriteLog(HttpProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
                                          server.m_pHttp->Failure()));
     }
     if (!server.m_pHttp->AuthProblem().isEmpty())
-        log.WriteLog(QStringLiteral("[AUTH] %1:%2 - %3").arg(server.m_strIP, server.m_strPort,
-                                                              server.m_pHttp->AuthProblem()));
+        log.WriteLog(AuthProblemLine(server.m_strIP, server.m_strPort, server.m_pHttp->AuthProblem()));
     if (bResults) {
         result.nTimeMs = nResponseMs;
-        result.nAtMs = t0 - m_nOpenedMs;
+        result.nAtMs = m_results.SinceStartMs(t0);
         // The status of the last response whose status line was read; none
         // is made up.
         result.nStatus = nStatus;
@@ -239,7 +170,7 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
                                            : http.AuthProblem();
         if (result.strReason.isEmpty() && hr == S_WAIT_TIMEOUT)
             result.strReason = QStringLiteral("no response in the wait");
-        AddResult(result);
+        m_results.Add(result);
     }
     return true;
 }
@@ -252,13 +183,13 @@ void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort
     http->SetHost(strIP);
     const int nPort = ReadLeadingInt(strPort);
     while (m_context.m_bCheckAliveWaiting) {
-        log.WriteLog(QStringLiteral("!!! Check alive : %1 - server unreachable").arg(strIP));
+        log.WriteLog(CheckAliveUnreachableLine(strIP));
         const std::int64_t nAttemptMs = MonotonicMs();
         if (http->Connect(nPort) == 0) {
             m_context.m_bCheckAliveWaiting = false;
             http->Close();
             http.reset();
-            log.WriteLog(QStringLiteral("!!! Re-Connected : %1").arg(strIP));
+            log.WriteLog(ReconnectedLine(strIP));
             return;
         }
         // At most one attempt a second. "Stop" or closing ends the wait; the
@@ -268,7 +199,7 @@ void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort
             m_context.m_bCheckAliveWaiting = false;
             if (!Aborted()) {
                 m_context.m_hStopEvent.Reset();
-                log.WriteLog(QStringLiteral("!!! Check alive : %1 - stopped by user").arg(strIP));
+                log.WriteLog(CheckAliveStoppedLine(strIP));
             }
         }
     }
@@ -278,14 +209,12 @@ void CExecutionLoop::RunCommands()
 {
     CLogWriter& log = m_context.m_log;
     CScript& script = m_context.m_script;
-    if (script.m_vecServers.empty()) {
-        FinishRun();
+    if (script.m_vecServers.empty())
         return;
-    }
     log.WriteLog(OpeningLine());
     if (m_context.m_tlsOptions.bInsecure)
         log.WriteLog(InsecureLine());
-    StartResults();
+    m_results.Start();
 
     m_nPass = 0;
     m_bInBlock = false;
@@ -305,7 +234,6 @@ void CExecutionLoop::RunCommands()
     if (script.m_nWhileRepeatCount != -1)
         log.WriteLog(WhileRepeatLine(m_nPass, m_bStopped));
     EndResults(nApplicationMs, true);
-    FinishRun();
 }
 
 std::int64_t CExecutionLoop::ApplicationTotalMs() const
@@ -333,7 +261,7 @@ bool CExecutionLoop::ExecuteCommands()
         }
 
         if (item.m_nSleepTime != 0) {
-            log.WriteLog(QStringLiteral("Sleep start : %1 ms").arg(item.m_nSleepTime));
+            log.WriteLog(SleepStartLine(item.m_nSleepTime));
             if (m_context.m_hAbortEvent.Wait(item.m_nSleepTime))
                 return false;
         } else if (item.m_bWhile) {
@@ -377,37 +305,13 @@ bool CExecutionLoop::ExecuteCommands()
 
 void CExecutionLoop::ReportEmptyRun()
 {
-    StartResults();
+    m_results.Start();
     EndResults(0, true);
-}
-
-void CExecutionLoop::StartResults()
-{
-    m_nResults = 0;
-    m_nOpenedMs = MonotonicMs();
-    if (m_context.m_listeners.empty())
-        return;
-    CRunStartInfo info;
-    info.strScript = m_context.m_strScriptName;
-    info.startedAt = QDateTime::currentDateTime();
-    info.nThresholdMs = m_context.m_nResponseLimitMs;
-    info.bFailOnSlow = m_context.m_settings.bFailOnSlow;
-    info.bFailOnStatus = m_context.m_settings.bFailOnStatus;
-    for (IRunListener* listener : m_context.m_listeners)
-        listener->OnRunStart(info);
-}
-
-void CExecutionLoop::AddResult(CRequestResult& result)
-{
-    result.nIndex = ++m_nResults;
-    result.bPass = m_context.m_settings.RequestPasses(result.outcome, result.nStatus);
-    for (IRunListener* listener : m_context.m_listeners)
-        listener->OnRequest(result);
 }
 
 void CExecutionLoop::EndResults(std::int64_t nApplicationMs, bool bComplete)
 {
-    if (m_context.m_listeners.empty())
+    if (!m_results.Wanted())
         return;
     CRunEndInfo info;
     info.nHttpMs = m_nHttpTotalMs;
@@ -415,17 +319,5 @@ void CExecutionLoop::EndResults(std::int64_t nApplicationMs, bool bComplete)
     info.nWhileRepeat = m_context.m_script.m_nWhileRepeatCount != -1 ? m_nPass : -1;
     info.bStopped = m_bStopped;
     info.bComplete = bComplete;
-    for (IRunListener* listener : m_context.m_listeners)
-        listener->OnRunEnd(info);
-}
-
-void CExecutionLoop::FinishRun()
-{
-    m_context.m_log.SetLogFileName(QString());
-    IRunControls& controls = m_context.m_controls;
-    controls.EnableControl(ERunControl::ClearCommand, true);
-    controls.EnableControl(ERunControl::ClearLog, true);
-    controls.EnableControl(ERunControl::AutoSave, true);
-    controls.EnableControl(ERunControl::Threshold, true);
-    controls.EnableControl(ERunControl::SetPath, m_context.m_log.IsAutoSave());
+    m_results.End(info);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResultsHandOff.h"
 #include "RunResults.h"
 
 #include <QString>
@@ -11,7 +12,9 @@ struct CRunContext;
 struct CServerItem;
 
 // The worker's part of a run: the connection pass over the servers, then the
-// script itself with its timing, blocks, sleeps and liveness waits.
+// script itself with its timing, blocks, sleeps and liveness waits. The texts
+// of its log lines are in RunLogTexts.h; the controls come back after the run
+// in CRunEngine (RunControlPolicy.h).
 class CExecutionLoop {
 public:
     explicit CExecutionLoop(CRunContext& context);
@@ -25,21 +28,6 @@ public:
     // results still tell the listeners of a whole, empty run.
     void ReportEmptyRun();
 
-    // The fixed lines of the run.
-    static QString OpeningLine();
-    static QString ResponseTimeLine(std::int64_t nResponseMs, int nResponseLimitMs);
-    // bCut: the response filled the buffer and may end inside a character.
-    static QString ResponseDataLine(const QByteArray& response, bool bCut = false);
-    static QString WhileCountLine(int nPass);
-    static QString HttpTotalLine(std::int64_t nTotalMs);
-    static QString ApplicationTotalLine(std::int64_t nTotalMs);
-    static QString WhileRepeatLine(int nPasses, bool bStopped);
-    // "[TLS] host:port - reason", with how to accept a refused certificate.
-    static QString TlsProblemLine(const QString& strTarget, const QString& strProblem, bool bCertificateRefused);
-    static QString InsecureLine();
-    // "[HTTP] host:port - reason" of a command that got no whole response.
-    static QString HttpProblemLine(const QString& strTarget, const QString& strProblem);
-
 private:
     bool Aborted() const;
     CServerItem* FindServer(bool bHttps, const QString& strIP, const QString& strPort) const;
@@ -48,16 +36,13 @@ private:
     // The command list from the opening line on; false when the run was
     // aborted on the way.
     bool ExecuteCommands();
-    // The run's results beside its log, handed to the context's listeners.
-    void StartResults();
-    void AddResult(CRequestResult& result);
+    // The end of the run's results, with the figures of its last lines.
     void EndResults(std::int64_t nApplicationMs, bool bComplete);
     std::int64_t ApplicationTotalMs() const;
     // After a failed connect to an https server: the TLS line, if TLS failed
     // (once a run for the same problem). True when TLS failed.
     bool WriteTlsProblem(CServerItem& server);
     void WaitUntilAlive(const QString& strIP, const QString& strPort);
-    void FinishRun();
 
     CRunContext& m_context;
     std::int64_t m_nHttpTotalMs = 0;
@@ -67,7 +52,6 @@ private:
     int m_nPass = 0;
     bool m_bInBlock = false;
     bool m_bStopped = false;
-    // The results: how many so far, and when the opening line was written.
-    int m_nResults = 0;
-    std::int64_t m_nOpenedMs = 0;
+    // The run's results beside its log (see RunResults.h).
+    CResultsHandOff m_results;
 };

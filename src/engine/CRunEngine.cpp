@@ -1,12 +1,13 @@
 #include "CRunEngine.h"
 
 #include "CExecutionLoop.h"
+#include "RunControlPolicy.h"
 #include "http/CHTTPLayer.h"
 #include "log/CLogWriter.h"
 #include "platform/IRunControls.h"
 #include "platform/ITextBox.h"
 #include "platform/TextConv.h"
-#include "script/CScriptParser.h"
+#include "script/ParseScript.h"
 
 #include <QDateTime>
 
@@ -61,22 +62,21 @@ CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const CRunSettings& settings
     m_context.m_nRequestsSent = 0;
     m_context.m_nRequestsFailed = 0;
 
-    log.WriteLog(QStringLiteral("Read command"));
-    CScriptParser parser(m_editCommand, log, controls, m_context.m_script);
+    SParsedScript parsed = ParseScript(m_editCommand);
+    parsed.WriteLog(log);
+    m_context.m_script = std::move(parsed.script);
     // Strict: a syntax error that the parse only logs fails the script too.
-    if (parser.ParseCommands() == 0 || (settings.bStrict && parser.SyntaxErrors() > 0)) {
-        ResetRun();
+    if (!parsed.Passes(settings.bStrict)) {
         // The run ends here, so the controls "Send" disabled come back too.
-        log.SetLogFileName(QString());
-        RestoreEditingControls();
+        EndRun();
         return ESendResult::ParseFailed;
     }
-    parser.CollectServers();
 
-    // A CheckAlive wait can be ended with "Stop".
+    // A While block and a CheckAlive wait can be ended with "Stop".
     const auto& commands = m_context.m_script.m_vecCommands;
-    if (std::any_of(commands.begin(), commands.end(),
-                    [](const CCommandItem& item) { return item.m_checkAlive.m_bCheckAlive != 0; }))
+    if (std::any_of(commands.begin(), commands.end(), [](const CCommandItem& item) {
+            return item.m_bWhile != 0 || item.m_checkAlive.m_bCheckAlive != 0;
+        }))
         controls.EnableControl(ERunControl::Stop, true);
 
     {
@@ -95,13 +95,8 @@ void CRunEngine::RunThreadProc()
         loop.RunCommands();
     else
         loop.ReportEmptyRun();
-    ResetRun();
-    // A run that ended before the execution loop's end gets its controls back
-    // as well, and its lines no longer go to its file.
-    m_context.m_log.SetLogFileName(QString());
-    RestoreEditingControls();
-    m_context.m_controls.EnableControl(ERunControl::CommandBox, true);
-    m_context.m_controls.EnableControl(ERunControl::Send, true);
+    // However the run ended, its controls come back here.
+    EndRun();
     {
         std::lock_guard lock(m_runMutex);
         m_bWorkerActive = false;
@@ -122,21 +117,12 @@ void CRunEngine::ResetRun()
     script.m_vecServers.clear();
     script.m_vecCommands.clear();
     script.m_nWhileRepeatCount = -1;
-
-    IRunControls& controls = m_context.m_controls;
-    controls.EnableControl(ERunControl::Stop, false);
-    controls.EnableControl(ERunControl::Send, true);
-    controls.EnableControl(ERunControl::CommandBox, true);
 }
 
-void CRunEngine::RestoreEditingControls()
+void CRunEngine::EndRun()
 {
-    IRunControls& controls = m_context.m_controls;
-    controls.EnableControl(ERunControl::ClearCommand, true);
-    controls.EnableControl(ERunControl::ClearLog, true);
-    controls.EnableControl(ERunControl::AutoSave, true);
-    controls.EnableControl(ERunControl::Threshold, true);
-    controls.EnableControl(ERunControl::SetPath, m_context.m_log.IsAutoSave());
+    ResetRun();
+    RestoreControlsAfterRun(m_context.m_controls, m_context.m_log);
 }
 
 void CRunEngine::OnBnClickedStop() { m_context.m_hStopEvent.Set(); }

@@ -52,8 +52,10 @@ public:
 
 private:
     void RunThreadProc();
+    // Closes the servers' connections and empties the script.
     void ResetRun();
-    void RestoreEditingControls();
+    // ResetRun, then the controls and the log file as after every run.
+    void EndRun();
     void JoinFinishedWorker();
 
     ITextBox& m_editCommand;

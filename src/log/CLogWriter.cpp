@@ -1,5 +1,6 @@
 #include "CLogWriter.h"
 
+#include "LogBoxLimit.h"
 #include "platform/ITextBox.h"
 
 #include <QDateTime>
@@ -35,7 +36,7 @@ void CLogWriter::WriteLog(const QString& strText)
 
 void CLogWriter::PutLineInBox(const QString& strLine)
 {
-    if (qint64(m_logBox.GetTextLength()) + strLine.size() >= m_logBox.GetLimitText())
+    if (LogBoxEmptiesBefore(m_logBox.GetTextLength(), strLine.size(), m_logBox.GetLimitText()))
         m_logBox.SetWindowText(QString());
     // Always at the end, wherever the user has put the caret or a selection.
     m_logBox.AppendText(strLine);

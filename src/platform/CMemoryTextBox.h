@@ -10,7 +10,7 @@ class CMemoryTextBox : public ITextBox {
 public:
     explicit CMemoryTextBox(int nLimitText = kDefaultLimitText);
 
-    // Large enough for long runs; see the README.
+    // Large enough for long runs; see docs/runs.md.
     static constexpr int kDefaultLimitText = 16 * 1024 * 1024;
 
     int GetLineCount() const override;

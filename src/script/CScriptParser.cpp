@@ -8,9 +8,21 @@
 
 #include <algorithm>
 
-CScriptParser::CScriptParser(ITextBox& editCommand, CLogWriter& log, IRunControls& controls, CScript& script)
-    : m_editCommand(editCommand), m_log(log), m_controls(controls), m_script(script)
+CScriptParser::CScriptParser(const ITextBox& editCommand, CLogWriter& log, IRunControls& controls, CScript& script)
+    : m_editCommand(editCommand), m_pLog(&log), m_pControls(&controls), m_script(script)
 {
+}
+
+CScriptParser::CScriptParser(const ITextBox& editCommand, CScript& script)
+    : m_editCommand(editCommand), m_script(script)
+{
+}
+
+void CScriptParser::WriteLog(const QString& strText)
+{
+    m_logTexts << strText;
+    if (m_pLog != nullptr)
+        m_pLog->WriteLog(strText);
 }
 
 int CScriptParser::ReadOperand(QString strLine)
@@ -24,7 +36,7 @@ int CScriptParser::ReadOperand(QString strLine)
 
 int CScriptParser::ParseCommands()
 {
-    m_log.WriteLog(QStringLiteral("Collect connect info"));
+    WriteLog(QStringLiteral("Collect connect info"));
 
     const int nLineCount = m_editCommand.GetLineCount();
     if (nLineCount < 1)
@@ -72,7 +84,7 @@ int CScriptParser::ParseCommands()
     }
 
     if (nWhileLines != nEndLines) {
-        m_log.WriteLog(QStringLiteral("Can not find a operation While or End."));
+        WriteLog(QStringLiteral("Can not find a operation While or End."));
         return 0;
     }
     return 1;
@@ -82,7 +94,7 @@ int CScriptParser::ParseSleep(QString strLine)
 {
     const int nSleepTime = ReadOperand(strLine);
     if (nSleepTime <= 0) {
-        m_log.WriteLog(QStringLiteral("<Syntax error> Sleep time must be larger than 0"));
+        WriteLog(QStringLiteral("<Syntax error> Sleep time must be larger than 0"));
         ++m_nSyntaxErrors;
         return 0;
     }
@@ -102,11 +114,12 @@ int CScriptParser::ParseWhileEnd(QString strLine, int nMode)
     }
     const int nRepeatCount = ReadOperand(strLine);
     if (nRepeatCount < 0) {
-        m_log.WriteLog(QStringLiteral("<Syntax error> Operation While's repeat count must be larger than -1"));
+        WriteLog(QStringLiteral("<Syntax error> Operation While's repeat count must be larger than -1"));
         ++m_nSyntaxErrors;
         return 0;
     }
-    m_controls.EnableControl(ERunControl::Stop, true);
+    if (m_pControls != nullptr)
+        m_pControls->EnableControl(ERunControl::Stop, true);
     m_script.m_nWhileRepeatCount = nRepeatCount;
     item.m_bWhile = 1;
     m_script.m_vecCommands.push_back(item);

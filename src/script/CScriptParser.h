@@ -3,19 +3,24 @@
 #include "CScript.h"
 
 #include <QString>
+#include <QStringList>
 
 class CLogWriter;
 class IRunControls;
 class ITextBox;
 
 // Turns the command box into a script's steps and servers. Syntax errors go
-// to the log; accepting a While enables "Stop".
+// to the log; accepting a While enables "Stop". ParseScript (ParseScript.h)
+// is the whole sequence as one call.
 class CScriptParser {
 public:
     // Characters of a line that the parser looks at; the rest is cut off.
     static constexpr int kLineCapacity = 2048;
 
-    CScriptParser(ITextBox& editCommand, CLogWriter& log, IRunControls& controls, CScript& script);
+    CScriptParser(const ITextBox& editCommand, CLogWriter& log, IRunControls& controls, CScript& script);
+    // A parse that touches neither a log nor the controls: its log lines are
+    // only kept, in LogTexts().
+    CScriptParser(const ITextBox& editCommand, CScript& script);
 
     // Non-zero on success, 0 on a syntax error that fails the script.
     int ParseCommands();
@@ -36,11 +41,16 @@ public:
     // "<Syntax error>" lines the parse wrote, failing or not (a bad Sleep
     // only skips its line).
     int SyntaxErrors() const { return m_nSyntaxErrors; }
+    // The texts the parse wrote to the log, in order.
+    const QStringList& LogTexts() const { return m_logTexts; }
 
 private:
-    ITextBox& m_editCommand;
-    CLogWriter& m_log;
-    IRunControls& m_controls;
+    void WriteLog(const QString& strText);
+
+    const ITextBox& m_editCommand;
+    CLogWriter* m_pLog = nullptr;
+    IRunControls* m_pControls = nullptr;
     CScript& m_script;
     int m_nSyntaxErrors = 0;
+    QStringList m_logTexts;
 };

@@ -1,17 +1,15 @@
 #include "CLogBoxQueue.h"
 
+#include "log/LogBoxLimit.h"
 #include "platform/ITextBox.h"
 
-#include <QThread>
-
-#include <limits>
-
 CLogBoxQueue::CLogBoxQueue(ITextBox& logBox, ControlHandler controlHandler, QObject* pParent)
-    : QObject(pParent), m_logBox(logBox), m_controlHandler(std::move(controlHandler))
+    : QObject(pParent),
+      m_logBox(logBox),
+      m_controlHandler(std::move(controlHandler)),
+      m_queue(*this, [this](std::deque<Entry>& entries) { CarryOut(entries); }, kMaxEntriesPerTurn)
 {
 }
-
-bool CLogBoxQueue::OnOwnThread() const { return QThread::currentThread() == thread(); }
 
 void CLogBoxQueue::PostLine(const QString& strLine) { Post(Entry{true, strLine, ERunControl::Send, false}); }
 
@@ -22,7 +20,7 @@ void CLogBoxQueue::EnableControl(ERunControl eControl, bool bEnable)
 
 void CLogBoxQueue::Post(Entry entry)
 {
-    if (OnOwnThread()) {
+    if (m_queue.OnOwnerThread()) {
         Drain();
         if (entry.bLine)
             AppendLines(m_logBox, QStringList{entry.strLine});
@@ -30,41 +28,13 @@ void CLogBoxQueue::Post(Entry entry)
             m_controlHandler(entry.eControl, entry.bEnable);
         return;
     }
-    std::lock_guard lock(m_mutex);
-    m_pending.push_back(std::move(entry));
-    ScheduleDrain();
+    m_queue.Post([&entry](std::deque<Entry>& pending) { pending.push_back(std::move(entry)); });
 }
 
-// Called with m_mutex held.
-void CLogBoxQueue::ScheduleDrain()
-{
-    if (m_bDrainScheduled)
-        return;
-    m_bDrainScheduled = true;
-    QMetaObject::invokeMethod(
-        this, [this] { DrainSome(kMaxEntriesPerTurn); }, Qt::QueuedConnection);
-}
+void CLogBoxQueue::Drain() { m_queue.Drain(); }
 
-void CLogBoxQueue::Drain() { DrainSome(std::numeric_limits<size_t>::max()); }
-
-void CLogBoxQueue::DrainSome(size_t nMaxEntries)
+void CLogBoxQueue::CarryOut(std::deque<Entry>& entries)
 {
-    std::deque<Entry> entries;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_pending.size() <= nMaxEntries) {
-            entries.swap(m_pending);
-            m_bDrainScheduled = false;
-        } else {
-            for (size_t i = 0; i < nMaxEntries; ++i) {
-                entries.push_back(std::move(m_pending.front()));
-                m_pending.pop_front();
-            }
-            // The flag stays set: schedule the next turn for the rest.
-            QMetaObject::invokeMethod(
-                this, [this] { DrainSome(kMaxEntriesPerTurn); }, Qt::QueuedConnection);
-        }
-    }
     QStringList lines;
     for (Entry& entry : entries) {
         if (entry.bLine) {
@@ -92,7 +62,7 @@ void CLogBoxQueue::AppendLines(ITextBox& box, const QStringList& lines)
     qsizetype nFirst = 0;
     bool bEmpty = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (nLength + lines[i].size() >= nLimit) {
+        if (LogBoxEmptiesBefore(nLength, lines[i].size(), nLimit)) {
             nLength = 0;
             nFirst = i;
             bEmpty = true;

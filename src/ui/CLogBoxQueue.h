@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CGuiBatchQueue.h"
 #include "platform/IRunControls.h"
 
 #include <QObject>
@@ -8,7 +9,6 @@
 
 #include <deque>
 #include <functional>
-#include <mutex>
 
 class ITextBox;
 
@@ -38,7 +38,7 @@ public:
 
     // Most entries carried out by one turn of the window's event loop; the
     // rest wait for the next turn, so painting and input keep going.
-    static constexpr int kMaxEntriesPerTurn = 10000;
+    static constexpr int kMaxEntriesPerTurn = kGuiMaxEntriesPerTurn;
 
 private:
     struct Entry {
@@ -48,14 +48,10 @@ private:
         bool bEnable = false;
     };
 
-    bool OnOwnThread() const;
     void Post(Entry entry);
-    void DrainSome(size_t nMaxEntries);
-    void ScheduleDrain();
+    void CarryOut(std::deque<Entry>& entries);
 
     ITextBox& m_logBox;
     ControlHandler m_controlHandler;
-    std::mutex m_mutex;
-    std::deque<Entry> m_pending;  // guarded by m_mutex
-    bool m_bDrainScheduled = false;  // guarded by m_mutex
+    CGuiBatchQueue<Entry> m_queue;
 };

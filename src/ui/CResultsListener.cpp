@@ -1,87 +1,55 @@
 #include "CResultsListener.h"
 
-#include <QThread>
-
-#include <limits>
-
-CResultsListener::CResultsListener(ISink& sink, QObject* pParent) : QObject(pParent), m_sink(sink) {}
-
-bool CResultsListener::OnOwnThread() const { return QThread::currentThread() == thread(); }
+CResultsListener::CResultsListener(ISink& sink, QObject* pParent)
+    : QObject(pParent),
+      m_sink(sink),
+      m_queue(*this, [this](std::deque<Entry>& entries) { CarryOut(entries); }, kMaxEntriesPerTurn)
+{
+}
 
 void CResultsListener::OnRunStart(const CRunStartInfo& info)
 {
-    std::unique_lock lock(m_mutex);
-    m_hashUrls.clear();
-    m_pending.emplace_back(info);
-    Post(lock);
+    m_queue.Post([&](std::deque<Entry>& pending) {
+        m_hashUrls.clear();
+        pending.emplace_back(info);
+    });
 }
 
 void CResultsListener::OnRequest(const CRequestResult& result)
 {
-    std::unique_lock lock(m_mutex);
-    auto it = m_hashUrls.constFind(result.strUrl);
-    if (it == m_hashUrls.constEnd()) {
-        it = m_hashUrls.insert(result.strUrl, int(m_hashUrls.size()));
-        m_pending.emplace_back(result.strUrl);
-    }
+    m_queue.Post([&](std::deque<Entry>& pending) {
+        auto it = m_hashUrls.constFind(result.strUrl);
+        if (it == m_hashUrls.constEnd()) {
+            it = m_hashUrls.insert(result.strUrl, int(m_hashUrls.size()));
+            pending.emplace_back(result.strUrl);
+        }
+        pending.emplace_back(MakePoint(result, *it));
+    });
+}
+
+CResultsListener::SPoint CResultsListener::MakePoint(const CRequestResult& result, int nUrl)
+{
     SPoint point;
     point.nAtMs = result.nAtMs;
     point.nTimeMs = result.nTimeMs;
     point.nIndex = result.nIndex;
     point.nPass = result.nPass;
-    point.nUrl = *it;
+    point.nUrl = nUrl;
     point.nStatus = std::int16_t(result.nStatus >= -1 && result.nStatus <= 9999 ? result.nStatus : -1);
     point.outcome = result.outcome;
     point.bPass = result.bPass;
-    m_pending.emplace_back(point);
-    Post(lock);
+    return point;
 }
 
 void CResultsListener::OnRunEnd(const CRunEndInfo& info)
 {
-    std::unique_lock lock(m_mutex);
-    m_pending.emplace_back(info);
-    Post(lock);
+    m_queue.Post([&](std::deque<Entry>& pending) { pending.emplace_back(info); });
 }
 
-void CResultsListener::Post(std::unique_lock<std::mutex>& lock)
-{
-    if (OnOwnThread()) {
-        lock.unlock();
-        Drain();
-        return;
-    }
-    if (!m_bDrainScheduled) {
-        m_bDrainScheduled = true;
-        Schedule();
-    }
-}
+void CResultsListener::Drain() { m_queue.Drain(); }
 
-void CResultsListener::Schedule()
+void CResultsListener::CarryOut(std::deque<Entry>& entries)
 {
-    QMetaObject::invokeMethod(
-        this, [this] { DrainSome(kMaxEntriesPerTurn); }, Qt::QueuedConnection);
-}
-
-void CResultsListener::Drain() { DrainSome(std::numeric_limits<std::size_t>::max()); }
-
-void CResultsListener::DrainSome(std::size_t nMaxEntries)
-{
-    std::deque<Entry> entries;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_pending.size() <= nMaxEntries) {
-            entries.swap(m_pending);
-            m_bDrainScheduled = false;
-        } else {
-            for (std::size_t i = 0; i < nMaxEntries; ++i) {
-                entries.push_back(std::move(m_pending.front()));
-                m_pending.pop_front();
-            }
-            // The flag stays set: the rest waits for the next turn.
-            Schedule();
-        }
-    }
     // Runs of requests go to the sink as one batch.
     std::vector<SPoint> points;
     auto FlushPoints = [&] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CGuiBatchQueue.h"
 #include "engine/RunResults.h"
 
 #include <QHash>
@@ -8,7 +9,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <variant>
 #include <vector>
 
@@ -53,21 +53,15 @@ public:
     // Carries out everything pending; window thread only.
     void Drain();
 
-    static constexpr int kMaxEntriesPerTurn = 10000;
+    static constexpr int kMaxEntriesPerTurn = kGuiMaxEntriesPerTurn;
 
 private:
     using Entry = std::variant<SPoint, QString, CRunStartInfo, CRunEndInfo>;
 
-    bool OnOwnThread() const;
-    // Files the entries (called with m_mutex held) and makes sure they are
-    // carried out.
-    void Post(std::unique_lock<std::mutex>& lock);
-    void DrainSome(std::size_t nMaxEntries);
-    void Schedule();
+    static SPoint MakePoint(const CRequestResult& result, int nUrl);
+    void CarryOut(std::deque<Entry>& entries);
 
     ISink& m_sink;
-    std::mutex m_mutex;
-    std::deque<Entry> m_pending;      // guarded by m_mutex
-    bool m_bDrainScheduled = false;   // guarded by m_mutex
-    QHash<QString, int> m_hashUrls;   // the run's URLs so far; guarded by m_mutex
+    QHash<QString, int> m_hashUrls;  // the run's URLs so far; filed under the queue's lock
+    CGuiBatchQueue<Entry> m_queue;
 };

@@ -5,10 +5,13 @@
 #include "CCommandDlg.h"
 #include "CLogBoxQueue.h"
 #include "CResultsWindow.h"
+#include "CScreenFit.h"
+#include "CTlsOptionsMenu.h"
+#include "DialogControls.h"
 #include "DialogFont.h"
+#include "VelkorVersion.h"
+#include "DialogLayout.h"
 #include "engine/CRunEngine.h"
-#include "http/CTlsConnection.h"
-#include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "platform/TextConv.h"
 
@@ -16,7 +19,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,9 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QScreen>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <algorithm>
 
@@ -38,67 +38,9 @@ namespace {
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr int kIdAbout = 16;
-constexpr int kIdTrustFile = 32790;
-constexpr int kIdClearFile = 32791;
-constexpr int kIdInsecure = 32792;
 constexpr int kIdViewResults = 32793;
 
-const char* const kVersionText = "ver. 1.0.1.4";
-
-template <typename T>
-T* MakeControl(QWidget* pParent, int nId)
-{
-    auto* pControl = new T(pParent);
-    pControl->setObjectName(QString::number(nId));
-    return pControl;
-}
-
-QPushButton* MakeButton(QWidget* pParent, int nId, const QString& strCaption)
-{
-    auto* pButton = MakeControl<QPushButton>(pParent, nId);
-    pButton->setText(strCaption);
-    // Enter on a button that has the focus clicks it.
-    pButton->setAutoDefault(true);
-    return pButton;
-}
-
-QLabel* MakeStatic(QWidget* pParent, int nId, const QString& strCaption, Qt::Alignment alignment)
-{
-    auto* pLabel = MakeControl<QLabel>(pParent, nId);
-    pLabel->setText(strCaption);
-    pLabel->setTextFormat(Qt::PlainText);
-    pLabel->setAlignment(alignment);
-    return pLabel;
-}
-
-QGroupBox* MakeGroup(QWidget* pParent, int nId, const QString& strCaption)
-{
-    auto* pGroup = MakeControl<QGroupBox>(pParent, nId);
-    pGroup->setTitle(strCaption);
-    return pGroup;
-}
-
-QPlainTextEdit* MakeMultiLineEdit(QWidget* pParent, int nId)
-{
-    auto* pEdit = MakeControl<QPlainTextEdit>(pParent, nId);
-    pEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    pEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    pEdit->setTabChangesFocus(true);
-    return pEdit;
-}
-
-QLineEdit* MakeLineEdit(QWidget* pParent, int nId)
-{
-    return MakeControl<QLineEdit>(pParent, nId);
-}
-
-QAction* AddCommand(QMenu* pMenu, int nId, const QString& strText, const QKeySequence& shortcut = {})
-{
-    QAction* pAction = pMenu->addAction(strText);
-    pAction->setObjectName(QString::number(nId));
-    pAction->setShortcut(shortcut);
-    return pAction;
-}
+const char* const kVersionText = "ver. " VELKOR_VERSION;
 
 }  // namespace
 
@@ -112,6 +54,9 @@ CVelkorDlg::CVelkorDlg(QWidget* pParent) : QDialog(pParent), m_hIcon(CAppIcon::I
     setSizeGripEnabled(false);
 
     CreateControls();
+    m_pScreenFit = std::make_unique<CScreenFit>(
+        *this, *m_pClient, QSize(DialogLayout::kMinClientWidth, DialogLayout::kMinClientHeight),
+        QSize(DialogLayout::kSmallestClientWidth, DialogLayout::kSmallestClientHeight));
     CreateMenu();
 
     auto* pLayout = new QVBoxLayout(this);
@@ -152,7 +97,7 @@ void CVelkorDlg::CreateControls()
 {
     m_pClient = new QWidget(this);
     m_pClient->setObjectName(QStringLiteral("client"));
-    m_pClient->setMinimumSize(kMinClientWidth, kMinClientHeight);
+    m_pClient->setMinimumSize(DialogLayout::kMinClientWidth, DialogLayout::kMinClientHeight);
     m_pClient->installEventFilter(this);
     QWidget* p = m_pClient;
 
@@ -227,16 +172,7 @@ void CVelkorDlg::CreateMenu()
             &QAction::triggered, this, [this] { OnShowCommand(); });
     // How https devices' certificates are checked; each run takes the
     // settings as they are when it starts.
-    QMenu* pOptions = m_pMenuBar->addMenu(QStringLiteral("&Options"));
-    m_pActTrustFile = AddCommand(pOptions, kIdTrustFile, QStringLiteral("&Trust certificate file..."));
-    m_pActTrustFile->setCheckable(true);
-    connect(m_pActTrustFile, &QAction::triggered, this, [this] { OnTrustCertificateFile(); });
-    m_pActClearFile = AddCommand(pOptions, kIdClearFile, QString());
-    connect(m_pActClearFile, &QAction::triggered, this, [this] { OnClearCertificateFile(); });
-    pOptions->addSeparator();
-    m_pActInsecure = AddCommand(pOptions, kIdInsecure, QStringLiteral("&Accept any certificate (insecure)"));
-    m_pActInsecure->setCheckable(true);
-    ShowCertificateFile();
+    m_pTlsMenu = std::make_unique<CTlsOptionsMenu>(m_pMenuBar->addMenu(QStringLiteral("&Options")), this, m_prompts);
     QMenu* pView = m_pMenuBar->addMenu(QStringLiteral("&View"));
     connect(AddCommand(pView, kIdViewResults, QStringLiteral("&Results"), QKeySequence(Qt::CTRL | Qt::Key_R)),
             &QAction::triggered, this, [this] { OnViewResults(); });
@@ -247,42 +183,21 @@ void CVelkorDlg::CreateMenu()
             [this] { OnSysCommand(kIdAbout); });
 }
 
-void CVelkorDlg::OnTrustCertificateFile()
-{
-    CUserPrompts::SFileRequest request;
-    request.strFilter = QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)");
-    const QString strPath = m_prompts.ChooseFile(this, request);
-    // A file that cannot serve is told at once, and the trusted file stays.
-    QString strProblem;
-    if (!strPath.isEmpty() && !CTlsConnection::CheckCaFile(strPath, &strProblem))
-        m_prompts.ShowError(this,
-                            QStringLiteral("The certificate file %1 cannot be used: %2").arg(strPath, strProblem));
-    else if (!strPath.isEmpty())
-        m_strCaFile = strPath;
-    // Choosing the item toggled its check mark: it shows the setting again.
-    ShowCertificateFile();
-}
-
-void CVelkorDlg::OnClearCertificateFile()
-{
-    m_strCaFile.clear();
-    ShowCertificateFile();
-}
-
-void CVelkorDlg::ShowCertificateFile()
-{
-    // The item is checked while a file is trusted; the clear item names it.
-    const bool bSet = !m_strCaFile.isEmpty();
-    m_pActTrustFile->setChecked(bSet);
-    m_pActTrustFile->setToolTip(m_strCaFile);
-    m_pActClearFile->setEnabled(bSet);
-    QString strName = QFileInfo(m_strCaFile).fileName();
-    strName.replace(QLatin1Char('&'), QLatin1String("&&"));
-    m_pActClearFile->setText(bSet ? QStringLiteral("&Clear certificate file (%1)").arg(strName)
-                                  : QStringLiteral("&Clear certificate file"));
-}
-
 void CVelkorDlg::OnViewResults() { m_pResults->ShowBeside(this); }
+
+void CVelkorDlg::OnShowCommand()
+{
+    auto* pHelp = new CCommandDlg(this);
+    pHelp->show();
+}
+
+void CVelkorDlg::OnSysCommand(int nID)
+{
+    if ((nID & 0xFFF0) == kIdAbout) {
+        CAboutDlg dlgAbout(this);
+        dlgAbout.exec();
+    }
+}
 
 void CVelkorDlg::OnInitDialog()
 {
@@ -291,12 +206,12 @@ void CVelkorDlg::OnInitDialog()
     m_bLayoutReady = false;
     // The template's font, checked against the captions where the table
     // places them.
-    m_pClient->resize(kMinClientWidth, kMinClientHeight);
+    m_pClient->resize(DialogLayout::kMinClientWidth, DialogLayout::kMinClientHeight);
     ArrangeControls();
     ApplyDialogFont(this, 9);
     // The window opens at its smallest size: a client area of 1008 x 912,
     // or what a smaller screen leaves.
-    FitToCurrentScreen();
+    m_pScreenFit->FitToCurrentScreen();
     resize(minimumSizeHint());
     m_pBoxCommand->SetWindowText(QString());
     m_btnStop->setEnabled(false);
@@ -314,109 +229,18 @@ void CVelkorDlg::OnInitDialog()
     m_editPassword->setText(CRunSettings::kDefaultPassword);
 }
 
-namespace {
-
-// The bottom panel: its rows need this width, else the threshold sentence
-// goes to a second row, left, under the credentials.
-constexpr int kPanelWidth = 990;
-constexpr int kPanelHeight = 160;
-constexpr int kNarrowPanelHeight = 230;
-
-}  // namespace
-
-std::vector<CVelkorDlg::SPlacement> CVelkorDlg::Placements(int W, int H)
-{
-    const bool bNarrow = W < kPanelWidth;
-    int a = (H - 20) / 3;  // truncated toward zero
-    // A client area lower than the table was made for (a small screen):
-    // the two boxes give up height so that the panel, 10 px above the
-    // bottom edge, stays whole. Only a minimised window is lower still.
-    if (H >= kSmallestClientHeight)
-        a = std::min(a, (H - 150 - (bNarrow ? kNarrowPanelHeight : kPanelHeight)) / 2);
-    std::vector<SPlacement> placements{
-        {1008, {0, 0, W - 10, 20}},
-        {1005, {10, 20, W - 20, a + 50}},
-        {1006, {25, 40, W - 40, 20}},
-        {1000, {25, 60, W - 45, a}},
-        {1016, {10, a + 80, W - 20, a + 60}},
-        {1023, {30, a + 100, 100, 20}},
-        {1024, {140, a + 100, 100, 20}},
-        {1001, {25, a + 130, W - 45, a - 30}},
-        {1017, {10, 2 * a + 140, 250, 160}},
-        {1031, {25, 2 * a + 160, 70, 25}},
-        {1029, {100, 2 * a + 160, 150, 25}},
-        {1032, {25, 2 * a + 190, 70, 25}},
-        {1030, {100, 2 * a + 190, 150, 25}},
-        {1002, {25, 2 * a + 225, 100, 30}},
-        {1009, {135, 2 * a + 225, 100, 30}},
-        {1004, {25, 2 * a + 260, 100, 30}},
-        {1003, {135, 2 * a + 260, 100, 30}},
-        {1018, {270, 2 * a + 140, 300, 100}},
-        {1012, {280, 2 * a + 160, 150, 30}},
-        {1011, {440, 2 * a + 160, 100, 30}},
-        {1014, {280, 2 * a + 200, 280, 30}},
-        {kIdCancel, {W - 160, H - 40, 150, 30}},
-        {1026, {580, 2 * a + 140, 400, 60}},
-        {1027, {590, 2 * a + 160, 250, 30}},
-        {1025, {860, 2 * a + 160, 50, 25}},
-        {1028, {920, 2 * a + 160, 50, 30}},
-    };
-    if (bNarrow) {
-        // The threshold group and its sentence: to (10, 2a + 310), the
-        // bottom of the taller panel.
-        for (SPlacement& placement : placements) {
-            if (placement.nId == 1026 || placement.nId == 1027 || placement.nId == 1025 || placement.nId == 1028)
-                placement.rect.translate(10 - 580, kNarrowPanelHeight - 60);
-        }
-    }
-    return placements;
-}
-
-void CVelkorDlg::FitToScreenArea(const QRect& area)
-{
-    // What the window adds around the client area: the menu bar, and the
-    // frame once the desktop has put one around the window.
-    const QSize frame = frameGeometry().size() - size();
-    const QSize around = minimumSizeHint() - m_pClient->minimumSize() + frame;
-    m_frameSize = frame;
-    const QSize client = (area.size() - around)
-                             .boundedTo(QSize(kMinClientWidth, kMinClientHeight))
-                             .expandedTo(QSize(kSmallestClientWidth, kSmallestClientHeight));
-    m_pClient->setMinimumSize(client);
-    layout()->activate();  // the window's own minimum follows at once
-    const QSize largest = area.size() - frame;
-    if (width() > largest.width() || height() > largest.height())
-        resize(size().boundedTo(largest).expandedTo(minimumSizeHint()));
-    if (isVisible() && !area.contains(frameGeometry())) {
-        const QRect shown = frameGeometry();
-        move(std::max(area.left(), std::min(shown.left(), area.right() + 1 - shown.width())),
-             std::max(area.top(), std::min(shown.top(), area.bottom() + 1 - shown.height())));
-    }
-}
-
-void CVelkorDlg::FitToCurrentScreen()
-{
-    if (QScreen* pScreen = screen())
-        FitToScreenArea(pScreen->availableGeometry());
-}
+void CVelkorDlg::FitToScreenArea(const QRect& area) { m_pScreenFit->FitToArea(area); }
 
 void CVelkorDlg::showEvent(QShowEvent* pEvent)
 {
     QDialog::showEvent(pEvent);
-    if (!m_bScreenWatched && windowHandle() != nullptr) {
-        m_bScreenWatched = true;
-        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FitToCurrentScreen(); });
-    }
-    FitToCurrentScreen();
+    m_pScreenFit->OnShown();
 }
 
 void CVelkorDlg::moveEvent(QMoveEvent* pEvent)
 {
     QDialog::moveEvent(pEvent);
-    // Some desktops frame a window only after showing it; fit it again once
-    // the frame is known.
-    if (isVisible() && frameGeometry().size() - size() != m_frameSize)
-        FitToCurrentScreen();
+    m_pScreenFit->OnMoved();
 }
 
 QWidget* CVelkorDlg::Control(int nId) const
@@ -427,7 +251,7 @@ QWidget* CVelkorDlg::Control(int nId) const
 void CVelkorDlg::ArrangeControls()
 {
     const QRect client = m_pClient->rect();
-    for (const SPlacement& placement : Placements(client.width(), client.height())) {
+    for (const DialogLayout::SPlacement& placement : DialogLayout::Placements(client.width(), client.height())) {
         QWidget* pControl = Control(placement.nId);
         if (pControl == nullptr)
             continue;
@@ -449,10 +273,10 @@ void CVelkorDlg::ArrangeControls()
 void CVelkorDlg::SetTabOrder()
 {
     // The reverse of the placing order, then the hidden "Ok".
-    const auto placements = Placements(0, 0);
+    const std::vector<int> ids = DialogLayout::PlacingOrder();
     QWidget* pPrevious = nullptr;
-    for (auto it = placements.rbegin(); it != placements.rend(); ++it) {
-        QWidget* pControl = Control(it->nId);
+    for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
+        QWidget* pControl = Control(*it);
         if ((pControl->focusPolicy() & Qt::TabFocus) == 0)
             continue;  // labels and group boxes take no focus
         if (pPrevious != nullptr)
@@ -525,148 +349,3 @@ void CVelkorDlg::OnClose()
 }
 
 void CVelkorDlg::FlushPendingLog() { m_pQueue->Drain(); }
-
-void CVelkorDlg::OnBnClickedCancel() { close(); }
-
-void CVelkorDlg::OnBnClickedSend()
-{
-    // Lines of an earlier run that are still on their way go in first, so
-    // that emptying the log box for this run leaves none of them behind.
-    m_pQueue->Drain();
-    if (!m_pEngine->IsRunning())
-        m_pEngine->Context().m_strScriptName = m_strCommandFileName;
-    CRunSettings settings;
-    settings.strId = m_editId->text();
-    settings.strPassword = m_editPassword->text();
-    settings.nThresholdMs = CRunSettings::ThresholdFromBox(m_editResponseLimit->text());
-    settings.tls.strCaFile = m_strCaFile;
-    settings.tls.bInsecure = m_pActInsecure->isChecked();
-    const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
-    if (eResult == CRunEngine::ESendResult::NeedLogFolder)
-        m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
-}
-
-void CVelkorDlg::OnBnClickedStop() { m_pEngine->OnBnClickedStop(); }
-
-void CVelkorDlg::OnBnClickedClearLog()
-{
-    m_pQueue->Drain();
-    m_pBoxLog->SetWindowText(QString());
-}
-
-void CVelkorDlg::OnBnClickedClearCommand()
-{
-    m_pBoxCommand->SetWindowText(QString());
-    m_strCommandFileName.clear();
-}
-
-void CVelkorDlg::OnBnClickedClickEnable()
-{
-    m_radioClickEnable->setChecked(true);
-    m_radioClickDisable->setChecked(false);
-    m_pBoxLog->EnableWindow(true);
-}
-
-void CVelkorDlg::OnBnClickedClickDisable()
-{
-    m_radioClickEnable->setChecked(false);
-    m_radioClickDisable->setChecked(true);
-    m_pBoxLog->EnableWindow(false);
-}
-
-void CVelkorDlg::OnBnClickedAutoSave()
-{
-    const bool bAutoSave = m_chkAutoSave->isChecked();
-    m_pLog->SetAutoSave(bAutoSave);
-    m_btnSetPath->setEnabled(bAutoSave);
-    if (!bAutoSave) {
-        m_pLog->SetLogFileName(QString());
-        m_pLog->SetLogFolder(QString());
-    }
-    m_editLogPath->setText(m_pLog->LogFolder());
-}
-
-void CVelkorDlg::OnBnClickedSetPath()
-{
-    const QString strFolder =
-        m_prompts.ChooseFolder(this, QStringLiteral("Select a folder to save a log"), m_pLog->LogFolder());
-    if (strFolder.isEmpty())
-        return;  // cancelled: the folder stays
-    m_pLog->SetLogFolder(strFolder);
-    m_editLogPath->setText(strFolder);
-}
-
-namespace {
-
-const QString kCommandFilter = QStringLiteral("command files (*.cmf);;All Files (*.*)");
-const QString kLogFilter = QStringLiteral("text files (*.txt);;All Files (*.*)");
-
-}  // namespace
-
-void CVelkorDlg::OnSaveCommand()
-{
-    const QString strPath = m_prompts.ChooseFile(this, {true, kCommandFilter, QStringLiteral("cmf")});
-    QString strError;
-    if (!strPath.isEmpty() && !CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
-        m_prompts.ShowError(this, strError);
-}
-
-void CVelkorDlg::OnLoadCommand()
-{
-    const QString strPath = m_prompts.ChooseFile(this, {false, kCommandFilter, QStringLiteral("cmf")});
-    if (!strPath.isEmpty())
-        LoadCommandFile(strPath);
-}
-
-bool CVelkorDlg::LoadCommandFile(const QString& path)
-{
-    QStringList lines;
-    QString strError;
-    if (!CCommandFile::ReadLines(path, lines, strError)) {
-        m_prompts.ShowError(this, strError);
-        return false;
-    }
-    CCommandFile::InsertLines(*m_pBoxCommand, lines);
-    m_strCommandFileName = QFileInfo(path).fileName();
-    return true;
-}
-
-void CVelkorDlg::OnSaveLog()
-{
-    const QString strPath = m_prompts.ChooseFile(this, {true, kLogFilter, QStringLiteral("txt")});
-    if (strPath.isEmpty())
-        return;
-    // The log as it stands, with the lines a worker has handed over.
-    FlushPendingLog();
-    QString strError;
-    if (!CCommandFile::SaveLines(strPath, *m_pBoxLog, true, strError))
-        m_prompts.ShowError(this, strError);
-}
-
-void CVelkorDlg::OnShowCommand()
-{
-    auto* pHelp = new CCommandDlg(this);
-    pHelp->show();
-}
-
-void CVelkorDlg::OnSysCommand(int nID)
-{
-    if ((nID & 0xFFF0) == kIdAbout) {
-        CAboutDlg dlgAbout(this);
-        dlgAbout.exec();
-    }
-}
-
-void CVelkorDlg::ApplyRunControl(int nControl, bool bEnable)
-{
-    switch (ERunControl(nControl)) {
-    case ERunControl::Send: m_btnSend->setEnabled(bEnable); break;
-    case ERunControl::Stop: m_btnStop->setEnabled(bEnable); break;
-    case ERunControl::CommandBox: m_pBoxCommand->EnableWindow(bEnable); break;
-    case ERunControl::ClearCommand: m_btnClearCommand->setEnabled(bEnable); break;
-    case ERunControl::ClearLog: m_btnClearLog->setEnabled(bEnable); break;
-    case ERunControl::AutoSave: m_chkAutoSave->setEnabled(bEnable); break;
-    case ERunControl::Threshold: m_editResponseLimit->setEnabled(bEnable); break;
-    case ERunControl::SetPath: m_btnSetPath->setEnabled(bEnable); break;
-    }
-}

@@ -8,13 +8,13 @@
 #include <QRect>
 
 #include <memory>
-#include <vector>
 
 class CLogBoxQueue;
 class CLogWriter;
 class CResultsWindow;
 class CRunEngine;
-class QAction;
+class CScreenFit;
+class CTlsOptionsMenu;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -28,31 +28,15 @@ class QRadioButton;
 // theirs on their actions ("32782" is "Show command", "16" the about item,
 // "32790" to "32792" the Options items, "32793" "View -> Results").
 // Controls are placed in pixels on the client area below the menu bar by
-// ArrangeControls. The run itself lives in the engine; this class keeps the
-// controls and the handlers and passes the run's inputs on.
+// ArrangeControls, where DialogLayout puts them. The run itself lives in the
+// engine; this class keeps the controls and the handlers and passes the
+// run's inputs on.
 class CVelkorDlg : public QDialog {
     Q_OBJECT
 
 public:
     explicit CVelkorDlg(QWidget* pParent = nullptr);
     ~CVelkorDlg() override;
-
-    // Client area size that the window opens with and cannot go below (the
-    // client area of a 1024 x 950 frame), unless the screen is smaller.
-    static constexpr int kMinClientWidth = 1008;
-    static constexpr int kMinClientHeight = 912;
-    // The smallest client area that still shows every control whole: the
-    // window's lower limit on a screen smaller than the window.
-    static constexpr int kSmallestClientWidth = 580;
-    static constexpr int kSmallestClientHeight = 440;
-
-    struct SPlacement {
-        int nId;
-        QRect rect;
-    };
-    // Where ArrangeControls puts each control for a client area of nWidth x
-    // nHeight, in placing order.
-    static std::vector<SPlacement> Placements(int nWidth, int nHeight);
 
     // Fits the window to a screen's available area (frame included): on an
     // area smaller than the window, the smallest client area becomes what
@@ -86,12 +70,8 @@ public:
     void OnSaveLog();
     void OnShowCommand();
     void OnSysCommand(int nID);
-    // Options: the certificate or CA file trusted for https devices, chosen
-    // with a file dialog (a cancel keeps the earlier choice) or cleared.
-    void OnTrustCertificateFile();
-    void OnClearCertificateFile();
-    // The file that the next run trusts; empty: none.
-    const QString& TrustedCertificateFile() const { return m_strCaFile; }
+    // Options: how https devices' certificates are checked.
+    CTlsOptionsMenu& TlsOptionsMenu() { return *m_pTlsMenu; }
     // View -> Results: the results window beside this one. The window is
     // this one's for its whole life and gets every run's results.
     void OnViewResults();
@@ -124,21 +104,15 @@ private:
     void SetTabOrder();
     void ApplyRunControl(int nControl, bool bEnable);
     bool AppendLineBreakToCommand();
-    void FitToCurrentScreen();
-    void ShowCertificateFile();
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
     bool m_bLayoutReady = false;
     bool m_bClosing = false;
-    QSize m_frameSize;  // frame around the window when last fitted to its screen
-    bool m_bScreenWatched = false;
 
     QMenuBar* m_pMenuBar = nullptr;
-    QAction* m_pActTrustFile = nullptr;
-    QAction* m_pActClearFile = nullptr;
-    QAction* m_pActInsecure = nullptr;
-    QString m_strCaFile;
+    std::unique_ptr<CTlsOptionsMenu> m_pTlsMenu;  // uses m_prompts
+    std::unique_ptr<CScreenFit> m_pScreenFit;
     QString m_strCommandFileName;  // the last loaded command file's name; empty: typed
     QWidget* m_pClient = nullptr;
 

@@ -1,5 +1,9 @@
+#include "VelkorVersion.h"
 #include "cli/CliCheck.h"
+#include "cli/CliCommand.h"
+#include "cli/CliDocs.h"
 #include "cli/CliExitCodes.h"
+#include "cli/CliOptions.h"
 #include "script/CCommandItem.h"
 
 #include <gtest/gtest.h>
@@ -133,7 +137,7 @@ TEST(CliCheck, HelpAndVersion)
     EXPECT_TRUE(r.strOut.contains(QStringLiteral("check FILE")));
     r = RunCli({QStringLiteral("--version")});
     EXPECT_EQ(r.nExit, kExitOk);
-    EXPECT_EQ(r.strOut, QStringLiteral("velkor-cli 1.0.1.4\n"));
+    EXPECT_EQ(r.strOut, QStringLiteral("velkor-cli " VELKOR_VERSION "\n"));
 }
 
 TEST(CliFormat, FieldsAreQuotedAndEscaped)
@@ -144,6 +148,73 @@ TEST(CliFormat, FieldsAreQuotedAndEscaped)
     item.m_checkAlive.m_strIP = QStringLiteral(" 10.0.0.1 ");
     item.m_checkAlive.m_strPort = QStringLiteral(" 80 ");
     EXPECT_EQ(DescribeCommand(item), QStringLiteral("checkalive host=\" 10.0.0.1 \" port=\" 80 \""));
+}
+
+// --help, the man page and the bash completion are made from one table; these
+// pin what they say.
+TEST(CliOptionTable, HelpTextsNameTheirCommands)
+{
+    EXPECT_EQ(CliOptionHelp(CliOption(ECliOption::Id)), QStringLiteral("User name for the devices (run)."));
+    EXPECT_EQ(CliOptionHelp(CliOption(ECliOption::Strict)),
+              QStringLiteral("Any syntax error line of the parse fails the script with exit 2 (check, run)."));
+    EXPECT_EQ(CliOptionHelp(CliOption(ECliOption::CaFile)),
+              QStringLiteral("Trust the certificates in this file (run, https)."));
+    EXPECT_EQ(CliOptionHelp(CliOption(ECliOption::Password)),
+              QStringLiteral("Password for the devices (run); else --password-file, else the environment variable "
+                             "VELKOR_PASSWORD, else 4719."));
+    EXPECT_EQ(CliOption(ECliOption::Id).strDefault, QStringLiteral("admin"));
+    EXPECT_EQ(CliOption(ECliOption::Threshold).strDefault, QStringLiteral("300"));
+
+    QStringList commands;
+    for (const CliCommand* pCommand : CliCommands())
+        commands << pCommand->Usage();
+    EXPECT_EQ(commands, (QStringList{QStringLiteral("check FILE"), QStringLiteral("run FILE")}));
+}
+
+TEST(CliOptionTable, ExitCodesParagraphBeginsEachLineWithACode)
+{
+    EXPECT_EQ(CliExitCodesHelp(),
+              QStringLiteral("Exit codes: 0 ok (every request got a response), 1 usage error, 2 script error,\n"
+                             "3 a request failed or timed out, 4 file not readable or a report not written,\n"
+                             "5 a slow response (--fail-on-slow), 6 an HTTP status of 400 or above\n"
+                             "(--fail-on-status), 129 ended by SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
+                             "When several apply: 3 before 5 before 6; a signal's code before all."));
+}
+
+TEST(CliOptionTable, ManEntriesAndCompletionParts)
+{
+    QString strMan;
+    ASSERT_TRUE(CliDocPart(QStringLiteral("man-options"), &strMan));
+    EXPECT_TRUE(strMan.startsWith(QStringLiteral(".TP\n.BI \\-\\-id \" ID\"\nUser name for the devices\n"
+                                                 ".RB ( run ;\ndefault\n.BR admin ).\n.TP\n")))
+        << strMan.toStdString();
+    EXPECT_TRUE(strMan.contains(QStringLiteral(".TP\n.B \\-\\-strict\n")));
+    EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( check \", \" run ;\nexit status 2).\n")));
+    EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( run ;\ndefault\n.BR 300 ;\nanything else is a usage error).\n")));
+    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 14);  // the table's options, not Qt's own
+    QString strQt;
+    ASSERT_TRUE(CliDocPart(QStringLiteral("man-qt-options"), &strQt));
+    EXPECT_TRUE(strQt.startsWith(QStringLiteral(".TP\n.BR \\-h \", \" \\-\\-help\n")));
+    EXPECT_EQ(strQt.count(QStringLiteral(".TP\n")), 3);
+
+    QString strExit;
+    ASSERT_TRUE(CliDocPart(QStringLiteral("man-exit-status"), &strExit));
+    EXPECT_EQ(strExit.count(QStringLiteral(".TP\n.B ")), 10);
+    EXPECT_TRUE(strExit.contains(QStringLiteral(".TP\n.B 143\n.BR run :\nended by SIGTERM.\n")));
+
+    QString strShell;
+    ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-options"), &strShell));
+    EXPECT_EQ(strShell, QStringLiteral("            --id | --password | --password-file | --threshold | --log-dir | "
+                                       "--cacert | --json | --junit) ((i++)) ;;\n"));
+    ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-cases"), &strShell));
+    EXPECT_TRUE(strShell.contains(QStringLiteral("        --cacert)\n            _filedir '@(pem|crt|cer)'\n")));
+    EXPECT_TRUE(strShell.contains(QStringLiteral("        --log-dir)\n            _filedir -d\n")));
+    EXPECT_TRUE(strShell.contains(QStringLiteral("        --id | --password | --threshold)\n            return\n")));
+    ASSERT_TRUE(CliDocPart(QStringLiteral("bash-command-options"), &strShell));
+    EXPECT_TRUE(strShell.startsWith(QStringLiteral(
+        "            check)\n                COMPREPLY=($(compgen -W '--strict --help --help-all --version' -- \"$cur\"))\n")))
+        << strShell.toStdString();
+    EXPECT_FALSE(CliDocPart(QStringLiteral("man-synopsis"), &strShell));
 }
 
 }  // namespace

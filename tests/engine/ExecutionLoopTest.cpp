@@ -1,6 +1,6 @@
 #include "CTestResponder.h"
 #include "EngineHarness.h"
-#include "engine/CExecutionLoop.h"
+#include "engine/RunLogTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ const QString kOpening = QString(114, QLatin1Char('='));
 const QString kHttpTotal = QStringLiteral("== Total running time(Http api only) : T ms ") + QString(66, QLatin1Char('='));
 const QString kAppTotal = QStringLiteral("== Total running time(Application)    : T ms ") + QString(66, QLatin1Char('='));
 
-QString Count(int nPass) { return CExecutionLoop::WhileCountLine(nPass); }
-QString Repeat(int nPasses, bool bStopped = false) { return CExecutionLoop::WhileRepeatLine(nPasses, bStopped); }
+QString Count(int nPass) { return RunLog::WhileCountLine(nPass); }
+QString Repeat(int nPasses, bool bStopped = false) { return RunLog::WhileRepeatLine(nPasses, bStopped); }
 
 QString Url(int nPort, const char* path = "/httpapi/a")
 {
@@ -42,40 +42,40 @@ QStringList Request(int nPort, const char* path = "/httpapi/a", const char* data
 
 TEST(FixedLines, HaveTheirExactWidths)
 {
-    EXPECT_EQ(CExecutionLoop::OpeningLine().size(), 114);
+    EXPECT_EQ(RunLog::OpeningLine().size(), 114);
     EXPECT_EQ(Count(12), QStringLiteral("==== While Count : 12 ") + QString(66, QLatin1Char('=')));
-    EXPECT_EQ(CExecutionLoop::HttpTotalLine(-5).size(), QStringLiteral("== Total running time(Http api only) : -5 ms ").size() + 66);
-    EXPECT_TRUE(CExecutionLoop::ApplicationTotalLine(7).startsWith(QStringLiteral("== Total running time(Application)    : 7 ms =")));
+    EXPECT_EQ(RunLog::HttpTotalLine(-5).size(), QStringLiteral("== Total running time(Http api only) : -5 ms ").size() + 66);
+    EXPECT_TRUE(RunLog::ApplicationTotalLine(7).startsWith(QStringLiteral("== Total running time(Application)    : 7 ms =")));
     EXPECT_EQ(Repeat(3), QStringLiteral("== While Repeat : 3 ") + QString(92, QLatin1Char('=')));
     EXPECT_EQ(Repeat(0, true), QStringLiteral("== While Repeat : 0 (Stopped by user) ") + QString(77, QLatin1Char('=')));
 }
 
 TEST(FixedLines, ThresholdFlagsResponsesThatReachIt)
 {
-    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(299, 300), QStringLiteral("Response time : 299 ms"));
-    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(300, 300), QStringLiteral("Response time : 300 ms (Too much!)"));
-    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(0, 0), QStringLiteral("Response time : 0 ms (Too much!)"));
-    EXPECT_EQ(CExecutionLoop::ResponseTimeLine(5000000000LL, 300),
+    EXPECT_EQ(RunLog::ResponseTimeLine(299, 300), QStringLiteral("Response time : 299 ms"));
+    EXPECT_EQ(RunLog::ResponseTimeLine(300, 300), QStringLiteral("Response time : 300 ms (Too much!)"));
+    EXPECT_EQ(RunLog::ResponseTimeLine(0, 0), QStringLiteral("Response time : 0 ms (Too much!)"));
+    EXPECT_EQ(RunLog::ResponseTimeLine(5000000000LL, 300),
               QStringLiteral("Response time : 5000000000 ms (Too much!)"));
 }
 
 TEST(FixedLines, ResponseDataKeepsTheBodyWithoutLineBreaks)
 {
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\nX: 1\r\n\r\na\r\nb"),
+    EXPECT_EQ(RunLog::ResponseDataLine("HTTP/1.1 200 OK\r\nX: 1\r\n\r\na\r\nb"),
               QStringLiteral("Response data : ab"));
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n"), QStringLiteral("Response data : "));
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n100% %s %1"),
+    EXPECT_EQ(RunLog::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n"), QStringLiteral("Response data : "));
+    EXPECT_EQ(RunLog::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n100% %s %1"),
               QStringLiteral("Response data : 100% %s %1"));
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\nX: 1\r\n"), QString()) << "no blank line";
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine(QByteArray("HTTP/1.1 200 OK\r\n\r\nab\0cd", 23)),
+    EXPECT_EQ(RunLog::ResponseDataLine("HTTP/1.1 200 OK\r\nX: 1\r\n"), QString()) << "no blank line";
+    EXPECT_EQ(RunLog::ResponseDataLine(QByteArray("HTTP/1.1 200 OK\r\n\r\nab\0cd", 23)),
               QStringLiteral("Response data : ab"))
         << "the text ends at the first NUL";
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n\xe9"),
+    EXPECT_EQ(RunLog::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\n\xe9"),
               QString::fromUtf8("Response data : \xc3\xa9"))
         << "not UTF-8: one character per byte";
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\ncaf\xc3\xa9\r\n\xea\xb0\x80"),
+    EXPECT_EQ(RunLog::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\ncaf\xc3\xa9\r\n\xea\xb0\x80"),
               QString::fromUtf8("Response data : caf\xc3\xa9\xea\xb0\x80"));
-    EXPECT_EQ(CExecutionLoop::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\ncaf\xc3\xa9\xea\xb0", true),
+    EXPECT_EQ(RunLog::ResponseDataLine("HTTP/1.1 200 OK\r\n\r\ncaf\xc3\xa9\xea\xb0", true),
               QString::fromUtf8("Response data : caf\xc3\xa9"))
         << "a response cut by the buffer inside its last character";
 }

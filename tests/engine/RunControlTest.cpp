@@ -1,6 +1,6 @@
 #include "CTestResponder.h"
 #include "EngineHarness.h"
-#include "engine/CExecutionLoop.h"
+#include "engine/RunLogTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ TEST(RunControl, StopDuringTheFirstPassGivesZeroPasses)
     h.m_engine.OnBnClickedStop();  // during the request: neither it nor the Sleep after it is cut short
     ASSERT_TRUE(h.m_engine.WaitForRunEnd(10000));
     const QStringList texts = h.Texts();
-    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(0, true));
+    EXPECT_EQ(texts.last(), RunLog::WhileRepeatLine(0, true));
     EXPECT_EQ(texts.filter(QStringLiteral("Response data : ok")).size(), 1);
     EXPECT_EQ(peer.RequestCount(), 1);
     const QStringList raw = h.RawLines();
@@ -94,7 +94,7 @@ TEST(RunControl, EachStopEndsTheBlockThatIsRunning)
     const int nB = int(sends.count(b));
     EXPECT_EQ(sends, QStringList(nA, a) + QStringList(nB, b) + QStringList{c});
     // Passes finished: all but the stopped one of each block.
-    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(nA - 1 + nB - 1, true));
+    EXPECT_EQ(texts.last(), RunLog::WhileRepeatLine(nA - 1 + nB - 1, true));
 }
 
 TEST(RunControl, AStopLeftFromAnEarlierRunDoesNotEndTheNextOne)
@@ -104,7 +104,7 @@ TEST(RunControl, AStopLeftFromAnEarlierRunDoesNotEndTheNextOne)
     h.Run(Url(peer.Port()));
     h.m_engine.OnBnClickedStop();  // after the last End: nobody takes it
     const QStringList texts = h.Run(QStringLiteral("While(2)\r\n%1\r\nEnd").arg(Url(peer.Port())));
-    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(2, false));
+    EXPECT_EQ(texts.last(), RunLog::WhileRepeatLine(2, false));
 }
 
 TEST(RunControl, FailedParseRestoresEveryControl)
@@ -186,7 +186,7 @@ TEST(RunControl, CheckAliveRetriesAboutOnceASecondUntilStop)
     EXPECT_TRUE(texts.contains(QStringLiteral("!!! Check alive : 127.0.0.1 - stopped by user")));
     EXPECT_FALSE(texts.contains(QStringLiteral("!!! Re-Connected : 127.0.0.1")));
     const int nBlockSends = int(texts.filter(QStringLiteral("[SEND]")).size()) - 1;
-    EXPECT_EQ(texts.last(), CExecutionLoop::WhileRepeatLine(nBlockSends - 1, true));
+    EXPECT_EQ(texts.last(), RunLog::WhileRepeatLine(nBlockSends - 1, true));
 }
 
 TEST(RunControl, ClosingEndsTheRunPromptlyInEveryWait)

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QStringList>
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -57,6 +58,16 @@ QString FindProgram(const QString& strName)
     return strPath;
 }
 
+QString ProgramName(CRealServer::Kind kind)
+{
+    return kind == CRealServer::Apache ? QStringLiteral("apache2") : QStringLiteral("lighttpd");
+}
+
+QString NotInstalledText(CRealServer::Kind kind)
+{
+    return QStringLiteral("%1 not installed: install it with scripts/setup.sh").arg(ProgramName(kind));
+}
+
 QByteArray HtdigestLine(const char* pRealm)
 {
     const QByteArray prefix = QByteArray(CRealServer::kUser) + ':' + pRealm;
@@ -75,6 +86,16 @@ CRealServer::CRealServer(Kind kind, const QString& strCertFile, const QString& s
 CRealServer::~CRealServer()
 {
     Stop();
+}
+
+QString CRealServer::NotInstalled(std::initializer_list<Kind> kinds)
+{
+    QStringList missing;
+    for (const Kind kind : kinds) {
+        if (FindProgram(ProgramName(kind)).isEmpty() && !missing.contains(NotInstalledText(kind)))
+            missing << NotInstalledText(kind);
+    }
+    return missing.join(QStringLiteral("; "));
 }
 
 QString CRealServer::ErrorLog() const
@@ -155,10 +176,9 @@ bool CRealServer::WriteRoot(QString* pError)
 
 bool CRealServer::Start(QString* pError)
 {
-    const QString strProgram = FindProgram(m_kind == Apache ? QStringLiteral("apache2") : QStringLiteral("lighttpd"));
+    const QString strProgram = FindProgram(ProgramName(m_kind));
     if (strProgram.isEmpty()) {
-        *pError = m_kind == Apache ? QStringLiteral("apache2 not found: install it with scripts/setup.sh")
-                                   : QStringLiteral("lighttpd not found: install it with scripts/setup.sh");
+        *pError = NotInstalledText(m_kind);
         return false;
     }
     if (!m_root.isValid()) {

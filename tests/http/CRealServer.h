@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <initializer_list>
+
 // A real web server (Apache httpd or lighttpd) run in the foreground on a
 // free loopback port, from a config kept with the tests, in its own
 // temporary root with its own credential files: user "admin", password
@@ -21,6 +23,10 @@ public:
     ~CRealServer();
     CRealServer(const CRealServer&) = delete;
     CRealServer& operator=(const CRealServer&) = delete;
+
+    // Empty when the programs of all these kinds are installed; otherwise
+    // which are not ("apache2 not installed ..."), for a test to skip with.
+    static QString NotInstalled(std::initializer_list<Kind> kinds);
 
     // Starts the server and waits until it accepts connections. On failure
     // the text says why (a missing binary names the set-up script).

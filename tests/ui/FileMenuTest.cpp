@@ -4,6 +4,7 @@
 #include "../engine/CTestResponder.h"
 #include "log/CLogWriter.h"
 #include "ui/CCommandDlg.h"
+#include "ui/CTlsOptionsMenu.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -266,7 +267,7 @@ TEST_F(FileMenu, OptionsChooseTheCertificateFileAndReachTheRun)
     const QString strRefusedBox = QStringLiteral("The certificate file %1 cannot be used: holds no certificate").arg(strText);
     EXPECT_EQ(m_errors, QStringList{strRefusedBox});
     EXPECT_FALSE(pTrust->isChecked());
-    EXPECT_EQ(m_pDlg->TrustedCertificateFile(), QString());
+    EXPECT_EQ(m_pDlg->TlsOptionsMenu().TrustedCertificateFile(), QString());
 
     // A certificate is taken; a cancel, or a file that cannot be used, keeps it.
     const QString strFile = Path(QStringLiteral("camera-ca.pem"));
@@ -282,7 +283,7 @@ TEST_F(FileMenu, OptionsChooseTheCertificateFileAndReachTheRun)
     Trigger("32790");
     EXPECT_TRUE(pTrust->isChecked()) << "so does a file that cannot be used";
     EXPECT_EQ(m_errors, (QStringList{strRefusedBox, strRefusedBox}));
-    EXPECT_EQ(m_pDlg->TrustedCertificateFile(), strFile);
+    EXPECT_EQ(m_pDlg->TlsOptionsMenu().TrustedCertificateFile(), strFile);
 
     // Spoiled after it was chosen: the https server's connect loads the file,
     // refuses it, and the line says why.

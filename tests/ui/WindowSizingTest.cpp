@@ -1,9 +1,11 @@
 // The window at real desktops: other font sizes and screens smaller than
-// the window.
+// the window; and the placing table and the screen fit as arithmetic alone.
 #include "DlgFixture.h"
 
 #include "ui/CAboutDlg.h"
 #include "ui/CCommandDlg.h"
+#include "ui/CScreenFit.h"
+#include "ui/DialogLayout.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -99,7 +101,7 @@ TEST_F(SmallScreen, TheWindowFitsAndKeepsEveryControlWholeAndApart)
             << area.width() << " x " << area.height();
 
         QList<const QWidget*> controls;
-        for (const auto& placement : CVelkorDlg::Placements(client.width(), client.height())) {
+        for (const auto& placement : DialogLayout::Placements(client.width(), client.height())) {
             const QWidget* pControl = m_pDlg->Control(placement.nId);
             const QRect rect = pControl->geometry();
             EXPECT_TRUE(QRect(QPoint(0, 0), client).contains(rect)) << placement.nId << " is cut off";
@@ -119,4 +121,104 @@ TEST_F(SmallScreen, TheWindowFitsAndKeepsEveryControlWholeAndApart)
             EXPECT_GE(pBox->height(), 3 * pBox->fontMetrics().lineSpacing()) << nBox << " still shows 3 lines";
         }
     }
+}
+
+namespace {
+
+QRect PlacedAt(int nWidth, int nHeight, int nId)
+{
+    for (const DialogLayout::SPlacement& placement : DialogLayout::Placements(nWidth, nHeight)) {
+        if (placement.nId == nId)
+            return placement.rect;
+    }
+    ADD_FAILURE() << nId << " is not in the table";
+    return {};
+}
+
+}  // namespace
+
+TEST(DialogLayout, TheTableAtTheStartSizeInPlacingOrder)
+{
+    // 1008 x 912: a = (912 - 20) / 3 = 297.
+    const std::vector<std::pair<int, QRect>> expected{
+        {1008, {0, 0, 998, 20}},     {1005, {10, 20, 988, 347}},  {1006, {25, 40, 968, 20}},
+        {1000, {25, 60, 963, 297}},  {1016, {10, 377, 988, 357}}, {1023, {30, 397, 100, 20}},
+        {1024, {140, 397, 100, 20}}, {1001, {25, 427, 963, 267}}, {1017, {10, 734, 250, 160}},
+        {1031, {25, 754, 70, 25}},   {1029, {100, 754, 150, 25}}, {1032, {25, 784, 70, 25}},
+        {1030, {100, 784, 150, 25}}, {1002, {25, 819, 100, 30}},  {1009, {135, 819, 100, 30}},
+        {1004, {25, 854, 100, 30}},  {1003, {135, 854, 100, 30}}, {1018, {270, 734, 300, 100}},
+        {1012, {280, 754, 150, 30}}, {1011, {440, 754, 100, 30}}, {1014, {280, 794, 280, 30}},
+        {2, {848, 872, 150, 30}},    {1026, {580, 734, 400, 60}}, {1027, {590, 754, 250, 30}},
+        {1025, {860, 754, 50, 25}},  {1028, {920, 754, 50, 30}}};
+    const auto placements = DialogLayout::Placements(1008, 912);
+    ASSERT_EQ(placements.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(placements[i].nId, expected[i].first) << "row " << i;
+        EXPECT_EQ(placements[i].rect, expected[i].second) << expected[i].first;
+    }
+    std::vector<int> order;
+    for (const auto& [nId, rect] : expected)
+        order.push_back(nId);
+    EXPECT_EQ(DialogLayout::PlacingOrder(), order);
+}
+
+TEST(DialogLayout, NarrowLowAndEmptyClientAreas)
+{
+    struct SCase {
+        int nWidth;
+        int nHeight;
+        int nId;
+        QRect rect;
+    };
+    const SCase cases[] = {
+        // 990 wide still holds the panel in one row ...
+        {990, 912, 1026, {580, 734, 400, 60}},
+        {990, 912, 1000, {25, 60, 945, 297}},
+        // ... 989 does not: the threshold group goes under the credentials
+        // and the boxes give up height for the taller panel (a = 266).
+        {989, 912, 1000, {25, 60, 944, 266}},
+        {989, 912, 1026, {10, 842, 400, 60}},
+        {989, 912, 1027, {20, 862, 250, 30}},
+        {989, 912, 1025, {290, 862, 50, 25}},
+        {989, 912, 1028, {350, 862, 50, 30}},
+        {989, 912, 1017, {10, 672, 250, 160}},
+        {989, 912, 2, {829, 872, 150, 30}},
+        // The smallest client area: a = (440 - 150 - 230) / 2 = 30.
+        {580, 440, 1000, {25, 60, 535, 30}},
+        {580, 440, 1001, {25, 160, 535, 0}},
+        {580, 440, 1026, {10, 370, 400, 60}},
+        {580, 440, 2, {420, 400, 150, 30}},
+        // Wide and low: the boxes shrink for the panel from 440 on ...
+        {1008, 440, 1000, {25, 60, 963, 65}},
+        {1008, 440, 1017, {10, 270, 250, 160}},
+        // ... but a lower area (a minimised window) keeps a third each.
+        {1008, 439, 1000, {25, 60, 963, 139}},
+        // An empty client area: a = -6, and the negative sizes are passed on.
+        {0, 0, 1000, {25, 60, -45, -6}},
+        {0, 0, 1001, {25, 124, -45, -36}},
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(PlacedAt(c.nWidth, c.nHeight, c.nId), c.rect) << c.nWidth << " x " << c.nHeight << ": " << c.nId;
+    const auto empty = DialogLayout::Placements(0, 0);
+    ASSERT_EQ(empty.size(), 26u);
+    EXPECT_EQ(empty[0].nId, 1008);
+    EXPECT_EQ(empty[3].nId, 1000);
+    EXPECT_EQ(empty[25].nId, 1028);
+}
+
+TEST(SmallScreenFit, TheClientLimitAndThePlaceInsideTheArea)
+{
+    const QSize full(1008, 912);
+    const QSize smallest(580, 440);
+    EXPECT_EQ(CScreenFit::ClientLimit(QSize(1920, 1080), QSize(16, 60), full, smallest), QSize(1008, 912));
+    EXPECT_EQ(CScreenFit::ClientLimit(QSize(1366, 720), QSize(16, 60), full, smallest), QSize(1008, 660));
+    EXPECT_EQ(CScreenFit::ClientLimit(QSize(800, 600), QSize(16, 60), full, smallest), QSize(784, 540));
+    EXPECT_EQ(CScreenFit::ClientLimit(QSize(500, 400), QSize(0, 30), full, smallest), QSize(580, 440));
+
+    const QRect area(100, 50, 800, 600);  // right edge 899, bottom edge 649
+    EXPECT_EQ(CScreenFit::PlaceInside(area, QRect(850, 60, 200, 100)), QPoint(700, 60));
+    EXPECT_EQ(CScreenFit::PlaceInside(area, QRect(0, 700, 200, 100)), QPoint(100, 550));
+    EXPECT_EQ(CScreenFit::PlaceInside(area, QRect(300, 200, 200, 100)), QPoint(300, 200));
+    EXPECT_EQ(CScreenFit::PlaceInside(area, QRect(300, 200, 900, 700)), QPoint(100, 50))
+        << "too large: its top left goes to the area's";
 }

@@ -4,46 +4,19 @@
 #include "DeviceHandler.h"
 #include "HttpRequest.h"
 #include "PtzState.h"
+#include "ServerOptions.h"
+// Whoever starts a device with TLS reads its identity with LoadTlsIdentity.
+#include "TlsIdentity.h"
 
-#include <QHostAddress>
-#include <QList>
 #include <QObject>
-#include <QPointer>
-#include <QSslCertificate>
-#include <QSslKey>
 #include <QTcpServer>
 #include <QTimer>
 
 #include <memory>
 
 class QSslServer;
-class QTcpSocket;
 
 namespace devsim {
-
-struct ServerOptions {
-    QHostAddress address = QHostAddress(QHostAddress::LocalHost);
-    quint16 port = 0; // 0: the system picks a free one
-    AuthMode auth = AuthMode::None;
-    QList<DigestAlgorithm> digestAlgorithms = {DigestAlgorithm{}};
-    QByteArray user = "admin";
-    QByteArray password = "4719";
-    // With a certificate the device serves HTTPS (TLS 1.2 or newer) instead
-    // of HTTP: its own certificate first, then any chain certificates.
-    QList<QSslCertificate> tlsCertificates;
-    QSslKey tlsKey;
-    int delayMs = 0;
-    bool keepAlive = true;
-    int rebootSeconds = 3;
-    bool verbose = false;
-    ParseLimits limits;
-};
-
-// Reads a PEM certificate file (the device's certificate, then any chain
-// certificates) and a PEM private key (RSA, EC or DSA, unencrypted) that
-// belongs to it into options. False, with the reason in error, otherwise.
-bool LoadTlsIdentity(const QString& certificatePath, const QString& keyPath, ServerOptions& options,
-    QString& error);
 
 class DeviceConnection;
 
@@ -87,32 +60,6 @@ private:
     Authenticator m_auth;
     PtzState m_ptz;
     DeviceHandler m_handler;
-};
-
-// One accepted connection: it collects bytes, cuts requests out of them, and
-// answers each after the configured delay, in order.
-class DeviceConnection : public QObject {
-    Q_OBJECT
-public:
-    DeviceConnection(DeviceServer& server, QTcpSocket* socket);
-
-    // Ends the connection once what was written has gone out.
-    void Shutdown();
-
-private:
-    void OnGone();
-    void OnReadyRead();
-    void ProcessNext();
-    void Respond(const HttpRequest& request);
-    void Send(const Reply& reply, bool close);
-
-    DeviceServer& m_server;
-    QPointer<QTcpSocket> m_socket;
-    QString m_peer;
-    QByteArray m_buffer;
-    bool m_busy = false;    // a request is waiting out the delay
-    bool m_closing = false; // no more requests are taken
-    bool m_gone = false;    // the peer has left
 };
 
 } // namespace devsim

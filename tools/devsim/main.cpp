@@ -2,6 +2,7 @@
 
 #include "Authenticator.h"
 #include "DeviceServer.h"
+#include "VelkorVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,0 +1,37 @@
+#include "CliCommand.h"
+
+#include "CliCheck.h"
+#include "CliRun.h"
+
+#include <QCommandLineParser>
+
+bool CliArguments::IsSet(ECliOption option) const
+{
+    return m_parser.isSet(CliOption(option).LongName());
+}
+
+QString CliArguments::Value(ECliOption option) const
+{
+    return m_parser.value(CliOption(option).LongName());
+}
+
+const QList<const CliCommand*>& CliCommands()
+{
+    static const QList<const CliCommand*> commands{&CheckCommand(), &RunCommand()};
+    return commands;
+}
+
+QString CliCommandsHelp()
+{
+    constexpr qsizetype kUsageWidth = 13;
+    const QString strIndent(2 + kUsageWidth, QLatin1Char(' '));
+    QString strHelp = QStringLiteral("Commands:\n");
+    for (const CliCommand* pCommand : CliCommands()) {
+        const QStringList lines = pCommand->Description().split(QLatin1Char('\n'));
+        strHelp += QStringLiteral("  ") + pCommand->Usage().leftJustified(kUsageWidth) + lines.constFirst() +
+                   QLatin1Char('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            strHelp += strIndent + lines[i] + QLatin1Char('\n');
+    }
+    return strHelp;
+}

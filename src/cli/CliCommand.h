@@ -1,0 +1,47 @@
+#pragma once
+
+#include "CliOptions.h"
+
+#include <QList>
+#include <QString>
+
+class QCommandLineParser;
+class QTextStream;
+
+// What a command gets from the command line: its file and the options.
+class CliArguments {
+public:
+    CliArguments(const QCommandLineParser& parser, QString strFile) : m_parser(parser), m_strFile(std::move(strFile)) {}
+
+    const QString& File() const { return m_strFile; }
+    bool IsSet(ECliOption option) const;
+    // The option's value, its default when it is not given.
+    QString Value(ECliOption option) const;
+
+private:
+    const QCommandLineParser& m_parser;
+    QString m_strFile;
+};
+
+// A command of velkor-cli ("velkor-cli NAME FILE [options]"). The options it
+// takes are those of the option table that name its bit.
+class CliCommand {
+public:
+    virtual ~CliCommand() = default;
+
+    virtual ECliCommandBit Bit() const = 0;
+    // What --help says under "Commands:", one line or more, without indent.
+    virtual QString Description() const = 0;
+    // Returns an exit code of ECliExit.
+    virtual int Execute(const CliArguments& args, QTextStream& out, QTextStream& err) const = 0;
+
+    QString Name() const { return CliCommandNames(Bit()).constFirst(); }
+    QString Usage() const { return Name() + QStringLiteral(" FILE"); }
+};
+
+// The commands, in the order --help lists them.
+const QList<const CliCommand*>& CliCommands();
+
+// The "Commands:" block of --help: "  check FILE   ..." with the further
+// lines of a description under its first.
+QString CliCommandsHelp();

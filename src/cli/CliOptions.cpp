@@ -1,0 +1,230 @@
+#include "CliOptions.h"
+
+#include "CliExitCodes.h"
+#include "engine/CRunSettings.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace {
+
+QList<CliOptionSpec> MakeTable()
+{
+    QList<CliOptionSpec> table;
+    auto add = [&table](ECliOption option, QStringList names, QString strValueName,
+                        unsigned nCommands) -> CliOptionSpec& {
+        CliOptionSpec& spec = table.emplace_back();
+        spec.option = option;
+        spec.names = std::move(names);
+        spec.strValueName = std::move(strValueName);
+        spec.nCommands = nCommands;
+        return spec;
+    };
+    const QString strDefaultPassword = CRunSettings::kDefaultPassword;
+
+    CliOptionSpec* s = &add(ECliOption::Id, {QStringLiteral("id")}, QStringLiteral("ID"), kCliRun);
+    s->strDefault = CRunSettings::kDefaultId;
+    s->strHelpLead = QStringLiteral("User name for the devices");
+    s->strManLead = QStringLiteral("User name for the devices");
+
+    s = &add(ECliOption::Password, {QStringLiteral("password")}, QStringLiteral("PW"), kCliRun);
+    s->strHelpLead = QStringLiteral("Password for the devices");
+    s->strHelpTail =
+        QStringLiteral("; else --password-file, else the environment variable VELKOR_PASSWORD, else %1.")
+            .arg(strDefaultPassword);
+    s->strManLead = QStringLiteral("Password for the devices");
+    s->strManMore = QStringLiteral(R"roff(Without it: the first line of
+.BR \-\-password\-file ,
+else the environment variable
+.BR VELKOR_PASSWORD ,
+else
+.BR %1 .
+Both options at once is a usage error.)roff")
+                        .arg(strDefaultPassword);
+
+    s = &add(ECliOption::PasswordFile, {QStringLiteral("password-file")}, QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Read the password from the first line of this file");
+    s->strHelpTail = QStringLiteral("; keeps it out of ps.");
+    s->strManLead = QStringLiteral("Read the password from the first line of\n.I FILE");
+    s->strManMore = QStringLiteral(R"roff(It shows neither in
+.BR ps (1)
+nor in a CI log, and it wins over
+.BR VELKOR_PASSWORD .)roff");
+    s->completion = ECliCompletion::File;
+
+    s = &add(ECliOption::Threshold, {QStringLiteral("threshold")}, QStringLiteral("MS"), kCliRun);
+    s->strDefault = QString::number(CRunSettings::kDefaultThresholdMs);
+    s->strHelpLead = QStringLiteral("Slow-response threshold in ms, 0 to 2147483647");
+    s->strManLead = QStringLiteral("Slow\\-response threshold in milliseconds, 0 to 2147483647, digits only");
+    s->strManNote = QStringLiteral("anything else is a usage error");
+    s->strManMore = QStringLiteral("A response time at or above it is flagged \\(lq(Too much!)\\(rq.");
+
+    s = &add(ECliOption::Strict, {QStringLiteral("strict")}, {}, kCliCheck | kCliRun);
+    s->strHelpLead =
+        QStringLiteral("Any syntax error line of the parse fails the script with exit %1").arg(kExitScriptError);
+    s->strManLead = QStringLiteral(R"roff(Any syntax error line of the parse (such as a
+.B Sleep
+of 0, which is otherwise only logged and skipped) fails the script)roff");
+    s->strManNote = QStringLiteral("exit status %1").arg(kExitScriptError);
+
+    s = &add(ECliOption::LogDir, {QStringLiteral("log-dir")}, QStringLiteral("DIR"), kCliRun);
+    s->strHelpLead = QStringLiteral("Auto-save the log into this folder");
+    s->strManLead = QStringLiteral("Auto\\-save the log into this folder");
+    s->strManMore = QStringLiteral("The folder must exist and be writable.");
+    s->completion = ECliCompletion::Folder;
+
+    s = &add(ECliOption::CaFile, {QStringLiteral("cacert")}, QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Trust the certificates in this file");
+    s->strHelpNote = QStringLiteral(", https");
+    s->strManLead = QStringLiteral(R"roff(Trust the certificates of this CA or certificate file (PEM) for
+.I https://
+devices, besides the system's trusted CAs)roff");
+    s->strManMore = QStringLiteral("The file must be readable.");
+    s->completion = ECliCompletion::File;
+    s->extensions = QStringList{QStringLiteral("pem"), QStringLiteral("crt"), QStringLiteral("cer")};
+
+    s = &add(ECliOption::Insecure, {QStringLiteral("insecure")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("Accept any certificate of https devices");
+    s->strManLead = QStringLiteral("Accept any certificate of\n.I https://\ndevices");
+    s->strManMore = QStringLiteral(R"roff(The log says so once, after the run's opening line.
+Without either option a certificate that the system's CAs do not vouch for, or that
+does not name the host, is refused: the log names the device and the reason, and the
+command fails (exit status %1).)roff")
+                        .arg(kExitRequestFailed);
+
+    s = &add(ECliOption::Json, {QStringLiteral("json")}, QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Write the run's JSON report to this file");
+    s->strHelpTail = QStringLiteral("; '-': standard output, the log then goes to standard error.");
+    s->strManLead = QStringLiteral("Write the run's JSON report to\n.I FILE\nwhen the run ends");
+    s->strManMore = QStringLiteral(R"roff(It holds the script, the start time, the threshold, one record per request
+(index, While pass, script line, URL, host, port, HTTP status, time, outcome
+.BR ok ", " slow ", " timeout ", " failed " or " not\-sent ),
+the totals and the statistics per URL.
+The report is also written after a stop and after SIGTERM or SIGHUP; a run cut short
+gives a report marked
+.BR partial .
+.I FILE
+may be
+.BR \- :
+the report goes to standard output and the log lines to standard error.
+A new file or a regular one is replaced whole, through a temporary file in its
+folder; anything else that exists (a device, a FIFO, a terminal) is written where
+it is and never replaced, and
+.I /dev/stdout
+or
+.IR /dev/fd/N
+gets the report after what the run already wrote there.
+Before the run, a report that is the command file itself, two reports in one file
+(or both
+.BR \- ),
+a path that cannot be written, or a new file's folder that does not exist or is not
+writable is a usage error.
+A report not written at the end is named on standard error with the system's reason.)roff");
+    s->completion = ECliCompletion::File;
+    s->extensions = QStringList{QStringLiteral("json")};
+
+    s = &add(ECliOption::JUnit, {QStringLiteral("junit")}, QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Write the run's JUnit XML report to this file");
+    s->strHelpTail = QStringLiteral("; '-' as for --json.");
+    s->strManLead =
+        QStringLiteral("Write the run's JUnit XML report to\n.I FILE\nwhen the run ends, as\n.B \\-\\-json\ndoes");
+    s->strManMore = QStringLiteral(R"roff(It has one test case per command line of the script, however many
+.B While
+passes requested it, named
+.RI \(lqline " N" ": " TARGET \(rq
+(the request target as typed), with the script's name and the server as its class
+.RI ( demo.cmf.cam\-01:80 )
+and the sum of its response times.
+A line fails when one of its requests failed: a time\-out, a failed request, one not
+sent, and a slow one with
+.B \-\-fail\-on\-slow
+or a final HTTP status of 400 or above with
+.BR \-\-fail\-on\-status .
+The failure counts its failed requests by cause and lists the first five with their
+pass, status, outcome and reason.)roff");
+    s->completion = ECliCompletion::File;
+    s->extensions = QStringList{QStringLiteral("xml")};
+
+    s = &add(ECliOption::JUnitEachRequest, {QStringLiteral("junit-each-request")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("One JUnit test case per request instead of one per script line");
+    s->strManLead = QStringLiteral("Give the\n.B \\-\\-junit\nreport one test case per request instead");
+    s->strManMore = QStringLiteral(R"roff(Each is named after its URL, with
+.IR HOST : PORT
+as its class; a request fails as above.)roff");
+
+    s = &add(ECliOption::Stats, {QStringLiteral("stats")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("Print the statistics per URL after the log");
+    s->strManLead = QStringLiteral("Print the statistics after the log");
+    s->strManMore = QStringLiteral(R"roff(Per URL and for the run: the count, the outcomes, the error percentage, the
+requests per second, and the minimum, median, 95th and 99th percentile, maximum
+and mean response time in milliseconds (of the responses: time\-outs, failures and
+requests not sent are counted beside them), then the run's verdict.)roff");
+
+    s = &add(ECliOption::FailOnSlow, {QStringLiteral("fail-on-slow")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("Exit %1 when a response was slow").arg(kExitSlow);
+    s->strManLead = QStringLiteral("A slow response fails its request and the run: exit status %1").arg(kExitSlow);
+
+    s = &add(ECliOption::FailOnStatus, {QStringLiteral("fail-on-status")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("Exit %1 when an HTTP status was 400 or above").arg(kExitErrorStatus);
+    s->strManLead =
+        QStringLiteral("A final HTTP status of 400 or above fails its request and the run: exit status %1")
+            .arg(kExitErrorStatus);
+
+    // Qt's own: QCommandLineParser adds them and writes their --help lines.
+    s = &add(ECliOption::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}, 0);
+    s->strManLead = QStringLiteral("Print the usage, the commands, the exit codes and the options, then exit.");
+    s = &add(ECliOption::HelpAll, {QStringLiteral("help-all")}, {}, 0);
+    s->strManLead = QStringLiteral("The same with Qt's own options, then exit.");
+    s = &add(ECliOption::Version, {QStringLiteral("v"), QStringLiteral("version")}, {}, 0);
+    s->strManLead = QStringLiteral("Print the version, then exit.");
+    return table;
+}
+
+}  // namespace
+
+const QList<CliOptionSpec>& CliOptionTable()
+{
+    static const QList<CliOptionSpec> table = MakeTable();
+    return table;
+}
+
+const CliOptionSpec& CliOption(ECliOption option)
+{
+    for (const CliOptionSpec& spec : CliOptionTable())
+        if (spec.option == option)
+            return spec;
+    Q_UNREACHABLE();
+}
+
+QStringList CliCommandNames(unsigned nCommands)
+{
+    QStringList names;
+    if (nCommands & kCliCheck)
+        names << QStringLiteral("check");
+    if (nCommands & kCliRun)
+        names << QStringLiteral("run");
+    return names;
+}
+
+QString CliOptionHelp(const CliOptionSpec& spec)
+{
+    return QStringLiteral("%1 (%2%3)%4")
+        .arg(spec.strHelpLead, CliCommandNames(spec.nCommands).join(QStringLiteral(", ")), spec.strHelpNote,
+             spec.strHelpTail);
+}
+
+void AddCliOptions(QCommandLineParser& parser)
+{
+    parser.addHelpOption();
+    parser.addVersionOption();
+    for (const CliOptionSpec& spec : CliOptionTable()) {
+        if (spec.IsQtOwn())
+            continue;
+        parser.addOption(QCommandLineOption(spec.names, CliOptionHelp(spec), spec.strValueName, spec.strDefault));
+    }
+    QCommandLineOption printDoc(QString::fromLatin1(kCliPrintDocOption),
+                                QStringLiteral("Print a generated part of the man page or bash completion."),
+                                QStringLiteral("PART"));
+    printDoc.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(printDoc);
+}

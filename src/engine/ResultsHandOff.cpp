@@ -1,0 +1,38 @@
+#include "ResultsHandOff.h"
+
+#include "CRunContext.h"
+#include "platform/MonotonicClock.h"
+
+CResultsHandOff::CResultsHandOff(CRunContext& context) : m_context(context) {}
+
+bool CResultsHandOff::Wanted() const { return !m_context.m_listeners.empty(); }
+
+void CResultsHandOff::Start()
+{
+    m_nResults = 0;
+    m_nOpenedMs = MonotonicMs();
+    if (!Wanted())
+        return;
+    CRunStartInfo info;
+    info.strScript = m_context.m_strScriptName;
+    info.startedAt = QDateTime::currentDateTime();
+    info.nThresholdMs = m_context.m_nResponseLimitMs;
+    info.bFailOnSlow = m_context.m_settings.bFailOnSlow;
+    info.bFailOnStatus = m_context.m_settings.bFailOnStatus;
+    for (IRunListener* listener : m_context.m_listeners)
+        listener->OnRunStart(info);
+}
+
+void CResultsHandOff::Add(CRequestResult& result)
+{
+    result.nIndex = ++m_nResults;
+    result.bPass = m_context.m_settings.RequestPasses(result.outcome, result.nStatus);
+    for (IRunListener* listener : m_context.m_listeners)
+        listener->OnRequest(result);
+}
+
+void CResultsHandOff::End(const CRunEndInfo& info)
+{
+    for (IRunListener* listener : m_context.m_listeners)
+        listener->OnRunEnd(info);
+}

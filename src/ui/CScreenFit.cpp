@@ -1,0 +1,66 @@
+#include "CScreenFit.h"
+
+#include <QLayout>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+
+CScreenFit::CScreenFit(QWidget& window, QWidget& client, QSize fullClient, QSize smallestClient)
+    : m_window(window), m_client(client), m_fullClient(fullClient), m_smallestClient(smallestClient)
+{
+}
+
+CScreenFit::~CScreenFit() { QObject::disconnect(m_screenWatch); }
+
+QSize CScreenFit::ClientLimit(QSize area, QSize around, QSize fullClient, QSize smallestClient)
+{
+    return (area - around).boundedTo(fullClient).expandedTo(smallestClient);
+}
+
+QPoint CScreenFit::PlaceInside(const QRect& area, const QRect& frame)
+{
+    return {std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())),
+            std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()))};
+}
+
+void CScreenFit::FitToArea(const QRect& area)
+{
+    // What the window adds around the client area: the menu bar, and the
+    // frame once the desktop has put one around the window.
+    const QSize frame = m_window.frameGeometry().size() - m_window.size();
+    const QSize around = m_window.minimumSizeHint() - m_client.minimumSize() + frame;
+    m_frameSize = frame;
+    m_client.setMinimumSize(ClientLimit(area.size(), around, m_fullClient, m_smallestClient));
+    m_window.layout()->activate();  // the window's own minimum follows at once
+    const QSize largest = area.size() - frame;
+    if (m_window.width() > largest.width() || m_window.height() > largest.height())
+        m_window.resize(m_window.size().boundedTo(largest).expandedTo(m_window.minimumSizeHint()));
+    if (m_window.isVisible() && !area.contains(m_window.frameGeometry()))
+        m_window.move(PlaceInside(area, m_window.frameGeometry()));
+}
+
+void CScreenFit::FitToCurrentScreen()
+{
+    if (QScreen* pScreen = m_window.screen())
+        FitToArea(pScreen->availableGeometry());
+}
+
+void CScreenFit::OnShown()
+{
+    if (!m_bScreenWatched && m_window.windowHandle() != nullptr) {
+        m_bScreenWatched = true;
+        m_screenWatch = QObject::connect(m_window.windowHandle(), &QWindow::screenChanged, &m_window,
+                                         [this] { FitToCurrentScreen(); });
+    }
+    FitToCurrentScreen();
+}
+
+void CScreenFit::OnMoved()
+{
+    // Some desktops frame a window only after showing it; fit it again once
+    // the frame is known.
+    if (m_window.isVisible() && m_window.frameGeometry().size() - m_window.size() != m_frameSize)
+        FitToCurrentScreen();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+// Keeps a window on its screen: on a screen's available area (frame
+// included) smaller than the window, the client area's lower limit becomes
+// what the area leaves, and a window larger than the area shrinks to it and
+// moves into it. The client area's minimum size is the window's limit.
+class CScreenFit {
+public:
+    // fullClient: the client area the window cannot go below where the
+    // screen has room; smallestClient: the least it may go to on a screen
+    // that has not.
+    CScreenFit(QWidget& window, QWidget& client, QSize fullClient, QSize smallestClient);
+    ~CScreenFit();
+
+    void FitToArea(const QRect& area);
+    void FitToCurrentScreen();
+    // From the window's showEvent and moveEvent, after its base class.
+    void OnShown();
+    void OnMoved();
+
+    // The client area's lower limit on area, with around the size the
+    // window adds around its client area (menu bar and frame).
+    static QSize ClientLimit(QSize area, QSize around, QSize fullClient, QSize smallestClient);
+    // Where a window shown at frame goes so that it lies in area, moved as
+    // little as it can be (its top left stays in the area).
+    static QPoint PlaceInside(const QRect& area, const QRect& frame);
+
+private:
+    QWidget& m_window;
+    QWidget& m_client;
+    QSize m_fullClient;
+    QSize m_smallestClient;
+    QSize m_frameSize;  // frame around the window when last fitted to its screen
+    // The window's move to another screen; it ends with this object, which
+    // goes before the window does.
+    QMetaObject::Connection m_screenWatch;
+    bool m_bScreenWatched = false;
+};

@@ -1,0 +1,73 @@
+#include "CTlsOptionsMenu.h"
+
+#include "CUserPrompts.h"
+#include "DialogControls.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace {
+
+constexpr int kIdTrustFile = 32790;
+constexpr int kIdClearFile = 32791;
+constexpr int kIdInsecure = 32792;
+
+}  // namespace
+
+CTlsOptionsMenu::CTlsOptionsMenu(QMenu* pMenu, QWidget* pPromptParent, CUserPrompts& prompts)
+    : m_pPromptParent(pPromptParent), m_prompts(prompts)
+{
+    m_pActTrustFile = AddCommand(pMenu, kIdTrustFile, QStringLiteral("&Trust certificate file..."));
+    m_pActTrustFile->setCheckable(true);
+    QObject::connect(m_pActTrustFile, &QAction::triggered, pMenu, [this] { OnTrustCertificateFile(); });
+    m_pActClearFile = AddCommand(pMenu, kIdClearFile, QString());
+    QObject::connect(m_pActClearFile, &QAction::triggered, pMenu, [this] { OnClearCertificateFile(); });
+    pMenu->addSeparator();
+    m_pActInsecure = AddCommand(pMenu, kIdInsecure, QStringLiteral("&Accept any certificate (insecure)"));
+    m_pActInsecure->setCheckable(true);
+    ShowCertificateFile();
+}
+
+CTlsOptions CTlsOptionsMenu::Options() const
+{
+    CTlsOptions options;
+    options.strCaFile = m_strCaFile;
+    options.bInsecure = m_pActInsecure->isChecked();
+    return options;
+}
+
+void CTlsOptionsMenu::OnTrustCertificateFile()
+{
+    CUserPrompts::SFileRequest request;
+    request.strFilter = QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)");
+    const QString strPath = m_prompts.ChooseFile(m_pPromptParent, request);
+    // A file that cannot serve is told at once, and the trusted file stays.
+    QString strProblem;
+    if (!strPath.isEmpty() && !CTlsConnection::CheckCaFile(strPath, &strProblem))
+        m_prompts.ShowError(m_pPromptParent,
+                            QStringLiteral("The certificate file %1 cannot be used: %2").arg(strPath, strProblem));
+    else if (!strPath.isEmpty())
+        m_strCaFile = strPath;
+    // Choosing the item toggled its check mark: it shows the setting again.
+    ShowCertificateFile();
+}
+
+void CTlsOptionsMenu::OnClearCertificateFile()
+{
+    m_strCaFile.clear();
+    ShowCertificateFile();
+}
+
+void CTlsOptionsMenu::ShowCertificateFile()
+{
+    // The item is checked while a file is trusted; the clear item names it.
+    const bool bSet = !m_strCaFile.isEmpty();
+    m_pActTrustFile->setChecked(bSet);
+    m_pActTrustFile->setToolTip(m_strCaFile);
+    m_pActClearFile->setEnabled(bSet);
+    QString strName = QFileInfo(m_strCaFile).fileName();
+    strName.replace(QLatin1Char('&'), QLatin1String("&&"));
+    m_pActClearFile->setText(bSet ? QStringLiteral("&Clear certificate file (%1)").arg(strName)
+                                  : QStringLiteral("&Clear certificate file"));
+}

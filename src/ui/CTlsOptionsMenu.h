@@ -1,0 +1,41 @@
+#pragma once
+
+#include "http/CTlsConnection.h"
+
+#include <QString>
+
+class QAction;
+class QMenu;
+class QWidget;
+struct CUserPrompts;
+
+// The Options menu: how https devices' certificates are checked. It keeps
+// the certificate or CA file trusted besides the system's CAs, chosen with
+// a file dialog (a cancel keeps the earlier choice) or cleared, and whether
+// any certificate is accepted. Its commands carry their ids as object names
+// ("32790" to "32792"). Each run takes the settings as they are when it
+// starts.
+class CTlsOptionsMenu {
+public:
+    // Fills pMenu; the file dialog and the message box go through prompts,
+    // over pPromptParent.
+    CTlsOptionsMenu(QMenu* pMenu, QWidget* pPromptParent, CUserPrompts& prompts);
+
+    void OnTrustCertificateFile();
+    void OnClearCertificateFile();
+
+    // The file that the next run trusts; empty: none.
+    const QString& TrustedCertificateFile() const { return m_strCaFile; }
+    // The settings for the next run.
+    CTlsOptions Options() const;
+
+private:
+    void ShowCertificateFile();
+
+    QWidget* m_pPromptParent;
+    CUserPrompts& m_prompts;
+    QAction* m_pActTrustFile = nullptr;
+    QAction* m_pActClearFile = nullptr;
+    QAction* m_pActInsecure = nullptr;
+    QString m_strCaFile;
+};

@@ -1,0 +1,145 @@
+// The main window's command handlers: its buttons, the File menu, and the
+// controls that a run switches on and off.
+#include "CVelkorDlg.h"
+
+#include "CLogBoxQueue.h"
+#include "CTlsOptionsMenu.h"
+#include "engine/CRunEngine.h"
+#include "log/CCommandFile.h"
+#include "log/CLogWriter.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+void CVelkorDlg::OnBnClickedCancel() { close(); }
+
+void CVelkorDlg::OnBnClickedSend()
+{
+    // Lines of an earlier run that are still on their way go in first, so
+    // that emptying the log box for this run leaves none of them behind.
+    m_pQueue->Drain();
+    if (!m_pEngine->IsRunning())
+        m_pEngine->Context().m_strScriptName = m_strCommandFileName;
+    CRunSettings settings;
+    settings.strId = m_editId->text();
+    settings.strPassword = m_editPassword->text();
+    settings.nThresholdMs = CRunSettings::ThresholdFromBox(m_editResponseLimit->text());
+    settings.tls = m_pTlsMenu->Options();
+    const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
+    if (eResult == CRunEngine::ESendResult::NeedLogFolder)
+        m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
+}
+
+void CVelkorDlg::OnBnClickedStop() { m_pEngine->OnBnClickedStop(); }
+
+void CVelkorDlg::OnBnClickedClearLog()
+{
+    m_pQueue->Drain();
+    m_pBoxLog->SetWindowText(QString());
+}
+
+void CVelkorDlg::OnBnClickedClearCommand()
+{
+    m_pBoxCommand->SetWindowText(QString());
+    m_strCommandFileName.clear();
+}
+
+void CVelkorDlg::OnBnClickedClickEnable()
+{
+    m_radioClickEnable->setChecked(true);
+    m_radioClickDisable->setChecked(false);
+    m_pBoxLog->EnableWindow(true);
+}
+
+void CVelkorDlg::OnBnClickedClickDisable()
+{
+    m_radioClickEnable->setChecked(false);
+    m_radioClickDisable->setChecked(true);
+    m_pBoxLog->EnableWindow(false);
+}
+
+void CVelkorDlg::OnBnClickedAutoSave()
+{
+    const bool bAutoSave = m_chkAutoSave->isChecked();
+    m_pLog->SetAutoSave(bAutoSave);
+    m_btnSetPath->setEnabled(bAutoSave);
+    if (!bAutoSave) {
+        m_pLog->SetLogFileName(QString());
+        m_pLog->SetLogFolder(QString());
+    }
+    m_editLogPath->setText(m_pLog->LogFolder());
+}
+
+void CVelkorDlg::OnBnClickedSetPath()
+{
+    const QString strFolder =
+        m_prompts.ChooseFolder(this, QStringLiteral("Select a folder to save a log"), m_pLog->LogFolder());
+    if (strFolder.isEmpty())
+        return;  // cancelled: the folder stays
+    m_pLog->SetLogFolder(strFolder);
+    m_editLogPath->setText(strFolder);
+}
+
+namespace {
+
+const QString kCommandFilter = QStringLiteral("command files (*.cmf);;All Files (*.*)");
+const QString kLogFilter = QStringLiteral("text files (*.txt);;All Files (*.*)");
+
+}  // namespace
+
+void CVelkorDlg::OnSaveCommand()
+{
+    const QString strPath = m_prompts.ChooseFile(this, {true, kCommandFilter, QStringLiteral("cmf")});
+    QString strError;
+    if (!strPath.isEmpty() && !CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
+        m_prompts.ShowError(this, strError);
+}
+
+void CVelkorDlg::OnLoadCommand()
+{
+    const QString strPath = m_prompts.ChooseFile(this, {false, kCommandFilter, QStringLiteral("cmf")});
+    if (!strPath.isEmpty())
+        LoadCommandFile(strPath);
+}
+
+bool CVelkorDlg::LoadCommandFile(const QString& path)
+{
+    QStringList lines;
+    QString strError;
+    if (!CCommandFile::ReadLines(path, lines, strError)) {
+        m_prompts.ShowError(this, strError);
+        return false;
+    }
+    CCommandFile::InsertLines(*m_pBoxCommand, lines);
+    m_strCommandFileName = QFileInfo(path).fileName();
+    return true;
+}
+
+void CVelkorDlg::OnSaveLog()
+{
+    const QString strPath = m_prompts.ChooseFile(this, {true, kLogFilter, QStringLiteral("txt")});
+    if (strPath.isEmpty())
+        return;
+    // The log as it stands, with the lines a worker has handed over.
+    FlushPendingLog();
+    QString strError;
+    if (!CCommandFile::SaveLines(strPath, *m_pBoxLog, true, strError))
+        m_prompts.ShowError(this, strError);
+}
+
+void CVelkorDlg::ApplyRunControl(int nControl, bool bEnable)
+{
+    switch (ERunControl(nControl)) {
+    case ERunControl::Send: m_btnSend->setEnabled(bEnable); break;
+    case ERunControl::Stop: m_btnStop->setEnabled(bEnable); break;
+    case ERunControl::CommandBox: m_pBoxCommand->EnableWindow(bEnable); break;
+    case ERunControl::ClearCommand: m_btnClearCommand->setEnabled(bEnable); break;
+    case ERunControl::ClearLog: m_btnClearLog->setEnabled(bEnable); break;
+    case ERunControl::AutoSave: m_chkAutoSave->setEnabled(bEnable); break;
+    case ERunControl::Threshold: m_editResponseLimit->setEnabled(bEnable); break;
+    case ERunControl::SetPath: m_btnSetPath->setEnabled(bEnable); break;
+    }
+}
