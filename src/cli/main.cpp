@@ -34,6 +34,8 @@ int main(int argc, char* argv[])
         err << "velkor-cli: " << parser.errorText() << "\nTry 'velkor-cli --help'." << Qt::endl;
         return kExitUsage;
     }
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(app.arguments());  // prints the help with Qt's options and exits 0
     if (parser.isSet(QStringLiteral("help"))) {
         out << parser.helpText();
         out.flush();

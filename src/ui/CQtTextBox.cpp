@@ -2,6 +2,7 @@
 
 #include "platform/CMemoryTextBox.h"
 
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -16,6 +17,14 @@ static_assert(CQtTextBox::kDefaultLimitText == CMemoryTextBox::kDefaultLimitText
 CQtTextBox::CQtTextBox(QPlainTextEdit* pEdit, int nLimitText) : m_pEdit(pEdit), m_nLimitText(nLimitText)
 {
     m_pEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A read-only box (the log) is disabled only to keep clicks and the
+    // caret out; its text stays as readable as when it takes them.
+    if (m_pEdit->isReadOnly()) {
+        QPalette palette = m_pEdit->palette();
+        for (QPalette::ColorRole eRole : {QPalette::Text, QPalette::WindowText})
+            palette.setColor(QPalette::Disabled, eRole, palette.color(QPalette::Active, eRole));
+        m_pEdit->setPalette(palette);
+    }
 }
 
 QTextDocument* CQtTextBox::Document() const { return m_pEdit->document(); }
@@ -116,12 +125,16 @@ void CQtTextBox::AppendText(const QString& strText)
     QScrollBar* pVertical = m_pEdit->verticalScrollBar();
     QScrollBar* pHorizontal = m_pEdit->horizontalScrollBar();
     const int nVertical = pVertical->value();
-    const bool bShowsEnd = nVertical >= pVertical->maximum();
     const int nHorizontal = pHorizontal->value();
     const QTextCursor user = m_pEdit->textCursor();
     const int nAnchor = user.anchor();
     const int nPosition = user.position();
     const int nEnd = Document()->characterCount() - 1;
+    // At the end: the view shows the last line, or the user took the caret
+    // to the end (Ctrl+End, End on the last line), which scrolls only as far
+    // as makes the caret seen.
+    const bool bShowsEnd = nVertical >= pVertical->maximum() ||
+                           (nPosition == nEnd && m_pEdit->viewport()->rect().intersects(m_pEdit->cursorRect()));
 
     // A cursor of its own: the user's caret and selection are not touched.
     QTextCursor end(Document());

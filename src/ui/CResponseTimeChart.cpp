@@ -1,6 +1,7 @@
 #include "CResponseTimeChart.h"
 
 #include <QChart>
+#include <QHelpEvent>
 #include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
@@ -93,6 +94,7 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
         pSeries->attachAxis(m_pTimeAxis);
         pSeries->attachAxis(m_pResponseAxis);
     }
+    ShapeLegend();
     viewport()->setMouseTracking(true);
     Show(CResultsChartData(), QStringList(), -1);
 }
@@ -133,6 +135,22 @@ void CResponseTimeChart::AddLine(int nUrl, const QString& strUrl)
         pSeries->attachAxis(m_pResponseAxis);
     }
     m_vecLines.push_back(pLine);
+    ShapeLegend();
+}
+
+void CResponseTimeChart::ShapeLegend()
+{
+    // The legend's markers are made anew whenever a series is added.
+    const QLegend* pLegend = chart()->legend();
+    for (QLegendMarker* pMarker : pLegend->markers()) {
+        QLegend::MarkerShape eShape = QLegend::MarkerShapeFromSeries;
+        if (pMarker->series() == m_pSlowMarks)
+            eShape = QLegend::MarkerShapeTriangle;
+        else if (pMarker->series() == m_pFailedMarks)
+            eShape = QLegend::MarkerShapeRotatedRectangle;
+        if (pMarker->shape() != eShape)
+            pMarker->setShape(eShape);
+    }
 }
 
 // The axis from 0 to a round step (1, 2 or 5 times a power of ten) at or
@@ -288,6 +306,22 @@ QString CResponseTimeChart::ToolTipAt(const QPoint& viewPosition) const
 {
     const SPoint* pNearest = NearestShown(viewPosition);
     return pNearest ? ToolTipText(*pNearest) : QString();
+}
+
+bool CResponseTimeChart::viewportEvent(QEvent* pEvent)
+{
+    // The view's own tooltip handling asks the scene, whose items have no
+    // tooltips, and would hide the request's tooltip the mouse rests on.
+    if (pEvent->type() == QEvent::ToolTip) {
+        const auto* pHelp = static_cast<QHelpEvent*>(pEvent);
+        const QString strText = ToolTipAt(pHelp->pos());
+        if (strText.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(pHelp->globalPos(), strText, this);
+        return true;
+    }
+    return QChartView::viewportEvent(pEvent);
 }
 
 void CResponseTimeChart::mouseMoveEvent(QMouseEvent* pEvent)

@@ -43,12 +43,16 @@ public:
 protected:
     void resizeEvent(QResizeEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
+    bool viewportEvent(QEvent* pEvent) override;
 
 private:
     // Names the URLs' lines in the legend, as wide as the view leaves room for.
     void LabelLines();
     static double SetRange(QValueAxis* pAxis, double dHighest, int nMaxSteps);
     void AddLine(int nUrl, const QString& strUrl);
+    // Each legend marker drawn as its series: a line as a line, the marks
+    // as their triangle or diamond.
+    void ShapeLegend();
     QList<QXYSeries*> OverlaySeries() const;
     QPointF Position(const SPoint& point) const;
     QList<QPointF> Positions(const std::vector<SPoint>& points) const;

@@ -4,6 +4,7 @@
 #include "CResponseTimeChart.h"
 #include "CResponseTimeHistogram.h"
 #include "CResultsTable.h"
+#include "CScreenFit.h"
 
 #include <QDir>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -71,7 +73,7 @@ void CResultsWindow::SetThreshold(int nMs)
     ScheduleRefresh();
 }
 
-void CResultsWindow::ShowBeside(const QWidget* pMain)
+void CResultsWindow::ShowBeside(QWidget* pMain)
 {
     if (isVisible()) {
         if (isMinimized())
@@ -80,21 +82,77 @@ void CResultsWindow::ShowBeside(const QWidget* pMain)
         activateWindow();
         return;
     }
-    const QScreen* pScreen = pMain ? pMain->screen() : screen();
-    const QRect area = pScreen->availableGeometry();
-    const QRect main = pMain ? pMain->frameGeometry() : QRect(area.topLeft(), QSize(0, 0));
-    const int nWidth = std::min(width(), area.width());
-    const int nHeight = std::min(pMain ? std::max(main.height(), 600) : height(), area.height());
-    resize(nWidth, nHeight);
-    int nX = main.right() + 1;
-    if (nX + nWidth > area.right() + 1)
-        nX = main.left() - nWidth;
-    if (nX < area.left())
-        nX = area.right() + 1 - nWidth;
-    move(nX, std::clamp(main.top(), area.top(), std::max(area.top(), area.bottom() + 1 - nHeight)));
+    m_pPlacedBeside = pMain;
+    Place();
+    m_bPlacing = true;
     show();
     raise();
     activateWindow();
+}
+
+void CResultsWindow::Place()
+{
+    QWidget* pMain = m_pPlacedBeside;
+    const QScreen* pScreen = pMain ? pMain->screen() : screen();
+    const QRect area = pScreen->availableGeometry();
+    // The frame the desktop draws around this window; until it has, the
+    // main window's is the best guess.
+    QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                   frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+    if (frame.isNull() && pMain != nullptr) {
+        const QRect mainFrame = pMain->frameGeometry();
+        const QRect mainClient = pMain->geometry();
+        frame = QMargins(mainClient.left() - mainFrame.left(), mainClient.top() - mainFrame.top(),
+                         mainFrame.right() - mainClient.right(), mainFrame.bottom() - mainClient.bottom());
+    }
+    m_placedFrame = frame;
+    const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QRect main = pMain ? pMain->frameGeometry() : QRect(area.topLeft(), QSize(0, 0));
+    // The window's least size grows with what the last run put in it.
+    QSize client = size().expandedTo(minimumSizeHint());
+    if (pMain)
+        client.setHeight(std::max(main.height() - frameSize.height(), 600));
+    client = client.boundedTo(area.size() - frameSize).expandedTo(minimumSize());
+    const QSize outer = client + frameSize;
+
+    QPoint at(main.right() + 1, main.top());
+    if (pMain != nullptr && main.width() + outer.width() <= area.width()) {
+        // Side by side: to the right of the main window, else to its left,
+        // else the main window moves over as far as the pair needs.
+        if (at.x() + outer.width() > area.right() + 1) {
+            if (main.left() - outer.width() >= area.left()) {
+                at.setX(main.left() - outer.width());
+            } else {
+                // A border's width of slack: a framed window moved on some
+                // desktops lands that much to the right.
+                const int nMainLeft =
+                    area.right() + 1 - outer.width() - main.width() - (pMain->geometry().left() - main.left());
+                if (QWindow* pMainWindow = pMain->windowHandle())
+                    pMainWindow->setFramePosition(QPoint(nMainLeft, main.top()));
+                at.setX(area.right() + 1 - outer.width());
+            }
+        }
+    } else {
+        at.setX(main.left());  // over the main window
+    }
+    // Placed by its frame's corner (the native window's own: the widget's
+    // move() would count a guessed frame on top of the desktop's).
+    resize(client);
+    winId();
+    windowHandle()->setFramePosition(CScreenFit::PlaceInside(area, QRect(at, outer)));
+}
+
+void CResultsWindow::moveEvent(QMoveEvent* pEvent)
+{
+    QWidget::moveEvent(pEvent);
+    // Placed with a guess at the frame: once the desktop has framed the
+    // window, placed again with the frame it has.
+    if (m_bPlacing && isVisible() && frameGeometry().size() != size()) {
+        m_bPlacing = false;
+        const QMargins& placed = m_placedFrame;
+        if (frameGeometry().size() - size() != QSize(placed.left() + placed.right(), placed.top() + placed.bottom()))
+            Place();
+    }
 }
 
 void CResultsWindow::Flush()

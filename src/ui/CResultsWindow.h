@@ -6,6 +6,8 @@
 #include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"
 
+#include <QMargins>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -36,10 +38,12 @@ public:
     IRunListener& Listener();
     // The response limit the chart shows until a run reports its own.
     void SetThreshold(int nMs);
-    // Shows the window beside pMain (to its right when the screen has room,
-    // else to its left), raised and active; a window already shown only
-    // comes to the front.
-    void ShowBeside(const QWidget* pMain);
+    // Shows the window raised and active beside pMain, frames counted, to
+    // its right when the screen's available area has room, else to its left,
+    // else with pMain moved over as far as both need; over pMain when the
+    // two do not fit side by side. Never off the available area nor larger
+    // than it. A window already shown only comes to the front.
+    void ShowBeside(QWidget* pMain);
     // The file choosers and error boxes of the save commands.
     CUserPrompts& UserPrompts() { return m_prompts; }
     // Takes in every result handed over so far and draws at once.
@@ -60,6 +64,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
+    void moveEvent(QMoveEvent* pEvent) override;
 
 private:
     void OnRunStarted(const CRunStartInfo& info) override;
@@ -67,6 +72,7 @@ private:
     void OnResults(const std::vector<CResultsListener::SPoint>& points) override;
     void OnRunEnded(const CRunEndInfo& info) override;
 
+    void Place();
     void ScheduleRefresh();
     void Refresh();
     QString Summary() const;
@@ -84,6 +90,9 @@ private:
     CRunEndInfo m_end;
     enum class ERunState { None, Running, Ended } m_eRunState = ERunState::None;
     QTimer m_refreshTimer;
+    QPointer<QWidget> m_pPlacedBeside;
+    QMargins m_placedFrame;    // the frame Place() counted
+    bool m_bPlacing = false;   // shown, not yet framed
 
     QLabel* m_pSummary = nullptr;
     CResponseTimeChart* m_pTimeChart = nullptr;

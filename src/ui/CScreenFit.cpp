@@ -1,7 +1,9 @@
 #include "CScreenFit.h"
 
+#include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 #include <QWindow>
 
@@ -28,8 +30,9 @@ QPoint CScreenFit::PlaceInside(const QRect& area, const QRect& frame)
 void CScreenFit::FitToArea(const QRect& area)
 {
     // What the window adds around the client area: the menu bar, and the
-    // frame once the desktop has put one around the window.
-    const QSize frame = m_window.frameGeometry().size() - m_window.size();
+    // frame the desktop puts around the window (until it has, the size the
+    // style gives a title bar and border).
+    const QSize frame = FrameSize(m_window);
     const QSize around = m_window.minimumSizeHint() - m_client.minimumSize() + frame;
     m_frameSize = frame;
     m_client.setMinimumSize(ClientLimit(area.size(), around, m_fullClient, m_smallestClient));
@@ -39,6 +42,16 @@ void CScreenFit::FitToArea(const QRect& area)
         m_window.resize(m_window.size().boundedTo(largest).expandedTo(m_window.minimumSizeHint()));
     if (m_window.isVisible() && !area.contains(m_window.frameGeometry()))
         m_window.move(PlaceInside(area, m_window.frameGeometry()));
+}
+
+QSize CScreenFit::FrameSize(const QWidget& window)
+{
+    const QSize frame = window.frameGeometry().size() - window.size();
+    // Platforms without a window manager (offscreen) never frame a window.
+    if (!frame.isEmpty() || QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return frame;
+    const int nBorder = window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
+    return {2 * nBorder, window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window) + 2 * nBorder};
 }
 
 void CScreenFit::FitToCurrentScreen()
@@ -61,6 +74,6 @@ void CScreenFit::OnMoved()
 {
     // Some desktops frame a window only after showing it; fit it again once
     // the frame is known.
-    if (m_window.isVisible() && m_window.frameGeometry().size() - m_window.size() != m_frameSize)
+    if (m_window.isVisible() && FrameSize(m_window) != m_frameSize)
         FitToCurrentScreen();
 }

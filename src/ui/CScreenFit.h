@@ -31,6 +31,9 @@ public:
     // Where a window shown at frame goes so that it lies in area, moved as
     // little as it can be (its top left stays in the area).
     static QPoint PlaceInside(const QRect& area, const QRect& frame);
+    // The size window's frame adds around it: the desktop's once it has
+    // framed the window, before that an estimate from the style.
+    static QSize FrameSize(const QWidget& window);
 
 private:
     QWidget& m_window;

@@ -8,6 +8,7 @@
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 
+#include <QPlainTextEdit>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -132,14 +133,28 @@ void CVelkorDlg::OnSaveLog()
 
 void CVelkorDlg::ApplyRunControl(int nControl, bool bEnable)
 {
+    QWidget* pControl = nullptr;
     switch (ERunControl(nControl)) {
-    case ERunControl::Send: m_btnSend->setEnabled(bEnable); break;
-    case ERunControl::Stop: m_btnStop->setEnabled(bEnable); break;
-    case ERunControl::CommandBox: m_pBoxCommand->EnableWindow(bEnable); break;
-    case ERunControl::ClearCommand: m_btnClearCommand->setEnabled(bEnable); break;
-    case ERunControl::ClearLog: m_btnClearLog->setEnabled(bEnable); break;
-    case ERunControl::AutoSave: m_chkAutoSave->setEnabled(bEnable); break;
-    case ERunControl::Threshold: m_editResponseLimit->setEnabled(bEnable); break;
-    case ERunControl::SetPath: m_btnSetPath->setEnabled(bEnable); break;
+    case ERunControl::Send: pControl = m_btnSend; break;
+    case ERunControl::Stop: pControl = m_btnStop; break;
+    case ERunControl::CommandBox: pControl = m_editCommand; break;
+    case ERunControl::ClearCommand: pControl = m_btnClearCommand; break;
+    case ERunControl::ClearLog: pControl = m_btnClearLog; break;
+    case ERunControl::AutoSave: pControl = m_chkAutoSave; break;
+    case ERunControl::Threshold: pControl = m_editResponseLimit; break;
+    case ERunControl::SetPath: pControl = m_btnSetPath; break;
     }
+    // A focused control that is disabled would hand the focus on to the next
+    // one in the chain, the password box with its text selected: the next
+    // key typed would replace the password. The focus is parked instead, and
+    // taken up by "Stop" once it can stop the run, by "Send" once the run ended.
+    if (!bEnable && focusWidget() == pControl)
+        pControl->clearFocus();
+    if (ERunControl(nControl) == ERunControl::CommandBox)
+        m_pBoxCommand->EnableWindow(bEnable);
+    else
+        pControl->setEnabled(bEnable);
+    const bool bButton = pControl == m_btnSend || pControl == m_btnStop;
+    if (bEnable && bButton && focusWidget() == nullptr)
+        pControl->setFocus(Qt::OtherFocusReason);
 }

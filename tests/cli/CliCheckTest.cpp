@@ -135,6 +135,9 @@ TEST(CliCheck, HelpAndVersion)
     CliResult r = RunCli({QStringLiteral("--help")});
     EXPECT_EQ(r.nExit, kExitOk);
     EXPECT_TRUE(r.strOut.contains(QStringLiteral("check FILE")));
+    r = RunCli({QStringLiteral("--help-all")});
+    EXPECT_EQ(r.nExit, kExitOk) << "the man page promises help here too";
+    EXPECT_TRUE(r.strOut.contains(QStringLiteral("--fail-on-status")));
     r = RunCli({QStringLiteral("--version")});
     EXPECT_EQ(r.nExit, kExitOk);
     EXPECT_EQ(r.strOut, QStringLiteral("velkor-cli " VELKOR_VERSION "\n"));

@@ -4,6 +4,10 @@
 #include "ui/CQtTextBox.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+
+#include <cmath>
 
 namespace {
 
@@ -17,6 +21,29 @@ public:
     COwningQtTextBox() : CQtTextBox(m_pOwnedEdit.get()) {}
     QPlainTextEdit* EditWidget() { return m_pOwnedEdit.get(); }
 };
+
+// WCAG's relative luminance of a colour and contrast ratio of two.
+double Luminance(const QColor& colour)
+{
+    const auto Channel = [](double dValue) {
+        return dValue <= 0.03928 ? dValue / 12.92 : std::pow((dValue + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * Channel(colour.redF()) + 0.7152 * Channel(colour.greenF()) + 0.0722 * Channel(colour.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b)
+{
+    const double dA = Luminance(a);
+    const double dB = Luminance(b);
+    return (std::max(dA, dB) + 0.05) / (std::min(dA, dB) + 0.05);
+}
+
+// A read-only edit as the window's log is: selectable, not editable.
+void MakeLogLike(QPlainTextEdit& edit)
+{
+    edit.setReadOnly(true);
+    edit.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
 
 }  // namespace
 
@@ -107,4 +134,78 @@ TEST(QtTextBox, ManyLinesKeepTheirPositions)
     QString strLine;
     box.GetLine(3000, strLine, 2048);
     EXPECT_EQ(strLine, QStringLiteral("LINE 3000"));
+}
+
+TEST(QtTextBox, ADisabledReadOnlyBoxDrawsItsTextReadableAndTakesNoClick)
+{
+    QPlainTextEdit edit;
+    MakeLogLike(edit);
+    QPlainTextEdit command;  // an editable box greys its text when disabled
+    CQtTextBox box(&edit);
+    CQtTextBox commandBox(&command);
+    box.SetWindowText(QStringLiteral("first line\r\nsecond line"));
+    box.EnableWindow(false);
+    commandBox.EnableWindow(false);
+    ASSERT_FALSE(box.IsWindowEnabled());
+
+    // The colours the edit paints with in its state.
+    const QPalette palette = edit.palette();
+    ASSERT_EQ(palette.currentColorGroup(), QPalette::Disabled);
+    const double dContrast = Contrast(palette.color(QPalette::Text), palette.color(QPalette::Base));
+    EXPECT_GE(dContrast, 4.5) << "text " << qPrintable(palette.color(QPalette::Text).name()) << " on "
+                              << qPrintable(palette.color(QPalette::Base).name());
+    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Text), palette.color(QPalette::Active, QPalette::Text));
+    EXPECT_NE(command.palette().color(QPalette::Disabled, QPalette::Text),
+              command.palette().color(QPalette::Active, QPalette::Text));
+
+    // Still no caret, no click, no typing.
+    edit.resize(300, 120);
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    QTest::mouseClick(edit.viewport(), Qt::LeftButton, {}, QPoint(40, 5));
+    QTest::keyClicks(&edit, QStringLiteral("typed"));
+    EXPECT_FALSE(edit.hasFocus());
+    EXPECT_EQ(edit.textCursor().position(), 0);
+    EXPECT_EQ(box.GetWindowText(), QStringLiteral("first line\r\nsecond line"));
+}
+
+TEST(QtTextBox, MovingToTheEndByKeyboardMakesTheViewFollowAgain)
+{
+    QPlainTextEdit edit;
+    MakeLogLike(edit);
+    CQtTextBox box(&edit);
+    edit.resize(300, 200);
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    const auto Append = [&](const QString& strText, int nCount) {
+        for (int i = 0; i < nCount; ++i)
+            box.AppendText(strText.arg(i) + QStringLiteral("\r\n"));
+    };
+    QScrollBar* pBar = edit.verticalScrollBar();
+    Append(QStringLiteral("first %1"), 100);
+    ASSERT_GT(pBar->maximum(), 50);
+    ASSERT_EQ(pBar->value(), pBar->maximum());
+
+    for (const QKeyCombination key : {QKeyCombination(Qt::ControlModifier, Qt::Key_End),
+                                      QKeyCombination(Qt::ControlModifier, Qt::Key_End),
+                                      QKeyCombination(Qt::NoModifier, Qt::Key_End)}) {
+        // Scrolled up, the view keeps its place.
+        pBar->setValue(10);
+        Append(QStringLiteral("up %1"), 5);
+        ASSERT_EQ(pBar->value(), 10);
+        if (key.key() == Qt::Key_End && key.keyboardModifiers() == Qt::NoModifier) {
+            // The caret at the start of the last line: End takes it to the end.
+            box.AppendText(QStringLiteral("last"));
+            QTextCursor cursor = edit.textCursor();
+            cursor.movePosition(QTextCursor::End);
+            cursor.movePosition(QTextCursor::StartOfLine);
+            edit.setTextCursor(cursor);
+            pBar->setValue(10);
+        }
+        QTest::keyClick(&edit, key.key(), key.keyboardModifiers());
+        const int nMaximum = pBar->maximum();
+        Append(QStringLiteral("more %1"), 20);
+        EXPECT_GE(pBar->maximum(), nMaximum + 19);
+        EXPECT_EQ(pBar->value(), pBar->maximum()) << QKeySequence(key).toString().toStdString();
+    }
 }

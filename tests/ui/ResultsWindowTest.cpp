@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QScatterSeries>
@@ -256,8 +258,14 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
     const QPoint mark = pView->mapFromScene(pChart->mapToScene(pChart->mapToPosition(failures[0], pFailed)));
     QTest::mouseMove(pView->viewport(), mark + QPoint(3, 2));
     EXPECT_TRUE(WaitFor([] { return QToolTip::isVisible(); }, 5000));
-    EXPECT_EQ(QToolTip::text(), kUrlA + QStringLiteral("\nStatus: no response\nTime: 10000 ms (timeout)\n"
-                                                      "request 101, pass 51, at 2.500 s"));
+    const QString strTimeoutTip = kUrlA + QStringLiteral("\nStatus: no response\nTime: 10000 ms (timeout)\n"
+                                                         "request 101, pass 51, at 2.500 s");
+    EXPECT_EQ(QToolTip::text(), strTimeoutTip);
+    // The mouse resting there, the tooltip stays (the view's own tooltip
+    // event comes after a while).
+    QTest::qWait(2000);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), strTimeoutTip);
     auto ViewPosition = [&](const QPointF& chartPosition) {
         return pView->mapFromScene(pChart->mapToScene(chartPosition));
     };
@@ -266,6 +274,27 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
     EXPECT_EQ(pView->ToolTipAt(ViewPosition(pChart->mapToPosition(pLineB->at(0), pLineB))),
               kUrlB + QStringLiteral("\nStatus: 200\nTime: %1 ms\nrequest 2, pass 1, at 0.025 s")
                           .arg(results[1].nTimeMs));
+}
+
+TEST_F(ResultsWindow, EachLegendMarkerShowsWhatItsSeriesDraws)
+{
+    ReportRun(SampleRun());  // adds the URLs' lines, which makes the markers anew
+    QChart* pChart = m_window.TimeChart()->chart();
+    const auto Marker = [&](QAbstractSeries* pSeries) -> QLegendMarker* {
+        const QList<QLegendMarker*> markers = pChart->legend()->markers(pSeries);
+        return markers.size() == 1 ? markers.front() : nullptr;
+    };
+    QLegendMarker* pSlow = Marker(SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Slow")));
+    QLegendMarker* pFailed = Marker(SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Failures")));
+    QLegendMarker* pThreshold = Marker(SeriesNamed<QLineSeries>(pChart, QStringLiteral("Threshold (300 ms)")));
+    QLegendMarker* pLineA = Marker(SeriesNamed<QLineSeries>(pChart, kUrlA));
+    ASSERT_TRUE(pSlow && pFailed && pThreshold && pLineA);
+    EXPECT_EQ(pSlow->shape(), QLegend::MarkerShapeTriangle);
+    EXPECT_EQ(pFailed->shape(), QLegend::MarkerShapeRotatedRectangle);
+    EXPECT_EQ(pThreshold->shape(), QLegend::MarkerShapeFromSeries) << "a line";
+    EXPECT_EQ(pLineA->shape(), QLegend::MarkerShapeFromSeries);
+    EXPECT_NE(pSlow->brush().color(), pFailed->brush().color());
+    EXPECT_EQ(pSlow->brush().color(), QColor(0xf0, 0x8c, 0x00));
 }
 
 TEST_F(ResultsWindow, TheNextRunStartClearsTheLastOne)

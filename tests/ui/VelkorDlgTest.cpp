@@ -399,3 +399,32 @@ TEST_F(VelkorDlg, AParseErrorGivesTheControlsBack)
         EXPECT_TRUE(Enabled(nId)) << nId;
     EXPECT_FALSE(Enabled(1009));
 }
+
+// The keyboard after "Send" and after the run: the focus never falls into a
+// text box with its text selected, so keys typed then change nothing.
+TEST_F(VelkorDlg, FocusGoesToStopDuringARunAndToSendAfterIt)
+{
+    CTestResponder device("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 300);
+    const QString strUrl = QStringLiteral("http://127.0.0.1:%1/httpapi/x").arg(device.Port());
+    QLineEdit* pPassword = Ctl<QLineEdit>(1030);
+    QPushButton* pSend = Ctl<QPushButton>(1002);
+    QPushButton* pStop = Ctl<QPushButton>(1009);
+    for (const QString& strScript : {strUrl, QStringLiteral("While(2)\r\n%1\r\nEnd").arg(strUrl)}) {
+        SCOPED_TRACE(strScript.toStdString());
+        m_pDlg->CommandBox().SetWindowText(strScript);
+        pSend->setFocus();
+        QTest::keyClick(pSend, Qt::Key_Space);  // "Send" pressed from the keyboard
+        QWidget* pDuring = QApplication::focusWidget();
+        EXPECT_NE(pDuring, pPassword);
+        if (pStop->isEnabled()) {
+            EXPECT_EQ(pDuring, pStop) << "a run that can be stopped offers Stop";
+        }
+        if (pDuring)
+            QTest::keyClicks(pDuring, QStringLiteral("zoom"));
+        ASSERT_TRUE(WaitForRunEnd());
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::focusWidget(), pSend) << "after the run, Send again";
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("zoom"));
+        EXPECT_EQ(pPassword->text(), QStringLiteral("4719")) << "typing after a run changed the password";
+    }
+}
