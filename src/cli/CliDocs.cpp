@@ -28,47 +28,47 @@ QString Dashed(const QString& strName)
 
 // ".TP" and the tag line of an option: ".BI \-\-id " ID"", ".B \-\-stats",
 // ".BR \-h ", " \-\-help".
-QString ManTag(const CliOptionSpec& spec)
+QString ManTag(const CliOptionEntry& entry)
 {
     QStringList names;
-    for (const QString& strName : spec.names)
+    for (const QString& strName : entry.names)
         names << Roff(Dashed(strName));
     if (names.size() > 1)
         return QStringLiteral(".TP\n.BR ") + names.join(QStringLiteral(" \", \" ")) + QLatin1Char('\n');
-    if (spec.TakesValue())
-        return QStringLiteral(".TP\n.BI %1 \" %2\"\n").arg(names.constFirst(), Roff(spec.strValueName));
+    if (entry.TakesValue())
+        return QStringLiteral(".TP\n.BI %1 \" %2\"\n").arg(names.constFirst(), Roff(entry.strValueName));
     return QStringLiteral(".TP\n.B %1\n").arg(names.constFirst());
 }
 
 // "(run; default admin; NOTE)." after an option's lead.
-QString ManCommands(const CliOptionSpec& spec)
+QString ManCommands(const CliOptionEntry& entry)
 {
-    const QStringList commands = CliCommandNames(spec.nCommands);
+    const QStringList commands = CliCommandNames(entry.nCommands);
     QString strRoff = QStringLiteral(".RB ( ") + commands.join(QStringLiteral(" \", \" "));
-    if (spec.strDefault.isEmpty() && spec.strManNote.isEmpty())
+    if (entry.strDefault.isEmpty() && entry.strManNote.isEmpty())
         return strRoff + QStringLiteral(" ).\n");
     strRoff += QStringLiteral(" ;\n");
-    if (!spec.strDefault.isEmpty()) {
-        strRoff += QStringLiteral("default\n.BR ") + Roff(spec.strDefault);
-        if (spec.strManNote.isEmpty())
+    if (!entry.strDefault.isEmpty()) {
+        strRoff += QStringLiteral("default\n.BR ") + Roff(entry.strDefault);
+        if (entry.strManNote.isEmpty())
             return strRoff + QStringLiteral(" ).\n");
         strRoff += QStringLiteral(" ;\n");
     }
-    return strRoff + spec.strManNote + QStringLiteral(").\n");
+    return strRoff + entry.strManNote + QStringLiteral(").\n");
 }
 
 // The entries of the table's options (bQtOwn false) or of Qt's own.
 QString ManOptions(bool bQtOwn)
 {
     QString strRoff;
-    for (const CliOptionSpec& spec : CliOptionTable()) {
-        if (spec.IsQtOwn() != bQtOwn)
+    for (const CliOptionEntry& entry : CliOptionTable()) {
+        if (entry.IsQtOwn() != bQtOwn)
             continue;
-        strRoff += ManTag(spec) + spec.strManLead + QLatin1Char('\n');
-        if (!spec.IsQtOwn())
-            strRoff += ManCommands(spec);
-        if (!spec.strManMore.isEmpty())
-            strRoff += spec.strManMore + QLatin1Char('\n');
+        strRoff += ManTag(entry) + entry.strManLead + QLatin1Char('\n');
+        if (!entry.IsQtOwn())
+            strRoff += ManCommands(entry);
+        if (!entry.strManMore.isEmpty())
+            strRoff += entry.strManMore + QLatin1Char('\n');
     }
     return strRoff;
 }
@@ -82,34 +82,34 @@ QString ManExitStatus()
                          .arg(Roff(QString::fromUtf8(kCliExitPrecedence)));
 }
 
-QString BashFiledir(const CliOptionSpec& spec)
+QString BashFiledir(const CliOptionEntry& entry)
 {
-    if (spec.completion == ECliCompletion::Folder)
+    if (entry.completion == ECliCompletion::Folder)
         return QStringLiteral("_filedir -d");
-    if (spec.extensions.isEmpty())
+    if (entry.extensions.isEmpty())
         return QStringLiteral("_filedir");
-    if (spec.extensions.size() == 1)
-        return QStringLiteral("_filedir ") + spec.extensions.constFirst();
-    return QStringLiteral("_filedir '@(%1)'").arg(spec.extensions.join(QLatin1Char('|')));
+    if (entry.extensions.size() == 1)
+        return QStringLiteral("_filedir ") + entry.extensions.constFirst();
+    return QStringLiteral("_filedir '@(%1)'").arg(entry.extensions.join(QLatin1Char('|')));
 }
 
 QStringList ValueOptions(ECliCompletion completion, bool bAny)
 {
     QStringList names;
-    for (const CliOptionSpec& spec : CliOptionTable())
-        if (spec.TakesValue() && (bAny || spec.completion == completion))
-            names << Dashed(spec.LongName());
+    for (const CliOptionEntry& entry : CliOptionTable())
+        if (entry.TakesValue() && (bAny || entry.completion == completion))
+            names << Dashed(entry.LongName());
     return names;
 }
 
 QString BashValueCases()
 {
     QString strShell;
-    for (const CliOptionSpec& spec : CliOptionTable()) {
-        if (!spec.TakesValue() || spec.completion == ECliCompletion::None)
+    for (const CliOptionEntry& entry : CliOptionTable()) {
+        if (!entry.TakesValue() || entry.completion == ECliCompletion::None)
             continue;
         strShell += QStringLiteral("        %1)\n            %2\n            return\n            ;;\n")
-                        .arg(Dashed(spec.LongName()), BashFiledir(spec));
+                        .arg(Dashed(entry.LongName()), BashFiledir(entry));
     }
     const QStringList typed = ValueOptions(ECliCompletion::None, false);
     if (!typed.isEmpty())
@@ -124,10 +124,10 @@ QString BashValueCases()
 QString BashWords(unsigned nCommands, qsizetype nColumn, const QString& strIndent)
 {
     QString strWords;
-    for (const CliOptionSpec& spec : CliOptionTable()) {
-        if (!spec.IsQtOwn() && !(spec.nCommands & nCommands))
+    for (const CliOptionEntry& entry : CliOptionTable()) {
+        if (!entry.IsQtOwn() && !(entry.nCommands & nCommands))
             continue;
-        const QString strWord = Dashed(spec.LongName());
+        const QString strWord = Dashed(entry.LongName());
         if (!strWords.isEmpty() && nColumn + 1 + strWord.size() > 100) {
             strWords += QLatin1Char('\n') + strIndent;
             nColumn = strIndent.size();

@@ -8,21 +8,21 @@
 
 namespace {
 
-QList<CliOptionSpec> MakeTable()
+QList<CliOptionEntry> MakeTable()
 {
-    QList<CliOptionSpec> table;
+    QList<CliOptionEntry> table;
     auto add = [&table](ECliOption option, QStringList names, QString strValueName,
-                        unsigned nCommands) -> CliOptionSpec& {
-        CliOptionSpec& spec = table.emplace_back();
-        spec.option = option;
-        spec.names = std::move(names);
-        spec.strValueName = std::move(strValueName);
-        spec.nCommands = nCommands;
-        return spec;
+                        unsigned nCommands) -> CliOptionEntry& {
+        CliOptionEntry& entry = table.emplace_back();
+        entry.option = option;
+        entry.names = std::move(names);
+        entry.strValueName = std::move(strValueName);
+        entry.nCommands = nCommands;
+        return entry;
     };
     const QString strDefaultPassword = CRunSettings::kDefaultPassword;
 
-    CliOptionSpec* s = &add(ECliOption::Id, {QStringLiteral("id")}, QStringLiteral("ID"), kCliRun);
+    CliOptionEntry* s = &add(ECliOption::Id, {QStringLiteral("id")}, QStringLiteral("ID"), kCliRun);
     s->strDefault = CRunSettings::kDefaultId;
     s->strHelpLead = QStringLiteral("User name for the devices");
     s->strManLead = QStringLiteral("User name for the devices");
@@ -182,17 +182,17 @@ requests not sent are counted beside them), then the run's verdict.)roff");
 
 }  // namespace
 
-const QList<CliOptionSpec>& CliOptionTable()
+const QList<CliOptionEntry>& CliOptionTable()
 {
-    static const QList<CliOptionSpec> table = MakeTable();
+    static const QList<CliOptionEntry> table = MakeTable();
     return table;
 }
 
-const CliOptionSpec& CliOption(ECliOption option)
+const CliOptionEntry& CliOption(ECliOption option)
 {
-    for (const CliOptionSpec& spec : CliOptionTable())
-        if (spec.option == option)
-            return spec;
+    for (const CliOptionEntry& entry : CliOptionTable())
+        if (entry.option == option)
+            return entry;
     Q_UNREACHABLE();
 }
 
@@ -206,21 +206,21 @@ QStringList CliCommandNames(unsigned nCommands)
     return names;
 }
 
-QString CliOptionHelp(const CliOptionSpec& spec)
+QString CliOptionHelp(const CliOptionEntry& entry)
 {
     return QStringLiteral("%1 (%2%3)%4")
-        .arg(spec.strHelpLead, CliCommandNames(spec.nCommands).join(QStringLiteral(", ")), spec.strHelpNote,
-             spec.strHelpTail);
+        .arg(entry.strHelpLead, CliCommandNames(entry.nCommands).join(QStringLiteral(", ")), entry.strHelpNote,
+             entry.strHelpTail);
 }
 
 void AddCliOptions(QCommandLineParser& parser)
 {
     parser.addHelpOption();
     parser.addVersionOption();
-    for (const CliOptionSpec& spec : CliOptionTable()) {
-        if (spec.IsQtOwn())
+    for (const CliOptionEntry& entry : CliOptionTable()) {
+        if (entry.IsQtOwn())
             continue;
-        parser.addOption(QCommandLineOption(spec.names, CliOptionHelp(spec), spec.strValueName, spec.strDefault));
+        parser.addOption(QCommandLineOption(entry.names, CliOptionHelp(entry), entry.strValueName, entry.strDefault));
     }
     QCommandLineOption printDoc(QString::fromLatin1(kCliPrintDocOption),
                                 QStringLiteral("Print a generated part of the man page or bash completion."),

@@ -15,7 +15,7 @@ enum ECliCommandBit : unsigned {
 // What bash completion offers as an option's value.
 enum class ECliCompletion {
     None,    // nothing: the user types it
-    File,    // a file, of CliOptionSpec::extensions when there are any
+    File,    // a file, of CliOptionEntry::extensions when there are any
     Folder,  // a folder
 };
 
@@ -41,7 +41,7 @@ enum class ECliOption {
 
 // One option of velkor-cli: everything --help, the man page and the bash
 // completion say about it.
-struct CliOptionSpec {
+struct CliOptionEntry {
     ECliOption option;
     QStringList names;          // "id"; Qt's own options also their short name: "h", "help"
     QString strValueName;       // "ID"; empty: a switch
@@ -65,11 +65,11 @@ struct CliOptionSpec {
 
 // Every option, in the order --help and the man page list them (Qt's own
 // last here; --help puts them first, as QCommandLineParser does).
-const QList<CliOptionSpec>& CliOptionTable();
-const CliOptionSpec& CliOption(ECliOption option);
+const QList<CliOptionEntry>& CliOptionTable();
+const CliOptionEntry& CliOption(ECliOption option);
 
 // The --help text of an option.
-QString CliOptionHelp(const CliOptionSpec& spec);
+QString CliOptionHelp(const CliOptionEntry& entry);
 
 // The command names of a set of ECliCommandBit, in table order: "check", "run".
 QStringList CliCommandNames(unsigned nCommands);

@@ -4,6 +4,7 @@
 //   ui_screenshots [--font-pt N] [--screen WxH] [FOLDER]
 // --font-pt: the desktop font's size in points (the window keeps its own);
 // --screen: the offscreen screen's size (default 1920x1200).
+#include "engine/CRunSettings.h"
 #include "../engine/CTestResponder.h"
 #include "engine/CRunEngine.h"
 #include "ui/CAboutDlg.h"
@@ -135,6 +136,7 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
                 result.nTimeMs = 10000;
                 result.outcome = ERequestOutcome::Timeout;
             }
+            result.bPass = CRunSettings().RequestPasses(result.outcome, result.nStatus);  // as the engine judges it
             listener.OnRequest(result);
             nAtMs += result.nTimeMs + 1000;
         }

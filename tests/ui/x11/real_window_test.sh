@@ -29,19 +29,7 @@ openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
 sleep 1
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
-}
-wait_for_window() {  # wait_for_window NAME-PATTERN: prints the visible window's id
-  local id=""
-  for _ in $(seq 50); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1)
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
-  echo "$id"
-}
+source "$(dirname "$0")/x11_common.sh"
 
 QT_QPA_PLATFORM=xcb "$VELKOR" >"$work/velkor.log" 2>&1 &
 pids+=($!)
