@@ -208,7 +208,7 @@ QList<QPointF> CResponseTimeChart::Positions(const std::vector<SPoint>& points) 
     return positions;
 }
 
-void CResponseTimeChart::Show(const CResultsChartData& data, const QStringList& urls, int nThresholdMs)
+void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringList& urls, int nThresholdMs)
 {
     // A new run's URLs: the last run's lines go.
     if (urls.mid(0, m_urls.size()) != m_urls) {
@@ -225,7 +225,7 @@ void CResponseTimeChart::Show(const CResultsChartData& data, const QStringList& 
     LabelLines();
 
     // Seconds for a short run, minutes or hours for a long one.
-    const std::int64_t nLastMs = data.LastAtMs();
+    const std::int64_t nLastMs = chartData.LastAtMs();
     const char* pUnit = "s";
     m_dUnitMs = 1000.0;
     if (nLastMs >= 10 * 3600 * 1000LL) {
@@ -240,15 +240,15 @@ void CResponseTimeChart::Show(const CResultsChartData& data, const QStringList& 
     if (m_pTimeAxis->titleText() != strTimeTitle)
         m_pTimeAxis->setTitleText(strTimeTitle);
     SetRange(m_pTimeAxis, std::max(1.0, double(nLastMs) / m_dUnitMs), 8);
-    const auto nHighestMs = std::max<std::int64_t>({data.MaxTimeMs(), nThresholdMs, 10});
+    const auto nHighestMs = std::max<std::int64_t>({chartData.MaxTimeMs(), nThresholdMs, 10});
     m_dTopMs = SetRange(m_pResponseAxis, double(nHighestMs) * 1.05, 6);
 
     m_vecShownLines.resize(m_vecLines.size());
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
-        m_vecShownLines[nUrl] = data.Line(int(nUrl));
+        m_vecShownLines[nUrl] = chartData.Line(int(nUrl));
         m_vecLines[nUrl]->replace(Positions(m_vecShownLines[nUrl]));
     }
-    data.Marks(m_vecShownSlow, m_vecShownFailed);
+    chartData.Marks(m_vecShownSlow, m_vecShownFailed);
     m_pSlowMarks->replace(Positions(m_vecShownSlow));
     m_pFailedMarks->replace(Positions(m_vecShownFailed));
 

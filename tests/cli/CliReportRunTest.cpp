@@ -251,7 +251,7 @@ TEST(CliReports, SoakWithASlowDeviceAClosedPortAndAStop)
     EXPECT_EQ(strSuiteTests, QStringLiteral("4"));
     std::vector<CJUnitCase> expectedCases;
     for (const QString& strUrl : urls) {
-        const std::vector<CLoggedRequest>& requests = byUrl[strUrl];
+        const std::vector<CLoggedRequest>& lineRequests = byUrl[strUrl];
         const QUrl url(strUrl);
         CJUnitCase expected;
         expected.strName = QStringLiteral("line %1: %2")
@@ -261,7 +261,7 @@ TEST(CliReports, SoakWithASlowDeviceAClosedPortAndAStop)
         qint64 nSumMs = 0;
         std::map<QString, int> failing;
         int nFailed = 0;
-        for (const CLoggedRequest& r : requests) {
+        for (const CLoggedRequest& r : lineRequests) {
             nSumMs += r.nTimeMs;
             if (r.Outcome() != QLatin1String("ok")) {
                 ++failing[r.Outcome()];
@@ -285,8 +285,8 @@ TEST(CliReports, SoakWithASlowDeviceAClosedPortAndAStop)
             }
             expected.strFailureMessage = QStringLiteral("%1 of %2 %3 failed: %4")
                                              .arg(nFailed)
-                                             .arg(requests.size())
-                                             .arg(requests.size() == 1 ? QStringLiteral("request")
+                                             .arg(lineRequests.size())
+                                             .arg(lineRequests.size() == 1 ? QStringLiteral("request")
                                                                        : QStringLiteral("requests"),
                                                   counts.join(QStringLiteral(", ")));
         }
