@@ -14,6 +14,7 @@ PACKAGES=(
   apache2 lighttpd lighttpd-mod-openssl curl clang libclang-rt-14-dev
   desktop-file-utils appstream shared-mime-info man-db
   xvfb openbox xdotool  # the real window tests: an X server, a window manager, input as a person gives it
+  chromium  # the HTML report, loaded by a real browser in the tests
 )
 if [ "${1:-}" = "--packaging" ]; then
   PACKAGES+=(dpkg-dev lintian)

@@ -152,16 +152,7 @@ QByteArray StatsObject(const CUrlStatistics& s, bool bWithUrl)
 
 void WriteStats(CChunkWriter& out, const CRecordedRun& run)
 {
-    CRunStatistics statistics;
-    CRequestResult result;
-    for (const CRecordedRequest& request : run.vecRequests) {
-        result.strUrl = run.vecTargets[request.nTarget].strUrl;
-        result.nTimeMs = request.nTimeMs;
-        result.nAtMs = request.nAtMs;
-        result.outcome = request.outcome;
-        statistics.Add(result);
-    }
-    const CRunStatisticsSnapshot snapshot = statistics.Snapshot();
+    const CRunStatisticsSnapshot snapshot = StatisticsOf(run);
     out << "  \"stats\": [";
     const char* pszSep = "\n    ";
     for (const CUrlStatistics& s : snapshot.vecUrls) {

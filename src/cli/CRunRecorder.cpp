@@ -54,3 +54,17 @@ CRecordedRun CRunRecorder::Snapshot() const
     std::lock_guard lock(m_mutex);
     return m_run;
 }
+
+CRunStatisticsSnapshot StatisticsOf(const CRecordedRun& run)
+{
+    CRunStatistics statistics;
+    CRequestResult result;
+    for (const CRecordedRequest& request : run.vecRequests) {
+        result.strUrl = run.vecTargets[request.nTarget].strUrl;
+        result.nTimeMs = request.nTimeMs;
+        result.nAtMs = request.nAtMs;
+        result.outcome = request.outcome;
+        statistics.Add(result);
+    }
+    return statistics.Snapshot();
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"
 #include "engine/RunResults.h"
 
@@ -70,3 +71,7 @@ private:
     QHash<QString, std::uint32_t> m_hashTargets;  // URL, host and port -> vecTargets index
     QHash<QString, std::int32_t> m_hashReasons;   // reason -> vecReasons index
 };
+
+// The figures of a recorded run, per URL and in total, as CRunStatistics
+// gives them during a run.
+CRunStatisticsSnapshot StatisticsOf(const CRecordedRun& run);

@@ -31,7 +31,7 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
     {kExitUsage, "usage error",
      "Usage error: an unknown command or option, a missing file argument, a\n.B \\-\\-threshold\n"
      "that is not 0 to 2147483647 in digits,\n.B \\-\\-password\nwith\n.BR \\-\\-password\\-file ,\nor a\n"
-     ".BR \\-\\-password\\-file ,\n.BR \\-\\-log\\-dir ,\n.BR \\-\\-cacert ,\n.B \\-\\-json\nor\n.B \\-\\-junit\n"
+     ".BR \\-\\-password\\-file ,\n.BR \\-\\-log\\-dir ,\n.BR \\-\\-cacert ,\n.BR \\-\\-json ,\n.B \\-\\-junit\nor\n.B \\-\\-html\n"
      "that cannot be used."},
     {kExitScriptError, "script error",
      "Script error: the parse failed (the log lines say why), or with\n.B \\-\\-strict\n"

@@ -152,6 +152,18 @@ pass, status, outcome and reason.)roff");
 .IR HOST : PORT
 as its class; a request fails as above.)roff");
 
+    s = &add(ECliOption::Html, {QStringLiteral("html")}, QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Write the run's HTML report to this file");
+    s->strHelpTail = QStringLiteral("; '-' as for --json.");
+    s->strManLead = QStringLiteral("Write the run's HTML report to\n.I FILE\nwhen the run ends, as\n.B \\-\\-json\ndoes");
+    s->strManMore = QStringLiteral(R"roff(One page that needs nothing else to show: the run's header and verdict, a chart of the
+response times over the run with the slow threshold, the spread of the response times
+(time\-outs, failures and requests not sent as bars of their own), the statistics per URL
+and every failed request with its reason.
+Long runs are drawn per column, so the page stays small; no failure is left out.)roff");
+    s->completion = ECliCompletion::File;
+    s->extensions = QStringList{QStringLiteral("html")};
+
     s = &add(ECliOption::Stats, {QStringLiteral("stats")}, {}, kCliRun);
     s->strHelpLead = QStringLiteral("Print the statistics per URL after the log");
     s->strManLead = QStringLiteral("Print the statistics after the log");

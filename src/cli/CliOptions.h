@@ -31,6 +31,7 @@ enum class ECliOption {
     Json,
     JUnit,
     JUnitEachRequest,
+    Html,
     Stats,
     FailOnSlow,
     FailOnStatus,

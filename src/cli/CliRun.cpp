@@ -1,5 +1,6 @@
 #include "CliRun.h"
 
+#include "CHtmlReport.h"
 #include "CJUnitReport.h"
 #include "CJsonReport.h"
 #include "CReportFile.h"
@@ -162,7 +163,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
 
     const QString strReportProblem =
-        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile});
+        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile, options.strHtmlFile});
     if (!strReportProblem.isEmpty()) {
         err << "velkor-cli: " << strReportProblem << Qt::endl;
         return kExitUsage;
@@ -175,7 +176,10 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     std::mutex outMutex;
     // A report on standard output ("-") leaves it to the report: the log goes to standard error.
     QTextStream& logOut =
-        options.strJsonFile == QLatin1String("-") || options.strJUnitFile == QLatin1String("-") ? err : out;
+        options.strJsonFile == QLatin1String("-") || options.strJUnitFile == QLatin1String("-") ||
+                options.strHtmlFile == QLatin1String("-")
+            ? err
+            : out;
     log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
         std::lock_guard lock(outMutex);
         logOut << QStringView(strLine).chopped(2) << Qt::endl;
@@ -193,7 +197,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     CRunVerdict verdict;
     CRunStatistics statistics;
     CRunRecorder recorder;
-    const bool bReports = !options.strJsonFile.isEmpty() || !options.strJUnitFile.isEmpty();
+    const bool bReports =
+        !options.strJsonFile.isEmpty() || !options.strJUnitFile.isEmpty() || !options.strHtmlFile.isEmpty();
     engine.Context().m_listeners.push_back(&verdict);
     if (options.bStats)
         engine.Context().m_listeners.push_back(&statistics);
@@ -257,6 +262,12 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
                                                           : CJUnitReport::ECases::PerLine,
                                 &strReportError)) {
             err << "velkor-cli: the report " << options.strJUnitFile << " was not written: " << strReportError
+                << Qt::endl;
+            bWritten = false;
+        }
+        if (!options.strHtmlFile.isEmpty() &&
+            !CHtmlReport::Save(options.strHtmlFile, run, QCoreApplication::applicationVersion(), &strReportError)) {
+            err << "velkor-cli: the report " << options.strHtmlFile << " was not written: " << strReportError
                 << Qt::endl;
             bWritten = false;
         }
@@ -350,6 +361,7 @@ public:
         settings.tls.bInsecure = args.IsSet(ECliOption::Insecure);
         options.strJsonFile = args.Value(ECliOption::Json);
         options.strJUnitFile = args.Value(ECliOption::JUnit);
+        options.strHtmlFile = args.Value(ECliOption::Html);
         options.bJUnitEachRequest = args.IsSet(ECliOption::JUnitEachRequest);
         options.bStats = args.IsSet(ECliOption::Stats);
         settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);

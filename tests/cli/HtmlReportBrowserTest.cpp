@@ -1,0 +1,180 @@
+// The HTML report as people see it: velkor-cli writes it from a real run
+// against the simulated device, and a real browser (Chromium, headless)
+// loads it. The page must raise no console message, and its tables must hold
+// the run's own figures, as the JSON report of the same run gives them.
+// Screenshots at a phone's and a desktop's width are left in the build
+// folder to be looked at.
+
+#include "CliProcess.h"
+#include "../tools/DevsimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
+
+namespace {
+
+struct CBrowserRun {
+    int nExit = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+CBrowserRun RunBrowser(const QString& strBrowser, const QString& strProfile, const QStringList& args)
+{
+    QProcess browser;
+    browser.start(strBrowser, QStringList{QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                                          QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
+                                          QStringLiteral("--user-data-dir=") + strProfile,
+                                          QStringLiteral("--enable-logging=stderr"), QStringLiteral("--v=0")} +
+                                  args);
+    CBrowserRun run;
+    if (!browser.waitForFinished(60000)) {
+        browser.kill();
+        browser.waitForFinished();
+        return run;
+    }
+    run.nExit = browser.exitCode();
+    run.out = browser.readAllStandardOutput();
+    run.err = browser.readAllStandardError();
+    return run;
+}
+
+// A cell's text: its markup dropped, the entities a serialised DOM uses read.
+QString CellText(QString strHtml)
+{
+    strHtml.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    strHtml.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+        .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+        .replace(QStringLiteral("&nbsp;"), QStringLiteral(" "))
+        .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    return strHtml.trimmed();
+}
+
+// The rows of the table with this id, as the browser left it: cell texts.
+std::vector<QStringList> TableRows(const QString& strDom, const QString& strId)
+{
+    std::vector<QStringList> rows;
+    const QRegularExpression table(QStringLiteral("<table[^>]*id=\"%1\"[^>]*>(.*?)</table>").arg(strId),
+                                   QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = table.match(strDom);
+    if (!match.hasMatch())
+        return rows;
+    const QRegularExpression body(QStringLiteral("<tbody>(.*)</tbody>"), QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression row(QStringLiteral("<tr[^>]*>(.*?)</tr>"), QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression cell(QStringLiteral("<td[^>]*>(.*?)</td>"), QRegularExpression::DotMatchesEverythingOption);
+    const QString strBody = body.match(match.captured(1)).captured(1);
+    for (auto r = row.globalMatch(strBody); r.hasNext();) {
+        QStringList cells;
+        const QString strRow = r.next().captured(1);
+        for (auto c = cell.globalMatch(strRow); c.hasNext();)
+            cells << CellText(c.next().captured(1));
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+QString Figure(const QJsonValue& value)
+{
+    return value.isNull() ? QString() : QString::number(value.toInteger());
+}
+
+TEST(HtmlReport, ABrowserShowsTheRunsOwnFiguresWithoutConsoleMessages)
+{
+    QString strBrowser = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (strBrowser.isEmpty())
+        strBrowser = QStandardPaths::findExecutable(QStringLiteral("chromium-browser"));
+    if (strBrowser.isEmpty())
+        GTEST_SKIP() << "Chromium is not installed (Debian package chromium); the HTML report is not checked in a browser";
+
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({QStringLiteral("--reboot-seconds"), QStringLiteral("1")}));
+    const QString strBase = QStringLiteral("http://127.0.0.1:%1/httpapi/").arg(device.port());
+    // A port nobody listens on: every request to it fails.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString strClosed = QStringLiteral("http://127.0.0.1:%1/httpapi/none").arg(closed.serverPort());
+    closed.close();
+
+    QTemporaryDir dir;
+    const QString strScript = WriteScript(
+        dir, QStringLiteral("While(25)\n%1SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n%1SendPTZ?action=sendptz&PTZ_MOVE=left\n"
+                            "%2\nSleep(5)\nEnd\n%1SendReboot?action=reboot\nCheckAlive(127.0.0.1:%3)\n"
+                            "%1SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n")
+                 .arg(strBase, strClosed)
+                 .arg(device.port()));
+    const QString strHtml = dir.filePath(QStringLiteral("run.html"));
+    const QString strJson = dir.filePath(QStringLiteral("run.json"));
+    CliRun run;
+    run.Start({strScript, QStringLiteral("--html"), strHtml, QStringLiteral("--json"), strJson});
+    ASSERT_EQ(run.Finish(60000), 3) << qPrintable(run.m_strErr);
+
+    QFile jsonFile(strJson);
+    ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
+    const QJsonObject json = QJsonDocument::fromJson(jsonFile.readAll()).object();
+    ASSERT_EQ(json[QStringLiteral("failed_requests")].toInt(), 25);
+
+    const QString strProfile = dir.filePath(QStringLiteral("profile"));
+    const CBrowserRun dom = RunBrowser(strBrowser, strProfile,
+                                       {QStringLiteral("--dump-dom"), QUrl::fromLocalFile(strHtml).toString()});
+    ASSERT_EQ(dom.nExit, 0) << dom.err.constData();
+    for (const QByteArray& line : dom.err.split('\n'))
+        EXPECT_FALSE(line.contains(":CONSOLE")) << "the page logged: " << line.constData();
+    const QString strDom = QString::fromUtf8(dom.out);
+    EXPECT_TRUE(strDom.contains(QStringLiteral("<span class=\"verdict fail\" id=\"verdict\">fail</span>")));
+    EXPECT_EQ(strDom.count(QStringLiteral("<svg class=\"chart\"")), 2) << "the time chart and the histogram";
+
+    // Statistics: a row per URL, then the total, with the JSON's figures.
+    const std::vector<QStringList> stats = TableRows(strDom, QStringLiteral("stats"));
+    const QJsonArray urls = json[QStringLiteral("stats")].toArray();
+    ASSERT_EQ(stats.size(), std::size_t(urls.size() + 1));
+    for (std::size_t i = 0; i < stats.size(); ++i) {
+        const QJsonObject s = i < std::size_t(urls.size()) ? urls[qsizetype(i)].toObject()
+                                                           : json[QStringLiteral("stats_total")].toObject();
+        const QStringList& row = stats[i];
+        ASSERT_EQ(row.size(), 15);
+        EXPECT_EQ(row[0], i < std::size_t(urls.size()) ? s[QStringLiteral("url")].toString() : QStringLiteral("Total"));
+        const QStringList expected{Figure(s[QStringLiteral("count")]),     Figure(s[QStringLiteral("ok")]),
+                                   Figure(s[QStringLiteral("slow")]),      Figure(s[QStringLiteral("timeout")]),
+                                   Figure(s[QStringLiteral("failed")]),    Figure(s[QStringLiteral("not_sent")]),
+                                   Figure(s[QStringLiteral("min_ms")]),    Figure(s[QStringLiteral("median_ms")]),
+                                   Figure(s[QStringLiteral("p95_ms")]),    Figure(s[QStringLiteral("p99_ms")]),
+                                   Figure(s[QStringLiteral("max_ms")])};
+        EXPECT_EQ(row.mid(1, 11), expected) << "row " << i;
+    }
+    EXPECT_EQ(stats.back()[1], QStringLiteral("77"));
+    EXPECT_EQ(stats.back()[5], QStringLiteral("25"));
+
+    // Every failure, each with its reason.
+    const std::vector<QStringList> failures = TableRows(strDom, QStringLiteral("failed"));
+    ASSERT_EQ(failures.size(), 25u);
+    for (const QStringList& row : failures) {
+        EXPECT_EQ(row[4], strClosed);
+        EXPECT_EQ(row[7], QStringLiteral("failed"));
+        EXPECT_EQ(row[8], QStringLiteral("cannot connect (Connection refused)"));
+    }
+
+    // For people to look at.
+    const QDir shots(QStringLiteral(VELKOR_SCREENSHOT_DIR));
+    shots.mkpath(QStringLiteral("."));
+    for (const auto& [strName, strSize] : {std::pair{QStringLiteral("html-report-phone.png"), QStringLiteral("390,1800")},
+                                           std::pair{QStringLiteral("html-report-desktop.png"), QStringLiteral("1920,1800")}}) {
+        const QString strShot = shots.filePath(strName);
+        QFile::remove(strShot);
+        const CBrowserRun shot = RunBrowser(strBrowser, strProfile,
+                                            {QStringLiteral("--window-size=") + strSize,
+                                             QStringLiteral("--screenshot=") + strShot,
+                                             QUrl::fromLocalFile(strHtml).toString()});
+        EXPECT_EQ(shot.nExit, 0);
+        EXPECT_GT(QFileInfo(strShot).size(), 10000) << qPrintable(strShot);
+    }
+}
+
+}  // namespace
