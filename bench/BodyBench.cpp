@@ -15,7 +15,7 @@
 //
 // Defaults: 100M body (binary units), 5 runs, 16384-byte chunks, both
 // framings, keep-alive, 120 s for each reading process.
-#include "../tests/LoopbackSocket.h"
+#include "../tests/support/CLoopbackListener.h"
 #include "http/CHTTPLayer.h"
 
 #include <QByteArray>
@@ -31,13 +31,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <poll.h>
-#include <set>
 #include <spawn.h>
 #include <string>
-#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -129,39 +128,16 @@ public:
             + (framing == EFraming::Length ? small : Chunked(small, nChunk));
         m_notFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n" + connectionHead + "\r\n";
 
-        m_nListenFd = BindLoopback(m_nPort, 64);
-        m_nWakeFd = eventfd(0, EFD_CLOEXEC);
-        if (m_nListenFd >= 0 && m_nWakeFd >= 0)
-            m_acceptThread = std::thread([this] { Accept(); });
+        m_listener = std::make_unique<CLoopbackListener>([this](int nFd, int) { Serve(nFd); });
     }
 
-    ~CBodyServer()
-    {
-        m_bStop = true;
-        if (m_nWakeFd >= 0) {
-            const std::uint64_t nOne = 1;
-            [[maybe_unused]] const ssize_t n = write(m_nWakeFd, &nOne, sizeof nOne);
-        }
-        if (m_acceptThread.joinable())
-            m_acceptThread.join();
-        {
-            const std::lock_guard lock(m_mutex);
-            for (const int nFd : m_connections)
-                shutdown(nFd, SHUT_RDWR);
-        }
-        for (std::thread& thread : m_threads)
-            thread.join();
-        if (m_nListenFd >= 0)
-            close(m_nListenFd);
-        if (m_nWakeFd >= 0)
-            close(m_nWakeFd);
-    }
+    ~CBodyServer() { m_listener->Stop(); }
 
     CBodyServer(const CBodyServer&) = delete;
     CBodyServer& operator=(const CBodyServer&) = delete;
 
-    bool Listening() const { return m_acceptThread.joinable(); }
-    int Port() const { return m_nPort; }
+    bool Listening() const { return m_listener->Listening(); }
+    int Port() const { return m_listener->Port(); }
     qsizetype BigResponseSize() const { return m_bigHead.size() + m_bigPayload.size(); }
 
     Counts Snapshot()
@@ -180,25 +156,6 @@ public:
     }
 
 private:
-    void Accept()
-    {
-        while (!m_bStop) {
-            pollfd fds[2] = {{m_nListenFd, POLLIN, 0}, {m_nWakeFd, POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0 && errno != EINTR)
-                break;
-            if (m_bStop || (fds[1].revents & POLLIN))
-                break;
-            if (!(fds[0].revents & POLLIN))
-                continue;
-            const int nFd = accept4(m_nListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (nFd < 0)
-                continue;
-            const std::lock_guard lock(m_mutex);
-            m_connections.insert(nFd);
-            m_threads.emplace_back([this, nFd] { Serve(nFd); });
-        }
-    }
-
     // Answers requests (each up to its blank line) until the client closes,
     // or after the first response when the server closes.
     void Serve(int nFd)
@@ -232,9 +189,6 @@ private:
             while (recv(nFd, buffer, sizeof buffer, 0) > 0) {
             }
         }
-        const std::lock_guard lock(m_mutex);
-        m_connections.erase(nFd);
-        close(nFd);
     }
 
     bool Answer(int nFd, const QByteArray& target)
@@ -262,16 +216,10 @@ private:
     QByteArray m_bigPayload;
     QByteArray m_small;
     QByteArray m_notFound;
-    int m_nListenFd = -1;
-    int m_nWakeFd = -1;
-    int m_nPort = 0;
-    std::atomic<bool> m_bStop{false};
-    std::thread m_acceptThread;
     std::mutex m_mutex;
     std::condition_variable m_idle;
-    std::set<int> m_connections;
-    std::vector<std::thread> m_threads;
     Counts m_counts;
+    std::unique_ptr<CLoopbackListener> m_listener;  // made last, stopped first
 };
 
 // VmHWM of this process in KiB (-1 when unreadable).

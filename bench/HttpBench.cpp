@@ -3,7 +3,7 @@
 // server that answers every request after a fixed delay.
 //
 //   velkor_http_bench [delay ms, default 20] [exchanges, default 50]
-#include "../tests/LoopbackSocket.h"
+#include "../tests/support/CLoopbackListener.h"
 #include "ExchangeTiming.h"
 #include "http/CHTTPLayer.h"
 #include "platform/MonotonicClock.h"
@@ -34,20 +34,10 @@ public:
     explicit CDelayServer(int nDelayMs)
         : m_nDelayMs(nDelayMs)
     {
-        m_nFd = BindLoopback(m_nPort, 64);
-        std::thread([this] { Accept(); }).detach();
     }
-    int Port() const { return m_nPort; }
+    int Port() const { return m_listener.Port(); }
 
 private:
-    void Accept()
-    {
-        for (;;) {
-            const int nFd = accept4(m_nFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (nFd >= 0)
-                std::thread([this, nFd] { Serve(nFd); }).detach();
-        }
-    }
 
     void Serve(int nFd)
     {
@@ -68,12 +58,10 @@ private:
                 send(nFd, response.constData(), static_cast<size_t>(response.size()), MSG_NOSIGNAL);
             }
         }
-        close(nFd);
     }
 
-    int m_nFd = -1;
-    int m_nPort = 0;
     int m_nDelayMs;
+    CLoopbackListener m_listener{[this](int nFd, int) { Serve(nFd); }};
 };
 
 struct CStats

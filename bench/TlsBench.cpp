@@ -4,7 +4,7 @@
 // loopback keep-alive TLS peer that answers at once.
 //
 //   velkor_tls_bench [exchanges, default 50]
-#include "../tests/http/CTlsPeer.h"
+#include "../tests/support/CTlsPeer.h"
 #include "ExchangeTiming.h"
 #include "http/CHTTPLayer.h"
 #include "platform/MonotonicClock.h"

@@ -122,6 +122,8 @@ inline Outcome ReadHead(std::string_view data, Head& head)
                     if (!IsFieldChar(c))
                         return Outcome::Malformed;
                 head.nStatus = (line[9] - '0') * 100 + (line[10] - '0') * 10 + (line[11] - '0');
+                if (head.nStatus < 100)
+                    return Outcome::Malformed;  // no status class below 1xx
             } else if (nEol != std::string_view::npos) {
                 return Outcome::Malformed;
             }

@@ -6,7 +6,7 @@
 // device does. The client's waits are short, so no input makes it wait long.
 // A response counts as answered only when the reference framing says that
 // what the peer sent is complete.
-#include "../tests/LoopbackSocket.h"
+#include "../tests/support/CLoopbackListener.h"
 #include "ReferenceFraming.h"
 #include "http/CHTTPLayer.h"
 
@@ -27,13 +27,7 @@ namespace {
 class CPeer
 {
 public:
-    CPeer()
-    {
-        m_nFd = BindLoopback(m_nPort, 64);
-        std::thread([this] { Accept(); }).detach();
-    }
-
-    int Port() const { return m_nPort; }
+    int Port() const { return m_listener.Port(); }
 
     void SetAnswers(const QByteArray& first, const QByteArray& second, bool bKeepOpen)
     {
@@ -45,15 +39,6 @@ public:
     }
 
 private:
-    void Accept()
-    {
-        for (;;) {
-            const int nFd = accept4(m_nFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (nFd >= 0)
-                std::thread([this, nFd] { Serve(nFd); }).detach();
-        }
-    }
-
     // One connection: answer each request that comes, closing after the
     // first answer unless the input asked to keep the connection open. It
     // allocates nothing, so that no half-made allocation of a peer thread is
@@ -93,15 +78,13 @@ private:
             if (!bKeepOpen)
                 break;
         }
-        close(nFd);
     }
 
-    int m_nFd = -1;
-    int m_nPort = 0;
     std::mutex m_mutex;
     QByteArray m_answers[2];
     int m_nRequests = 0;
     bool m_bKeepOpen = false;
+    CLoopbackListener m_listener{[this](int nFd, int) { Serve(nFd); }};
 };
 
 // The client with short waits, so that a response without an end keeps it

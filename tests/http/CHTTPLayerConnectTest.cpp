@@ -1,7 +1,7 @@
 // Life cycle and connection of the client, and the socket layer under it.
 #include "CScriptedServer.h"
 #include "HttpTestSupport.h"
-#include "../LoopbackSocket.h"
+#include "LoopbackSocket.h"
 
 #include "platform/Sockets.h"
 

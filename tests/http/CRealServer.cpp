@@ -1,6 +1,6 @@
 #include "CRealServer.h"
 
-#include "../LoopbackSocket.h"
+#include "LoopbackSocket.h"
 
 #include "http/Base64.h"
 #include "http/Md5.h"

@@ -4,7 +4,7 @@
 #include "CTlsPeer.h"
 #include "HttpTestSupport.h"
 
-#include "../LoopbackSocket.h"
+#include "LoopbackSocket.h"
 #include "http/CTlsConnection.h"
 #include "platform/CCancelSignal.h"
 #include "platform/Sockets.h"

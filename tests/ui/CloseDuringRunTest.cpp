@@ -1,6 +1,6 @@
 #include "DlgFixture.h"
 
-#include "../engine/CTestResponder.h"
+#include "CTestResponder.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "DlgFixture.h"
 
 #include "../LogText.h"
-#include "../engine/CTestResponder.h"
+#include "CTestResponder.h"
 #include "log/CLogWriter.h"
 #include "ui/CCommandDlg.h"
 #include "ui/CTlsOptionsMenu.h"

@@ -3,7 +3,7 @@
 
 #include "../LogText.h"
 #include "../LoggedRequests.h"
-#include "../engine/CTestResponder.h"
+#include "CTestResponder.h"
 
 #include "ui/CResponseTimeChart.h"
 #include "ui/CResponseTimeHistogram.h"

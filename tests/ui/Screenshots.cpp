@@ -5,7 +5,7 @@
 // --font-pt: the desktop font's size in points (the window keeps its own);
 // --screen: the offscreen screen's size (default 1920x1200).
 #include "engine/CRunSettings.h"
-#include "../engine/CTestResponder.h"
+#include "CTestResponder.h"
 #include "engine/CRunEngine.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CCommandDlg.h"

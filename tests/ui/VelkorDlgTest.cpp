@@ -1,7 +1,7 @@
 #include "VelkorVersion.h"
 #include "DlgFixture.h"
 
-#include "../engine/CTestResponder.h"
+#include "CTestResponder.h"
 #include "log/CLogWriter.h"
 #include "ui/DialogLayout.h"
 

@@ -1,6 +1,6 @@
 #include "CTestResponder.h"
 
-#include "../LoopbackSocket.h"
+#include "LoopbackSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,20 +11,14 @@
 #include <chrono>
 
 
-CTestResponder::CTestResponder(QByteArray response, int nDelayMs) : m_response(std::move(response)), m_nDelayMs(nDelayMs)
+CTestResponder::CTestResponder(QByteArray response, int nDelayMs)
+    : m_response(std::move(response)), m_nDelayMs(nDelayMs), m_listener([this](int nFd, int) { Serve(nFd); })
 {
-    m_nListenFd = BindLoopback(m_nPort, 64);
-    m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
 CTestResponder::~CTestResponder()
 {
-    m_bStopping = true;
-    m_acceptThread.join();
-    close(m_nListenFd);
-    std::lock_guard lock(m_mutex);
-    for (std::thread& connection : m_connections)
-        connection.join();
+    m_listener.Stop();
 }
 
 QByteArray CTestResponder::LastRequest() const
@@ -40,25 +34,11 @@ int CTestResponder::ClosedPort()
     return nPort;
 }
 
-void CTestResponder::AcceptLoop()
-{
-    while (!m_bStopping) {
-        pollfd pfd{m_nListenFd, POLLIN, 0};
-        if (poll(&pfd, 1, 20) <= 0)
-            continue;
-        const int nFd = accept4(m_nListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (nFd < 0)
-            continue;
-        std::lock_guard lock(m_mutex);
-        m_connections.emplace_back([this, nFd] { Serve(nFd); });
-    }
-}
-
 void CTestResponder::Serve(int nFd)
 {
     QByteArray request;
     char buffer[4096];
-    while (!m_bStopping) {
+    while (!m_listener.Stopping()) {
         pollfd pfd{nFd, POLLIN, 0};
         if (poll(&pfd, 1, 20) <= 0)
             continue;
@@ -76,10 +56,9 @@ void CTestResponder::Serve(int nFd)
         }
         ++m_nRequests;
         const auto wakeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nDelayMs);
-        while (!m_bStopping && std::chrono::steady_clock::now() < wakeAt)
+        while (!m_listener.Stopping() && std::chrono::steady_clock::now() < wakeAt)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         send(nFd, m_response.constData(), size_t(m_response.size()), MSG_NOSIGNAL);
         break;
     }
-    close(nFd);
 }

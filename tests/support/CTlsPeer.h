@@ -1,11 +1,13 @@
 #pragma once
 
+#include "CLoopbackListener.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
-#include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -61,25 +63,20 @@ public:
     CTlsPeer(const CTlsPeer&) = delete;
     CTlsPeer& operator=(const CTlsPeer&) = delete;
 
-    int Port() const { return m_nPort; }
+    int Port() const { return m_listener->Port(); }
     QList<QByteArray> Requests() const;
     // The server names the clients asked for (SNI), one per handshake made,
     // once nCount handshakes have been made (or 5 s have passed).
     QList<QByteArray> ServerNames(int nCount) const;
 
 private:
-    void AcceptLoop();
     void Serve(int nFd);
 
     void* m_pCtx = nullptr;  // SSL_CTX
-    int m_nListenFd = -1;
-    int m_nPort = 0;
-    std::atomic<bool> m_bStop{false};
     mutable std::mutex m_mutex;
     QList<QByteArray> m_answers;
     int m_nAnswered = 0;
     QList<QByteArray> m_requests;
     QList<QByteArray> m_serverNames;
-    std::vector<std::thread> m_workers;
-    std::thread m_acceptThread;
+    std::unique_ptr<CLoopbackListener> m_listener;
 };

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "CLoopbackListener.h"
+
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
-
-#include <QString>
 
 // A loopback server that plays a script per accepted connection, for the
 // peers that real servers will not imitate: silence, stalls, resets, garbage.
@@ -47,31 +48,25 @@ public:
     CScriptedServer(const CScriptedServer&) = delete;
     CScriptedServer& operator=(const CScriptedServer&) = delete;
 
-    int Port() const { return m_nPort; }
+    int Port() const { return m_listener->Port(); }
     void AddConnection(const Script& script);
 
     // Requests read so far, each up to and including its blank line.
     QList<QByteArray> Requests() const;
-    int ConnectionCount() const { return m_nConnections.load(); }
+    int ConnectionCount() const { return m_listener->ConnectionCount(); }
     // True when a connection saw the client reset it.
     bool SawReset() const { return m_bSawReset.load(); }
 
 private:
     void Start();
-    void AcceptLoop();
-    void Serve(int nFd, Script script);
+    void Serve(int nFd, int nConnection);
 
     void* m_pTlsCtx = nullptr;  // SSL_CTX, when TLS
-    int m_nListenFd = -1;
-    int m_nPort = 0;
-    std::atomic<bool> m_bStop{false};
-    std::atomic<int> m_nConnections{0};
     std::atomic<bool> m_bSawReset{false};
     mutable std::mutex m_mutex;
     std::vector<Script> m_scripts;
     QList<QByteArray> m_requests;
-    std::vector<std::thread> m_workers;
-    std::thread m_acceptThread;
+    std::unique_ptr<CLoopbackListener> m_listener;
 };
 
 // Milliseconds the callable took.

@@ -1,7 +1,5 @@
 #include "CScriptedServer.h"
 
-#include "../LoopbackSocket.h"
-
 #include <openssl/ssl.h>
 
 #include <arpa/inet.h>
@@ -68,19 +66,15 @@ CScriptedServer::CScriptedServer()
 
 void CScriptedServer::Start()
 {
-    m_nListenFd = BindLoopback(m_nPort, 16);
-    if (m_nListenFd < 0)
+    m_listener = std::make_unique<CLoopbackListener>([this](int nFd, int nConnection) { Serve(nFd, nConnection); },
+                                                     16);
+    if (!m_listener->Listening())
         throw std::runtime_error("scripted server: cannot listen on loopback");
-    m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
 CScriptedServer::~CScriptedServer()
 {
-    m_bStop = true;
-    m_acceptThread.join();
-    for (std::thread& worker : m_workers)
-        worker.join();
-    close(m_nListenFd);
+    m_listener->Stop();
     SSL_CTX_free(static_cast<SSL_CTX*>(m_pTlsCtx));
 }
 
@@ -96,28 +90,15 @@ QList<QByteArray> CScriptedServer::Requests() const
     return m_requests;
 }
 
-void CScriptedServer::AcceptLoop()
+void CScriptedServer::Serve(int nFd, int nConnection)
 {
-    std::size_t nNext = 0;
-    while (!m_bStop) {
-        if (!WaitReadable(m_nListenFd, 20))
-            continue;
-        const int nFd = accept4(m_nListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (nFd < 0)
-            continue;
-        ++m_nConnections;
-        Script script;
-        {
-            std::lock_guard lock(m_mutex);
-            if (nNext < m_scripts.size())
-                script = m_scripts[nNext++];
-        }
-        m_workers.emplace_back([this, nFd, script] { Serve(nFd, script); });
+    // A connection after the last script is closed at once.
+    Script script;
+    {
+        std::lock_guard lock(m_mutex);
+        if (std::size_t(nConnection) < m_scripts.size())
+            script = m_scripts[std::size_t(nConnection)];
     }
-}
-
-void CScriptedServer::Serve(int nFd, Script script)
-{
     SSL* pSsl = nullptr;
     if (SSL_CTX* pCtx = static_cast<SSL_CTX*>(m_pTlsCtx)) {
         // Blocking TLS calls of this connection give up after 5 s.
@@ -142,14 +123,14 @@ void CScriptedServer::Serve(int nFd, Script script)
     bool bOpen = true;
     bool bNotify = true;  // end a TLS connection with close_notify
     for (const Step& step : script) {
-        if (!bOpen || m_bStop)
+        if (!bOpen || m_listener->Stopping())
             break;
         switch (step.kind) {
         case Step::NeedClientCert:
             break;
         case Step::ReadRequest: {
             qsizetype nEnd = pending.indexOf("\r\n\r\n");
-            while (nEnd < 0 && !m_bStop) {
+            while (nEnd < 0 && !m_listener->Stopping()) {
                 if (!connection.Pending() && !WaitReadable(nFd, 10000))
                     break;
                 char chunk[4096];
@@ -204,7 +185,7 @@ void CScriptedServer::Serve(int nFd, Script script)
         }
         case Step::Hold: {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!m_bStop && std::chrono::steady_clock::now() < deadline) {
+            while (!m_listener->Stopping() && std::chrono::steady_clock::now() < deadline) {
                 if (!WaitReadable(nFd, 20))
                     continue;
                 char chunk[4096];
@@ -222,5 +203,4 @@ void CScriptedServer::Serve(int nFd, Script script)
     }
     if (bNotify)
         connection.Notify();
-    close(nFd);
 }

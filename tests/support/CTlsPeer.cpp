@@ -1,13 +1,15 @@
 #include "CTlsPeer.h"
 
-#include "../LoopbackSocket.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <poll.h>
 #include <signal.h>
 
@@ -149,18 +151,12 @@ CTlsPeer::CTlsPeer(const CTestCertificates::Leaf& leaf, const QList<QByteArray>&
     SSL_CTX_use_certificate_chain_file(pCtx, leaf.strCertFile.toLocal8Bit().constData());
     SSL_CTX_use_PrivateKey_file(pCtx, leaf.strKeyFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM);
     m_pCtx = pCtx;
-    m_nListenFd = BindLoopback(m_nPort, 16);
-    m_acceptThread = std::thread([this] { AcceptLoop(); });
+    m_listener = std::make_unique<CLoopbackListener>([this](int nFd, int) { Serve(nFd); }, 16);
 }
 
 CTlsPeer::~CTlsPeer()
 {
-    m_bStop = true;
-    shutdown(m_nListenFd, SHUT_RDWR);
-    m_acceptThread.join();
-    for (std::thread& worker : m_workers)
-        worker.join();
-    close(m_nListenFd);
+    m_listener->Stop();
     SSL_CTX_free(static_cast<SSL_CTX*>(m_pCtx));
 }
 
@@ -184,18 +180,6 @@ QList<QByteArray> CTlsPeer::ServerNames(int nCount) const
     return m_serverNames;
 }
 
-void CTlsPeer::AcceptLoop()
-{
-    while (!m_bStop) {
-        pollfd pfd{m_nListenFd, POLLIN, 0};
-        if (poll(&pfd, 1, 100) <= 0)
-            continue;
-        const int nFd = accept4(m_nListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (nFd >= 0)
-            m_workers.emplace_back([this, nFd] { Serve(nFd); });
-    }
-}
-
 void CTlsPeer::Serve(int nFd)
 {
     // Every blocking call of this connection gives up after 5 s.
@@ -215,7 +199,7 @@ void CTlsPeer::Serve(int nFd)
         }
         QByteArray data;
         char chunk[4096];
-        while (!m_bStop) {
+        while (!m_listener->Stopping()) {
             const int n = SSL_read(pSsl, chunk, sizeof chunk);
             if (n <= 0)
                 break;
@@ -237,5 +221,4 @@ void CTlsPeer::Serve(int nFd)
         SSL_shutdown(pSsl);
     }
     SSL_free(pSsl);
-    close(nFd);
 }
