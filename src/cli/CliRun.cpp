@@ -6,6 +6,7 @@
 #include "CRunRecorder.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
+#include "CliVariables.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"
@@ -168,8 +169,6 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         return kExitUsage;
     }
 
-    CMemoryTextBox editCommand;
-    CCommandFile::InsertLines(editCommand, lines);
     CMemoryTextBox editLog;
     CLogWriter log(editLog);
     std::mutex outMutex;
@@ -184,6 +183,12 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         log.SetAutoSave(true);
         log.SetLogFolder(QDir(options.strLogDir).absolutePath());
     }
+    if (!SubstituteCliScript(lines, options.variables, log)) {
+        err << "velkor-cli: a placeholder of the script has no value" << Qt::endl;
+        return kExitScriptError;
+    }
+    CMemoryTextBox editCommand;
+    CCommandFile::InsertLines(editCommand, lines);
     CRunControlStates controls;
     CRunEngine engine(editCommand, editLog, log, controls);
     engine.Context().m_strScriptName =
@@ -354,6 +359,10 @@ public:
         options.bStats = args.IsSet(ECliOption::Stats);
         settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);
         settings.bFailOnStatus = args.IsSet(ECliOption::FailOnStatus);
+        if (!CollectCliVariables(args, &options.variables, &strProblem)) {
+            err << "velkor-cli: " << strProblem << Qt::endl;
+            return kExitUsage;
+        }
         return RunScript(options, out, err);
     }
 };
