@@ -15,17 +15,17 @@ void AddFleetOptions(QList<CliOptionEntry>& table)
     CliOptionEntry* s = &add(ECliOption::Variable, QStringLiteral("variable"), QStringLiteral("NAME=VALUE"),
                              kCliCheck | kCliRun);
     s->strHelpLead = QStringLiteral("Give {{NAME}} in the script this value; may be repeated");
-    s->strHelpTail = QStringLiteral("; wins over --variables-file.");
+    s->strHelpTail = QStringLiteral("; wins over --variables-file, a --devices column over both.");
     s->strManLead = QStringLiteral(R"roff(Replace every
 .BI {{ NAME }}
 in the script by
 .I VALUE
 before the script is read)roff");
     s->strManMore = QStringLiteral(R"roff(May be given more than once; it wins over
-.B \-\-variables\-file
-and, with
-.BR \-\-devices ,
-over the device list's columns.
+.BR \-\-variables\-file ,
+and with
+.B \-\-devices
+a device list's column of the same name wins over both.
 .I NAME
 is a letter or
 .BR _ ,

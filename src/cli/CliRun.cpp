@@ -6,6 +6,7 @@
 #include "CRunRecorder.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
+#include "CliFleetRun.h"
 #include "CliVariables.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
@@ -363,6 +364,8 @@ public:
             err << "velkor-cli: " << strProblem << Qt::endl;
             return kExitUsage;
         }
+        if (args.IsSet(ECliOption::Devices) || args.IsSet(ECliOption::Jobs))
+            return RunFleet(args, options, out, err);
         return RunScript(options, out, err);
     }
 };
