@@ -127,10 +127,11 @@ bool ParseDeviceList(const QByteArray& content, SDeviceList* pList, QString* pPr
     for (std::size_t r = 1; r < records.size(); ++r) {
         const SRecord& record = records[r];
         if (record.fields.size() != columns.size()) {
-            *pProblem = QStringLiteral("line %1: %2 values, the header has %3 columns")
-                            .arg(record.nLine)
-                            .arg(record.fields.size())
-                            .arg(columns.size());
+            const QString strValues = record.fields.size() == 1
+                                          ? QStringLiteral("1 value")
+                                          : QStringLiteral("%1 values").arg(record.fields.size());
+            *pProblem = QStringLiteral("line %1: %2, the header has %3 columns")
+                            .arg(QString::number(record.nLine), strValues, QString::number(columns.size()));
             return false;
         }
         SDevice device;

@@ -48,7 +48,7 @@ const DeviceListCase kCases[] = {
     // Comments and blank lines skipped, before and after the header; spaces in values kept.
     {"# devices\n\nname,x\n  \n# off,1\nb, 2 \n", "name,x\n6 b | name=b x= 2 "},
     {"name\n\"#1\"\n", "name\n2 #1 | name=#1"},
-    {"name,x\na\n", "error: line 2: 1 values, the header has 2 columns"},
+    {"name,x\na\n", "error: line 2: 1 value, the header has 2 columns"},
     {"name,x\na,1\n\nb,2,3\n", "error: line 4: 3 values, the header has 2 columns"},
     {"name,x\na,\"open\nb,2\n", "error: line 2: a quoted value is not closed"},
     {"name,x\na,\"q\"z\n", "error: line 2: text after a quoted value's closing quote"},
