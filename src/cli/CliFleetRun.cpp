@@ -307,6 +307,13 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         return kExitScriptError;
     }
 
+    // Many devices stamp their log lines at once. Without TZ the C library
+    // takes the zone's name afresh for every local time, dropping and copying
+    // it each time; naming the system's zone file keeps it once (the same
+    // zone), before any worker starts.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));
+
     const QString strScriptName =
         options.strFile == QLatin1String("-") ? QString() : QFileInfo(options.strFile).fileName();
     CFleetControl control;
