@@ -2,6 +2,7 @@
 
 #include "CliCommand.h"
 #include "CliExitCodes.h"
+#include "CliVariables.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
@@ -47,7 +48,8 @@ QString DescribeCommand(const CCommandItem& item)
     return QStringLiteral("noop");
 }
 
-int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bStrict)
+int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bStrict,
+             const ScriptVariables& variables)
 {
     QStringList lines;
     QString strError;
@@ -56,12 +58,20 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bS
         return kExitFileError;
     }
 
-    CMemoryTextBox editCommand;
-    CCommandFile::InsertLines(editCommand, lines);
-
     CMemoryTextBox editLog;
     CLogWriter log(editLog);
     log.SetLineSink([&out](const QString& strLine) { out << QStringView(strLine).chopped(2) << Qt::endl; });
+    bool bHadPlaceholders = false;
+    if (!SubstituteCliScript(lines, variables, log, &bHadPlaceholders)) {
+        out << "result error" << Qt::endl;
+        return kExitScriptError;
+    }
+    if (bHadPlaceholders)
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            out << "line " << i + 1 << ' ' << QuoteField(lines[i]) << '\n';
+
+    CMemoryTextBox editCommand;
+    CCommandFile::InsertLines(editCommand, lines);
     const SParsedScript parsed = ParseScript(editCommand);
     parsed.WriteLog(log);
     const CScript& script = parsed.script;
@@ -91,7 +101,13 @@ public:
     }
     int Execute(const CliArguments& args, QTextStream& out, QTextStream& err) const override
     {
-        return RunCheck(args.File(), out, err, args.IsSet(ECliOption::Strict));
+        ScriptVariables variables;
+        QString strProblem;
+        if (!CollectCliVariables(args, &variables, &strProblem)) {
+            err << "velkor-cli: " << strProblem << Qt::endl;
+            return kExitUsage;
+        }
+        return RunCheck(args.File(), out, err, args.IsSet(ECliOption::Strict), variables);
     }
 };
 

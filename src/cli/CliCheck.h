@@ -1,5 +1,7 @@
 #pragma once
 
+#include "script/Placeholders.h"
+
 #include <QString>
 
 class CliCommand;
@@ -12,9 +14,12 @@ QString DescribeCommand(const CCommandItem& item);
 QString QuoteField(const QString& strText);
 
 // velkor-cli check FILE: loads and parses a command file, prints the parser's
-// log lines, then the records, the servers and the While repeat count.
+// log lines, then the records, the servers and the While repeat count. A
+// script with placeholders is first shown with them replaced, one "line N"
+// per line.
 // Returns an exit code of ECliExit.
-int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bStrict = false);
+int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bStrict = false,
+             const ScriptVariables& variables = {});
 
 // The "check" command: RunCheck with --strict.
 const CliCommand& CheckCommand();

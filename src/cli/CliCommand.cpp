@@ -15,6 +15,11 @@ QString CliArguments::Value(ECliOption option) const
     return m_parser.value(CliOption(option).LongName());
 }
 
+QStringList CliArguments::Values(ECliOption option) const
+{
+    return m_parser.values(CliOption(option).LongName());
+}
+
 const QList<const CliCommand*>& CliCommands()
 {
     static const QList<const CliCommand*> commands{&CheckCommand(), &RunCommand()};

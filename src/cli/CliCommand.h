@@ -17,6 +17,8 @@ public:
     bool IsSet(ECliOption option) const;
     // The option's value, its default when it is not given.
     QString Value(ECliOption option) const;
+    // Every value of an option given more than once, in order.
+    QStringList Values(ECliOption option) const;
 
 private:
     const QCommandLineParser& m_parser;

@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 
 #include "CliExitCodes.h"
+#include "CliFleetOptions.h"
 #include "engine/CRunSettings.h"
 
 #include <QCommandLineOption>
@@ -181,6 +182,8 @@ requests not sent are counted beside them), then the run's verdict.)roff");
     s->strManLead =
         QStringLiteral("A final HTTP status of 400 or above fails its request and the run: exit status %1")
             .arg(kExitErrorStatus);
+
+    AddFleetOptions(table);
 
     // Qt's own: QCommandLineParser adds them and writes their --help lines.
     s = &add(ECliOption::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}, 0);

@@ -7,6 +7,8 @@
 #include "CRunRecorder.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
+#include "CliFleetRun.h"
+#include "CliVariables.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"
@@ -169,8 +171,6 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         return kExitUsage;
     }
 
-    CMemoryTextBox editCommand;
-    CCommandFile::InsertLines(editCommand, lines);
     CMemoryTextBox editLog;
     CLogWriter log(editLog);
     std::mutex outMutex;
@@ -188,6 +188,12 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         log.SetAutoSave(true);
         log.SetLogFolder(QDir(options.strLogDir).absolutePath());
     }
+    if (!SubstituteCliScript(lines, options.variables, log)) {
+        err << "velkor-cli: a placeholder of the script has no value" << Qt::endl;
+        return kExitScriptError;
+    }
+    CMemoryTextBox editCommand;
+    CCommandFile::InsertLines(editCommand, lines);
     CRunControlStates controls;
     CRunEngine engine(editCommand, editLog, log, controls);
     engine.Context().m_strScriptName =
@@ -366,6 +372,12 @@ public:
         options.bStats = args.IsSet(ECliOption::Stats);
         settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);
         settings.bFailOnStatus = args.IsSet(ECliOption::FailOnStatus);
+        if (!CollectCliVariables(args, &options.variables, &strProblem)) {
+            err << "velkor-cli: " << strProblem << Qt::endl;
+            return kExitUsage;
+        }
+        if (args.IsSet(ECliOption::Devices) || args.IsSet(ECliOption::Jobs))
+            return RunFleet(args, options, out, err);
         return RunScript(options, out, err);
     }
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/CRunSettings.h"
+#include "script/Placeholders.h"
 
 #include <QString>
 
@@ -16,6 +17,7 @@ struct CliRunOptions {
     QString strHtmlFile;     // the HTML report, likewise
     bool bJUnitEachRequest = false;  // a JUnit test case per request, not per script line
     bool bStats = false;     // print the statistics table after the log
+    ScriptVariables variables;  // the values of the script's placeholders
 };
 
 // velkor-cli run: runs a command file as "Send" does, printing every log line

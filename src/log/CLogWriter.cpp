@@ -91,10 +91,18 @@ QString CLogWriter::LogFolder() const
     return m_strLogFolder;
 }
 
+void CLogWriter::SetLogFileSuffix(const QString& strSuffix)
+{
+    std::lock_guard lock(m_mutex);
+    m_strLogFileSuffix = strSuffix;
+}
+
 void CLogWriter::SetLogFileName(const QString& strFileName)
 {
     std::lock_guard lock(m_mutex);
     m_strLogFileName = strFileName;
+    if (!m_strLogFileSuffix.isEmpty() && m_strLogFileName.endsWith(QLatin1String(".txt")))
+        m_strLogFileName.insert(m_strLogFileName.size() - 4, m_strLogFileSuffix);
 }
 
 QString CLogWriter::LogFileName() const

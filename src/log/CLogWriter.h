@@ -36,6 +36,9 @@ public:
     bool IsAutoSave() const;
     void SetLogFolder(const QString& strFolder);
     QString LogFolder() const;
+    // A file name set afterwards gets strSuffix before its ".txt"
+    // ("[...]_Velkor_Log_cam-1.txt"), so that runs side by side keep apart.
+    void SetLogFileSuffix(const QString& strSuffix);
     void SetLogFileName(const QString& strFileName);
     QString LogFileName() const;
     // Folder + "/" + file name; empty while no file is named.
@@ -49,8 +52,9 @@ private:
 
     ITextBox& m_logBox;
     LineSink m_sink;
-    mutable std::mutex m_mutex;  // guards the three options below
+    mutable std::mutex m_mutex;  // guards the options below
     bool m_bAutoSave = false;
     QString m_strLogFolder;
     QString m_strLogFileName;
+    QString m_strLogFileSuffix;
 };

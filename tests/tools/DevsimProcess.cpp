@@ -151,11 +151,12 @@ bool Devsim::Start(const QStringList& args)
         m_process.waitForReadyRead(200);
     }
     m_firstLine = m_process.readLine().trimmed();
-    const QRegularExpression re(QStringLiteral("^listening 127\\.0\\.0\\.1:(\\d+)$"));
+    const QRegularExpression re(QStringLiteral("^listening (127\\.\\d+\\.\\d+\\.\\d+):(\\d+)$"));
     const auto match = re.match(QString::fromLatin1(m_firstLine));
     if (!match.hasMatch())
         return false;
-    m_port = static_cast<quint16>(match.captured(1).toUInt());
+    m_address = match.captured(1);
+    m_port = static_cast<quint16>(match.captured(2).toUInt());
     return m_port != 0;
 }
 
@@ -188,7 +189,7 @@ std::unique_ptr<QTcpSocket> Devsim::Connect(int timeoutMs) const
 {
     if (m_trusted.isEmpty()) {
         auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QStringLiteral("127.0.0.1"), m_port);
+        socket->connectToHost(m_address, m_port);
         if (!socket->waitForConnected(timeoutMs))
             return nullptr;
         return socket;
@@ -197,7 +198,7 @@ std::unique_ptr<QTcpSocket> Devsim::Connect(int timeoutMs) const
     QSslConfiguration configuration = socket->sslConfiguration();
     configuration.setCaCertificates(m_trusted);
     socket->setSslConfiguration(configuration);
-    socket->connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_port);
+    socket->connectToHostEncrypted(m_address, m_port);
     if (!socket->waitForEncrypted(timeoutMs))
         return nullptr;
     return socket;

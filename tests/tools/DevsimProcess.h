@@ -56,6 +56,10 @@ public:
     const QByteArray& firstLine() const { return m_firstLine; }
     bool running() const { return m_process.state() == QProcess::Running; }
 
+    // From now on connect to this address (of one started with --devices);
+    // at first the address of the first "listening" line.
+    void UseAddress(const QString& address) { m_address = address; }
+
     // From now on connect with TLS, trusting only this certificate.
     void UseTls(const QString& certificateFile);
 
@@ -74,6 +78,7 @@ private:
     QProcess m_process;
     QByteArray m_firstLine;
     quint16 m_port = 0;
+    QString m_address = QStringLiteral("127.0.0.1");
     QList<QSslCertificate> m_trusted; // TLS when not empty
 };
 

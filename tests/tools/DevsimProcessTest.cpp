@@ -391,3 +391,33 @@ TEST(DevsimProcess, HelpDescribesTheRequests)
              "SendReboot?action=reboot", "PTZ_GETPOSITION", "PTZ_MOVE"})
         EXPECT_TRUE(outcome.out.contains(word)) << word;
 }
+
+TEST(DevsimProcess, DevicesAnswerOnTheirOwnAddressesWithTheirOwnState)
+{
+    Devsim sim;
+    ASSERT_TRUE(sim.Start({"--devices", "2", "--auth", "digest", "--reboot-seconds", "2"}));
+    EXPECT_EQ(sim.firstLine(), "listening 127.0.1.1:" + QByteArray::number(sim.port()));
+    const QByteArray move = "/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=right,7";
+
+    // A move on the second device leaves the first where it was.
+    sim.UseAddress(QStringLiteral("127.0.1.2"));
+    EXPECT_EQ(sim.GetWithDigest(move, "admin", "4719").status, 200);
+    EXPECT_EQ(sim.GetWithDigest(kGetPosition, "admin", "4719").body, "pan=7 tilt=0 zoom=1\r\n\r\n");
+    const HttpReply challenge = sim.Get(kGetPosition);
+    ASSERT_EQ(challenge.status, 401);
+    sim.UseAddress(QStringLiteral("127.0.1.1"));
+    EXPECT_EQ(sim.GetWithDigest(kGetPosition, "admin", "4719").body, "pan=0 tilt=0 zoom=1\r\n\r\n");
+
+    // The second device's nonce is no good on the first.
+    const QByteArray answer = "Authorization: " +
+        DigestAuthorization(challenge.header("WWW-Authenticate"), "admin", "4719", kGetPosition) + "\r\n";
+    EXPECT_EQ(sim.Get(kGetPosition, answer).status, 401);
+
+    // A reboot of the first keeps the second answering.
+    EXPECT_EQ(sim.GetWithDigest("/httpapi/SendReboot?action=reboot", "admin", "4719").status, 200);
+    QThread::msleep(200);
+    EXPECT_FALSE(sim.Connect(500)) << "the first device is away";
+    sim.UseAddress(QStringLiteral("127.0.1.2"));
+    EXPECT_EQ(sim.GetWithDigest(kGetPosition, "admin", "4719").body, "pan=7 tilt=0 zoom=1\r\n\r\n");
+    EXPECT_EQ(sim.Get(kGetPosition, answer).status, 200) << "its own nonce is still good";
+}

@@ -162,7 +162,8 @@ void DeviceServer::Log(const QString& text) const
 {
     if (!m_options.verbose)
         return;
-    std::fprintf(stderr, "devsim: %s\n", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "devsim: %s%s\n", m_options.logLabel.toLocal8Bit().constData(),
+        text.toLocal8Bit().constData());
     std::fflush(stderr);
 }
 

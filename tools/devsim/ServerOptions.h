@@ -28,6 +28,9 @@ struct ServerOptions {
     bool keepAlive = true;
     int rebootSeconds = 3;
     bool verbose = false;
+    // Put before every --verbose line of this device ("127.0.1.2: "), when
+    // one process is several devices.
+    QString logLabel;
     ParseLimits limits;
 };
 

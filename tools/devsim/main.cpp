@@ -12,6 +12,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include <unistd.h>
 
@@ -19,6 +21,12 @@ namespace {
 
 constexpr int kUsageError = 1;
 constexpr int kListenError = 2;
+// --devices: at most this many, on 127.0.1.1 and the addresses after it.
+constexpr int kMaxDevices = 1000;
+constexpr quint32 kFirstDeviceAddress = 0x7F000101; // 127.0.1.1
+// With --port 0, how often a set of devices tries for a port free on all
+// their addresses.
+constexpr int kPortAttempts = 20;
 
 int Fail(int code, const QString& text)
 {
@@ -71,6 +79,36 @@ bool TakeTlsOption(QStringList& args, QStringList& files)
         --i;
     }
     return true;
+}
+
+// Starts one device per options, all on one port: with port 0 the first
+// device picks it and the others take the same; when one of them cannot
+// have it, all try again with another. Empty, with the reason in error, on
+// failure.
+std::vector<std::unique_ptr<devsim::DeviceServer>> StartDevices(
+    const std::vector<devsim::ServerOptions>& devices, QString& error)
+{
+    const int attempts = devices.front().port == 0 && devices.size() > 1 ? kPortAttempts : 1;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        std::vector<std::unique_ptr<devsim::DeviceServer>> servers;
+        quint16 port = devices.front().port;
+        for (const devsim::ServerOptions& device : devices) {
+            devsim::ServerOptions options = device;
+            options.port = port;
+            auto server = std::make_unique<devsim::DeviceServer>(options);
+            if (!server->Start(error)) {
+                if (!servers.empty())
+                    error = QStringLiteral("%1: %2").arg(options.address.toString(), error);
+                servers.clear();
+                break;
+            }
+            port = server->port();
+            servers.push_back(std::move(server));
+        }
+        if (!servers.empty())
+            return servers;
+    }
+    return {};
 }
 
 } // namespace
@@ -147,9 +185,14 @@ int main(int argc, char* argv[])
         QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
         QStringLiteral("Log connections and requests to standard error."));
+    const QCommandLineOption devicesOption(QStringLiteral("devices"),
+        QStringLiteral("Be N devices (1 to %1), on 127.0.1.1, 127.0.1.2, ... and one port, each with "
+                       "its own state, nonces and reboot; one \"listening\" line each. Not with --bind.")
+            .arg(kMaxDevices),
+        QStringLiteral("N"));
     parser.addOptions({bindOption, portOption, portFileOption, authOption, digestAlgorithmOption,
         userOption, passwordOption, tlsOption, delayOption, keepAliveOption, closeOption, rebootOption,
-        verboseOption});
+        verboseOption, devicesOption});
 
     QStringList args = app.arguments();
     QStringList tlsFiles;
@@ -210,10 +253,28 @@ int main(int argc, char* argv[])
     if (!QuitOnStopSignals(app))
         return Fail(kListenError, QStringLiteral("cannot set up signal handling"));
 
-    devsim::DeviceServer server(options);
+    int deviceCount = 1;
+    if (parser.isSet(devicesOption)) {
+        if (!ReadInt(parser.value(devicesOption), 1, kMaxDevices, deviceCount))
+            return Fail(kUsageError, QStringLiteral("bad --devices: %1 (1 to %2)")
+                                         .arg(parser.value(devicesOption)).arg(kMaxDevices));
+        if (parser.isSet(bindOption))
+            return Fail(kUsageError, QStringLiteral("--devices and --bind exclude each other"));
+    }
+    std::vector<devsim::ServerOptions> devices;
+    for (int i = 0; i < deviceCount; ++i) {
+        devsim::ServerOptions device = options;
+        if (parser.isSet(devicesOption)) {
+            device.address = QHostAddress(kFirstDeviceAddress + quint32(i));
+            device.logLabel = device.address.toString() + QStringLiteral(": ");
+        }
+        devices.push_back(device);
+    }
     QString error;
-    if (!server.Start(error))
+    const auto servers = StartDevices(devices, error);
+    if (servers.empty())
         return Fail(kListenError, error);
+    const devsim::DeviceServer& server = *servers.front();
 
     if (parser.isSet(portFileOption)) {
         QSaveFile file(parser.value(portFileOption));
@@ -223,10 +284,12 @@ int main(int argc, char* argv[])
                                           .arg(parser.value(portFileOption)));
     }
 
-    const QString address = options.address.protocol() == QAbstractSocket::IPv6Protocol
-        ? QStringLiteral("[%1]").arg(options.address.toString())
-        : options.address.toString();
-    std::printf("listening %s:%u\n", address.toLatin1().constData(), unsigned(server.port()));
+    for (const devsim::ServerOptions& device : devices) {
+        const QString address = device.address.protocol() == QAbstractSocket::IPv6Protocol
+            ? QStringLiteral("[%1]").arg(device.address.toString())
+            : device.address.toString();
+        std::printf("listening %s:%u\n", address.toLatin1().constData(), unsigned(server.port()));
+    }
     std::fflush(stdout);
 
     return QCoreApplication::exec();

@@ -1,0 +1,85 @@
+#include "CliFleetOptions.h"
+
+void AddFleetOptions(QList<CliOptionEntry>& table)
+{
+    auto add = [&table](ECliOption option, const QString& strName, const QString& strValueName,
+                        unsigned nCommands) -> CliOptionEntry& {
+        CliOptionEntry& entry = table.emplace_back();
+        entry.option = option;
+        entry.names = QStringList{strName};
+        entry.strValueName = strValueName;
+        entry.nCommands = nCommands;
+        return entry;
+    };
+
+    CliOptionEntry* s = &add(ECliOption::Variable, QStringLiteral("variable"), QStringLiteral("NAME=VALUE"),
+                             kCliCheck | kCliRun);
+    s->strHelpLead = QStringLiteral("Give {{NAME}} in the script this value; may be repeated");
+    s->strHelpTail = QStringLiteral("; wins over --variables-file, a --devices column over both.");
+    s->strManLead = QStringLiteral(R"roff(Replace every
+.BI {{ NAME }}
+in the script by
+.I VALUE
+before the script is read)roff");
+    s->strManMore = QStringLiteral(R"roff(May be given more than once; it wins over
+.BR \-\-variables\-file ,
+and with
+.B \-\-devices
+a device list's column of the same name wins over both.
+.I NAME
+is a letter or
+.BR _ ,
+then letters, digits,
+.B _
+or
+.BR \- .
+A placeholder without a value is a syntax error (exit status 2).)roff");
+
+    s = &add(ECliOption::VariablesFile, QStringLiteral("variables-file"), QStringLiteral("FILE"), kCliCheck | kCliRun);
+    s->strHelpLead = QStringLiteral("Read variables from this file, NAME=VALUE lines");
+    s->strHelpTail = QStringLiteral("; # comments and blank lines skipped.");
+    s->strManLead = QStringLiteral(R"roff(Read variables from
+.IR FILE ,
+one
+.IR NAME = VALUE
+per line)roff");
+    s->strManMore = QStringLiteral(R"roff(Blank lines and lines starting with
+.B #
+are skipped; spaces around the name and the value are dropped.
+A file that cannot be read, or a line that is not
+.IR NAME = VALUE ,
+is a usage error naming the file and the line.)roff");
+    s->completion = ECliCompletion::File;
+
+    s = &add(ECliOption::Devices, QStringLiteral("devices"), QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Run the script once per device of this CSV list, with its row's variables");
+    s->strManLead = QStringLiteral(R"roff(Run the whole script once per device of the CSV list
+.IR FILE ,
+each with its own connections and log, and the columns of its row as variables)roff");
+    s->strManMore = QStringLiteral(R"roff(The column
+.B name
+names the device (else the row's first value),
+.B id
+and
+.B password
+are its credentials.
+Every log line on standard output starts with the device's name in brackets; with
+.B \-\-log\-dir
+each device has its own file, its name before
+.BR .txt .
+At the end a table gives each device's figures and verdict; the exit status is
+the worst verdict of the devices.)roff");
+    s->completion = ECliCompletion::File;
+    s->extensions = QStringList{QStringLiteral("csv")};
+
+    s = &add(ECliOption::Jobs, QStringLiteral("jobs"), QStringLiteral("N"), kCliRun);
+    s->strHelpLead = QStringLiteral("With --devices: run at most N devices at once, 1 to %1").arg(kMaxFleetJobs);
+    s->strHelpTail = QStringLiteral("; default all.");
+    s->strManLead = QStringLiteral(R"roff(With
+.BR \-\-devices :
+run at most
+.I N
+devices at once, 1 to %1)roff")
+                        .arg(kMaxFleetJobs);
+    s->strManNote = QStringLiteral("all of them by default, at most %1").arg(kMaxFleetJobs);
+}

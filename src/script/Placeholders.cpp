@@ -1,0 +1,97 @@
+#include "Placeholders.h"
+
+namespace {
+
+bool IsAsciiLetter(QChar ch)
+{
+    return (ch >= QLatin1Char('a') && ch <= QLatin1Char('z')) || (ch >= QLatin1Char('A') && ch <= QLatin1Char('Z'));
+}
+
+bool IsAsciiDigit(QChar ch)
+{
+    return ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
+}
+
+// Calls onText for the text between placeholders and onPlaceholder for each
+// placeholder's name, in order.
+template <typename OnText, typename OnPlaceholder>
+void ScanLine(const QString& strLine, OnText onText, OnPlaceholder onPlaceholder)
+{
+    qsizetype nFrom = 0;
+    qsizetype nPos = 0;
+    while ((nPos = strLine.indexOf(QLatin1String("{{"), nPos)) >= 0) {
+        const qsizetype nClose = strLine.indexOf(QLatin1String("}}"), nPos + 2);
+        if (nClose < 0)
+            break;
+        const QStringView name = QStringView(strLine).mid(nPos + 2, nClose - nPos - 2);
+        if (!IsVariableName(name)) {
+            // "{{{x}}": the placeholder may start one brace further on.
+            ++nPos;
+            continue;
+        }
+        onText(QStringView(strLine).mid(nFrom, nPos - nFrom));
+        onPlaceholder(name, QStringView(strLine).mid(nPos, nClose + 2 - nPos));
+        nPos = nFrom = nClose + 2;
+    }
+    onText(QStringView(strLine).mid(nFrom));
+}
+
+}  // namespace
+
+bool IsVariableName(QStringView strName)
+{
+    if (strName.isEmpty() || !(IsAsciiLetter(strName.front()) || strName.front() == QLatin1Char('_')))
+        return false;
+    for (const QChar ch : strName)
+        if (!IsAsciiLetter(ch) && !IsAsciiDigit(ch) && ch != QLatin1Char('_') && ch != QLatin1Char('-'))
+            return false;
+    return true;
+}
+
+QString SubstituteLine(const QString& strLine, const ScriptVariables& variables, QStringList* pMissing,
+                       int* pnPlaceholders)
+{
+    QString strResult;
+    strResult.reserve(strLine.size());
+    ScanLine(
+        strLine, [&strResult](QStringView text) { strResult += text; },
+        [&](QStringView name, QStringView whole) {
+            if (pnPlaceholders != nullptr)
+                ++*pnPlaceholders;
+            const auto it = variables.constFind(name.toString());
+            if (it == variables.constEnd()) {
+                if (pMissing != nullptr && !pMissing->contains(name))
+                    pMissing->append(name.toString());
+                strResult += whole;
+                return;
+            }
+            QString strValue = it.value();
+            strValue.replace(QLatin1String("\r\n"), QLatin1String(" "));
+            strValue.replace(QLatin1Char('\r'), QLatin1Char(' '));
+            strValue.replace(QLatin1Char('\n'), QLatin1Char(' '));
+            strResult += strValue;
+        });
+    return strResult;
+}
+
+SSubstitutedScript SubstituteScript(const QStringList& lines, const ScriptVariables& variables)
+{
+    SSubstitutedScript result;
+    result.lines.reserve(lines.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& strLine = lines[i];
+        if (!strLine.contains(QLatin1String("{{"))) {
+            result.lines << strLine;
+            continue;
+        }
+        QStringList missing;
+        int nPlaceholders = 0;
+        QString strSubstituted = SubstituteLine(strLine, variables, &missing, &nPlaceholders);
+        result.bHadPlaceholders = result.bHadPlaceholders || nPlaceholders > 0;
+        for (const QString& strName : missing)
+            result.errors << QStringLiteral("<Syntax error> No value for the placeholder {{%1}} in line %2: %3")
+                                 .arg(strName, QString::number(i + 1), strLine);
+        result.lines << std::move(strSubstituted);
+    }
+    return result;
+}
