@@ -170,6 +170,41 @@ requests not sent are counted beside them), then the run's verdict.)roff");
         QStringLiteral("A final HTTP status of 400 or above fails its request and the run: exit status %1")
             .arg(kExitErrorStatus);
 
+    s = &add(ECliOption::MaxDuration, {QStringLiteral("max-duration")}, QStringLiteral("DURATION"), kCliRun);
+    s->strHelpLead = QStringLiteral("End the While loop as Stop does once the run has lasted this long");
+    s->strHelpTail = QStringLiteral(": 90s, 10m, 8h or seconds.");
+    s->strManLead = QStringLiteral(R"roff(Once the run has lasted
+.I DURATION
+since its opening line, end the running
+.B While
+block as a Stop ends it)roff");
+    s->strManNote = QStringLiteral("seconds, or with a unit: 90s, 10m, 8h");
+    s->strManMore = QStringLiteral(R"roff(The log says
+.RB \(lq "[LIMIT] maximum duration 10m reached" \(rq
+(the duration as given), then the lines a Stop gives; a
+.B CheckAlive
+wait under way ends there too, and so does every later block at its
+.BR End .
+The run then finishes with its totals and reports, and its verdict gives the exit
+status. The limit is looked at when a pass ends and during
+.B CheckAlive
+waits: a
+.B Sleep
+runs to its end.)roff");
+
+    s = &add(ECliOption::MaxPasses, {QStringLiteral("max-passes")}, QStringLiteral("N"), kCliRun);
+    s->strHelpLead = QStringLiteral("End the While loop as Stop does after N passes");
+    s->strManLead = QStringLiteral(R"roff(After
+.I N
+.B While
+passes (1 to 2147483647), end the running block as a Stop ends it)roff");
+    s->strManMore = QStringLiteral(R"roff(The log says
+.RB \(lq "[LIMIT] maximum passes N reached" \(rq
+after the pass's commands, then the lines a Stop gives, with the
+.I N
+passes counted; the run then finishes as with
+.BR \-\-max\-duration .)roff");
+
     // Qt's own: QCommandLineParser adds them and writes their --help lines.
     s = &add(ECliOption::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}, 0);
     s->strManLead = QStringLiteral("Print the usage, the commands, the exit codes and the options, then exit.");

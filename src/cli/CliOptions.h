@@ -34,6 +34,8 @@ enum class ECliOption {
     Stats,
     FailOnSlow,
     FailOnStatus,
+    MaxDuration,
+    MaxPasses,
     Help,
     HelpAll,
     Version,

@@ -354,6 +354,21 @@ public:
         options.bStats = args.IsSet(ECliOption::Stats);
         settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);
         settings.bFailOnStatus = args.IsSet(ECliOption::FailOnStatus);
+        if (args.IsSet(ECliOption::MaxDuration)) {
+            settings.strMaxDuration = args.Value(ECliOption::MaxDuration);
+            if (!CRunSettings::ParseDuration(settings.strMaxDuration, &settings.nMaxDurationMs)) {
+                err << "velkor-cli: --max-duration takes whole seconds, plain or with s, m or h (90s, 10m, 8h), "
+                       "not '"
+                    << settings.strMaxDuration << "'\nTry 'velkor-cli --help'." << Qt::endl;
+                return kExitUsage;
+            }
+        }
+        if (args.IsSet(ECliOption::MaxPasses) &&
+            !CRunSettings::ParsePasses(args.Value(ECliOption::MaxPasses), &settings.nMaxPasses)) {
+            err << "velkor-cli: --max-passes takes a number of passes, 1 to 2147483647 (digits only), not '"
+                << args.Value(ECliOption::MaxPasses) << "'\nTry 'velkor-cli --help'." << Qt::endl;
+            return kExitUsage;
+        }
         return RunScript(options, out, err);
     }
 };

@@ -7,6 +7,7 @@
 #include "platform/MonotonicClock.h"
 #include "platform/TextConv.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -194,15 +195,45 @@ void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort
         }
         // At most one attempt a second. "Stop" or closing ends the wait; the
         // wait uses the stop request up, so it does not also end a block.
-        const int nPauseMs = int(kCheckAliveIntervalMs - (MonotonicMs() - nAttemptMs));
-        if (CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, nPauseMs) >= 0) {
+        // The duration limit ends it as a Stop does (and the block too).
+        std::int64_t nPauseMs = kCheckAliveIntervalMs - (MonotonicMs() - nAttemptMs);
+        const std::int64_t nLimitMs = MsUntilDurationLimit();
+        if (nLimitMs >= 0)
+            nPauseMs = std::min(nPauseMs, nLimitMs);
+        if (CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, int(nPauseMs)) >= 0) {
             m_context.m_bCheckAliveWaiting = false;
             if (!Aborted()) {
                 m_context.m_hStopEvent.Reset();
                 log.WriteLog(CheckAliveStoppedLine(strIP));
             }
+        } else if (LimitReached(false)) {
+            m_context.m_bCheckAliveWaiting = false;
+            log.WriteLog(CheckAliveStoppedLine(strIP));
         }
     }
+}
+
+std::int64_t CExecutionLoop::MsUntilDurationLimit() const
+{
+    const std::int64_t nMaxMs = m_context.m_settings.nMaxDurationMs;
+    if (nMaxMs <= 0)
+        return -1;
+    return std::max<std::int64_t>(0, nMaxMs - (MonotonicMs() - m_nOpenedMs));
+}
+
+bool CExecutionLoop::LimitReached(bool bPassDone)
+{
+    if (m_bLimitReached)
+        return true;
+    const CRunSettings& settings = m_context.m_settings;
+    if (bPassDone && settings.nMaxPasses > 0 && m_nPass >= settings.nMaxPasses)
+        m_context.m_log.WriteLog(PassLimitLine(settings.nMaxPasses));
+    else if (MsUntilDurationLimit() == 0)
+        m_context.m_log.WriteLog(DurationLimitLine(settings.strMaxDuration));
+    else
+        return false;
+    m_bLimitReached = true;
+    return true;
 }
 
 void CExecutionLoop::RunCommands()
@@ -219,6 +250,8 @@ void CExecutionLoop::RunCommands()
     m_nPass = 0;
     m_bInBlock = false;
     m_bStopped = false;
+    m_nOpenedMs = MonotonicMs();
+    m_bLimitReached = false;
     m_nHttpTotalMs = 0;
     m_bFirstRequest = true;
     m_nRunStartMs = 0;
@@ -283,6 +316,12 @@ bool CExecutionLoop::ExecuteCommands()
             ++m_nPass;
             if (m_nPass >= script.m_nWhileRepeatCount && script.m_nWhileRepeatCount != 0) {
                 m_bInBlock = false;
+                nStep = 0;
+            } else if (LimitReached(true)) {
+                // A run limit ends the block as a stop does; the pass that
+                // reached it counts.
+                m_bInBlock = false;
+                m_bStopped = true;
                 nStep = 0;
             } else if (nStep != 0) {
                 nPos -= nStep + 1;
