@@ -283,6 +283,62 @@ std::vector<CCase> LineCases(const CRecordedRun& run)
     return vecCases;
 }
 
+// One case per CheckAlive line (its line and target), in the order the
+// lines first waited: its time is the sum of the waits' downtimes, and it
+// fails when a wait was stopped before the device came back.
+std::vector<CCase> CheckAliveCases(const CRecordedRun& run)
+{
+    std::vector<CCase> vecCases;
+    struct CCounts {
+        std::size_t nWaits = 0;
+        std::size_t nStopped = 0;
+        QString strHost;
+    };
+    std::vector<CCounts> vecCounts;
+    std::map<std::pair<int, QString>, std::size_t> mapIndex;      // line and target -> vecCases index
+    for (const CCheckAliveResult& wait : run.vecCheckAlives) {
+        const QString strTarget = wait.strHost + QLatin1Char(':') + wait.strPort;
+        const auto [it, bNew] = mapIndex.try_emplace({wait.nLine, strTarget}, vecCases.size());
+        if (bNew) {
+            CCase testcase;
+            testcase.strName = QStringLiteral("line %1: CheckAlive(%2)").arg(wait.nLine).arg(strTarget);
+            testcase.strClassname = ScriptName(run) + QLatin1Char('.') + strTarget;
+            vecCases.push_back(testcase);
+            vecCounts.push_back({0, 0, wait.strHost});
+        }
+        CCase& testcase = vecCases[it->second];
+        CCounts& counts = vecCounts[it->second];
+        ++counts.nWaits;
+        testcase.nTimeMs += std::max<std::int64_t>(wait.nDownMs, 0);
+        if (!wait.bStopped)
+            continue;
+        ++counts.nStopped;
+        testcase.bFailed = true;
+        testcase.strFailureType = QStringLiteral("stopped");
+        if (counts.nStopped <= std::size_t(kListedFailures)) {
+            if (!testcase.strFailureText.isEmpty())
+                testcase.strFailureText += QLatin1Char('\n');
+            testcase.strFailureText +=
+                (wait.nPass > 0 ? QStringLiteral("pass %1, wait %2: ").arg(wait.nPass).arg(wait.nIndex)
+                                : QStringLiteral("wait %1: ").arg(wait.nIndex)) +
+                QStringLiteral("stopped after %1 ms, %2 attempts").arg(wait.nDownMs).arg(wait.nAttempts);
+        }
+    }
+    for (std::size_t i = 0; i < vecCases.size(); ++i) {
+        const CCounts& counts = vecCounts[i];
+        if (counts.nStopped == 0)
+            continue;
+        vecCases[i].strFailureMessage = QStringLiteral("%1 of %2 %3 stopped before %4 came back")
+                                            .arg(counts.nStopped)
+                                            .arg(counts.nWaits)
+                                            .arg(counts.nWaits == 1 ? QStringLiteral("wait") : QStringLiteral("waits"),
+                                                 counts.strHost);
+        if (counts.nStopped > std::size_t(kListedFailures))
+            vecCases[i].strFailureText += QStringLiteral("\n... and %1 more").arg(counts.nStopped - kListedFailures);
+    }
+    return vecCases;
+}
+
 }  // namespace
 
 QString CJUnitReport::XmlSafe(const QString& str)
@@ -306,7 +362,9 @@ QString CJUnitReport::XmlSafe(const QString& str)
 
 bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases cases)
 {
-    const std::vector<CCase> vecCases = cases == ECases::PerRequest ? RequestCases(run) : LineCases(run);
+    std::vector<CCase> vecCases = cases == ECases::PerRequest ? RequestCases(run) : LineCases(run);
+    for (CCase& testcase : CheckAliveCases(run))
+        vecCases.push_back(std::move(testcase));
     const auto nFailures = static_cast<std::size_t>(
         std::count_if(vecCases.begin(), vecCases.end(), [](const CCase& testcase) { return testcase.bFailed; }));
     std::int64_t nSumMs = 0;

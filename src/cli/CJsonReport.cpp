@@ -108,32 +108,33 @@ void WriteRequests(CChunkWriter& out, const CRecordedRun& run)
     out << "  \"requests\": [";
     const char* pszSep = "\n    ";
     for (const CRecordedRequest& request : run.vecRequests) {
-        const CRecordedTarget& target = run.vecTargets[request.nTarget];
-        out << pszSep << "{\"index\": " << JsonInt(request.nIndex) << ", \"pass\": " << JsonInt(request.nPass)
-            << ", \"line\": " << JsonInt(request.nLine) << ", \"url\": " << JsonString(target.strUrl)
-            << ", \"host\": " << JsonString(target.strHost) << ", \"port\": "
-            << (request.outcome == ERequestOutcome::NotSent ? QByteArrayLiteral("null") : JsonPort(target.strPort))
-            << ", \"status\": " << (request.nStatus < 0 ? QByteArrayLiteral("null") : JsonInt(request.nStatus))
-            << ", \"time_ms\": " << JsonInt(request.nTimeMs) << ", \"outcome\": \"" << OutcomeName(request.outcome)
-            << "\", \"verdict\": \"" << (request.bPass ? "pass" : "fail") << "\", \"reason\": "
-            << (request.nReason < 0 ? QByteArrayLiteral("null") : JsonString(run.vecReasons[std::size_t(request.nReason)]))
-            << "}";
+        const QString* pReason =
+            request.nReason < 0 ? nullptr : &run.vecReasons[std::size_t(request.nReason)];
+        out << pszSep << CJsonReport::RequestObject(request, run.vecTargets[request.nTarget], pReason, false);
         pszSep = ",\n    ";
     }
     out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
 }
 
-void WriteTotals(CChunkWriter& out, const CRecordedRun& run)
+void WriteCheckAlives(CChunkWriter& out, const CRecordedRun& run)
 {
-    const QByteArray null = QByteArrayLiteral("null");
-    const bool bEnded = run.bEnded;
-    out << "  \"totals\": {\"http_ms\": " << (bEnded ? JsonInt(run.end.nHttpMs) : null)
-        << ", \"application_ms\": " << (bEnded ? JsonInt(run.end.nApplicationMs) : null)
-        << ", \"while_repeat\": " << (bEnded && run.end.nWhileRepeat >= 0 ? JsonInt(run.end.nWhileRepeat) : null)
-        << ", \"stopped\": " << (bEnded && run.end.bStopped ? "true" : "false") << "},\n";
+    out << "  \"checkalive\": [";
+    const char* pszSep = "\n    ";
+    for (const CCheckAliveResult& wait : run.vecCheckAlives) {
+        out << pszSep << CJsonReport::CheckAliveObject(wait);
+        pszSep = ",\n    ";
+    }
+    out << (run.vecCheckAlives.empty() ? "],\n" : "\n  ],\n");
 }
 
-QByteArray StatsObject(const CUrlStatistics& s, bool bWithUrl)
+void WriteTotals(CChunkWriter& out, const CRecordedRun& run)
+{
+    out << "  \"totals\": " << CJsonReport::TotalsObject(run.bEnded, run.end) << ",\n";
+}
+
+}  // namespace
+
+QByteArray CJsonReport::StatsObject(const CUrlStatistics& s, bool bWithUrl)
 {
     const QByteArray null = QByteArrayLiteral("null");
     QByteArray object = "{";
@@ -150,6 +151,8 @@ QByteArray StatsObject(const CUrlStatistics& s, bool bWithUrl)
     return object;
 }
 
+namespace {
+
 void WriteStats(CChunkWriter& out, const CRecordedRun& run)
 {
     CRunStatistics statistics;
@@ -165,11 +168,11 @@ void WriteStats(CChunkWriter& out, const CRecordedRun& run)
     out << "  \"stats\": [";
     const char* pszSep = "\n    ";
     for (const CUrlStatistics& s : snapshot.vecUrls) {
-        out << pszSep << StatsObject(s, true);
+        out << pszSep << CJsonReport::StatsObject(s, true);
         pszSep = ",\n    ";
     }
     out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
-    out << "  \"stats_total\": " << StatsObject(snapshot.total, false) << ",\n";
+    out << "  \"stats_total\": " << CJsonReport::StatsObject(snapshot.total, false) << ",\n";
 }
 
 void WriteVerdict(CChunkWriter& out, const CRecordedRun& run)
@@ -190,11 +193,47 @@ bool CJsonReport::Write(QIODevice& device, const CRecordedRun& run, const QStrin
         << ",\n  \"threshold_ms\": " << JsonInt(run.start.nThresholdMs) << ",\n  \"partial\": "
         << (run.IsPartial() ? "true" : "false") << ",\n";
     WriteRequests(out, run);
+    WriteCheckAlives(out, run);
     WriteTotals(out, run);
     WriteStats(out, run);
     WriteVerdict(out, run);
     out << "}\n";
     return out.Flush();
+}
+
+QByteArray CJsonReport::String(const QString& str) { return JsonString(str); }
+
+QByteArray CJsonReport::RequestObject(const CRecordedRequest& request, const CRecordedTarget& target,
+                                      const QString* pReason, bool bKind)
+{
+    QByteArray object = bKind ? QByteArrayLiteral("{\"kind\": \"request\", ") : QByteArrayLiteral("{");
+    object += "\"index\": " + JsonInt(request.nIndex) + ", \"pass\": " + JsonInt(request.nPass)
+        + ", \"line\": " + JsonInt(request.nLine) + ", \"url\": " + JsonString(target.strUrl)
+        + ", \"host\": " + JsonString(target.strHost) + ", \"port\": "
+        + (request.outcome == ERequestOutcome::NotSent ? QByteArrayLiteral("null") : JsonPort(target.strPort))
+        + ", \"status\": " + (request.nStatus < 0 ? QByteArrayLiteral("null") : JsonInt(request.nStatus))
+        + ", \"time_ms\": " + JsonInt(request.nTimeMs) + ", \"outcome\": \"" + OutcomeName(request.outcome)
+        + "\", \"verdict\": \"" + (request.bPass ? "pass" : "fail") + "\", \"reason\": "
+        + (pReason == nullptr ? QByteArrayLiteral("null") : JsonString(*pReason)) + "}";
+    return object;
+}
+
+QByteArray CJsonReport::CheckAliveObject(const CCheckAliveResult& wait)
+{
+    return "{\"kind\": \"checkalive\", \"index\": " + JsonInt(wait.nIndex) + ", \"pass\": " + JsonInt(wait.nPass)
+        + ", \"line\": " + JsonInt(wait.nLine) + ", \"host\": " + JsonString(wait.strHost)
+        + ", \"port\": " + JsonPort(wait.strPort) + ", \"at_ms\": " + JsonInt(wait.nAtMs)
+        + ", \"down_ms\": " + JsonInt(wait.nDownMs) + ", \"attempts\": " + JsonInt(wait.nAttempts)
+        + ", \"stopped\": " + (wait.bStopped ? "true" : "false") + "}";
+}
+
+QByteArray CJsonReport::TotalsObject(bool bEnded, const CRunEndInfo& end)
+{
+    const QByteArray null = QByteArrayLiteral("null");
+    return "{\"http_ms\": " + (bEnded ? JsonInt(end.nHttpMs) : null)
+        + ", \"application_ms\": " + (bEnded ? JsonInt(end.nApplicationMs) : null)
+        + ", \"while_repeat\": " + (bEnded && end.nWhileRepeat >= 0 ? JsonInt(end.nWhileRepeat) : null)
+        + ", \"stopped\": " + (bEnded && end.bStopped ? "true" : "false") + "}";
 }
 
 bool CJsonReport::Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion, QString* pError)

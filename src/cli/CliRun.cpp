@@ -123,6 +123,29 @@ void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, c
             strLine += row[i].rightJustified(widths[std::size_t(i)]) + QLatin1Char(' ');
         out << strLine << ' ' << row[0] << '\n';
     }
+    if (!snapshot.vecCheckAlives.empty()) {
+        // The CheckAlive lines: their waits and the downtimes of the waits
+        // that saw the device come back ("-" when none did).
+        auto figure = [](std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); };
+        std::vector<QStringList> aliveRows{{QStringLiteral("Waits"), QStringLiteral("Stopped"), QStringLiteral("Min"),
+                                            QStringLiteral("Median"), QStringLiteral("Max"),
+                                            QStringLiteral("CheckAlive")}};
+        for (const CCheckAliveStatistics& line : snapshot.vecCheckAlives)
+            aliveRows.push_back({QString::number(line.nWaits), QString::number(line.nStopped), figure(line.nMinMs),
+                                 figure(line.nMedianMs), figure(line.nMaxMs),
+                                 QStringLiteral("line %1: %2:%3").arg(line.nLine).arg(line.strHost, line.strPort)});
+        std::vector<qsizetype> aliveWidths(aliveRows.front().size(), 0);
+        for (const QStringList& row : aliveRows)
+            for (qsizetype i = 0; i < row.size(); ++i)
+                aliveWidths[std::size_t(i)] = std::max(aliveWidths[std::size_t(i)], row[i].size());
+        out << "\nCheckAlive downtime (ms)\n";
+        for (const QStringList& row : aliveRows) {
+            QString strLine;
+            for (qsizetype i = 0; i + 1 < row.size(); ++i)
+                strLine += row[i].rightJustified(aliveWidths[std::size_t(i)]) + QLatin1Char(' ');
+            out << strLine << ' ' << row.last() << '\n';
+        }
+    }
     out << "Verdict: " << verdict.Name() << " (" << verdict.Describe() << ")" << Qt::endl;
 }
 

@@ -133,24 +133,8 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     if (Aborted())
         return true;  // cut off by closing: no answer to report, and no result
 
-    m_nHttpTotalMs += nResponseMs;
-    log.WriteLog(ResponseTimeLine(nResponseMs, m_context.m_nResponseLimitMs));
-    ++m_context.m_nRequestsSent;
-    if (hr == S_OK) {
-        // A response that filled the buffer may have been cut in a character.
-        const QString strData = ResponseDataLine(response, nLength >= kResponseCapacity - 1);
-        if (!strData.isEmpty())
-            log.WriteLog(strData);
-    } else {
-        ++m_context.m_nRequestsFailed;
-        if (hr == S_WAIT_TIMEOUT)
-            log.WriteLog(TimeoutDataLine());
-        if (!WriteTlsProblem(server) && !server.m_pHttp->Failure().isEmpty())
-            log.WriteLog(HttpProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
-                                         server.m_pHttp->Failure()));
-    }
-    if (!server.m_pHttp->AuthProblem().isEmpty())
-        log.WriteLog(AuthProblemLine(server.m_strIP, server.m_strPort, server.m_pHttp->AuthProblem()));
+    // The result goes out before the request's lines: whatever a listener
+    // keeps of it (a JSON Lines file) is there once its lines are.
     if (bResults) {
         result.nTimeMs = nResponseMs;
         result.nAtMs = m_results.SinceStartMs(t0);
@@ -173,12 +157,39 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
             result.strReason = QStringLiteral("no response in the wait");
         m_results.Add(result);
     }
+    m_nHttpTotalMs += nResponseMs;
+    log.WriteLog(ResponseTimeLine(nResponseMs, m_context.m_nResponseLimitMs));
+    ++m_context.m_nRequestsSent;
+    if (hr == S_OK) {
+        // A response that filled the buffer may have been cut in a character.
+        const QString strData = ResponseDataLine(response, nLength >= kResponseCapacity - 1);
+        if (!strData.isEmpty())
+            log.WriteLog(strData);
+    } else {
+        ++m_context.m_nRequestsFailed;
+        if (hr == S_WAIT_TIMEOUT)
+            log.WriteLog(TimeoutDataLine());
+        if (!WriteTlsProblem(server) && !server.m_pHttp->Failure().isEmpty())
+            log.WriteLog(HttpProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
+                                         server.m_pHttp->Failure()));
+    }
+    if (!server.m_pHttp->AuthProblem().isEmpty())
+        log.WriteLog(AuthProblemLine(server.m_strIP, server.m_strPort, server.m_pHttp->AuthProblem()));
     return true;
 }
 
-void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort)
+void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
 {
     CLogWriter& log = m_context.m_log;
+    const QString& strIP = item.m_checkAlive.m_strIP;
+    const QString& strPort = item.m_checkAlive.m_strPort;
+    CCheckAliveResult result;
+    result.nPass = m_bInBlock ? m_nPass + 1 : 0;
+    result.nLine = item.m_nLine;
+    result.strHost = strIP;
+    result.strPort = strPort;
+    const std::int64_t nFirstMs = MonotonicMs();
+    result.nAtMs = m_results.SinceStartMs(nFirstMs);
     m_context.m_bCheckAliveWaiting = true;
     auto http = std::make_unique<CHTTPLayer>();
     http->SetHost(strIP);
@@ -186,12 +197,14 @@ void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort
     while (m_context.m_bCheckAliveWaiting) {
         log.WriteLog(CheckAliveUnreachableLine(strIP));
         const std::int64_t nAttemptMs = MonotonicMs();
+        ++result.nAttempts;
         if (http->Connect(nPort) == 0) {
+            result.nDownMs = MonotonicMs() - nFirstMs;
             m_context.m_bCheckAliveWaiting = false;
             http->Close();
             http.reset();
             log.WriteLog(ReconnectedLine(strIP));
-            return;
+            break;
         }
         // At most one attempt a second. "Stop" or closing ends the wait; the
         // wait uses the stop request up, so it does not also end a block.
@@ -202,15 +215,21 @@ void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort
             nPauseMs = std::min(nPauseMs, nLimitMs);
         if (CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, int(nPauseMs)) >= 0) {
             m_context.m_bCheckAliveWaiting = false;
-            if (!Aborted()) {
-                m_context.m_hStopEvent.Reset();
-                log.WriteLog(CheckAliveStoppedLine(strIP));
-            }
+            if (Aborted())
+                return;  // cut off by closing: no result
+            m_context.m_hStopEvent.Reset();
+            log.WriteLog(CheckAliveStoppedLine(strIP));
+            result.bStopped = true;
         } else if (LimitReached(false)) {
             m_context.m_bCheckAliveWaiting = false;
             log.WriteLog(CheckAliveStoppedLine(strIP));
+            result.bStopped = true;
         }
     }
+    if (result.bStopped)
+        result.nDownMs = MonotonicMs() - nFirstMs;
+    if (m_results.Wanted())
+        m_results.AddCheckAlive(result);
 }
 
 std::int64_t CExecutionLoop::MsUntilDurationLimit() const
@@ -328,7 +347,7 @@ bool CExecutionLoop::ExecuteCommands()
                 nStep = 0;
             }
         } else if (item.m_checkAlive.m_bCheckAlive) {
-            WaitUntilAlive(item.m_checkAlive.m_strIP, item.m_checkAlive.m_strPort);
+            WaitUntilAlive(item);
             if (Aborted())
                 return false;
         }

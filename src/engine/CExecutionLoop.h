@@ -42,7 +42,7 @@ private:
     // After a failed connect to an https server: the TLS line, if TLS failed
     // (once a run for the same problem). True when TLS failed.
     bool WriteTlsProblem(CServerItem& server);
-    void WaitUntilAlive(const QString& strIP, const QString& strPort);
+    void WaitUntilAlive(const CCommandItem& item);
     // Whether a run limit (CRunSettings) has been reached; the first time,
     // its [LIMIT] line. bPassDone: at an End, with m_nPass counting that pass.
     bool LimitReached(bool bPassDone);
