@@ -123,6 +123,34 @@ A report not written at the end is named on standard error with the system's rea
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("json")};
 
+    s = &add(ECliOption::JsonLines, {QStringLiteral("jsonl")}, QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Write each request and CheckAlive wait to this JSON Lines file as it ends");
+    s->strHelpTail = QStringLiteral(", then a summary; '-' as for --json.");
+    s->strManLead = QStringLiteral(R"roff(Write the run to
+.I FILE
+as JSON Lines while it runs, one object a line, each written out the moment it is known)roff");
+    s->strManMore = QStringLiteral(R"roff(A
+.B request
+record per request, with the fields of a request in the
+.B \-\-json
+report, before the request's log lines; a
+.B checkalive
+record per
+.B CheckAlive
+wait (its line, host, port, start, downtime, attempts, whether it was stopped); last a
+.B summary
+record with the totals, the statistics and the verdict, as the
+.B \-\-json
+report has them.
+Each object has a
+.B kind
+naming it. A run killed at any point, even with SIGKILL, leaves every finished
+request in the file. A file is created or emptied at the start;
+.B \-
+is standard output, and the log lines then go to standard error.)roff");
+    s->completion = ECliCompletion::File;
+    s->extensions = QStringList{QStringLiteral("jsonl")};
+
     s = &add(ECliOption::JUnit, {QStringLiteral("junit")}, QStringLiteral("FILE"), kCliRun);
     s->strHelpLead = QStringLiteral("Write the run's JUnit XML report to this file");
     s->strHelpTail = QStringLiteral("; '-' as for --json.");

@@ -29,6 +29,7 @@ enum class ECliOption {
     CaFile,
     Insecure,
     Json,
+    JsonLines,
     JUnit,
     JUnitEachRequest,
     Stats,

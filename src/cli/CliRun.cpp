@@ -1,6 +1,7 @@
 #include "CliRun.h"
 
 #include "CJUnitReport.h"
+#include "CJsonLinesWriter.h"
 #include "CJsonReport.h"
 #include "CReportFile.h"
 #include "CRunRecorder.h"
@@ -185,7 +186,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
 
     const QString strReportProblem =
-        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile});
+        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile, options.strJsonLinesFile});
     if (!strReportProblem.isEmpty()) {
         err << "velkor-cli: " << strReportProblem << Qt::endl;
         return kExitUsage;
@@ -197,8 +198,11 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     CLogWriter log(editLog);
     std::mutex outMutex;
     // A report on standard output ("-") leaves it to the report: the log goes to standard error.
-    QTextStream& logOut =
-        options.strJsonFile == QLatin1String("-") || options.strJUnitFile == QLatin1String("-") ? err : out;
+    const QLatin1String stdoutPath("-");
+    QTextStream& logOut = options.strJsonFile == stdoutPath || options.strJUnitFile == stdoutPath ||
+                                  options.strJsonLinesFile == stdoutPath
+                              ? err
+                              : out;
     log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
         std::lock_guard lock(outMutex);
         logOut << QStringView(strLine).chopped(2) << Qt::endl;
@@ -222,6 +226,20 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         engine.Context().m_listeners.push_back(&statistics);
     if (bReports)
         engine.Context().m_listeners.push_back(&recorder);
+    CJsonLinesWriter jsonLines;
+    const bool bJsonLines = !options.strJsonLinesFile.isEmpty();
+    if (bJsonLines) {
+        QString strOpenError;
+        if (!jsonLines.Open(options.strJsonLinesFile, &strOpenError)) {
+            err << "velkor-cli: the report " << options.strJsonLinesFile << " cannot be written: " << strOpenError
+                << Qt::endl;
+            return kExitUsage;
+        }
+        engine.Context().m_listeners.push_back(&jsonLines);
+        // Its summary carries the statistics.
+        if (!options.bStats)
+            engine.Context().m_listeners.push_back(&statistics);
+    }
 
     CSignalWatcher watcher(engine);
     switch (engine.OnBnClickedSend(options.settings)) {
@@ -285,6 +303,16 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         }
         if (!bWritten && nExit == kExitOk)
             nExit = kExitFileError;
+    }
+
+    if (bJsonLines) {
+        QString strLinesError;
+        if (!jsonLines.WriteSummary(statistics.Snapshot(), summary, nExit, &strLinesError)) {
+            err << "velkor-cli: the report " << options.strJsonLinesFile << " was not written whole: " << strLinesError
+                << Qt::endl;
+            if (nExit == kExitOk)
+                nExit = kExitFileError;
+        }
     }
 
     if (!summary.bPass)
@@ -373,6 +401,7 @@ public:
         settings.tls.bInsecure = args.IsSet(ECliOption::Insecure);
         options.strJsonFile = args.Value(ECliOption::Json);
         options.strJUnitFile = args.Value(ECliOption::JUnit);
+        options.strJsonLinesFile = args.Value(ECliOption::JsonLines);
         options.bJUnitEachRequest = args.IsSet(ECliOption::JUnitEachRequest);
         options.bStats = args.IsSet(ECliOption::Stats);
         settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);

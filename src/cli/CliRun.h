@@ -13,6 +13,7 @@ struct CliRunOptions {
     QString strLogDir;  // empty: no auto-save
     QString strJsonFile;     // the JSON report, written at the run's end; empty: none
     QString strJUnitFile;    // the JUnit XML report, likewise
+    QString strJsonLinesFile;  // JSON Lines, written as the run goes; empty: none
     bool bJUnitEachRequest = false;  // a JUnit test case per request, not per script line
     bool bStats = false;     // print the statistics table after the log
 };

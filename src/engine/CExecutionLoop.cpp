@@ -190,6 +190,15 @@ void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
     result.strPort = strPort;
     const std::int64_t nFirstMs = MonotonicMs();
     result.nAtMs = m_results.SinceStartMs(nFirstMs);
+    // The wait's result goes out before its last line, as a request's does.
+    auto finish = [&](bool bStopped) {
+        m_context.m_bCheckAliveWaiting = false;
+        result.nDownMs = MonotonicMs() - nFirstMs;
+        result.bStopped = bStopped;
+        if (m_results.Wanted())
+            m_results.AddCheckAlive(result);
+        log.WriteLog(bStopped ? CheckAliveStoppedLine(strIP) : ReconnectedLine(strIP));
+    };
     m_context.m_bCheckAliveWaiting = true;
     auto http = std::make_unique<CHTTPLayer>();
     http->SetHost(strIP);
@@ -199,12 +208,10 @@ void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
         const std::int64_t nAttemptMs = MonotonicMs();
         ++result.nAttempts;
         if (http->Connect(nPort) == 0) {
-            result.nDownMs = MonotonicMs() - nFirstMs;
-            m_context.m_bCheckAliveWaiting = false;
             http->Close();
             http.reset();
-            log.WriteLog(ReconnectedLine(strIP));
-            break;
+            finish(false);
+            return;
         }
         // At most one attempt a second. "Stop" or closing ends the wait; the
         // wait uses the stop request up, so it does not also end a block.
@@ -218,18 +225,11 @@ void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
             if (Aborted())
                 return;  // cut off by closing: no result
             m_context.m_hStopEvent.Reset();
-            log.WriteLog(CheckAliveStoppedLine(strIP));
-            result.bStopped = true;
+            finish(true);
         } else if (LimitReached(false)) {
-            m_context.m_bCheckAliveWaiting = false;
-            log.WriteLog(CheckAliveStoppedLine(strIP));
-            result.bStopped = true;
+            finish(true);
         }
     }
-    if (result.bStopped)
-        result.nDownMs = MonotonicMs() - nFirstMs;
-    if (m_results.Wanted())
-        m_results.AddCheckAlive(result);
 }
 
 std::int64_t CExecutionLoop::MsUntilDurationLimit() const
