@@ -233,6 +233,28 @@ after the pass's commands, then the lines a Stop gives, with the
 passes counted; the run then finishes as with
 .BR \-\-max\-duration .)roff");
 
+    s = &add(ECliOption::Quiet, {QStringLiteral("quiet")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("No log lines on the console, only a summary at the end");
+    s->strHelpTail = QStringLiteral("; --log-dir still gets them all.");
+    s->strManLead = QStringLiteral("Print no log lines, only a summary line when the run ends");
+    s->strManMore = QStringLiteral(R"roff(The summary counts the requests by outcome and the
+.B CheckAlive
+waits, and gives the run's length;
+.B \-\-stats
+follows it when given. The
+.B \-\-log\-dir
+file still gets every line.)roff");
+
+    s = &add(ECliOption::Progress, {QStringLiteral("progress")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("Show a status line on standard error while the run goes");
+    s->strManLead = QStringLiteral("Show how the run goes on standard error");
+    s->strManMore = QStringLiteral(R"roff(On a terminal one status line, rewritten in place at most twice a second:
+the time since the start, the
+.B While
+pass, the requests with how many were ok, slow or failed, the requests per second
+and the last response time. When standard error is not a terminal, the same as a
+plain line every 10 seconds.)roff");
+
     // Qt's own: QCommandLineParser adds them and writes their --help lines.
     s = &add(ECliOption::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}, 0);
     s->strManLead = QStringLiteral("Print the usage, the commands, the exit codes and the options, then exit.");

@@ -37,6 +37,8 @@ enum class ECliOption {
     FailOnStatus,
     MaxDuration,
     MaxPasses,
+    Quiet,
+    Progress,
     Help,
     HelpAll,
     Version,

@@ -4,6 +4,7 @@
 #include "CJsonLinesWriter.h"
 #include "CJsonReport.h"
 #include "CReportFile.h"
+#include "CRunProgress.h"
 #include "CRunRecorder.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
@@ -150,6 +151,34 @@ void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, c
     out << "Verdict: " << verdict.Name() << " (" << verdict.Describe() << ")" << Qt::endl;
 }
 
+// Waits for the run's end; with bProgress, shows how it goes on standard
+// error: on a terminal one line rewritten in place twice a second, else a
+// plain line every 10 s.
+void ShowProgress(CRunEngine& engine, const CRunProgress& progress, bool bProgress, QTextStream& err)
+{
+    if (!bProgress) {
+        while (!engine.WaitForRunEnd(1000)) {
+        }
+        return;
+    }
+    const bool bTerminal = isatty(STDERR_FILENO) != 0;
+    const int nEveryMs = bTerminal ? 500 : 10000;
+    qsizetype nShown = 0;
+    while (!engine.WaitForRunEnd(nEveryMs)) {
+        const QString strLine = progress.StatusLine();
+        if (bTerminal) {
+            // Spaces wipe what a longer line before left.
+            err << '\r' << strLine << QString(std::max<qsizetype>(0, nShown - strLine.size()), QLatin1Char(' '));
+            err.flush();
+            nShown = strLine.size();
+        } else {
+            err << "velkor-cli: " << strLine << Qt::endl;
+        }
+    }
+    if (bTerminal && nShown > 0)
+        err << '\r' << progress.StatusLine() << Qt::endl;
+}
+
 }  // namespace
 
 int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
@@ -203,10 +232,15 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
                                   options.strJsonLinesFile == stdoutPath
                               ? err
                               : out;
-    log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
-        std::lock_guard lock(outMutex);
-        logOut << QStringView(strLine).chopped(2) << Qt::endl;
-    });
+    if (options.bQuiet) {
+        // The auto-save file is written apart from the sink.
+        log.SetLineSink([](const QString&) {});
+    } else {
+        log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
+            std::lock_guard lock(outMutex);
+            logOut << QStringView(strLine).chopped(2) << Qt::endl;
+        });
+    }
     if (!options.strLogDir.isEmpty()) {
         log.SetAutoSave(true);
         log.SetLogFolder(QDir(options.strLogDir).absolutePath());
@@ -226,6 +260,9 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         engine.Context().m_listeners.push_back(&statistics);
     if (bReports)
         engine.Context().m_listeners.push_back(&recorder);
+    CRunProgress progress;
+    if (options.bQuiet || options.bProgress)
+        engine.Context().m_listeners.push_back(&progress);
     CJsonLinesWriter jsonLines;
     const bool bJsonLines = !options.strJsonLinesFile.isEmpty();
     if (bJsonLines) {
@@ -249,6 +286,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     case CRunEngine::ESendResult::ParseFailed:
         if (options.settings.bStrict)
             err << "velkor-cli: the script has a syntax error (--strict)" << Qt::endl;
+        else if (options.bQuiet)
+            err << "velkor-cli: the script cannot be run; without --quiet the log says why" << Qt::endl;
         return kExitScriptError;
     case CRunEngine::ESendResult::NeedLogFolder:
     case CRunEngine::ESendResult::AlreadyRunning:
@@ -260,8 +299,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     // A signal that came while "Send" was starting the run ends it now.
     if (watcher.EndingSignal() != 0)
         engine.AbortRun();
-    while (!engine.WaitForRunEnd(1000)) {
-    }
+    ShowProgress(engine, progress, options.bProgress, err);
     engine.OnClose();
 
     // One verdict for the exit code, the reports, --stats and the last line.
@@ -278,6 +316,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         break;
     }
 
+    if (options.bQuiet)
+        logOut << "Summary: " << progress.Summary() << ", verdict " << summary.Name() << Qt::endl;
     if (options.bStats)
         PrintStatistics(logOut, statistics.Snapshot(), summary);
     if (bReports) {
@@ -404,6 +444,8 @@ public:
         options.strJsonLinesFile = args.Value(ECliOption::JsonLines);
         options.bJUnitEachRequest = args.IsSet(ECliOption::JUnitEachRequest);
         options.bStats = args.IsSet(ECliOption::Stats);
+        options.bQuiet = args.IsSet(ECliOption::Quiet);
+        options.bProgress = args.IsSet(ECliOption::Progress);
         settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);
         settings.bFailOnStatus = args.IsSet(ECliOption::FailOnStatus);
         if (args.IsSet(ECliOption::MaxDuration)) {

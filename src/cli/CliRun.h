@@ -16,6 +16,8 @@ struct CliRunOptions {
     QString strJsonLinesFile;  // JSON Lines, written as the run goes; empty: none
     bool bJUnitEachRequest = false;  // a JUnit test case per request, not per script line
     bool bStats = false;     // print the statistics table after the log
+    bool bQuiet = false;     // no log lines on the console, a summary at the end
+    bool bProgress = false;  // a status line on standard error while the run goes
 };
 
 // velkor-cli run: runs a command file as "Send" does, printing every log line
