@@ -20,7 +20,12 @@ constexpr int kListedFailures = 5;
 QString Seconds(std::int64_t nMs)
 {
     nMs = std::max<std::int64_t>(nMs, 0);
-    return QStringLiteral("%1.%2").arg(nMs / 1000).arg(nMs % 1000, 3, 10, QLatin1Char('0'));
+    QString str = QString::number(nMs / 1000);
+    const int nFraction = int(nMs % 1000);
+    const char16_t fraction[] = {u'.', char16_t(u'0' + nFraction / 100), char16_t(u'0' + nFraction / 10 % 10),
+                                 char16_t(u'0' + nFraction % 10)};
+    str.append(reinterpret_cast<const QChar*>(fraction), 4);
+    return str;
 }
 
 // What made a request fail, ranked as the exit codes rank the causes: a
@@ -178,13 +183,17 @@ QString RequestFailureMessage(const CRecordedRequest& request, const CFailKind& 
 // PerRequest: one case per request.
 std::vector<CCase> RequestCases(const CRecordedRun& run)
 {
+    std::vector<QString> vecClassnames;
+    vecClassnames.reserve(run.vecTargets.size());
+    for (const CRecordedTarget& target : run.vecTargets)
+        vecClassnames.push_back(target.strHost + QLatin1Char(':') + target.strPort);
     std::vector<CCase> vecCases;
     vecCases.reserve(run.vecRequests.size());
     for (const CRecordedRequest& request : run.vecRequests) {
         const CRecordedTarget& target = run.vecTargets[request.nTarget];
         CCase testcase;
         testcase.strName = target.strUrl;
-        testcase.strClassname = target.strHost + QLatin1Char(':') + target.strPort;
+        testcase.strClassname = vecClassnames[request.nTarget];
         testcase.nTimeMs = request.nTimeMs;
         if (!request.bPass) {
             const CFailKind kind = FailKindOf(request, run.start);
@@ -343,6 +352,13 @@ std::vector<CCase> CheckAliveCases(const CRecordedRun& run)
 
 QString CJUnitReport::XmlSafe(const QString& str)
 {
+    // Most texts hold nothing to replace: they are shared, not copied.
+    if (std::none_of(str.begin(), str.end(), [](QChar ch) {
+            const char16_t c = ch.unicode();
+            return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF ||
+                   QChar::isSurrogate(c);
+        }))
+        return str;
     QString strOut;
     strOut.reserve(str.size());
     for (qsizetype i = 0; i < str.size(); ++i) {
