@@ -153,8 +153,9 @@ void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, c
 
 // Waits for the run's end; with bProgress, shows how it goes on standard
 // error: on a terminal one line rewritten in place twice a second, else a
-// plain line every 10 s.
-void ShowProgress(CRunEngine& engine, const CRunProgress& progress, bool bProgress, QTextStream& err)
+// plain line every 10 s. outMutex: the log's, which standard error may share.
+void ShowProgress(CRunEngine& engine, const CRunProgress& progress, bool bProgress, QTextStream& err,
+                  std::mutex& outMutex)
 {
     if (!bProgress) {
         while (!engine.WaitForRunEnd(1000)) {
@@ -166,6 +167,7 @@ void ShowProgress(CRunEngine& engine, const CRunProgress& progress, bool bProgre
     qsizetype nShown = 0;
     while (!engine.WaitForRunEnd(nEveryMs)) {
         const QString strLine = progress.StatusLine();
+        std::lock_guard lock(outMutex);
         if (bTerminal) {
             // Spaces wipe what a longer line before left.
             err << '\r' << strLine << QString(std::max<qsizetype>(0, nShown - strLine.size()), QLatin1Char(' '));
@@ -299,7 +301,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     // A signal that came while "Send" was starting the run ends it now.
     if (watcher.EndingSignal() != 0)
         engine.AbortRun();
-    ShowProgress(engine, progress, options.bProgress, err);
+    ShowProgress(engine, progress, options.bProgress, err, outMutex);
     engine.OnClose();
 
     // One verdict for the exit code, the reports, --stats and the last line.

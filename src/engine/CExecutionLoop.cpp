@@ -226,7 +226,8 @@ void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
                 return;  // cut off by closing: no result
             m_context.m_hStopEvent.Reset();
             finish(true);
-        } else if (LimitReached(false)) {
+        } else if (MsUntilDurationLimit() == 0) {
+            LimitReached(false);
             finish(true);
         }
     }
