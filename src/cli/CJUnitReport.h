@@ -31,6 +31,11 @@ class QIODevice;
 //   PerRequest: one <testcase> per request, in order: name (the URL),
 //     classname (host:port), time (the response time); a failing request gets
 //     a <failure> whose type is its kind and whose text carries the reason.
+// After them, in both shapes, one <testcase> per CheckAlive line of the
+// script: name "line N: CheckAlive(HOST:PORT)", classname the script's name
+// and HOST:PORT, time the sum of its waits' downtimes; it fails (type
+// "stopped") when a wait was stopped before the device came back, and lists
+// the first such waits.
 // Times are in seconds with three decimals. Characters XML cannot carry
 // (control characters other than tab, line feed and carriage return) are
 // written as \xNN; others are escaped as usual.

@@ -5,10 +5,22 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 namespace {
 
 QByteArray JsonString(const QString& str)
 {
+    // Most texts need no escape: they go as they are.
+    if (std::none_of(str.begin(), str.end(),
+                     [](QChar ch) { return ch.unicode() < 0x20 || ch == QLatin1Char('"') || ch == QLatin1Char('\\'); })) {
+        QByteArray out;
+        out.reserve(str.size() + 2);
+        out += '"';
+        out += str.toUtf8();
+        out += '"';
+        return out;
+    }
     QString strOut;
     strOut.reserve(str.size() + 2);
     strOut += QLatin1Char('"');
@@ -88,7 +100,29 @@ public:
             Flush();
         return *this;
     }
-    CChunkWriter& operator<<(const char* psz) { return *this << QByteArray(psz); }
+    CChunkWriter& operator<<(const char* psz)
+    {
+        m_buffer.append(psz);
+        if (m_buffer.size() >= 64 * 1024)
+            Flush();
+        return *this;
+    }
+    CChunkWriter& operator<<(std::int64_t n)
+    {
+        char digits[24];
+        char* pEnd = digits + sizeof digits;
+        char* p = pEnd;
+        const bool bNegative = n < 0;
+        std::uint64_t u = bNegative ? 0 - std::uint64_t(n) : std::uint64_t(n);
+        do {
+            *--p = char('0' + u % 10);
+            u /= 10;
+        } while (u != 0);
+        if (bNegative)
+            *--p = '-';
+        m_buffer.append(p, pEnd - p);
+        return *this;
+    }
     bool Flush()
     {
         if (!m_buffer.isEmpty() && m_device.write(m_buffer) != m_buffer.size())
@@ -105,35 +139,67 @@ private:
 
 void WriteRequests(CChunkWriter& out, const CRecordedRun& run)
 {
+    // A target's and a reason's texts are encoded once, however many
+    // requests share them: a long run's report is mostly figures.
+    std::vector<QByteArray> vecTargets;
+    vecTargets.reserve(run.vecTargets.size());
+    for (const CRecordedTarget& target : run.vecTargets)
+        vecTargets.push_back(", \"url\": " + JsonString(target.strUrl) + ", \"host\": " + JsonString(target.strHost) +
+                             ", \"port\": ");
+    std::vector<QByteArray> vecPorts;
+    vecPorts.reserve(run.vecTargets.size());
+    for (const CRecordedTarget& target : run.vecTargets)
+        vecPorts.push_back(JsonPort(target.strPort));
+    std::vector<QByteArray> vecReasons;
+    vecReasons.reserve(run.vecReasons.size());
+    for (const QString& strReason : run.vecReasons)
+        vecReasons.push_back(JsonString(strReason));
+
     out << "  \"requests\": [";
     const char* pszSep = "\n    ";
     for (const CRecordedRequest& request : run.vecRequests) {
-        const CRecordedTarget& target = run.vecTargets[request.nTarget];
-        out << pszSep << "{\"index\": " << JsonInt(request.nIndex) << ", \"pass\": " << JsonInt(request.nPass)
-            << ", \"line\": " << JsonInt(request.nLine) << ", \"url\": " << JsonString(target.strUrl)
-            << ", \"host\": " << JsonString(target.strHost) << ", \"port\": "
-            << (request.outcome == ERequestOutcome::NotSent ? QByteArrayLiteral("null") : JsonPort(target.strPort))
-            << ", \"status\": " << (request.nStatus < 0 ? QByteArrayLiteral("null") : JsonInt(request.nStatus))
-            << ", \"time_ms\": " << JsonInt(request.nTimeMs) << ", \"outcome\": \"" << OutcomeName(request.outcome)
-            << "\", \"verdict\": \"" << (request.bPass ? "pass" : "fail") << "\", \"reason\": "
-            << (request.nReason < 0 ? QByteArrayLiteral("null") : JsonString(run.vecReasons[std::size_t(request.nReason)]))
-            << "}";
+        // The same text as CJsonReport::RequestObject gives.
+        out << pszSep << "{\"index\": " << std::int64_t(request.nIndex) << ", \"pass\": " << std::int64_t(request.nPass)
+            << ", \"line\": " << std::int64_t(request.nLine) << vecTargets[request.nTarget];
+        if (request.outcome == ERequestOutcome::NotSent)
+            out << "null";
+        else
+            out << vecPorts[request.nTarget];
+        out << ", \"status\": ";
+        if (request.nStatus < 0)
+            out << "null";
+        else
+            out << std::int64_t(request.nStatus);
+        out << ", \"time_ms\": " << request.nTimeMs << ", \"outcome\": \"" << OutcomeName(request.outcome)
+            << "\", \"verdict\": \"" << (request.bPass ? "pass" : "fail") << "\", \"reason\": ";
+        if (request.nReason < 0)
+            out << "null}";
+        else
+            out << vecReasons[std::size_t(request.nReason)] << "}";
         pszSep = ",\n    ";
     }
     out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
 }
 
-void WriteTotals(CChunkWriter& out, const CRecordedRun& run)
+void WriteCheckAlives(CChunkWriter& out, const CRecordedRun& run)
 {
-    const QByteArray null = QByteArrayLiteral("null");
-    const bool bEnded = run.bEnded;
-    out << "  \"totals\": {\"http_ms\": " << (bEnded ? JsonInt(run.end.nHttpMs) : null)
-        << ", \"application_ms\": " << (bEnded ? JsonInt(run.end.nApplicationMs) : null)
-        << ", \"while_repeat\": " << (bEnded && run.end.nWhileRepeat >= 0 ? JsonInt(run.end.nWhileRepeat) : null)
-        << ", \"stopped\": " << (bEnded && run.end.bStopped ? "true" : "false") << "},\n";
+    out << "  \"checkalive\": [";
+    const char* pszSep = "\n    ";
+    for (const CCheckAliveResult& wait : run.vecCheckAlives) {
+        out << pszSep << CJsonReport::CheckAliveObject(wait);
+        pszSep = ",\n    ";
+    }
+    out << (run.vecCheckAlives.empty() ? "],\n" : "\n  ],\n");
 }
 
-QByteArray StatsObject(const CUrlStatistics& s, bool bWithUrl)
+void WriteTotals(CChunkWriter& out, const CRecordedRun& run)
+{
+    out << "  \"totals\": " << CJsonReport::TotalsObject(run.bEnded, run.end) << ",\n";
+}
+
+}  // namespace
+
+QByteArray CJsonReport::StatsObject(const CUrlStatistics& s, bool bWithUrl)
 {
     const QByteArray null = QByteArrayLiteral("null");
     QByteArray object = "{";
@@ -150,17 +216,19 @@ QByteArray StatsObject(const CUrlStatistics& s, bool bWithUrl)
     return object;
 }
 
+namespace {
+
 void WriteStats(CChunkWriter& out, const CRecordedRun& run)
 {
     const CRunStatisticsSnapshot snapshot = StatisticsOf(run);
     out << "  \"stats\": [";
     const char* pszSep = "\n    ";
     for (const CUrlStatistics& s : snapshot.vecUrls) {
-        out << pszSep << StatsObject(s, true);
+        out << pszSep << CJsonReport::StatsObject(s, true);
         pszSep = ",\n    ";
     }
     out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
-    out << "  \"stats_total\": " << StatsObject(snapshot.total, false) << ",\n";
+    out << "  \"stats_total\": " << CJsonReport::StatsObject(snapshot.total, false) << ",\n";
 }
 
 void WriteVerdict(CChunkWriter& out, const CRecordedRun& run)
@@ -181,11 +249,47 @@ bool CJsonReport::Write(QIODevice& device, const CRecordedRun& run, const QStrin
         << ",\n  \"threshold_ms\": " << JsonInt(run.start.nThresholdMs) << ",\n  \"partial\": "
         << (run.IsPartial() ? "true" : "false") << ",\n";
     WriteRequests(out, run);
+    WriteCheckAlives(out, run);
     WriteTotals(out, run);
     WriteStats(out, run);
     WriteVerdict(out, run);
     out << "}\n";
     return out.Flush();
+}
+
+QByteArray CJsonReport::String(const QString& str) { return JsonString(str); }
+
+QByteArray CJsonReport::RequestObject(const CRecordedRequest& request, const CRecordedTarget& target,
+                                      const QString* pReason, bool bKind)
+{
+    QByteArray object = bKind ? QByteArrayLiteral("{\"kind\": \"request\", ") : QByteArrayLiteral("{");
+    object += "\"index\": " + JsonInt(request.nIndex) + ", \"pass\": " + JsonInt(request.nPass)
+        + ", \"line\": " + JsonInt(request.nLine) + ", \"url\": " + JsonString(target.strUrl)
+        + ", \"host\": " + JsonString(target.strHost) + ", \"port\": "
+        + (request.outcome == ERequestOutcome::NotSent ? QByteArrayLiteral("null") : JsonPort(target.strPort))
+        + ", \"status\": " + (request.nStatus < 0 ? QByteArrayLiteral("null") : JsonInt(request.nStatus))
+        + ", \"time_ms\": " + JsonInt(request.nTimeMs) + ", \"outcome\": \"" + OutcomeName(request.outcome)
+        + "\", \"verdict\": \"" + (request.bPass ? "pass" : "fail") + "\", \"reason\": "
+        + (pReason == nullptr ? QByteArrayLiteral("null") : JsonString(*pReason)) + "}";
+    return object;
+}
+
+QByteArray CJsonReport::CheckAliveObject(const CCheckAliveResult& wait)
+{
+    return "{\"kind\": \"checkalive\", \"index\": " + JsonInt(wait.nIndex) + ", \"pass\": " + JsonInt(wait.nPass)
+        + ", \"line\": " + JsonInt(wait.nLine) + ", \"host\": " + JsonString(wait.strHost)
+        + ", \"port\": " + JsonPort(wait.strPort) + ", \"at_ms\": " + JsonInt(wait.nAtMs)
+        + ", \"down_ms\": " + JsonInt(wait.nDownMs) + ", \"attempts\": " + JsonInt(wait.nAttempts)
+        + ", \"stopped\": " + (wait.bStopped ? "true" : "false") + "}";
+}
+
+QByteArray CJsonReport::TotalsObject(bool bEnded, const CRunEndInfo& end)
+{
+    const QByteArray null = QByteArrayLiteral("null");
+    return "{\"http_ms\": " + (bEnded ? JsonInt(end.nHttpMs) : null)
+        + ", \"application_ms\": " + (bEnded ? JsonInt(end.nApplicationMs) : null)
+        + ", \"while_repeat\": " + (bEnded && end.nWhileRepeat >= 0 ? JsonInt(end.nWhileRepeat) : null)
+        + ", \"stopped\": " + (bEnded && end.bStopped ? "true" : "false") + "}";
 }
 
 bool CJsonReport::Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion, QString* pError)

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QIODevice;
+struct CUrlStatistics;
 
 // The JSON report of a run, for CI and scripts: one object
 //   velkor_version  the program's version
@@ -21,6 +22,11 @@ class QIODevice;
 //                   outcome ("ok", "slow", "timeout", "failed",
 //                   "not-sent"), verdict ("pass", "fail"), reason (what its
 //                   [HTTP], [TLS] or [AUTH] line said, or null)
+//   checkalive      one object per CheckAlive wait, in order: kind
+//                   ("checkalive"), index, pass, line, host, port, at_ms (its
+//                   start since the run's), down_ms (from the first attempt
+//                   to the accepted connection, or to the stop), attempts,
+//                   stopped (ended before the device came back)
 //   totals          http_ms, application_ms, while_repeat (null without a
 //                   While block), stopped (a While block was ended by Stop);
 //                   the totals are null when the run's end never came
@@ -41,4 +47,15 @@ public:
     // written in place). On failure, *pError (when given) says why.
     static bool Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion,
                      QString* pError = nullptr);
+
+    // The report's parts, which the JSON Lines file shares: a request's
+    // object (bKind: with "kind": "request" first), a CheckAlive wait's, the
+    // totals (nulls when the end never came), the statistics of a URL or of
+    // the run (bWithUrl false), and a JSON string.
+    static QByteArray RequestObject(const CRecordedRequest& request, const CRecordedTarget& target,
+                                    const QString* pReason, bool bKind);
+    static QByteArray CheckAliveObject(const CCheckAliveResult& wait);
+    static QByteArray TotalsObject(bool bEnded, const CRunEndInfo& end);
+    static QByteArray StatsObject(const CUrlStatistics& statistics, bool bWithUrl);
+    static QByteArray String(const QString& str);
 };

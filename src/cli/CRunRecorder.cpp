@@ -42,6 +42,12 @@ void CRunRecorder::OnRequest(const CRequestResult& result)
     m_run.vecRequests.push_back(request);
 }
 
+void CRunRecorder::OnCheckAlive(const CCheckAliveResult& result)
+{
+    std::lock_guard lock(m_mutex);
+    m_run.vecCheckAlives.push_back(result);
+}
+
 void CRunRecorder::OnRunEnd(const CRunEndInfo& info)
 {
     std::lock_guard lock(m_mutex);

@@ -41,6 +41,7 @@ struct CRecordedRun {
     std::vector<CRecordedTarget> vecTargets;
     std::vector<CRecordedRequest> vecRequests;  // in the order they were made
     std::vector<QString> vecReasons;            // why requests failed, each text once
+    std::vector<CCheckAliveResult> vecCheckAlives;  // the CheckAlive waits, in order
     bool bEnded = false;
     CRunEndInfo end;
     // Filled in by the runner once the run is over: the run's verdict and the
@@ -61,6 +62,7 @@ class CRunRecorder : public IRunListener {
 public:
     void OnRunStart(const CRunStartInfo& info) override;
     void OnRequest(const CRequestResult& result) override;
+    void OnCheckAlive(const CCheckAliveResult& result) override;
     void OnRunEnd(const CRunEndInfo& info) override;
 
     CRecordedRun Snapshot() const;

@@ -124,6 +124,34 @@ A report not written at the end is named on standard error with the system's rea
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("json")};
 
+    s = &add(ECliOption::JsonLines, {QStringLiteral("jsonl")}, QStringLiteral("FILE"), kCliRun);
+    s->strHelpLead = QStringLiteral("Write each request and CheckAlive wait to this JSON Lines file as it ends");
+    s->strHelpTail = QStringLiteral(", then a summary; '-' as for --json.");
+    s->strManLead = QStringLiteral(R"roff(Write the run to
+.I FILE
+as JSON Lines while it runs, one object a line, each written out the moment it is known)roff");
+    s->strManMore = QStringLiteral(R"roff(A
+.B request
+record per request, with the fields of a request in the
+.B \-\-json
+report, before the request's log lines; a
+.B checkalive
+record per
+.B CheckAlive
+wait (its line, host, port, start, downtime, attempts, whether it was stopped); last a
+.B summary
+record with the totals, the statistics and the verdict, as the
+.B \-\-json
+report has them.
+Each object has a
+.B kind
+naming it. A run killed at any point, even with SIGKILL, leaves every finished
+request in the file. A file is created or emptied at the start;
+.B \-
+is standard output, and the log lines then go to standard error.)roff");
+    s->completion = ECliCompletion::File;
+    s->extensions = QStringList{QStringLiteral("jsonl")};
+
     s = &add(ECliOption::JUnit, {QStringLiteral("junit")}, QStringLiteral("FILE"), kCliRun);
     s->strHelpLead = QStringLiteral("Write the run's JUnit XML report to this file");
     s->strHelpTail = QStringLiteral("; '-' as for --json.");
@@ -182,6 +210,63 @@ requests not sent are counted beside them), then the run's verdict.)roff");
     s->strManLead =
         QStringLiteral("A final HTTP status of 400 or above fails its request and the run: exit status %1")
             .arg(kExitErrorStatus);
+
+    s = &add(ECliOption::MaxDuration, {QStringLiteral("max-duration")}, QStringLiteral("DURATION"), kCliRun);
+    s->strHelpLead = QStringLiteral("End the While loop as Stop does once the run has lasted this long");
+    s->strHelpTail = QStringLiteral(": 90s, 10m, 8h or seconds.");
+    s->strManLead = QStringLiteral(R"roff(Once the run has lasted
+.I DURATION
+since its opening line, end the running
+.B While
+block as a Stop ends it)roff");
+    s->strManNote = QStringLiteral("seconds, or with a unit: 90s, 10m, 8h");
+    s->strManMore = QStringLiteral(R"roff(The log says
+.RB \(lq "[LIMIT] maximum duration 10m reached" \(rq
+(the duration as given), then the lines a Stop gives; a
+.B CheckAlive
+wait under way ends there too, and so does every later block at its
+.BR End .
+The run then finishes with its totals and reports, and its verdict gives the exit
+status. The limit is looked at when a pass ends and during
+.B CheckAlive
+waits: a
+.B Sleep
+runs to its end.)roff");
+
+    s = &add(ECliOption::MaxPasses, {QStringLiteral("max-passes")}, QStringLiteral("N"), kCliRun);
+    s->strHelpLead = QStringLiteral("End the While loop as Stop does after N passes");
+    s->strManLead = QStringLiteral(R"roff(After
+.I N
+.B While
+passes (1 to 2147483647), end the running block as a Stop ends it)roff");
+    s->strManMore = QStringLiteral(R"roff(The log says
+.RB \(lq "[LIMIT] maximum passes N reached" \(rq
+after the pass's commands, then the lines a Stop gives, with the
+.I N
+passes counted; the run then finishes as with
+.BR \-\-max\-duration .)roff");
+
+    s = &add(ECliOption::Quiet, {QStringLiteral("quiet")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("No log lines on the console, only a summary at the end");
+    s->strHelpTail = QStringLiteral("; --log-dir still gets them all.");
+    s->strManLead = QStringLiteral("Print no log lines, only a summary line when the run ends");
+    s->strManMore = QStringLiteral(R"roff(The summary counts the requests by outcome and the
+.B CheckAlive
+waits, and gives the run's length;
+.B \-\-stats
+follows it when given. The
+.B \-\-log\-dir
+file still gets every line.)roff");
+
+    s = &add(ECliOption::Progress, {QStringLiteral("progress")}, {}, kCliRun);
+    s->strHelpLead = QStringLiteral("Show a status line on standard error while the run goes");
+    s->strManLead = QStringLiteral("Show how the run goes on standard error");
+    s->strManMore = QStringLiteral(R"roff(On a terminal one status line, rewritten in place at most twice a second:
+the time since the start, the
+.B While
+pass, the requests with how many were ok, slow or failed, the requests per second
+and the last response time. When standard error is not a terminal, the same as a
+plain line every 10 seconds.)roff");
 
     AddFleetOptions(table);
 

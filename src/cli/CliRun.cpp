@@ -2,8 +2,10 @@
 
 #include "CHtmlReport.h"
 #include "CJUnitReport.h"
+#include "CJsonLinesWriter.h"
 #include "CJsonReport.h"
 #include "CReportFile.h"
+#include "CRunProgress.h"
 #include "CRunRecorder.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
@@ -126,7 +128,60 @@ void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, c
             strLine += row[i].rightJustified(widths[std::size_t(i)]) + QLatin1Char(' ');
         out << strLine << ' ' << row[0] << '\n';
     }
+    if (!snapshot.vecCheckAlives.empty()) {
+        // The CheckAlive lines: their waits and the downtimes of the waits
+        // that saw the device come back ("-" when none did).
+        auto figure = [](std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); };
+        std::vector<QStringList> aliveRows{{QStringLiteral("Waits"), QStringLiteral("Stopped"), QStringLiteral("Min"),
+                                            QStringLiteral("Median"), QStringLiteral("Max"),
+                                            QStringLiteral("CheckAlive")}};
+        for (const CCheckAliveStatistics& line : snapshot.vecCheckAlives)
+            aliveRows.push_back({QString::number(line.nWaits), QString::number(line.nStopped), figure(line.nMinMs),
+                                 figure(line.nMedianMs), figure(line.nMaxMs),
+                                 QStringLiteral("line %1: %2:%3").arg(line.nLine).arg(line.strHost, line.strPort)});
+        std::vector<qsizetype> aliveWidths(aliveRows.front().size(), 0);
+        for (const QStringList& row : aliveRows)
+            for (qsizetype i = 0; i < row.size(); ++i)
+                aliveWidths[std::size_t(i)] = std::max(aliveWidths[std::size_t(i)], row[i].size());
+        out << "\nCheckAlive downtime (ms)\n";
+        for (const QStringList& row : aliveRows) {
+            QString strLine;
+            for (qsizetype i = 0; i + 1 < row.size(); ++i)
+                strLine += row[i].rightJustified(aliveWidths[std::size_t(i)]) + QLatin1Char(' ');
+            out << strLine << ' ' << row.last() << '\n';
+        }
+    }
     out << "Verdict: " << verdict.Name() << " (" << verdict.Describe() << ")" << Qt::endl;
+}
+
+// Waits for the run's end; with bProgress, shows how it goes on standard
+// error: on a terminal one line rewritten in place twice a second, else a
+// plain line every 10 s. outMutex: the log's, which standard error may share.
+void ShowProgress(CRunEngine& engine, const CRunProgress& progress, bool bProgress, QTextStream& err,
+                  std::mutex& outMutex)
+{
+    if (!bProgress) {
+        while (!engine.WaitForRunEnd(1000)) {
+        }
+        return;
+    }
+    const bool bTerminal = isatty(STDERR_FILENO) != 0;
+    const int nEveryMs = bTerminal ? 500 : 10000;
+    qsizetype nShown = 0;
+    while (!engine.WaitForRunEnd(nEveryMs)) {
+        const QString strLine = progress.StatusLine();
+        std::lock_guard lock(outMutex);
+        if (bTerminal) {
+            // Spaces wipe what a longer line before left.
+            err << '\r' << strLine << QString(std::max<qsizetype>(0, nShown - strLine.size()), QLatin1Char(' '));
+            err.flush();
+            nShown = strLine.size();
+        } else {
+            err << "velkor-cli: " << strLine << Qt::endl;
+        }
+    }
+    if (bTerminal && nShown > 0)
+        err << '\r' << progress.StatusLine() << Qt::endl;
 }
 
 }  // namespace
@@ -165,7 +220,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
 
     const QString strReportProblem =
-        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile, options.strHtmlFile});
+        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile, options.strHtmlFile,
+                                                  options.strJsonLinesFile});
     if (!strReportProblem.isEmpty()) {
         err << "velkor-cli: " << strReportProblem << Qt::endl;
         return kExitUsage;
@@ -175,15 +231,20 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     CLogWriter log(editLog);
     std::mutex outMutex;
     // A report on standard output ("-") leaves it to the report: the log goes to standard error.
-    QTextStream& logOut =
-        options.strJsonFile == QLatin1String("-") || options.strJUnitFile == QLatin1String("-") ||
-                options.strHtmlFile == QLatin1String("-")
-            ? err
-            : out;
-    log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
-        std::lock_guard lock(outMutex);
-        logOut << QStringView(strLine).chopped(2) << Qt::endl;
-    });
+    const QLatin1String stdoutPath("-");
+    QTextStream& logOut = options.strJsonFile == stdoutPath || options.strJUnitFile == stdoutPath ||
+                                  options.strHtmlFile == stdoutPath || options.strJsonLinesFile == stdoutPath
+                              ? err
+                              : out;
+    if (options.bQuiet) {
+        // The auto-save file is written apart from the sink.
+        log.SetLineSink([](const QString&) {});
+    } else {
+        log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
+            std::lock_guard lock(outMutex);
+            logOut << QStringView(strLine).chopped(2) << Qt::endl;
+        });
+    }
     if (!options.strLogDir.isEmpty()) {
         log.SetAutoSave(true);
         log.SetLogFolder(QDir(options.strLogDir).absolutePath());
@@ -210,6 +271,23 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         engine.Context().m_listeners.push_back(&statistics);
     if (bReports)
         engine.Context().m_listeners.push_back(&recorder);
+    CRunProgress progress;
+    if (options.bQuiet || options.bProgress)
+        engine.Context().m_listeners.push_back(&progress);
+    CJsonLinesWriter jsonLines;
+    const bool bJsonLines = !options.strJsonLinesFile.isEmpty();
+    if (bJsonLines) {
+        QString strOpenError;
+        if (!jsonLines.Open(options.strJsonLinesFile, &strOpenError)) {
+            err << "velkor-cli: the report " << options.strJsonLinesFile << " cannot be written: " << strOpenError
+                << Qt::endl;
+            return kExitUsage;
+        }
+        engine.Context().m_listeners.push_back(&jsonLines);
+        // Its summary carries the statistics.
+        if (!options.bStats)
+            engine.Context().m_listeners.push_back(&statistics);
+    }
 
     CSignalWatcher watcher(engine);
     switch (engine.OnBnClickedSend(options.settings)) {
@@ -219,6 +297,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     case CRunEngine::ESendResult::ParseFailed:
         if (options.settings.bStrict)
             err << "velkor-cli: the script has a syntax error (--strict)" << Qt::endl;
+        else if (options.bQuiet)
+            err << "velkor-cli: the script cannot be run; without --quiet the log says why" << Qt::endl;
         return kExitScriptError;
     case CRunEngine::ESendResult::NeedLogFolder:
     case CRunEngine::ESendResult::AlreadyRunning:
@@ -230,8 +310,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     // A signal that came while "Send" was starting the run ends it now.
     if (watcher.EndingSignal() != 0)
         engine.AbortRun();
-    while (!engine.WaitForRunEnd(1000)) {
-    }
+    ShowProgress(engine, progress, options.bProgress, err, outMutex);
     engine.OnClose();
 
     // One verdict for the exit code, the reports, --stats and the last line.
@@ -248,6 +327,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         break;
     }
 
+    if (options.bQuiet)
+        logOut << "Summary: " << progress.Summary() << ", verdict " << summary.Name() << Qt::endl;
     if (options.bStats)
         PrintStatistics(logOut, statistics.Snapshot(), summary);
     if (bReports) {
@@ -279,6 +360,16 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         }
         if (!bWritten && nExit == kExitOk)
             nExit = kExitFileError;
+    }
+
+    if (bJsonLines) {
+        QString strLinesError;
+        if (!jsonLines.WriteSummary(statistics.Snapshot(), summary, nExit, &strLinesError)) {
+            err << "velkor-cli: the report " << options.strJsonLinesFile << " was not written whole: " << strLinesError
+                << Qt::endl;
+            if (nExit == kExitOk)
+                nExit = kExitFileError;
+        }
     }
 
     if (!summary.bPass)
@@ -368,10 +459,28 @@ public:
         options.strJsonFile = args.Value(ECliOption::Json);
         options.strJUnitFile = args.Value(ECliOption::JUnit);
         options.strHtmlFile = args.Value(ECliOption::Html);
+        options.strJsonLinesFile = args.Value(ECliOption::JsonLines);
         options.bJUnitEachRequest = args.IsSet(ECliOption::JUnitEachRequest);
         options.bStats = args.IsSet(ECliOption::Stats);
+        options.bQuiet = args.IsSet(ECliOption::Quiet);
+        options.bProgress = args.IsSet(ECliOption::Progress);
         settings.bFailOnSlow = args.IsSet(ECliOption::FailOnSlow);
         settings.bFailOnStatus = args.IsSet(ECliOption::FailOnStatus);
+        if (args.IsSet(ECliOption::MaxDuration)) {
+            settings.strMaxDuration = args.Value(ECliOption::MaxDuration);
+            if (!CRunSettings::ParseDuration(settings.strMaxDuration, &settings.nMaxDurationMs)) {
+                err << "velkor-cli: --max-duration takes whole seconds, plain or with s, m or h (90s, 10m, 8h), "
+                       "not '"
+                    << settings.strMaxDuration << "'\nTry 'velkor-cli --help'." << Qt::endl;
+                return kExitUsage;
+            }
+        }
+        if (args.IsSet(ECliOption::MaxPasses) &&
+            !CRunSettings::ParsePasses(args.Value(ECliOption::MaxPasses), &settings.nMaxPasses)) {
+            err << "velkor-cli: --max-passes takes a number of passes, 1 to 2147483647 (digits only), not '"
+                << args.Value(ECliOption::MaxPasses) << "'\nTry 'velkor-cli --help'." << Qt::endl;
+            return kExitUsage;
+        }
         if (!CollectCliVariables(args, &options.variables, &strProblem)) {
             err << "velkor-cli: " << strProblem << Qt::endl;
             return kExitUsage;

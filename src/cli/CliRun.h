@@ -15,8 +15,11 @@ struct CliRunOptions {
     QString strJsonFile;     // the JSON report, written at the run's end; empty: none
     QString strJUnitFile;    // the JUnit XML report, likewise
     QString strHtmlFile;     // the HTML report, likewise
+    QString strJsonLinesFile;  // JSON Lines, written as the run goes; empty: none
     bool bJUnitEachRequest = false;  // a JUnit test case per request, not per script line
     bool bStats = false;     // print the statistics table after the log
+    bool bQuiet = false;     // no log lines on the console, a summary at the end
+    bool bProgress = false;  // a status line on standard error while the run goes
     ScriptVariables variables;  // the values of the script's placeholders
 };
 

@@ -7,6 +7,7 @@
 #include "platform/MonotonicClock.h"
 #include "platform/TextConv.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -132,24 +133,8 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     if (Aborted())
         return true;  // cut off by closing: no answer to report, and no result
 
-    m_nHttpTotalMs += nResponseMs;
-    log.WriteLog(ResponseTimeLine(nResponseMs, m_context.m_nResponseLimitMs));
-    ++m_context.m_nRequestsSent;
-    if (hr == S_OK) {
-        // A response that filled the buffer may have been cut in a character.
-        const QString strData = ResponseDataLine(response, nLength >= kResponseCapacity - 1);
-        if (!strData.isEmpty())
-            log.WriteLog(strData);
-    } else {
-        ++m_context.m_nRequestsFailed;
-        if (hr == S_WAIT_TIMEOUT)
-            log.WriteLog(TimeoutDataLine());
-        if (!WriteTlsProblem(server) && !server.m_pHttp->Failure().isEmpty())
-            log.WriteLog(HttpProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
-                                         server.m_pHttp->Failure()));
-    }
-    if (!server.m_pHttp->AuthProblem().isEmpty())
-        log.WriteLog(AuthProblemLine(server.m_strIP, server.m_strPort, server.m_pHttp->AuthProblem()));
+    // The result goes out before the request's lines: whatever a listener
+    // keeps of it (a JSON Lines file) is there once its lines are.
     if (bResults) {
         result.nTimeMs = nResponseMs;
         result.nAtMs = m_results.SinceStartMs(t0);
@@ -172,12 +157,48 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
             result.strReason = QStringLiteral("no response in the wait");
         m_results.Add(result);
     }
+    m_nHttpTotalMs += nResponseMs;
+    log.WriteLog(ResponseTimeLine(nResponseMs, m_context.m_nResponseLimitMs));
+    ++m_context.m_nRequestsSent;
+    if (hr == S_OK) {
+        // A response that filled the buffer may have been cut in a character.
+        const QString strData = ResponseDataLine(response, nLength >= kResponseCapacity - 1);
+        if (!strData.isEmpty())
+            log.WriteLog(strData);
+    } else {
+        ++m_context.m_nRequestsFailed;
+        if (hr == S_WAIT_TIMEOUT)
+            log.WriteLog(TimeoutDataLine());
+        if (!WriteTlsProblem(server) && !server.m_pHttp->Failure().isEmpty())
+            log.WriteLog(HttpProblemLine(server.m_strIP + QLatin1Char(':') + server.m_strPort,
+                                         server.m_pHttp->Failure()));
+    }
+    if (!server.m_pHttp->AuthProblem().isEmpty())
+        log.WriteLog(AuthProblemLine(server.m_strIP, server.m_strPort, server.m_pHttp->AuthProblem()));
     return true;
 }
 
-void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort)
+void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
 {
     CLogWriter& log = m_context.m_log;
+    const QString& strIP = item.m_checkAlive.m_strIP;
+    const QString& strPort = item.m_checkAlive.m_strPort;
+    CCheckAliveResult result;
+    result.nPass = m_bInBlock ? m_nPass + 1 : 0;
+    result.nLine = item.m_nLine;
+    result.strHost = strIP;
+    result.strPort = strPort;
+    const std::int64_t nFirstMs = MonotonicMs();
+    result.nAtMs = m_results.SinceStartMs(nFirstMs);
+    // The wait's result goes out before its last line, as a request's does.
+    auto finish = [&](bool bStopped) {
+        m_context.m_bCheckAliveWaiting = false;
+        result.nDownMs = MonotonicMs() - nFirstMs;
+        result.bStopped = bStopped;
+        if (m_results.Wanted())
+            m_results.AddCheckAlive(result);
+        log.WriteLog(bStopped ? CheckAliveStoppedLine(strIP) : ReconnectedLine(strIP));
+    };
     m_context.m_bCheckAliveWaiting = true;
     auto http = std::make_unique<CHTTPLayer>();
     http->SetHost(strIP);
@@ -185,24 +206,54 @@ void CExecutionLoop::WaitUntilAlive(const QString& strIP, const QString& strPort
     while (m_context.m_bCheckAliveWaiting) {
         log.WriteLog(CheckAliveUnreachableLine(strIP));
         const std::int64_t nAttemptMs = MonotonicMs();
+        ++result.nAttempts;
         if (http->Connect(nPort) == 0) {
-            m_context.m_bCheckAliveWaiting = false;
             http->Close();
             http.reset();
-            log.WriteLog(ReconnectedLine(strIP));
+            finish(false);
             return;
         }
         // At most one attempt a second. "Stop" or closing ends the wait; the
         // wait uses the stop request up, so it does not also end a block.
-        const int nPauseMs = int(kCheckAliveIntervalMs - (MonotonicMs() - nAttemptMs));
-        if (CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, nPauseMs) >= 0) {
+        // The duration limit ends it as a Stop does (and the block too).
+        std::int64_t nPauseMs = kCheckAliveIntervalMs - (MonotonicMs() - nAttemptMs);
+        const std::int64_t nLimitMs = MsUntilDurationLimit();
+        if (nLimitMs >= 0)
+            nPauseMs = std::min(nPauseMs, nLimitMs);
+        if (CManualResetEvent::WaitAny({&m_context.m_hStopEvent, &m_context.m_hAbortEvent}, int(nPauseMs)) >= 0) {
             m_context.m_bCheckAliveWaiting = false;
-            if (!Aborted()) {
-                m_context.m_hStopEvent.Reset();
-                log.WriteLog(CheckAliveStoppedLine(strIP));
-            }
+            if (Aborted())
+                return;  // cut off by closing: no result
+            m_context.m_hStopEvent.Reset();
+            finish(true);
+        } else if (MsUntilDurationLimit() == 0) {
+            LimitReached(false);
+            finish(true);
         }
     }
+}
+
+std::int64_t CExecutionLoop::MsUntilDurationLimit() const
+{
+    const std::int64_t nMaxMs = m_context.m_settings.nMaxDurationMs;
+    if (nMaxMs <= 0)
+        return -1;
+    return std::max<std::int64_t>(0, nMaxMs - (MonotonicMs() - m_nOpenedMs));
+}
+
+bool CExecutionLoop::LimitReached(bool bPassDone)
+{
+    if (m_bLimitReached)
+        return true;
+    const CRunSettings& settings = m_context.m_settings;
+    if (bPassDone && settings.nMaxPasses > 0 && m_nPass >= settings.nMaxPasses)
+        m_context.m_log.WriteLog(PassLimitLine(settings.nMaxPasses));
+    else if (MsUntilDurationLimit() == 0)
+        m_context.m_log.WriteLog(DurationLimitLine(settings.strMaxDuration));
+    else
+        return false;
+    m_bLimitReached = true;
+    return true;
 }
 
 void CExecutionLoop::RunCommands()
@@ -219,6 +270,8 @@ void CExecutionLoop::RunCommands()
     m_nPass = 0;
     m_bInBlock = false;
     m_bStopped = false;
+    m_nOpenedMs = MonotonicMs();
+    m_bLimitReached = false;
     m_nHttpTotalMs = 0;
     m_bFirstRequest = true;
     m_nRunStartMs = 0;
@@ -284,12 +337,18 @@ bool CExecutionLoop::ExecuteCommands()
             if (m_nPass >= script.m_nWhileRepeatCount && script.m_nWhileRepeatCount != 0) {
                 m_bInBlock = false;
                 nStep = 0;
+            } else if (LimitReached(true)) {
+                // A run limit ends the block as a stop does; the pass that
+                // reached it counts.
+                m_bInBlock = false;
+                m_bStopped = true;
+                nStep = 0;
             } else if (nStep != 0) {
                 nPos -= nStep + 1;
                 nStep = 0;
             }
         } else if (item.m_checkAlive.m_bCheckAlive) {
-            WaitUntilAlive(item.m_checkAlive.m_strIP, item.m_checkAlive.m_strPort);
+            WaitUntilAlive(item);
             if (Aborted())
                 return false;
         }

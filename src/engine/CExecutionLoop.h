@@ -42,7 +42,12 @@ private:
     // After a failed connect to an https server: the TLS line, if TLS failed
     // (once a run for the same problem). True when TLS failed.
     bool WriteTlsProblem(CServerItem& server);
-    void WaitUntilAlive(const QString& strIP, const QString& strPort);
+    void WaitUntilAlive(const CCommandItem& item);
+    // Whether a run limit (CRunSettings) has been reached; the first time,
+    // its [LIMIT] line. bPassDone: at an End, with m_nPass counting that pass.
+    bool LimitReached(bool bPassDone);
+    // ms until the duration limit; -1 without one.
+    std::int64_t MsUntilDurationLimit() const;
 
     CRunContext& m_context;
     std::int64_t m_nHttpTotalMs = 0;
@@ -52,6 +57,8 @@ private:
     int m_nPass = 0;
     bool m_bInBlock = false;
     bool m_bStopped = false;
+    std::int64_t m_nOpenedMs = 0;  // the opening line: the duration limit counts from here
+    bool m_bLimitReached = false;
     // The run's results beside its log (see RunResults.h).
     CResultsHandOff m_results;
 };

@@ -108,9 +108,17 @@ void CRunStatistics::OnRequest(const CRequestResult& result)
     Add(result);
 }
 
+void CRunStatistics::OnCheckAlive(const CCheckAliveResult& result)
+{
+    std::lock_guard lock(m_mutex);
+    m_vecCheckAlives.push_back(result);
+    m_nRevision.fetch_add(1, std::memory_order_release);
+}
+
 void CRunStatistics::Clear()
 {
     std::lock_guard lock(m_mutex);
+    m_vecCheckAlives.clear();
     m_hashIndex.clear();
     m_vecEntries.clear();
     m_total = CEntry();
@@ -139,6 +147,7 @@ CRunStatisticsSnapshot CRunStatistics::Snapshot() const
     for (CEntry& entry : m_vecEntries)
         snapshot.vecUrls.push_back(Refresh(entry));
     snapshot.total = Refresh(m_total);
+    snapshot.vecCheckAlives = CheckAliveStatistics(m_vecCheckAlives);
     snapshot.nRevision = m_nRevision.load(std::memory_order_relaxed);
     return snapshot;
 }
@@ -147,4 +156,35 @@ CUrlStatistics CRunStatistics::Total() const
 {
     std::lock_guard lock(m_mutex);
     return Refresh(m_total);
+}
+
+std::vector<CCheckAliveStatistics> CheckAliveStatistics(const std::vector<CCheckAliveResult>& vecWaits)
+{
+    std::vector<CCheckAliveStatistics> vecLines;
+    std::vector<std::vector<std::int64_t>> vecDownMs;
+    for (const CCheckAliveResult& wait : vecWaits) {
+        auto it = std::find_if(vecLines.begin(), vecLines.end(), [&wait](const CCheckAliveStatistics& line) {
+            return line.nLine == wait.nLine && line.strHost == wait.strHost && line.strPort == wait.strPort;
+        });
+        if (it == vecLines.end()) {
+            vecLines.push_back({wait.nLine, wait.strHost, wait.strPort});
+            vecDownMs.emplace_back();
+            it = vecLines.end() - 1;
+        }
+        ++it->nWaits;
+        if (wait.bStopped)
+            ++it->nStopped;
+        else
+            vecDownMs[std::size_t(it - vecLines.begin())].push_back(wait.nDownMs);
+    }
+    for (std::size_t i = 0; i < vecLines.size(); ++i) {
+        std::vector<std::int64_t>& times = vecDownMs[i];
+        if (times.empty())
+            continue;
+        std::sort(times.begin(), times.end());
+        vecLines[i].nMinMs = times.front();
+        vecLines[i].nMedianMs = times[(times.size() + 1) / 2 - 1];
+        vecLines[i].nMaxMs = times.back();
+    }
+    return vecLines;
 }

@@ -51,9 +51,29 @@ struct CUrlStatistics {
     double dRequestsPerSecond = -1.0;
 };
 
+// The downtimes of one CheckAlive line (its host and port): how many waits
+// it made, how many were stopped before the device came back, and the
+// minimum, median (nearest rank, as above) and maximum time from the first
+// attempt to the accepted connection of the waits that saw the device come
+// back; -1 when none did.
+struct CCheckAliveStatistics {
+    int nLine = 0;
+    QString strHost;
+    QString strPort;
+    std::uint64_t nWaits = 0;
+    std::uint64_t nStopped = 0;
+    std::int64_t nMinMs = -1;
+    std::int64_t nMedianMs = -1;
+    std::int64_t nMaxMs = -1;
+};
+
+// One entry per CheckAlive line and target, in the order each first waited.
+std::vector<CCheckAliveStatistics> CheckAliveStatistics(const std::vector<CCheckAliveResult>& vecWaits);
+
 struct CRunStatisticsSnapshot {
     std::vector<CUrlStatistics> vecUrls;  // one per URL, in the order each was first seen
     CUrlStatistics total;                 // the whole run
+    std::vector<CCheckAliveStatistics> vecCheckAlives;  // the CheckAlive lines' downtimes
     std::uint64_t nRevision = 0;          // Revision() when the snapshot was taken
 };
 
@@ -76,6 +96,7 @@ public:
 
     void OnRunStart(const CRunStartInfo& info) override;
     void OnRequest(const CRequestResult& result) override;
+    void OnCheckAlive(const CCheckAliveResult& result) override;
 
     void Clear();
     void Add(const CRequestResult& result);
@@ -120,5 +141,6 @@ private:
     QHash<QString, std::size_t> m_hashIndex;  // URL -> m_vecEntries index
     mutable std::vector<CEntry> m_vecEntries;
     mutable CEntry m_total;
+    std::vector<CCheckAliveResult> m_vecCheckAlives;
     std::atomic<std::uint64_t> m_nRevision{0};
 };

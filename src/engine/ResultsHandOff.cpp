@@ -10,6 +10,7 @@ bool CResultsHandOff::Wanted() const { return !m_context.m_listeners.empty(); }
 void CResultsHandOff::Start()
 {
     m_nResults = 0;
+    m_nCheckAlives = 0;
     m_nOpenedMs = MonotonicMs();
     if (!Wanted())
         return;
@@ -29,6 +30,13 @@ void CResultsHandOff::Add(CRequestResult& result)
     result.bPass = m_context.m_settings.RequestPasses(result.outcome, result.nStatus);
     for (IRunListener* listener : m_context.m_listeners)
         listener->OnRequest(result);
+}
+
+void CResultsHandOff::AddCheckAlive(CCheckAliveResult& result)
+{
+    result.nIndex = ++m_nCheckAlives;
+    for (IRunListener* listener : m_context.m_listeners)
+        listener->OnCheckAlive(result);
 }
 
 void CResultsHandOff::End(const CRunEndInfo& info)

@@ -21,10 +21,13 @@ public:
     std::int64_t SinceStartMs(std::int64_t nMonotonicMs) const { return nMonotonicMs - m_nOpenedMs; }
     // Numbers and judges the record, then hands it on.
     void Add(CRequestResult& result);
+    // Numbers the wait's record, then hands it on.
+    void AddCheckAlive(CCheckAliveResult& result);
     void End(const CRunEndInfo& info);
 
 private:
     CRunContext& m_context;
     int m_nResults = 0;
+    int m_nCheckAlives = 0;
     std::int64_t m_nOpenedMs = 0;
 };

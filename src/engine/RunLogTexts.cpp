@@ -103,6 +103,13 @@ QString TimeoutDataLine() { return QStringLiteral("Response data : NONE (reason 
 
 QString SleepStartLine(int nSleepMs) { return QStringLiteral("Sleep start : %1 ms").arg(nSleepMs); }
 
+QString DurationLimitLine(const QString& strDuration)
+{
+    return QStringLiteral("[LIMIT] maximum duration %1 reached").arg(strDuration);
+}
+
+QString PassLimitLine(int nPasses) { return QStringLiteral("[LIMIT] maximum passes %1 reached").arg(nPasses); }
+
 QString CheckAliveUnreachableLine(const QString& strIP)
 {
     return QStringLiteral("!!! Check alive : %1 - server unreachable").arg(strIP);

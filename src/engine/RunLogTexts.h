@@ -43,6 +43,11 @@ QString SendLine(const QString& strUrl);
 QString TimeoutDataLine();
 QString SleepStartLine(int nSleepMs);
 
+// A run limit reached: "[LIMIT] maximum duration 10m reached" (the
+// duration as typed), "[LIMIT] maximum passes 5 reached".
+QString DurationLimitLine(const QString& strDuration);
+QString PassLimitLine(int nPasses);
+
 // A CheckAlive wait.
 QString CheckAliveUnreachableLine(const QString& strIP);
 QString ReconnectedLine(const QString& strIP);

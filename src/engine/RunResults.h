@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-// The results of a run, beside its log: one record per request at the point
-// where the execution loop writes that request's lines, and the run's start
-// and end. Listeners get them on the worker thread, in order; a listener must
+// The results of a run, beside its log: one record per request as the
+// execution loop writes that request's lines, one per CheckAlive wait, and
+// the run's start and end. Listeners get them on the worker thread, in order; a listener must
 // return quickly (the window's batches them onto its own thread).
 
 enum class ERequestOutcome { Ok, Slow, Timeout, Failed, NotSent };
@@ -32,6 +32,21 @@ struct CRequestResult {
     QString strReason;          // why it failed, as its "[HTTP]", "[TLS]" or "[AUTH]" line says; else empty
 };
 
+// One CheckAlive wait: from its first connection attempt to the connection
+// the device accepted, or to the Stop (or run limit) that ended it first. A
+// wait cut short by closing gives none.
+struct CCheckAliveResult {
+    int nIndex = 0;             // 1, 2, ... in the order of the waits
+    int nPass = 0;              // While pass in progress, counted from 1; 0 outside a block
+    int nLine = 0;              // the CheckAlive's line in the script, counted from 1
+    QString strHost;            // as typed
+    QString strPort;            // as typed
+    std::int64_t nAtMs = 0;     // when the wait started, in ms since the run started
+    std::int64_t nDownMs = 0;   // from the first attempt to the accepted connection (or the stop)
+    int nAttempts = 0;          // connection attempts, the accepted one included
+    bool bStopped = false;      // ended before the device came back
+};
+
 struct CRunStartInfo {
     QString strScript;          // the command file's name, or empty for a typed script
     QDateTime startedAt;        // local time with its offset
@@ -53,5 +68,6 @@ public:
     virtual ~IRunListener() = default;
     virtual void OnRunStart(const CRunStartInfo& /*info*/) {}
     virtual void OnRequest(const CRequestResult& result) = 0;
+    virtual void OnCheckAlive(const CCheckAliveResult& /*result*/) {}
     virtual void OnRunEnd(const CRunEndInfo& /*info*/) {}
 };

@@ -12,6 +12,7 @@ namespace {
 constexpr int kIdTrustFile = 32790;
 constexpr int kIdClearFile = 32791;
 constexpr int kIdInsecure = 32792;
+constexpr int kIdRunLimits = 32800;
 
 }  // namespace
 
@@ -26,7 +27,17 @@ CTlsOptionsMenu::CTlsOptionsMenu(QMenu* pMenu, QWidget* pPromptParent, CUserProm
     pMenu->addSeparator();
     m_pActInsecure = AddCommand(pMenu, kIdInsecure, QStringLiteral("&Accept any certificate (insecure)"));
     m_pActInsecure->setCheckable(true);
+    pMenu->addSeparator();
+    QObject::connect(AddCommand(pMenu, kIdRunLimits, QStringLiteral("Run &limits...")), &QAction::triggered, pMenu,
+                     [this] { OnRunLimits(); });
     ShowCertificateFile();
+}
+
+void CTlsOptionsMenu::OnRunLimits()
+{
+    CRunLimitsDlg dialog(m_pPromptParent, m_runLimits);
+    if (dialog.exec() == QDialog::Accepted)
+        m_runLimits = dialog.Limits();
 }
 
 CTlsOptions CTlsOptionsMenu::Options() const

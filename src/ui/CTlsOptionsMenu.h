@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CRunLimitsDlg.h"
 #include "http/CTlsConnection.h"
 
 #include <QString>
@@ -14,7 +15,8 @@ struct CUserPrompts;
 // a file dialog (a cancel keeps the earlier choice) or cleared, and whether
 // any certificate is accepted. Its commands carry their ids as object names
 // ("32790" to "32792"). Each run takes the settings as they are when it
-// starts.
+// starts. Below them, "Run limits..." (id 32800) sets how long a run's
+// While loop may go on.
 class CTlsOptionsMenu {
 public:
     // Fills pMenu; the file dialog and the message box go through prompts,
@@ -29,6 +31,10 @@ public:
     // The settings for the next run.
     CTlsOptions Options() const;
 
+    // Run limits...: the limits of the next runs, edited in CRunLimitsDlg.
+    void OnRunLimits();
+    const CRunLimits& RunLimits() const { return m_runLimits; }
+
 private:
     void ShowCertificateFile();
 
@@ -38,4 +44,5 @@ private:
     QAction* m_pActClearFile = nullptr;
     QAction* m_pActInsecure = nullptr;
     QString m_strCaFile;
+    CRunLimits m_runLimits;
 };

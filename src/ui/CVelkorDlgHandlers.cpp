@@ -29,6 +29,7 @@ void CVelkorDlg::OnBnClickedSend()
     settings.strPassword = m_editPassword->text();
     settings.nThresholdMs = CRunSettings::ThresholdFromBox(m_editResponseLimit->text());
     settings.tls = m_pTlsMenu->Options();
+    m_pTlsMenu->RunLimits().Apply(settings);
     const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
     if (eResult == CRunEngine::ESendResult::NeedLogFolder)
         m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));

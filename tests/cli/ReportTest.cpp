@@ -1,5 +1,6 @@
 #include "cli/CJUnitReport.h"
 #include "cli/CJsonReport.h"
+#include "engine/CRunStatistics.h"
 
 #include <gtest/gtest.h>
 
@@ -507,4 +508,62 @@ TEST_F(ReportTest, JUnitMarksPartialRunsAndSaveFailsCleanly)
     EXPECT_FALSE(strError.isEmpty());
     EXPECT_FALSE(CJsonReport::Save(m_dir.filePath("missing/r.json"), SampleRun(), "1", &strError));
     EXPECT_FALSE(QFile::exists(m_dir.filePath("missing/r.json")));
+}
+
+// CheckAlive waits: a "checkalive" array in JSON, a JUnit case per CheckAlive
+// line that fails when a wait was stopped, and the downtimes per line.
+TEST_F(ReportTest, CheckAliveWaitsInJsonJUnitAndStatistics)
+{
+    CRecordedRun run = JUnitSample();
+    run.vecCheckAlives = {
+        // index, pass, line, host, port, at, down, attempts, stopped
+        {1, 1, 6, "127.0.0.1", "8080", 900, 2100, 3, false},
+        {2, 2, 6, "127.0.0.1", "8080", 4100, 5000, 6, true},
+        {3, 2, 6, "127.0.0.1", "8080", 9900, 1000, 2, false},
+        {4, 0, 9, "dev.local", "81", 12000, 3000, 4, false},
+    };
+    const QJsonArray alive = Json(run)["checkalive"].toArray();
+    ASSERT_EQ(alive.size(), 4);
+    const QJsonObject stopped = alive[1].toObject();
+    EXPECT_EQ(stopped["kind"].toString(), "checkalive");
+    EXPECT_EQ(stopped["index"].toInt(), 2);
+    EXPECT_EQ(stopped["pass"].toInt(), 2);
+    EXPECT_EQ(stopped["line"].toInt(), 6);
+    EXPECT_EQ(stopped["host"].toString(), "127.0.0.1");
+    EXPECT_EQ(stopped["port"].toInt(), 8080);
+    EXPECT_EQ(stopped["at_ms"].toInt(), 4100);
+    EXPECT_EQ(stopped["down_ms"].toInt(), 5000);
+    EXPECT_EQ(stopped["attempts"].toInt(), 6);
+    EXPECT_TRUE(stopped["stopped"].toBool());
+    EXPECT_EQ(Json(SampleRun())["checkalive"].toArray().size(), 0);
+
+    ASSERT_TRUE(CJUnitReport::Save(m_dir.filePath("r.xml"), run, CJUnitReport::ECases::PerLine));
+    const CXmlReport report = ParseJUnit(ReadBack("r.xml"));
+    EXPECT_EQ(report.suite.at("tests"), "5");  // three request lines, two CheckAlive lines
+    EXPECT_EQ(report.suite.at("failures"), "3");
+    ASSERT_EQ(report.vecCases.size(), 5u);
+    const CXmlCase& line6 = report.vecCases[3];
+    EXPECT_EQ(line6.strName, "line 6: CheckAlive(127.0.0.1:8080)");
+    EXPECT_EQ(line6.strClassname, "soak.txt.127.0.0.1:8080");
+    EXPECT_EQ(line6.strTime, "8.100");
+    EXPECT_EQ(line6.strFailureType, "stopped");
+    EXPECT_EQ(line6.strFailureMessage, "1 of 3 waits stopped before 127.0.0.1 came back");
+    EXPECT_EQ(line6.strFailureText, "pass 2, wait 2: stopped after 5000 ms, 6 attempts");
+    EXPECT_EQ(report.vecCases[4].strName, "line 9: CheckAlive(dev.local:81)");
+    EXPECT_FALSE(report.vecCases[4].bFailure);
+
+    // Downtimes of the waits that saw the device come back.
+    const std::vector<CCheckAliveStatistics> lines = CheckAliveStatistics(run.vecCheckAlives);
+    ASSERT_EQ(lines.size(), 2u);
+    const struct {
+        std::uint64_t nWaits, nStopped;
+        std::int64_t nMin, nMedian, nMax;
+    } expected[] = {{3, 1, 1000, 1000, 2100}, {1, 0, 3000, 3000, 3000}};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].nWaits, expected[i].nWaits) << i;
+        EXPECT_EQ(lines[i].nStopped, expected[i].nStopped) << i;
+        EXPECT_EQ(lines[i].nMinMs, expected[i].nMin) << i;
+        EXPECT_EQ(lines[i].nMedianMs, expected[i].nMedian) << i;
+        EXPECT_EQ(lines[i].nMaxMs, expected[i].nMax) << i;
+    }
 }

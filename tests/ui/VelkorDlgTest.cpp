@@ -103,7 +103,8 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsResultsAndTheA
                                                      (pAction->isCheckable() ? "/checkable" : ""));
     EXPECT_EQ(optionItems, (QStringList{QStringLiteral("Trust certificate file...=32790/checkable"),
                                         QStringLiteral("Clear certificate file=32791"), QStringLiteral("-"),
-                                        QStringLiteral("Accept any certificate (insecure)=32792/checkable")}));
+                                        QStringLiteral("Accept any certificate (insecure)=32792/checkable"),
+                                        QStringLiteral("-"), QStringLiteral("Run limits...=32800")}));
     ASSERT_EQ(menus[3]->menu()->actions().size(), 1);
     const QAction* pResults = menus[3]->menu()->actions()[0];
     EXPECT_EQ(shown(pResults) + "=" + pResults->objectName() + "/" + pResults->shortcut().toString(),

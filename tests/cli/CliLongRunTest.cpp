@@ -1,0 +1,130 @@
+#include "../LogText.h"
+#include "../tools/DevsimProcess.h"
+#include "CliProcess.h"
+#include "cli/CliExitCodes.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <csignal>
+
+namespace {
+
+QString GetPosition(int nPort)
+{
+    return QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0").arg(nPort);
+}
+
+// --max-passes and --max-duration end the While(0) block as a Stop does: the
+// [LIMIT] line, then the command after End, the totals and the Stop's repeat
+// line, and the run's own exit code.
+TEST(CliLongRun, RunLimitsEndTheWhileLoopAsStopDoes)
+{
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({}));
+    QTemporaryDir dir;
+    const QString strScript = WriteScript(
+        dir, QStringLiteral("While(0)\n%1\nEnd\n%1\n").arg(GetPosition(device.port())));
+    const struct {
+        QStringList args;
+        int nExit;
+        QString strLimitLine;  // empty: refused before the run
+        QString strRepeatLine;  // empty: any count
+    } cases[] = {
+        {{QStringLiteral("--max-passes"), QStringLiteral("3")}, kExitOk, QStringLiteral("[LIMIT] maximum passes 3 reached"),
+         QStringLiteral("== While Repeat : 3 (Stopped by user) ")},
+        {{QStringLiteral("--max-duration"), QStringLiteral("1s")}, kExitOk,
+         QStringLiteral("[LIMIT] maximum duration 1s reached"), {}},
+        {{QStringLiteral("--max-duration"), QStringLiteral("10ms")}, kExitUsage, {}, {}},
+        {{QStringLiteral("--max-passes"), QStringLiteral("0")}, kExitUsage, {}, {}},
+    };
+    for (const auto& c : cases) {
+        CliRun run;
+        run.Start(QStringList{strScript} + c.args);
+        EXPECT_EQ(run.Finish(), c.nExit) << c.args.join(QLatin1Char(' ')).toStdString();
+        if (c.strLimitLine.isEmpty()) {
+            EXPECT_TRUE(run.m_strErr.contains(c.args[0])) << run.m_strErr.toStdString();
+            continue;
+        }
+        const QStringList lines = WithoutStamps(run.m_strOut).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const qsizetype nLimit = lines.indexOf(c.strLimitLine);
+        ASSERT_GE(nLimit, 0) << run.m_strOut.toStdString();
+        EXPECT_EQ(lines.count(c.strLimitLine), 1);
+        // After the limit: the command after End, then the totals.
+        ASSERT_GE(lines.size(), nLimit + 6);
+        EXPECT_EQ(lines[nLimit + 1], QStringLiteral("[SEND] ") + GetPosition(device.port()));
+        EXPECT_TRUE(lines[nLimit + 4].startsWith(QStringLiteral("== Total running time(Http api only)")));
+        EXPECT_TRUE(lines.last().startsWith(QStringLiteral("== While Repeat : ")));
+        EXPECT_TRUE(lines.last().contains(QStringLiteral("(Stopped by user)")));
+        if (!c.strRepeatLine.isEmpty()) {
+            EXPECT_TRUE(lines.last().startsWith(c.strRepeatLine)) << lines.last().toStdString();
+        }
+    }
+}
+
+// A soak with reboots killed with SIGKILL: the JSON Lines file holds every
+// request whose lines were printed, in order and with the logged figures, and
+// the CheckAlive waits that ended before the kill.
+TEST(CliLongRun, JsonLinesKeepEveryRequestLoggedBeforeASigkill)
+{
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({QStringLiteral("--reboot-seconds"), QStringLiteral("1")}));
+    QTemporaryDir dir;
+    const QString strReboot = QStringLiteral("http://127.0.0.1:%1/httpapi/SendReboot?action=reboot").arg(device.port());
+    const QString strScript =
+        WriteScript(dir, QStringLiteral("While(0)\n%1\n%1\n%2\nCheckAlive(127.0.0.1:%3)\nEnd\n")
+                             .arg(GetPosition(device.port()), strReboot)
+                             .arg(device.port()));
+    const QString strLines = dir.filePath(QStringLiteral("run.jsonl"));
+    CliRun run;
+    run.Start({strScript, QStringLiteral("--jsonl"), strLines});
+    ASSERT_TRUE(run.WaitForOutput(QStringLiteral("!!! Re-Connected"), 1, 20000)) << run.m_strOut.toStdString();
+    ASSERT_TRUE(run.WaitForOutput(QStringLiteral("Response data : pan="), 5, 20000));
+    ::kill(pid_t(run.m_process.processId()), SIGKILL);
+    run.Finish();
+
+    // The requests as printed: the send line's URL and the response time.
+    std::vector<std::pair<QString, qint64>> logged;
+    QString strUrl;
+    for (const QString& strLine : WithoutStamps(run.m_strOut).split(QLatin1Char('\n'))) {
+        if (strLine.startsWith(QStringLiteral("[SEND] ")))
+            strUrl = strLine.mid(7);
+        else if (strLine.startsWith(QStringLiteral("Response time : ")))
+            logged.emplace_back(strUrl, strLine.section(QLatin1Char(' '), 3, 3).toLongLong());
+    }
+    ASSERT_GE(logged.size(), 6u);
+
+    QFile file(strLines);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    std::vector<QJsonObject> requests;
+    std::vector<QJsonObject> waits;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonObject record = QJsonDocument::fromJson(line, &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        (record[QStringLiteral("kind")].toString() == QStringLiteral("request") ? requests : waits).push_back(record);
+    }
+    ASSERT_GE(requests.size(), logged.size());
+    EXPECT_LE(requests.size(), logged.size() + 1);  // one may have ended between its record and its lines
+    for (std::size_t i = 0; i < logged.size(); ++i) {
+        EXPECT_EQ(requests[i][QStringLiteral("index")].toInt(), int(i + 1));
+        EXPECT_EQ(requests[i][QStringLiteral("url")].toString(), logged[i].first) << i;
+        EXPECT_EQ(requests[i][QStringLiteral("time_ms")].toInteger(), logged[i].second) << i;
+    }
+    ASSERT_GE(waits.size(), 1u);
+    const QJsonObject& wait = waits.front();
+    EXPECT_EQ(wait[QStringLiteral("kind")].toString(), QStringLiteral("checkalive"));
+    EXPECT_EQ(wait[QStringLiteral("line")].toInt(), 5);
+    EXPECT_EQ(wait[QStringLiteral("port")].toInt(), device.port());
+    EXPECT_FALSE(wait[QStringLiteral("stopped")].toBool());
+    EXPECT_GE(wait[QStringLiteral("attempts")].toInt(), 1);
+    EXPECT_GE(wait[QStringLiteral("down_ms")].toInteger(), 0);
+}
+
+}  // namespace
