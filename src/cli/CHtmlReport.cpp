@@ -40,6 +40,8 @@ svg .grid{stroke:#e4e4e4;stroke-width:1}
 svg .frame{stroke:#888;stroke-width:1}
 svg .tick{font-size:12px;fill:#444}
 svg .axis{font-size:13px;fill:#333}
+svg .away{fill:#7b1fa2;fill-opacity:.14}
+.swatch.away{background:#7b1fa2;opacity:.3;height:.8em}
 ul.legend{list-style:none;padding:0;margin:.3em 0;display:flex;flex-wrap:wrap;gap:.3em 1.2em;font-size:.92em}
 ul.legend li{overflow-wrap:anywhere}
 .swatch{display:inline-block;width:1.6em;height:.25em;vertical-align:middle;margin-right:.4em}
@@ -127,7 +129,10 @@ void Charts(QByteArray& page, const CRecordedRun& run)
                 "\"></span>" + Esc(run.vecTargets[i].strUrl) + "</li>";
     }
     page += "<li><span class=\"swatch dashed\"></span>slow threshold (" + Int(run.start.nThresholdMs) +
-            " ms)</li><li><span class=\"cross\">\xC3\x97</span>requests without a response</li></ul>\n</section>\n";
+            " ms)</li><li><span class=\"cross\">\xC3\x97</span>requests without a response</li>";
+    if (!run.vecCheckAlives.empty())
+        page += "<li><span class=\"swatch away\"></span>device away (CheckAlive)</li>";
+    page += "</ul>\n</section>\n";
     page += "<section id=\"distribution\">\n<h2>Distribution</h2>\n<div class=\"scroll\">" +
             HtmlCharts::HistogramSvg(run) + "</div>\n</section>\n";
 }
@@ -156,6 +161,36 @@ void Statistics(QByteArray& page, const CRecordedRun& run)
     for (const CUrlStatistics& s : snapshot.vecUrls)
         page += StatsRow(s, Esc(s.strUrl), "");
     page += StatsRow(snapshot.total, "Total", " class=\"total\"");
+    page += "</tbody></table></div>\n</section>\n";
+}
+
+// How long the devices were away: per CheckAlive line, then every wait.
+void RebootTimes(QByteArray& page, const CRecordedRun& run)
+{
+    if (run.vecCheckAlives.empty())
+        return;
+    std::int64_t nSpanMs = 1;
+    for (const CRecordedRequest& request : run.vecRequests)
+        nSpanMs = std::max(nSpanMs, request.nAtMs + request.nTimeMs);
+    const auto Figure = [](std::int64_t nMs) { return nMs < 0 ? QByteArray() : Int(nMs); };
+    page += "<section id=\"reboots\">\n<h2>Reboot times</h2>\n<div class=\"scroll\"><table class=\"sortable\" "
+            "id=\"checkalive-lines\">\n<thead><tr><th class=\"text\">CheckAlive</th><th>Waits</th><th>Stopped</th>"
+            "<th>Min ms</th><th>Median ms</th><th>Max ms</th></tr></thead>\n<tbody>\n";
+    for (const CCheckAliveStatistics& line : CheckAliveStatistics(run.vecCheckAlives)) {
+        page += "<tr><td class=\"text\">line " + Int(line.nLine) + ": " + Esc(line.strHost) + ":" +
+                Esc(line.strPort) + "</td><td>" + Int(std::int64_t(line.nWaits)) + "</td><td>" +
+                Int(std::int64_t(line.nStopped)) + "</td><td>" + Figure(line.nMinMs) + "</td><td>" +
+                Figure(line.nMedianMs) + "</td><td>" + Figure(line.nMaxMs) + "</td></tr>\n";
+    }
+    page += "</tbody></table></div>\n<div class=\"scroll\"><table class=\"sortable\" id=\"checkalive\">\n"
+            "<thead><tr><th>#</th><th>Pass</th><th>Line</th><th>At</th><th class=\"text\">Device</th>"
+            "<th>Down ms</th><th>Attempts</th><th>Outcome</th></tr></thead>\n<tbody>\n";
+    for (const CCheckAliveResult& wait : run.vecCheckAlives) {
+        page += "<tr><td>" + Int(wait.nIndex) + "</td><td>" + Int(wait.nPass) + "</td><td>" + Int(wait.nLine) +
+                "</td><td>" + Esc(HtmlCharts::RunTime(wait.nAtMs, nSpanMs)) + "</td><td class=\"text\">" +
+                Esc(wait.strHost) + ":" + Esc(wait.strPort) + "</td><td>" + Int(wait.nDownMs) + "</td><td>" +
+                Int(wait.nAttempts) + "</td><td>" + (wait.bStopped ? "stopped" : "back") + "</td></tr>\n";
+    }
     page += "</tbody></table></div>\n</section>\n";
 }
 
@@ -196,6 +231,7 @@ bool CHtmlReport::Write(QIODevice& device, const CRecordedRun& run, const QStrin
     page += "<main>\n";
     Charts(page, run);
     Statistics(page, run);
+    RebootTimes(page, run);
     Failures(page, run);
     page += "</main>\n<footer>Written by Velkor " + Esc(strVersion) + ".</footer>\n<script>" + kScript +
             "</script>\n</body>\n</html>\n";

@@ -18,6 +18,9 @@ class QIODevice;
 //                      failures and requests not sent as bars of their own
 //   statistics         the figures of each URL and of the whole run, as the
 //                      JSON report's stats and stats_total give them
+//   reboot times       each CheckAlive line's downtimes (min, median, max) and
+//                      every wait: when, how long, how many attempts, and
+//                      whether the device came back or the wait was stopped
 //   failures           every request that failed the run, with its reason
 // Tables sort by a click on their heading (a small inline script; the page
 // reads the same without it). The layout fits a phone and a wide screen and

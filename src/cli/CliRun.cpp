@@ -108,29 +108,40 @@ private:
     std::thread m_thread;
 };
 
-// The table --stats prints after the log: one row per URL, then the run's,
-// in the columns the results window shows; then the run's verdict.
-void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, const CRunVerdictSummary& verdict)
+// Rows of figures, right-aligned in columns, each followed by its label (the
+// row's last cell), so the figures line up whatever the labels' lengths.
+void PrintAligned(QTextStream& out, const std::vector<QStringList>& rows)
 {
-    std::vector<QStringList> rows{StatisticsTable::Columns()};
-    for (const CUrlStatistics& figures : snapshot.vecUrls)
-        rows.push_back(StatisticsTable::Cells(figures, figures.strUrl));
-    rows.push_back(StatisticsTable::Cells(snapshot.total, QStringLiteral("Total")));
-    // The URL goes last, so the figures line up whatever its length.
     std::vector<qsizetype> widths(rows.front().size(), 0);
     for (const QStringList& row : rows)
-        for (qsizetype i = 1; i < row.size(); ++i)
+        for (qsizetype i = 0; i + 1 < row.size(); ++i)
             widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
-    out << "\nStatistics (times in ms)\n";
     for (const QStringList& row : rows) {
         QString strLine;
-        for (qsizetype i = 1; i < row.size(); ++i)
+        for (qsizetype i = 0; i + 1 < row.size(); ++i)
             strLine += row[i].rightJustified(widths[std::size_t(i)]) + QLatin1Char(' ');
-        out << strLine << ' ' << row[0] << '\n';
+        out << strLine << ' ' << row.last() << '\n';
     }
+}
+
+// The table --stats prints after the log: one row per URL, then the run's,
+// in the columns the results window shows; then the CheckAlive lines'
+// downtimes, and the run's verdict.
+void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, const CRunVerdictSummary& verdict)
+{
+    // The URL goes last.
+    const auto urlLast = [](QStringList row) {
+        row.append(row.takeFirst());
+        return row;
+    };
+    std::vector<QStringList> rows{urlLast(StatisticsTable::Columns())};
+    for (const CUrlStatistics& figures : snapshot.vecUrls)
+        rows.push_back(urlLast(StatisticsTable::Cells(figures, figures.strUrl)));
+    rows.push_back(urlLast(StatisticsTable::Cells(snapshot.total, QStringLiteral("Total"))));
+    out << "\nStatistics (times in ms)\n";
+    PrintAligned(out, rows);
     if (!snapshot.vecCheckAlives.empty()) {
-        // The CheckAlive lines: their waits and the downtimes of the waits
-        // that saw the device come back ("-" when none did).
+        // The downtimes of the waits that saw the device come back ("-" when none did).
         auto figure = [](std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); };
         std::vector<QStringList> aliveRows{{QStringLiteral("Waits"), QStringLiteral("Stopped"), QStringLiteral("Min"),
                                             QStringLiteral("Median"), QStringLiteral("Max"),
@@ -139,17 +150,8 @@ void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, c
             aliveRows.push_back({QString::number(line.nWaits), QString::number(line.nStopped), figure(line.nMinMs),
                                  figure(line.nMedianMs), figure(line.nMaxMs),
                                  QStringLiteral("line %1: %2:%3").arg(line.nLine).arg(line.strHost, line.strPort)});
-        std::vector<qsizetype> aliveWidths(aliveRows.front().size(), 0);
-        for (const QStringList& row : aliveRows)
-            for (qsizetype i = 0; i < row.size(); ++i)
-                aliveWidths[std::size_t(i)] = std::max(aliveWidths[std::size_t(i)], row[i].size());
         out << "\nCheckAlive downtime (ms)\n";
-        for (const QStringList& row : aliveRows) {
-            QString strLine;
-            for (qsizetype i = 0; i + 1 < row.size(); ++i)
-                strLine += row[i].rightJustified(aliveWidths[std::size_t(i)]) + QLatin1Char(' ');
-            out << strLine << ' ' << row.last() << '\n';
-        }
+        PrintAligned(out, aliveRows);
     }
     out << "Verdict: " << verdict.Name() << " (" << verdict.Describe() << ")" << Qt::endl;
 }

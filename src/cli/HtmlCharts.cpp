@@ -133,6 +133,8 @@ QByteArray ResponseTimeSvg(const CRecordedRun& run)
         if (IsResponse(request.outcome))
             nMaxTime = std::max(nMaxTime, request.nTimeMs);
     }
+    for (const CCheckAliveResult& wait : run.vecCheckAlives)
+        nSpanMs = std::max(nSpanMs, wait.nAtMs + wait.nDownMs);
     const int nThreshold = run.start.nThresholdMs;
     const double dMaxY = NiceMax(std::max<double>({double(nMaxTime), double(nThreshold), 10.0}) * 1.08);
     const auto X = [&](std::int64_t nAt) { return kLeft + double(nAt) / double(nSpanMs) * kPlotWidth; };
@@ -142,6 +144,16 @@ QByteArray ResponseTimeSvg(const CRecordedRun& run)
                      QByteArray::number(kHeight) +
                      "\" role=\"img\" aria-label=\"Response time of each request over the run\">";
     Axes(svg, dMaxY, "response time (ms)", "time since the run started");
+    // The CheckAlive waits: a band from the first attempt to the device's return.
+    for (const CCheckAliveResult& wait : run.vecCheckAlives) {
+        const double dLeft = X(wait.nAtMs);
+        svg += "<rect class=\"away\" x=\"" + Num(dLeft) + "\" y=\"" + Num(kTop) + "\" width=\"" +
+               Num(std::max(1.5, X(wait.nAtMs + wait.nDownMs) - dLeft)) + "\" height=\"" + Num(kPlotHeight) +
+               "\"><title>CheckAlive " + Esc(wait.strHost) + ":" + Esc(wait.strPort) + ": " +
+               (wait.bStopped ? "stopped after " : "back after ") + QByteArray::number(qint64(wait.nDownMs)) + " ms, " +
+               QByteArray::number(wait.nAttempts) + (wait.nAttempts == 1 ? " attempt" : " attempts") +
+               "</title></rect>";
+    }
     const double dStepX = NiceTimeStep(double(nSpanMs), 6);
     for (double dAt = 0; dAt <= double(nSpanMs); dAt += dStepX) {
         svg += "<text class=\"tick\" x=\"" + Num(X(std::int64_t(dAt))) + "\" y=\"" + Num(kTop + kPlotHeight + 16) +

@@ -16,8 +16,8 @@ namespace HtmlCharts {
 QString SeriesColour(std::size_t nUrl);
 
 // Response time over the run, one series per URL in vecTargets order, the
-// slow threshold as a dashed line and the requests without a response marked
-// along the top. A URL with more responses than the plot has columns is drawn
+// slow threshold as a dashed line, the requests without a response marked
+// along the top and each CheckAlive wait as a band over its downtime. A URL with more responses than the plot has columns is drawn
 // per column (a bar from the column's shortest to its longest time, and a line
 // through the means), so the size of the picture does not grow with the run.
 QByteArray ResponseTimeSvg(const CRecordedRun& run);

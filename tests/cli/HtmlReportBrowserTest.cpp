@@ -161,6 +161,19 @@ TEST(HtmlReport, ABrowserShowsTheRunsOwnFiguresWithoutConsoleMessages)
         EXPECT_EQ(row[8], QStringLiteral("cannot connect (Connection refused)"));
     }
 
+    // Reboot times: the wait with the JSON's figures; the device was away
+    // for its whole reboot second.
+    const std::vector<QStringList> waits = TableRows(strDom, QStringLiteral("checkalive"));
+    const QJsonArray alive = json[QStringLiteral("checkalive")].toArray();
+    ASSERT_EQ(alive.size(), 1);
+    ASSERT_EQ(waits.size(), 1u);
+    const QJsonObject wait = alive[0].toObject();
+    EXPECT_GE(wait[QStringLiteral("down_ms")].toInteger(), 900);
+    EXPECT_EQ(waits[0].mid(4), (QStringList{QStringLiteral("127.0.0.1:%1").arg(device.port()),
+                                            Figure(wait[QStringLiteral("down_ms")]),
+                                            Figure(wait[QStringLiteral("attempts")]), QStringLiteral("back")}));
+    EXPECT_EQ(strDom.count(QStringLiteral("<rect class=\"away\"")), 1) << "its band on the time chart";
+
     // For people to look at.
     const QDir shots(QStringLiteral(VELKOR_SCREENSHOT_DIR));
     shots.mkpath(QStringLiteral("."));
