@@ -1,10 +1,11 @@
 // How long the run's reports take to write for a long run: a CRunRecorder
 // is fed N synthetic results (two URLs, mostly ok, some slow, a few failed),
-// then the JSON report, the JUnit report (per line and per request) are
-// written to files and timed; the JSON Lines writer is timed per record.
+// then the JSON report, the JUnit report (per line and per request) and the
+// HTML report are written to files and timed; the JSON Lines writer is timed per record.
 //   report_bench [N ...]        default: 10000 100000 1000000
 // Prints one line per report: N, what, ms, file size.
 
+#include "cli/CHtmlReport.h"
 #include "cli/CJUnitReport.h"
 #include "cli/CJsonLinesWriter.h"
 #include "cli/CJsonReport.h"
@@ -110,6 +111,12 @@ int main(int argc, char** argv)
         if (!CJUnitReport::Save(strXml, run, CJUnitReport::ECases::PerRequest))
             return 1;
         Row(nCount, "junit per request", Ms(timer), strXml);
+
+        const QString strHtml = dir.filePath(QStringLiteral("r.html"));
+        timer.restart();
+        if (!CHtmlReport::Save(strHtml, run, QStringLiteral("bench")))
+            return 1;
+        Row(nCount, "html", Ms(timer), strHtml);
 
         // JSON Lines: one write per record, as a run makes them.
         const QString strLines = dir.filePath(QStringLiteral("r.jsonl"));
