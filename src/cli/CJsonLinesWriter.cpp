@@ -70,15 +70,7 @@ void CJsonLinesWriter::OnRequest(const CRequestResult& result)
     ++m_nRequests;
     if (m_nFd < 0)
         return;
-    CRecordedRequest request;
-    request.nIndex = result.nIndex;
-    request.nPass = result.nPass;
-    request.nLine = result.nLine;
-    request.nStatus = result.nStatus;
-    request.nTimeMs = result.nTimeMs;
-    request.nAtMs = result.nAtMs;
-    request.outcome = result.outcome;
-    request.bPass = result.bPass;
+    const CRecordedRequest request = RecordOf(result);
     const CRecordedTarget target{result.strUrl, result.strScheme, result.strHost, result.strPort, result.strTarget};
     WriteLine(CJsonReport::RequestObject(request, target, result.strReason.isEmpty() ? nullptr : &result.strReason,
                                          true));

@@ -28,15 +28,7 @@ void CRunRecorder::OnRequest(const CRequestResult& result)
         }
         nReason = *reason;
     }
-    CRecordedRequest request;
-    request.nIndex = result.nIndex;
-    request.nPass = result.nPass;
-    request.nLine = result.nLine;
-    request.nStatus = result.nStatus;
-    request.nTimeMs = result.nTimeMs;
-    request.nAtMs = result.nAtMs;
-    request.outcome = result.outcome;
-    request.bPass = result.bPass;
+    CRecordedRequest request = RecordOf(result);
     request.nTarget = *it;
     request.nReason = nReason;
     m_run.vecRequests.push_back(request);
@@ -73,4 +65,18 @@ CRunStatisticsSnapshot StatisticsOf(const CRecordedRun& run)
         statistics.Add(result);
     }
     return statistics.Snapshot();
+}
+
+CRecordedRequest RecordOf(const CRequestResult& result)
+{
+    CRecordedRequest request;
+    request.nIndex = result.nIndex;
+    request.nPass = result.nPass;
+    request.nLine = result.nLine;
+    request.nStatus = result.nStatus;
+    request.nTimeMs = result.nTimeMs;
+    request.nAtMs = result.nAtMs;
+    request.outcome = result.outcome;
+    request.bPass = result.bPass;
+    return request;
 }

@@ -34,6 +34,9 @@ struct CRecordedTarget {
     QString strTarget;  // the request target as typed: path and query
 };
 
+// The record of one result; nTarget and nReason are left for the caller.
+CRecordedRequest RecordOf(const CRequestResult& result);
+
 // A run's results as the report writers read them.
 struct CRecordedRun {
     bool bStarted = false;

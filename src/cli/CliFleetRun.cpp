@@ -1,5 +1,6 @@
 #include "CliFleetRun.h"
 
+#include "CSignalWatcher.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
 #include "CliFleetOptions.h"
@@ -63,78 +64,34 @@ public:
 // The signals as CliRun takes them for one device, for all devices at once:
 // Ctrl+C is "Stop" for every running device; another Ctrl+C while one of
 // those stops has not been taken ends the process; SIGTERM and SIGHUP abort
-// every device.
-class CFleetSignalWatcher {
+// every device. No device starts after either.
+class CFleetSignals : public ISignalTarget {
 public:
-    explicit CFleetSignalWatcher(CFleetControl& control) : m_control(control)
+    explicit CFleetSignals(CFleetControl& control) : m_control(control) {}
+    bool Stop() override
     {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        sigaddset(&m_signals, SIGHUP);
-        sigaddset(&m_signals, SIGUSR1);  // wakes the watcher when the run is over
-        pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
-        m_thread = std::thread([this] { Watch(); });
+        std::lock_guard lock(m_control.m_mutex);
+        const bool bStopWaiting =
+            std::any_of(m_control.m_running.begin(), m_control.m_running.end(), [](CFleetDevice* pDevice) {
+                return pDevice->engine->Context().m_hStopEvent.IsSet();
+            });
+        if (bStopWaiting)
+            return false;
+        m_control.m_bStopping = true;
+        for (CFleetDevice* pDevice : m_control.m_running)
+            pDevice->engine->OnBnClickedStop();
+        return true;
     }
-    ~CFleetSignalWatcher()
+    void Abort() override
     {
-        pthread_kill(m_thread.native_handle(), SIGUSR1);
-        m_thread.join();
-        pthread_sigmask(SIG_UNBLOCK, &m_signals, nullptr);
+        std::lock_guard lock(m_control.m_mutex);
+        m_control.m_bAborting = true;
+        for (CFleetDevice* pDevice : m_control.m_running)
+            pDevice->engine->AbortRun();
     }
-    CFleetSignalWatcher(const CFleetSignalWatcher&) = delete;
-    CFleetSignalWatcher& operator=(const CFleetSignalWatcher&) = delete;
-
-    // SIGTERM or SIGHUP once one came, else 0.
-    int EndingSignal() const { return m_nEndingSignal.load(); }
 
 private:
-    void Watch()
-    {
-        for (;;) {
-            int nSignal = 0;
-            if (sigwait(&m_signals, &nSignal) != 0 || nSignal == SIGUSR1)
-                return;
-            std::lock_guard lock(m_control.m_mutex);
-            if (nSignal != SIGINT) {
-                m_nEndingSignal = nSignal;
-                m_control.m_bAborting = true;
-                for (CFleetDevice* pDevice : m_control.m_running)
-                    pDevice->engine->AbortRun();
-                continue;
-            }
-            // One Ctrl+C may come twice (to the process and to its group).
-            const std::int64_t nNowMs = MonotonicMs();
-            const bool bSame = m_nLastInterruptMs >= 0 && nNowMs - m_nLastInterruptMs < kSameCtrlCMs;
-            m_nLastInterruptMs = nNowMs;
-            if (bSame)
-                continue;
-            const bool bStopWaiting =
-                std::any_of(m_control.m_running.begin(), m_control.m_running.end(), [](CFleetDevice* pDevice) {
-                    return pDevice->engine->Context().m_hStopEvent.IsSet();
-                });
-            if (!bStopWaiting) {
-                static const char kMessage[] = "velkor-cli: stop requested (Ctrl+C again to abort)\n";
-                (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-                m_control.m_bStopping = true;
-                for (CFleetDevice* pDevice : m_control.m_running)
-                    pDevice->engine->OnBnClickedStop();
-            } else {
-                static const char kMessage[] = "velkor-cli: aborted\n";
-                fflush(stdout);
-                (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-                _exit(kExitAborted);
-            }
-        }
-    }
-
-    static constexpr std::int64_t kSameCtrlCMs = 300;
-
     CFleetControl& m_control;
-    sigset_t m_signals;
-    std::int64_t m_nLastInterruptMs = -1;
-    std::atomic<int> m_nEndingSignal{0};
-    std::thread m_thread;
 };
 
 // The script's lines, from the file or standard input ("-").
@@ -317,7 +274,8 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     const QString strScriptName =
         options.strFile == QLatin1String("-") ? QString() : QFileInfo(options.strFile).fileName();
     CFleetControl control;
-    CFleetSignalWatcher watcher(control);
+    CFleetSignals signalTarget(control);
+    CSignalWatcher watcher(signalTarget);
     bool bEmpty = false;
     bool bNotStarted = false;
     std::size_t nNext = 0;

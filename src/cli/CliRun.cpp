@@ -7,6 +7,7 @@
 #include "CReportFile.h"
 #include "CRunProgress.h"
 #include "CRunRecorder.h"
+#include "CSignalWatcher.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
 #include "CliFleetRun.h"
@@ -39,73 +40,22 @@
 
 namespace {
 
-// Takes the signals on a thread of its own, so that the handling may lock and
-// log. Ctrl+C is "Stop"; another Ctrl+C while that stop has not been taken yet
-// ends the process at once. SIGTERM and SIGHUP end the run as closing the
-// window does, and the runner then exits with their code.
-class CSignalWatcher {
+// The signals act on the one run.
+class CRunSignals : public ISignalTarget {
 public:
-    explicit CSignalWatcher(CRunEngine& engine) : m_engine(engine)
+    explicit CRunSignals(CRunEngine& engine) : m_engine(engine) {}
+    bool Stop() override
     {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        sigaddset(&m_signals, SIGHUP);
-        sigaddset(&m_signals, SIGUSR1);  // wakes the watcher when the run is over
-        pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
-        m_thread = std::thread([this] { Watch(); });
+        // A stop is waiting when none was taken yet by an End or a CheckAlive.
+        if (m_engine.Context().m_hStopEvent.IsSet())
+            return false;
+        m_engine.OnBnClickedStop();
+        return true;
     }
-    ~CSignalWatcher()
-    {
-        pthread_kill(m_thread.native_handle(), SIGUSR1);
-        m_thread.join();
-        pthread_sigmask(SIG_UNBLOCK, &m_signals, nullptr);
-    }
-
-    // SIGTERM or SIGHUP once one came, else 0.
-    int EndingSignal() const { return m_nEndingSignal.load(); }
+    void Abort() override { m_engine.AbortRun(); }
 
 private:
-    void Watch()
-    {
-        for (;;) {
-            int nSignal = 0;
-            if (sigwait(&m_signals, &nSignal) != 0 || nSignal == SIGUSR1)
-                return;
-            if (nSignal != SIGINT) {
-                m_nEndingSignal = nSignal;
-                m_engine.AbortRun();
-                continue;
-            }
-            // "timeout -s INT" and a terminal both may deliver one Ctrl+C
-            // twice (to the process and to its group): a second SIGINT within
-            // kSameCtrlCMs of the last is the same one.
-            const std::int64_t nNowMs = MonotonicMs();
-            const bool bSame = m_nLastInterruptMs >= 0 && nNowMs - m_nLastInterruptMs < kSameCtrlCMs;
-            m_nLastInterruptMs = nNowMs;
-            if (bSame)
-                continue;
-            if (!m_engine.Context().m_hStopEvent.IsSet()) {
-                // No stop is waiting (none yet, or an End or a CheckAlive took it).
-                static const char kMessage[] = "velkor-cli: stop requested (Ctrl+C again to abort)\n";
-                (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-                m_engine.OnBnClickedStop();
-            } else {
-                static const char kMessage[] = "velkor-cli: aborted\n";
-                fflush(stdout);
-                (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-                _exit(kExitAborted);
-            }
-        }
-    }
-
-    static constexpr std::int64_t kSameCtrlCMs = 300;
-
     CRunEngine& m_engine;
-    sigset_t m_signals;
-    std::int64_t m_nLastInterruptMs = -1;
-    std::atomic<int> m_nEndingSignal{0};
-    std::thread m_thread;
 };
 
 // Rows of figures, right-aligned in columns, each followed by its label (the
@@ -291,7 +241,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
             engine.Context().m_listeners.push_back(&statistics);
     }
 
-    CSignalWatcher watcher(engine);
+    CRunSignals signalTarget(engine);
+    CSignalWatcher watcher(signalTarget);
     switch (engine.OnBnClickedSend(options.settings)) {
     case CRunEngine::ESendResult::NothingToRun:
         err << "velkor-cli: the command file " << options.strFile << " is empty" << Qt::endl;
