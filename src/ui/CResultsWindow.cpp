@@ -173,6 +173,7 @@ void CResultsWindow::ShowBeside(QWidget* pMain)
     m_pPlacedBeside = pMain;
     Place();
     m_bPlacing = true;
+    m_nPlacingChecks = 0;
     show();
     raise();
     activateWindow();
@@ -185,17 +186,15 @@ void CResultsWindow::Place()
     const QRect area = pScreen->availableGeometry();
     // The frame the desktop draws around this window; until it has, the
     // main window's is the best guess.
-    QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
-                   frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+    winId();
+    QMargins frame = windowHandle()->frameMargins();
     if (frame.isNull() && pMain != nullptr) {
-        const QRect mainFrame = pMain->frameGeometry();
-        const QRect mainClient = pMain->geometry();
-        frame = QMargins(mainClient.left() - mainFrame.left(), mainClient.top() - mainFrame.top(),
-                         mainFrame.right() - mainClient.right(), mainFrame.bottom() - mainClient.bottom());
+        pMain->winId();
+        frame = pMain->windowHandle()->frameMargins();
     }
     m_placedFrame = frame;
     const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QRect main = pMain ? pMain->frameGeometry() : QRect(area.topLeft(), QSize(0, 0));
+    const QRect main = pMain ? CScreenFit::FrameOf(*pMain) : QRect(area.topLeft(), QSize(0, 0));
     // The window's least size grows with what the last run put in it.
     QSize client = size().expandedTo(minimumSizeHint());
     if (pMain)
@@ -215,8 +214,7 @@ void CResultsWindow::Place()
                 // desktops lands that much to the right.
                 const int nMainLeft =
                     area.right() + 1 - outer.width() - main.width() - (pMain->geometry().left() - main.left());
-                if (QWindow* pMainWindow = pMain->windowHandle())
-                    pMainWindow->setFramePosition(QPoint(nMainLeft, main.top()));
+                CScreenFit::MoveFrameTo(*pMain, QPoint(nMainLeft, main.top()));
                 at.setX(area.right() + 1 - outer.width());
             }
         }
@@ -227,20 +225,37 @@ void CResultsWindow::Place()
     // move() would count a guessed frame on top of the desktop's).
     resize(client);
     winId();
-    windowHandle()->setFramePosition(CScreenFit::PlaceInside(area, QRect(at, outer)));
+    m_placedAt = CScreenFit::PlaceInside(area, QRect(at, outer));
+    windowHandle()->setFramePosition(m_placedAt);
 }
 
 void CResultsWindow::moveEvent(QMoveEvent* pEvent)
 {
     QWidget::moveEvent(pEvent);
+    CheckPlacement();
+}
+
+void CResultsWindow::CheckPlacement()
+{
     // Placed with a guess at the frame: once the desktop has framed the
     // window, placed again with the frame it has.
-    if (m_bPlacing && isVisible() && frameGeometry().size() != size()) {
-        m_bPlacing = false;
-        const QMargins& placed = m_placedFrame;
-        if (frameGeometry().size() - size() != QSize(placed.left() + placed.right(), placed.top() + placed.bottom()))
-            Place();
+    if (!m_bPlacing || !isVisible())
+        return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull()) {
+        // Not framed yet; a desktop may frame it without moving it.
+        if (++m_nPlacingChecks < kMostPlacingChecks)
+            QTimer::singleShot(kPlacingCheckMs, this, &CResultsWindow::CheckPlacement);
+        return;
     }
+    m_bPlacing = false;
+    if (frame != m_placedFrame)
+        Place();
+    // Some desktops put the window itself, not its frame, where its frame
+    // was asked to go: the frame then sticks out above. The window itself
+    // goes where the frame leaves room for it.
+    else if (windowHandle()->framePosition() != m_placedAt)
+        windowHandle()->setPosition(m_placedAt + QPoint(frame.left(), frame.top()));
 }
 
 void CResultsWindow::Flush()
@@ -253,6 +268,8 @@ void CResultsWindow::showEvent(QShowEvent* pEvent)
 {
     QWidget::showEvent(pEvent);
     Refresh();
+    if (m_bPlacing)
+        QTimer::singleShot(kPlacingCheckMs, this, &CResultsWindow::CheckPlacement);
 }
 
 void CResultsWindow::OnRunStarted(const CRunStartInfo& info)

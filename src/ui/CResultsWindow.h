@@ -90,6 +90,8 @@ private:
     void OnRunEnded(const CRunEndInfo& info) override;
 
     void Place();
+    // Once framed, the window where Place() meant it to be.
+    void CheckPlacement();
     void OnFilterChosen(int nChoice);
     void OnRequestPicked();
     void OnPointClicked(const CResultsListener::SPoint& point);
@@ -115,7 +117,11 @@ private:
     QTimer m_refreshTimer;
     QPointer<QWidget> m_pPlacedBeside;
     QMargins m_placedFrame;    // the frame Place() counted
+    QPoint m_placedAt;         // where Place() put the frame's corner
     bool m_bPlacing = false;   // shown, not yet framed
+    int m_nPlacingChecks = 0;
+    static constexpr int kPlacingCheckMs = 50;
+    static constexpr int kMostPlacingChecks = 20;
 
     std::vector<CResultsListener::SPoint> m_vecPending;  // for the request list, at the next drawing
 

@@ -25,8 +25,8 @@ source "$(dirname "$0")/x11_common.sh"
 # the window's frame as the window manager drew it.
 frame() {
   local x y w h fl fr ft fb
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  x=$X y=$Y w=$WIDTH h=$HEIGHT
+  geometry "$1" WIN
+  x=$WIN_X y=$WIN_Y w=$WIN_WIDTH h=$WIN_HEIGHT
   read -r fl fr ft fb < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,/ /g')
   eval "$2_L=$((x - ${fl:-0})) $2_T=$((y - ${ft:-0})) $2_R=$((x + w + ${fr:-0})) $2_B=$((y + h + ${fb:-0}))"
 }
