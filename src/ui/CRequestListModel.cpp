@@ -2,6 +2,8 @@
 
 #include "CsvText.h"
 
+#include <QBuffer>
+
 #include <algorithm>
 
 CRequestListModel::CRequestListModel(QObject* pParent) : QAbstractTableModel(pParent) {}
@@ -125,10 +127,26 @@ QStringList CRequestListModel::Cells(const SPoint& point) const
 
 QString CRequestListModel::Csv() const
 {
-    QString strCsv = CsvRecord(Columns());
-    for (std::size_t nAt : m_vecRows)
-        strCsv += CsvRecord(Cells(m_vecPoints[nAt]));
-    return strCsv;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    WriteCsv(buffer);
+    return QString::fromUtf8(buffer.data());
+}
+
+bool CRequestListModel::WriteCsv(QIODevice& device) const
+{
+    // In pieces: a long run's CSV is never held whole.
+    constexpr std::size_t kRowsPerPiece = 2000;
+    QString strPiece = CsvRecord(Columns());
+    for (std::size_t nRow = 0; nRow < m_vecRows.size(); ++nRow) {
+        strPiece += CsvRecord(Cells(m_vecPoints[m_vecRows[nRow]]));
+        if ((nRow + 1) % kRowsPerPiece == 0) {
+            if (device.write(strPiece.toUtf8()) < 0)
+                return false;
+            strPiece.clear();
+        }
+    }
+    return device.write(strPiece.toUtf8()) >= 0;
 }
 
 int CRequestListModel::rowCount(const QModelIndex& parent) const

@@ -3,6 +3,7 @@
 #include "CResultsListener.h"
 
 #include <QAbstractTableModel>
+#include <QIODevice>
 #include <QStringList>
 
 #include <cstddef>
@@ -48,6 +49,7 @@ public:
     static QStringList Columns();
     // The rows as the list shows them, as CSV (RFC 4180), captions first.
     QString Csv() const;
+    bool WriteCsv(QIODevice& device) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

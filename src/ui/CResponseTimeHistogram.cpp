@@ -123,6 +123,12 @@ void CResponseTimeHistogram::Show(const CResultsChartData::SHistogram& histogram
     m_pBinAxis->setTitleText(histogram.vecBins.empty()
                                  ? QStringLiteral("Response time (ms)")
                                  : QStringLiteral("Response time (ms), bars of %1 ms").arg(histogram.nWidthMs));
-    m_pCountAxis->setRange(0, std::max(1.0, dTallest));
-    m_pCountAxis->applyNiceNumbers();
+    // Whole counts only: a few requests get a tick per count.
+    if (dTallest <= 5) {
+        m_pCountAxis->setRange(0, std::max(1.0, dTallest));
+        m_pCountAxis->setTickCount(int(std::max(1.0, dTallest)) + 1);
+    } else {
+        m_pCountAxis->setRange(0, dTallest);
+        m_pCountAxis->applyNiceNumbers();
+    }
 }

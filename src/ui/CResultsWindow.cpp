@@ -411,7 +411,7 @@ void CResultsWindow::OnSaveChart()
 void CResultsWindow::OnSaveRequests()
 {
     SaveFile(QStringLiteral("CSV files (*.csv);;All Files (*.*)"), QStringLiteral("csv"),
-             [this](QIODevice& file) { return file.write(m_pRequests->Csv().toUtf8()) >= 0; });
+             [this](QIODevice& file) { return m_pRequests->WriteCsv(file); });
 }
 
 void CResultsWindow::OnSaveTable()
