@@ -1,5 +1,6 @@
 #include "CRequestListModel.h"
 
+#include "CResponseTimeChart.h"
 #include "CsvText.h"
 
 #include <QBuffer>
@@ -14,6 +15,7 @@ void CRequestListModel::Clear()
     m_vecPoints.clear();
     m_vecRows.clear();
     m_urls.clear();
+    m_shortUrls.clear();
     // A URL's filter names a URL of the last run only.
     if (m_eFilter == EFilter::Url) {
         m_eFilter = EFilter::All;
@@ -22,7 +24,16 @@ void CRequestListModel::Clear()
     endResetModel();
 }
 
-void CRequestListModel::AddUrl(const QString& strUrl) { m_urls << strUrl; }
+void CRequestListModel::AddUrl(const QString& strUrl)
+{
+    m_urls << strUrl;
+    // A new URL may make another's short name longer.
+    m_shortUrls.clear();
+    for (const QString& strEach : m_urls)
+        m_shortUrls << CResponseTimeChart::ShortUrl(strEach, m_urls);
+    if (!m_vecRows.empty())
+        emit dataChanged(index(0, kUrl), index(rowCount() - 1, kUrl));
+}
 
 bool CRequestListModel::Passes(const SPoint& point) const
 {
@@ -89,7 +100,7 @@ int CRequestListModel::RowOf(int nIndex) const
 QStringList CRequestListModel::Columns()
 {
     return {QStringLiteral("#"),      QStringLiteral("At (ms)"),           QStringLiteral("URL"),
-            QStringLiteral("Status"), QStringLiteral("Response time (ms)"), QStringLiteral("Outcome")};
+            QStringLiteral("Status"), QStringLiteral("Response (ms)"), QStringLiteral("Outcome")};
 }
 
 QString CRequestListModel::Cell(const SPoint& point, int nColumn) const
@@ -163,7 +174,8 @@ QVariant CRequestListModel::data(const QModelIndex& index, int nRole) const
         return {};
     switch (nRole) {
     case Qt::DisplayRole:
-        return Cell(*pPoint, index.column());
+        // The URL by its path and query, as the chart's legend names it.
+        return index.column() == kUrl ? m_shortUrls.value(pPoint->nUrl) : Cell(*pPoint, index.column());
     case Qt::ToolTipRole:
         return index.column() == kUrl ? QVariant(m_urls.value(pPoint->nUrl)) : QVariant();
     case Qt::TextAlignmentRole:

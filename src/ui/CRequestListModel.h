@@ -11,7 +11,8 @@
 
 // Every request of the last run, a row each, for the results window's
 // request list: its number, when it started (ms since the run started), the
-// URL, the status, the response time and the outcome. A filter shows all of
+// URL (shown by its path and query, as the chart's legend names it; whole in
+// its tooltip and the CSV), the status, the response time and the outcome. A filter shows all of
 // them, the failed ones (by the run's verdict), the slow ones, or one URL's.
 // The rows are kept as numbers into the requests, so a long run (hundreds
 // of thousands) stays cheap to hold, to filter and to append to.
@@ -62,6 +63,7 @@ private:
     std::vector<SPoint> m_vecPoints;
     std::vector<std::size_t> m_vecRows;  // positions in m_vecPoints, ascending
     QStringList m_urls;
+    QStringList m_shortUrls;  // as the list shows them
     EFilter m_eFilter = EFilter::All;
     int m_nFilterUrl = -1;
 };

@@ -24,8 +24,8 @@ const QColor kUrlColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2c)
                               QColor(0xbc, 0xbd, 0x22), QColor(0x7f, 0x7f, 0x7f)};
 const QColor kSlowColour(0xf0, 0x8c, 0x00);
 const QColor kFailedColour(0xd3, 0x2f, 0x2f);
-// Room in the legend for what is not a URL's label.
-constexpr int kLegendRestWidth = 420;
+// Room in the legend around its entries: the chart's margins.
+constexpr int kLegendMargins = 60;
 
 constexpr int kMarkSize = 11;
 constexpr int kSelectedSize = 17;
@@ -270,8 +270,14 @@ void CResponseTimeChart::LabelLines()
 {
     if (m_vecLines.empty())
         return;
-    const int nWidth = std::clamp((width() - kLegendRestWidth) / int(m_vecLines.size()), 100, 320);
+    // Each entry takes its marker (a line high and wide) and some space
+    // beside its label; the URLs' labels share what the other entries leave.
     const QFontMetrics metrics(chart()->legend()->font());
+    const int nEntryRest = metrics.height() + 2 * metrics.averageCharWidth() + 8;
+    int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
+    for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
+        nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
+    const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
         const QString strLabel = LegendLabel(m_urls[qsizetype(nUrl)], m_urls, metrics, nWidth);
         for (QLegendMarker* pMarker : chart()->legend()->markers(m_vecLines[nUrl]))
@@ -387,6 +393,7 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
         m_pThresholdLine->setName(QStringLiteral("Threshold (%1 ms)").arg(nThresholdMs));
         m_pThresholdLine->replace(threshold);
         ShapeLegend();
+        LabelLines();
     }
     m_bThreshold = nThresholdMs >= 0;
     const bool bThresholdShown = m_bThreshold && !m_setHidden.contains(m_pThresholdLine);

@@ -61,9 +61,15 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     QHeaderView* pColumns = m_pRequestList->horizontalHeader();
     pColumns->setSectionResizeMode(QHeaderView::Interactive);
     for (int nColumn = 0; nColumn < CRequestListModel::kColumns; ++nColumn) {
+        // As wide as the caption or the widest value the column shows.
+        const QString strWidest = nColumn == CRequestListModel::kOutcome ? QStringLiteral("slow, failed")
+                                  : nColumn == CRequestListModel::kStatus ? QStringLiteral("000")
+                                                                          : QStringLiteral("0000000");
         if (nColumn != CRequestListModel::kUrl)
-            pColumns->resizeSection(nColumn, pColumns->fontMetrics().horizontalAdvance(
-                                                 CRequestListModel::Columns()[nColumn] + QStringLiteral("  00000")));
+            pColumns->resizeSection(nColumn, std::max(pColumns->fontMetrics().horizontalAdvance(
+                                                          CRequestListModel::Columns()[nColumn]),
+                                                      m_pRequestList->fontMetrics().horizontalAdvance(strWidest)) +
+                                                 24);
     }
     pColumns->setSectionResizeMode(CRequestListModel::kUrl, QHeaderView::Stretch);
     connect(m_pRequestList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -609,7 +609,7 @@ TEST(RequestList, TheFilterShowsItsRowsAndTheCsvTheRowsShown)
     model.SetFilter(EFilter::Failed);
     EXPECT_EQ(model.data(model.index(0, CRequestListModel::kOutcome)).toString(), QStringLiteral("timeout"));
     EXPECT_EQ(model.Csv(),
-              QStringLiteral("#,At (ms),URL,Status,Response time (ms),Outcome\r\n") +
+              QStringLiteral("#,At (ms),URL,Status,Response (ms),Outcome\r\n") +
                   QStringLiteral("3,200,%1,,5000,timeout\r\n").arg(kUrlA) +
                   QStringLiteral("4,300,\"http://127.0.0.1:8081/cgi,bin/\"\"status\"\"\",404,20,\"ok, failed\"\r\n") +
                   QStringLiteral("5,400,%1,,,not-sent\r\n").arg(kUrlA) +
