@@ -494,7 +494,7 @@ void CResponseTimeChart::mousePressEvent(QMouseEvent* pEvent)
     }
     // The legend's entries take their clicks themselves.
     QChartView::mousePressEvent(pEvent);
-    if (chart()->legend()->geometry().contains(chart()->mapFromScene(mapToScene(pEvent->position().toPoint()))))
+    if (OnLegend(pEvent->position().toPoint()))
         return;
     m_dragFrom = pEvent->position().toPoint();
     m_dDragFromMs = m_bZoomed ? m_dViewFromMs : 0;
@@ -504,6 +504,8 @@ void CResponseTimeChart::mousePressEvent(QMouseEvent* pEvent)
 
 void CResponseTimeChart::mouseReleaseEvent(QMouseEvent* pEvent)
 {
+    // The scene gets every release: an item that took the press lets go.
+    QChartView::mouseReleaseEvent(pEvent);
     if (pEvent->button() == Qt::LeftButton && m_dragFrom) {
         const bool bClick = !m_bDragged;
         m_dragFrom.reset();
@@ -517,14 +519,18 @@ void CResponseTimeChart::mouseReleaseEvent(QMouseEvent* pEvent)
             }
         }
         pEvent->accept();
-        return;
     }
-    QChartView::mouseReleaseEvent(pEvent);
+}
+
+bool CResponseTimeChart::OnLegend(const QPoint& viewPosition) const
+{
+    return chart()->legend()->geometry().contains(chart()->mapFromScene(mapToScene(viewPosition)));
 }
 
 void CResponseTimeChart::mouseDoubleClickEvent(QMouseEvent* pEvent)
 {
-    if (pEvent->button() == Qt::LeftButton) {
+    // On the legend, a quick second click toggles its entry again.
+    if (pEvent->button() == Qt::LeftButton && !OnLegend(pEvent->position().toPoint())) {
         ResetZoom();
         pEvent->accept();
         return;

@@ -103,6 +103,7 @@ private:
     // The time axis' range in ms for the pointer at a place in the view.
     double TimeAt(const QPoint& viewPosition) const;
     void ViewChanged();
+    bool OnLegend(const QPoint& viewPosition) const;
     // The time axis' range and ticks: the zoom's, else the whole run's.
     void ApplyTimeRange();
     QList<QXYSeries*> OverlaySeries() const;

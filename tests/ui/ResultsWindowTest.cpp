@@ -761,9 +761,22 @@ TEST_F(ResultsWindow, ARowPickedRingsItsPointAndAPointClickedPicksItsRow)
     EXPECT_FALSE(pView->IsZoomed());
     EXPECT_EQ(pTimeAxis->max(), dFullMax);
 
-    // A legend entry's click hides its series, a second one shows it again.
+    // A click on a legend entry hides its series, a second one shows it again.
+    auto* pSlow = SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Slow"));
+    QPoint slowEntry;
+    for (const QGraphicsItem* pItem : pView->scene()->items()) {
+        const auto* pText = dynamic_cast<const QGraphicsTextItem*>(pItem);
+        if (pText != nullptr && pText->toPlainText() == QStringLiteral("Slow"))
+            slowEntry = pView->mapFromScene(pText->mapToScene(pText->boundingRect().center()));
+    }
+    ASSERT_FALSE(slowEntry.isNull());
+    QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, slowEntry);
+    EXPECT_FALSE(pSlow->isVisible());
+    QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, slowEntry);
+    EXPECT_TRUE(pSlow->isVisible());
     pView->ToggleSeries(pLineB);
     EXPECT_FALSE(pLineB->isVisible());
-    pView->ToggleSeries(pLineB);
-    EXPECT_TRUE(pLineB->isVisible());
+    EXPECT_EQ(pView->ToolTipAt(pView->mapFromScene(pChart->mapToScene(pChart->mapToPosition(pLineB->at(0), pLineB)))),
+              QString())
+        << "a hidden line has no tooltips";
 }
