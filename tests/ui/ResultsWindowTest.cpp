@@ -764,11 +764,15 @@ TEST_F(ResultsWindow, ARowPickedRingsItsPointAndAPointClickedPicksItsRow)
     // A click on a legend entry hides its series, a second one shows it again.
     auto* pSlow = SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Slow"));
     QPoint slowEntry;
-    for (const QGraphicsItem* pItem : pView->scene()->items()) {
-        const auto* pText = dynamic_cast<const QGraphicsTextItem*>(pItem);
-        if (pText != nullptr && pText->toPlainText() == QStringLiteral("Slow"))
-            slowEntry = pView->mapFromScene(pText->mapToScene(pText->boundingRect().center()));
-    }
+    auto FindSlowEntry = [&] {
+        for (const QGraphicsItem* pItem : pView->scene()->items()) {
+            const auto* pText = dynamic_cast<const QGraphicsTextItem*>(pItem);
+            if (pText != nullptr && pText->isVisible() && pText->toPlainText() == QStringLiteral("Slow"))
+                slowEntry = pView->mapFromScene(pText->mapToScene(pText->boundingRect().center()));
+        }
+        return !slowEntry.isNull();
+    };
+    EXPECT_TRUE(WaitFor(FindSlowEntry, 5000)) << "the legend is laid out";
     ASSERT_FALSE(slowEntry.isNull());
     QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, slowEntry);
     EXPECT_FALSE(pSlow->isVisible());
