@@ -121,7 +121,7 @@ private:
     bool m_bPlacing = false;   // shown, not yet framed
     int m_nPlacingChecks = 0;
     static constexpr int kPlacingCheckMs = 50;
-    static constexpr int kMostPlacingChecks = 20;
+    static constexpr int kMostPlacingChecks = 60;
 
     std::vector<CResultsListener::SPoint> m_vecPending;  // for the request list, at the next drawing
 

@@ -92,7 +92,7 @@ void CScreenFit::OnShown()
 void CScreenFit::CheckFramed()
 {
     constexpr int kCheckMs = 50;
-    constexpr int kMostChecks = 20;
+    constexpr int kMostChecks = 60;
     const QWindow* pHandle = m_window.windowHandle();
     if (m_bFramedFit || pHandle == nullptr || !m_window.isVisible() ||
         QGuiApplication::platformName() == QLatin1String("offscreen"))

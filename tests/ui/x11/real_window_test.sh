@@ -62,8 +62,8 @@ check "Ctrl+R shows the results window" test -n "$results"
 # With the main window active again, a click into the part of the results
 # window that lies beside it makes the results window active: it takes input.
 xdotool windowactivate --sync "$main"
-geometry "$main" MAIN
-geometry "$results" RES
+level() { geometry "$main" MAIN; geometry "$results" RES; [ "$RES_Y" = "$MAIN_Y" ]; }
+wait_until 3 level
 # Side by side, both frames alike: the two windows' tops are level.
 check "the results window's top is level with the main window's ($RES_Y, $MAIN_Y)" test "$RES_Y" = "$MAIN_Y"
 click_x=$((RES_X + RES_WIDTH - 60))

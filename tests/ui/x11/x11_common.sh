@@ -2,6 +2,8 @@
 #   check DESCRIPTION COMMAND...   counts a failure in $failures
 #   wait_for_window NAME-PATTERN   prints the id of the visible window
 #   geometry ID PREFIX             the window's place and size
+#   wait_until SECONDS COMMAND...  polls COMMAND until it succeeds (a busy
+#                                  machine frames and moves windows late)
 failures=0
 check() {
   if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
@@ -28,4 +30,10 @@ geometry() {
   else
     eval "$(xdotool getwindowgeometry --shell "$1" | sed "s/^/$2_/")"
   fi
+}
+wait_until() {
+  local tries=$(($1 * 10))
+  shift
+  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
+  return 1
 }
