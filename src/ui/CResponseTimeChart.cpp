@@ -7,6 +7,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScatterSeries>
 #include <QToolTip>
@@ -23,10 +24,19 @@ const QColor kUrlColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2c)
                               QColor(0xbc, 0xbd, 0x22), QColor(0x7f, 0x7f, 0x7f)};
 const QColor kSlowColour(0xf0, 0x8c, 0x00);
 const QColor kFailedColour(0xd3, 0x2f, 0x2f);
-// Room in the legend for what is not a URL's label.
-constexpr int kLegendRestWidth = 420;
+// Room in the legend around its entries: the chart's margins.
+constexpr int kLegendMargins = 60;
 
 constexpr int kMarkSize = 11;
+constexpr int kSelectedSize = 17;
+// Most steps of the time axis.
+constexpr int kTimeSteps = 8;
+// Zoomed in on no more requests than these, every one is drawn.
+constexpr std::size_t kMostDetailRequests = 20000;
+// The narrowest zoom, in ms.
+constexpr double kNarrowestMs = 10;
+// A press that moves less than this, in pixels, is a click, not a drag.
+constexpr int kDragStart = 4;
 // How far from a request the pointer may be to show its tooltip, in pixels.
 constexpr double kPointerReach = 8;
 
@@ -57,11 +67,24 @@ QScatterSeries* NewMarks(const QString& strName, QScatterSeries::MarkerShape eSh
     return pMarks;
 }
 
-// "scheme://host:port" of a URL.
+// "scheme://host:port" of a URL; empty without "://".
 QString Origin(const QString& strUrl)
 {
     const qsizetype nHost = strUrl.indexOf(QLatin1String("://"));
     return nHost < 0 ? QString() : strUrl.left(strUrl.indexOf(QLatin1Char('/'), nHost + 3));
+}
+
+// The ring around the picked request.
+QScatterSeries* NewSelectedMark()
+{
+    auto* pMark = new QScatterSeries;
+    pMark->setName(QStringLiteral("Picked request"));
+    pMark->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    pMark->setMarkerSize(kSelectedSize);
+    pMark->setColor(Qt::transparent);
+    pMark->setBorderColor(Qt::black);
+    pMark->setPen(QPen(Qt::black, 2));
+    return pMark;
 }
 
 }  // namespace
@@ -89,6 +112,7 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
     m_pThresholdLine->setPen(QPen(kFailedColour, 1.5, Qt::DashLine));
     m_pSlowMarks = NewMarks(QStringLiteral("Slow"), QScatterSeries::MarkerShapeTriangle, kSlowColour);
     m_pFailedMarks = NewMarks(QStringLiteral("Failures"), QScatterSeries::MarkerShapeRotatedRectangle, kFailedColour);
+    m_pSelected = NewSelectedMark();
     for (QXYSeries* pSeries : OverlaySeries()) {
         pChart->addSeries(pSeries);
         pSeries->attachAxis(m_pTimeAxis);
@@ -101,20 +125,44 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
 
 QColor CResponseTimeChart::UrlColour(int nUrl) { return kUrlColours[std::size_t(nUrl) % std::size(kUrlColours)]; }
 
+QString CResponseTimeChart::ShortUrl(const QString& strUrl, const QStringList& urls)
+{
+    const QString strOrigin = Origin(strUrl);
+    if (strOrigin.isEmpty())
+        return strUrl;
+    const QString strPath = strUrl.mid(strOrigin.size());
+    const bool bTwin = std::any_of(urls.begin(), urls.end(), [&](const QString& strOther) {
+        const QString strOtherOrigin = Origin(strOther);
+        return strOtherOrigin != strOrigin && !strOtherOrigin.isEmpty() && strOther.mid(strOtherOrigin.size()) == strPath;
+    });
+    if (!bTwin)
+        return strPath.isEmpty() ? QStringLiteral("/") : strPath;
+    return strUrl.mid(strUrl.indexOf(QLatin1String("://")) + 3);
+}
+
 QString CResponseTimeChart::LegendLabel(const QString& strUrl, const QStringList& urls, const QFontMetrics& metrics,
                                         int nMaxWidth)
 {
-    const QString strOrigin = Origin(strUrl);
-    const bool bShared = !strOrigin.isEmpty() && std::all_of(urls.begin(), urls.end(), [&](const QString& strOther) {
-        return Origin(strOther) == strOrigin;
-    });
-    const QString strLabel = bShared && strUrl.size() > strOrigin.size() ? strUrl.mid(strOrigin.size()) : strUrl;
-    return metrics.elidedText(strLabel, Qt::ElideMiddle, nMaxWidth);
+    return metrics.elidedText(ShortUrl(strUrl, urls), Qt::ElideMiddle, nMaxWidth);
+}
+
+int CResponseTimeChart::MinimumReadableHeight() const
+{
+    // The response axis' title stands beside the plot: the plot is as high
+    // as it is long; above and below go the title, the time labels, the
+    // time axis' title and the legend, each a line, and the chart's margins.
+    const QChart* pChart = chart();
+    const QFontMetrics title(pChart->titleFont());
+    const QFontMetrics axisTitle(m_pResponseAxis->titleFont());
+    const QFontMetrics labels(m_pTimeAxis->labelsFont());
+    const QFontMetrics legend(pChart->legend()->font());
+    return axisTitle.horizontalAdvance(m_pResponseAxis->titleText()) + 2 * labels.height() + title.height() +
+           axisTitle.height() + legend.height() + 110;
 }
 
 QList<QXYSeries*> CResponseTimeChart::OverlaySeries() const
 {
-    return {m_pSlowMarks, m_pFailedMarks, m_pThresholdLine};
+    return {m_pSlowMarks, m_pFailedMarks, m_pThresholdLine, m_pSelected};
 }
 
 void CResponseTimeChart::AddLine(int nUrl, const QString& strUrl)
@@ -143,6 +191,10 @@ void CResponseTimeChart::ShapeLegend()
     // The legend's markers are made anew whenever a series is added.
     const QLegend* pLegend = chart()->legend();
     for (QLegendMarker* pMarker : pLegend->markers()) {
+        if (pMarker->series() == m_pSelected) {
+            pMarker->setVisible(false);
+            continue;
+        }
         QLegend::MarkerShape eShape = QLegend::MarkerShapeFromSeries;
         if (pMarker->series() == m_pSlowMarks)
             eShape = QLegend::MarkerShapeTriangle;
@@ -150,25 +202,67 @@ void CResponseTimeChart::ShapeLegend()
             eShape = QLegend::MarkerShapeRotatedRectangle;
         if (pMarker->shape() != eShape)
             pMarker->setShape(eShape);
+        if (!pMarker->property("toggles").toBool()) {
+            pMarker->setProperty("toggles", true);
+            QObject::connect(pMarker, &QLegendMarker::clicked, this,
+                             [this, pMarker] { ToggleSeries(pMarker->series()); });
+        }
+        FadeMarker(pMarker);
     }
+}
+
+void CResponseTimeChart::FadeMarker(QLegendMarker* pMarker)
+{
+    const bool bHidden = m_setHidden.contains(pMarker->series());
+    // Hiding a series hides its entry too; the entry stays, faded.
+    if (!pMarker->isVisible())
+        pMarker->setVisible(true);
+    QColor colour = chart()->legend()->labelColor();
+    colour.setAlphaF(bHidden ? 0.4 : 1.0);
+    if (pMarker->labelBrush().color() != colour)
+        pMarker->setLabelBrush(colour);
+}
+
+void CResponseTimeChart::ToggleSeries(QAbstractSeries* pSeries)
+{
+    if (pSeries == nullptr || pSeries == m_pSelected)
+        return;
+    if (m_setHidden.contains(pSeries))
+        m_setHidden.remove(pSeries);
+    else
+        m_setHidden.insert(pSeries);
+    // The threshold shows only with a threshold; Show() keeps to that.
+    pSeries->setVisible(!m_setHidden.contains(pSeries) && (pSeries != m_pThresholdLine || m_bThreshold));
+    for (QLegendMarker* pMarker : chart()->legend()->markers(pSeries))
+        FadeMarker(pMarker);
+}
+
+// A round step (1, 2 or 5 times a power of ten) for a span in at most
+// nMaxSteps steps.
+static double RoundStep(double dSpan, int nMaxSteps)
+{
+    double dStep = std::pow(10.0, std::floor(std::log10(dSpan / nMaxSteps)));
+    for (double dFactor : {1.0, 2.0, 5.0, 10.0}) {
+        if (dSpan / (dStep * dFactor) <= nMaxSteps) {
+            dStep *= dFactor;
+            break;
+        }
+    }
+    return dStep;
 }
 
 // The axis from 0 to a round step (1, 2 or 5 times a power of ten) at or
 // above dHighest, at most nMaxSteps steps; returns the axis' top.
 double CResponseTimeChart::SetRange(QValueAxis* pAxis, double dHighest, int nMaxSteps)
 {
-    double dStep = std::pow(10.0, std::floor(std::log10(dHighest / nMaxSteps)));
-    for (double dFactor : {1.0, 2.0, 5.0, 10.0}) {
-        if (dHighest / (dStep * dFactor) <= nMaxSteps) {
-            dStep *= dFactor;
-            break;
-        }
-    }
+    const double dStep = RoundStep(dHighest, nMaxSteps);
     const double dTop = std::ceil(dHighest / dStep) * dStep;
-    if (pAxis->tickInterval() != dStep)
-        pAxis->setTickInterval(dStep);
-    if (pAxis->min() != 0 || pAxis->max() != dTop)
-        pAxis->setRange(0, dTop);
+    if (pAxis != nullptr) {
+        if (pAxis->tickInterval() != dStep)
+            pAxis->setTickInterval(dStep);
+        if (pAxis->min() != 0 || pAxis->max() != dTop)
+            pAxis->setRange(0, dTop);
+    }
     return dTop;
 }
 
@@ -176,8 +270,14 @@ void CResponseTimeChart::LabelLines()
 {
     if (m_vecLines.empty())
         return;
-    const int nWidth = std::clamp((width() - kLegendRestWidth) / int(m_vecLines.size()), 100, 320);
+    // Each entry takes its marker (a line high and wide) and some space
+    // beside its label; the URLs' labels share what the other entries leave.
     const QFontMetrics metrics(chart()->legend()->font());
+    const int nEntryRest = metrics.height() + 2 * metrics.averageCharWidth() + 8;
+    int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
+    for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
+        nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
+    const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
         const QString strLabel = LegendLabel(m_urls[qsizetype(nUrl)], m_urls, metrics, nWidth);
         for (QLegendMarker* pMarker : chart()->legend()->markers(m_vecLines[nUrl]))
@@ -208,16 +308,20 @@ QList<QPointF> CResponseTimeChart::Positions(const std::vector<SPoint>& points) 
     return positions;
 }
 
-void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringList& urls, int nThresholdMs)
+void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringList& urls, int nThresholdMs,
+                              const std::vector<SPoint>* pRequests)
 {
-    // A new run's URLs: the last run's lines go.
-    if (urls.mid(0, m_urls.size()) != m_urls) {
+    // A new run's URLs: the last run's lines go, and the zoom.
+    if (urls.mid(0, m_urls.size()) != m_urls || (urls.isEmpty() && chartData.Count() == 0)) {
         for (QLineSeries* pLine : m_vecLines) {
+            m_setHidden.remove(pLine);
             chart()->removeSeries(pLine);
             delete pLine;
         }
         m_vecLines.clear();
         m_vecShownLines.clear();
+        m_bZoomed = false;
+        m_selected.reset();
     }
     m_urls = urls;
     while (m_vecLines.size() < std::size_t(urls.size()))
@@ -239,27 +343,199 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
     const QString strTimeTitle = QStringLiteral("Time into the run (%1)").arg(QLatin1String(pUnit));
     if (m_pTimeAxis->titleText() != strTimeTitle)
         m_pTimeAxis->setTitleText(strTimeTitle);
-    SetRange(m_pTimeAxis, std::max(1.0, double(nLastMs) / m_dUnitMs), 8);
+    m_dFullMs = SetRange(nullptr, std::max(1.0, double(nLastMs) / m_dUnitMs), kTimeSteps) * m_dUnitMs;
+    ApplyTimeRange();
     const auto nHighestMs = std::max<std::int64_t>({chartData.MaxTimeMs(), nThresholdMs, 10});
     m_dTopMs = SetRange(m_pResponseAxis, double(nHighestMs) * 1.05, 6);
 
-    m_vecShownLines.resize(m_vecLines.size());
-    for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
-        m_vecShownLines[nUrl] = chartData.Line(int(nUrl));
-        m_vecLines[nUrl]->replace(Positions(m_vecShownLines[nUrl]));
+    // Zoomed in on few enough requests: each of them.
+    bool bDetail = false;
+    if (m_bZoomed && pRequests != nullptr) {
+        const auto Before = [](const SPoint& point, double dMs) { return double(point.nAtMs) < dMs; };
+        const auto first = std::lower_bound(pRequests->begin(), pRequests->end(), m_dViewFromMs, Before);
+        const auto last = std::lower_bound(first, pRequests->end(), m_dViewToMs, Before);
+        // One request each side, so that the lines run on to the edges.
+        const auto from = first == pRequests->begin() ? first : first - 1;
+        const auto to = last == pRequests->end() ? last : last + 1;
+        if (std::size_t(to - from) <= kMostDetailRequests) {
+            bDetail = true;
+            m_vecShownLines.assign(m_vecLines.size(), {});
+            m_vecShownSlow.clear();
+            m_vecShownFailed.clear();
+            for (auto it = from; it != to; ++it) {
+                const bool bInside = it >= first && it < last;
+                if (it->outcome == ERequestOutcome::Ok || it->outcome == ERequestOutcome::Slow) {
+                    if (it->nUrl >= 0 && std::size_t(it->nUrl) < m_vecShownLines.size())
+                        m_vecShownLines[std::size_t(it->nUrl)].push_back(*it);
+                    if (it->outcome == ERequestOutcome::Slow && bInside)
+                        m_vecShownSlow.push_back(*it);
+                } else if (bInside) {
+                    m_vecShownFailed.push_back(*it);
+                }
+            }
+        }
     }
-    chartData.Marks(m_vecShownSlow, m_vecShownFailed);
+    if (!bDetail) {
+        m_vecShownLines.resize(m_vecLines.size());
+        for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl)
+            m_vecShownLines[nUrl] = chartData.Line(int(nUrl));
+        chartData.Marks(m_vecShownSlow, m_vecShownFailed);
+    }
+    for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl)
+        m_vecLines[nUrl]->replace(Positions(m_vecShownLines[nUrl]));
     m_pSlowMarks->replace(Positions(m_vecShownSlow));
     m_pFailedMarks->replace(Positions(m_vecShownFailed));
+    Highlight(m_selected);
 
-    const QList<QPointF> threshold = {QPointF(m_pTimeAxis->min(), nThresholdMs),
-                                      QPointF(m_pTimeAxis->max(), nThresholdMs)};
+    // Across the whole run, whatever the zoom.
+    const QList<QPointF> threshold = {QPointF(0, nThresholdMs), QPointF(m_dFullMs / m_dUnitMs, nThresholdMs)};
     if (nThresholdMs >= 0 && m_pThresholdLine->points() != threshold) {
         m_pThresholdLine->setName(QStringLiteral("Threshold (%1 ms)").arg(nThresholdMs));
         m_pThresholdLine->replace(threshold);
+        ShapeLegend();
+        LabelLines();
     }
-    if (m_pThresholdLine->isVisible() != (nThresholdMs >= 0))
-        m_pThresholdLine->setVisible(nThresholdMs >= 0);
+    m_bThreshold = nThresholdMs >= 0;
+    const bool bThresholdShown = m_bThreshold && !m_setHidden.contains(m_pThresholdLine);
+    if (m_pThresholdLine->isVisible() != bThresholdShown) {
+        m_pThresholdLine->setVisible(bThresholdShown);
+        for (QLegendMarker* pMarker : chart()->legend()->markers(m_pThresholdLine))
+            FadeMarker(pMarker);
+    }
+}
+
+void CResponseTimeChart::ApplyTimeRange()
+{
+    if (!m_bZoomed) {
+        SetRange(m_pTimeAxis, m_dFullMs / m_dUnitMs, kTimeSteps);
+        return;
+    }
+    // Ticks of a round step over the zoomed span, the range as zoomed.
+    const double dFrom = m_dViewFromMs / m_dUnitMs;
+    const double dTo = m_dViewToMs / m_dUnitMs;
+    const double dStep = RoundStep(dTo - dFrom, kTimeSteps);
+    if (m_pTimeAxis->tickInterval() != dStep)
+        m_pTimeAxis->setTickInterval(dStep);
+    if (m_pTimeAxis->min() != dFrom || m_pTimeAxis->max() != dTo)
+        m_pTimeAxis->setRange(dFrom, dTo);
+}
+
+void CResponseTimeChart::Highlight(const std::optional<SPoint>& point)
+{
+    m_selected = point;
+    const QList<QPointF> positions = point ? QList<QPointF>{Position(*point)} : QList<QPointF>();
+    if (m_pSelected->points() != positions)
+        m_pSelected->replace(positions);
+}
+
+void CResponseTimeChart::ZoomTo(double dFromMs, double dToMs)
+{
+    double dSpan = std::max(kNarrowestMs, dToMs - dFromMs);
+    if (dSpan >= m_dFullMs) {
+        ResetZoom();
+        return;
+    }
+    dFromMs = std::clamp(dFromMs, 0.0, m_dFullMs - dSpan);
+    m_bZoomed = true;
+    m_dViewFromMs = dFromMs;
+    m_dViewToMs = dFromMs + dSpan;
+    ViewChanged();
+}
+
+void CResponseTimeChart::ZoomBy(double dFactor, double dAtMs)
+{
+    const double dFrom = m_bZoomed ? m_dViewFromMs : 0;
+    const double dTo = m_bZoomed ? m_dViewToMs : m_dFullMs;
+    dAtMs = std::clamp(dAtMs, dFrom, dTo);
+    ZoomTo(dAtMs - (dAtMs - dFrom) * dFactor, dAtMs + (dTo - dAtMs) * dFactor);
+}
+
+void CResponseTimeChart::ResetZoom()
+{
+    if (!m_bZoomed)
+        return;
+    m_bZoomed = false;
+    ViewChanged();
+}
+
+void CResponseTimeChart::ViewChanged()
+{
+    ApplyTimeRange();
+    if (m_onViewChanged)
+        m_onViewChanged();
+}
+
+double CResponseTimeChart::TimeAt(const QPoint& viewPosition) const
+{
+    const QPointF pointer = chart()->mapFromScene(mapToScene(viewPosition));
+    const QRectF plot = chart()->plotArea();
+    const double dMin = m_pTimeAxis->min();
+    const double dMax = m_pTimeAxis->max();
+    return (dMin + (pointer.x() - plot.left()) / std::max(1.0, plot.width()) * (dMax - dMin)) * m_dUnitMs;
+}
+
+void CResponseTimeChart::wheelEvent(QWheelEvent* pEvent)
+{
+    const int nDelta = pEvent->angleDelta().y();
+    if (nDelta == 0) {
+        QChartView::wheelEvent(pEvent);
+        return;
+    }
+    // A notch of the wheel zooms by a fifth.
+    ZoomBy(std::pow(0.8, double(nDelta) / 120.0), TimeAt(pEvent->position().toPoint()));
+    pEvent->accept();
+}
+
+void CResponseTimeChart::mousePressEvent(QMouseEvent* pEvent)
+{
+    if (pEvent->button() != Qt::LeftButton) {
+        QChartView::mousePressEvent(pEvent);
+        return;
+    }
+    // The legend's entries take their clicks themselves.
+    QChartView::mousePressEvent(pEvent);
+    if (OnLegend(pEvent->position().toPoint()))
+        return;
+    m_dragFrom = pEvent->position().toPoint();
+    m_dDragFromMs = m_bZoomed ? m_dViewFromMs : 0;
+    m_bDragged = false;
+    pEvent->accept();
+}
+
+void CResponseTimeChart::mouseReleaseEvent(QMouseEvent* pEvent)
+{
+    // The scene gets every release: an item that took the press lets go.
+    QChartView::mouseReleaseEvent(pEvent);
+    if (pEvent->button() == Qt::LeftButton && m_dragFrom) {
+        const bool bClick = !m_bDragged;
+        m_dragFrom.reset();
+        m_bDragged = false;
+        if (bClick) {
+            if (const SPoint* pNearest = NearestShown(pEvent->position().toPoint())) {
+                const SPoint picked = *pNearest;
+                Highlight(picked);
+                if (m_onPointClicked)
+                    m_onPointClicked(picked);
+            }
+        }
+        pEvent->accept();
+    }
+}
+
+bool CResponseTimeChart::OnLegend(const QPoint& viewPosition) const
+{
+    return chart()->legend()->geometry().contains(chart()->mapFromScene(mapToScene(viewPosition)));
+}
+
+void CResponseTimeChart::mouseDoubleClickEvent(QMouseEvent* pEvent)
+{
+    // On the legend, a quick second click toggles its entry again.
+    if (pEvent->button() == Qt::LeftButton && !OnLegend(pEvent->position().toPoint())) {
+        ResetZoom();
+        pEvent->accept();
+        return;
+    }
+    QChartView::mouseDoubleClickEvent(pEvent);
 }
 
 QString CResponseTimeChart::ToolTipText(const SPoint& point) const
@@ -295,10 +571,13 @@ const CResponseTimeChart::SPoint* CResponseTimeChart::NearestShown(const QPoint&
             }
         }
     };
-    for (const std::vector<SPoint>& line : m_vecShownLines)
-        Search(line);
-    Search(m_vecShownSlow);
-    Search(m_vecShownFailed);
+    for (std::size_t nUrl = 0; nUrl < m_vecShownLines.size() && nUrl < m_vecLines.size(); ++nUrl)
+        if (m_vecLines[nUrl]->isVisible())
+            Search(m_vecShownLines[nUrl]);
+    if (m_pSlowMarks->isVisible())
+        Search(m_vecShownSlow);
+    if (m_pFailedMarks->isVisible())
+        Search(m_vecShownFailed);
     return pNearest;
 }
 
@@ -327,6 +606,19 @@ bool CResponseTimeChart::viewportEvent(QEvent* pEvent)
 void CResponseTimeChart::mouseMoveEvent(QMouseEvent* pEvent)
 {
     QChartView::mouseMoveEvent(pEvent);
+    if (m_dragFrom && (pEvent->buttons() & Qt::LeftButton)) {
+        const int nDx = pEvent->position().toPoint().x() - m_dragFrom->x();
+        if (!m_bDragged && std::abs(nDx) < kDragStart)
+            return;
+        m_bDragged = true;
+        // Only a zoomed axis has somewhere to go.
+        if (m_bZoomed) {
+            const double dSpan = m_dViewToMs - m_dViewFromMs;
+            const double dMsPerPixel = dSpan / std::max(1.0, chart()->plotArea().width());
+            ZoomTo(m_dDragFromMs - double(nDx) * dMsPerPixel, m_dDragFromMs - double(nDx) * dMsPerPixel + dSpan);
+        }
+        return;
+    }
     const QString strText = ToolTipAt(pEvent->position().toPoint());
     if (strText.isEmpty())
         QToolTip::hideText();

@@ -3,10 +3,15 @@
 #include "CResultsChartData.h"
 
 #include <QChartView>
+#include <QSet>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
+class QAbstractSeries;
+class QLegendMarker;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -17,32 +22,72 @@ class QXYSeries;
 // marked. The time axis counts seconds, or minutes or hours for a long run;
 // the response axis reaches the slowest response and the threshold, and a
 // failure that waited longer is marked at its top. The legend names a URL
-// without the scheme, host and port that all of them share, cut in the
-// middle when long (the tooltip and the table give it whole). Pointing at a line or a
-// mark shows the nearest request's URL, status and time.
+// by its path and query (ShortUrl), cut in the middle when long (the
+// tooltip and the table give it whole); clicking a legend entry hides its
+// series or shows it again. Pointing at a line or a mark shows the nearest
+// request's URL, status and time; clicking it picks the request.
+//
+// The mouse wheel zooms the time axis around the pointer, dragging pans it,
+// a double click (or ResetZoom) shows the whole run again. Zoomed in on a
+// stretch of few enough requests, every request in it is drawn.
 class CResponseTimeChart : public QChartView {
 public:
     using SPoint = CResultsListener::SPoint;
 
     explicit CResponseTimeChart(QWidget* pParent = nullptr);
 
-    // Draws the data, whose URL n is urls[n]; nThresholdMs < 0: no threshold.
-    void Show(const CResultsChartData& data, const QStringList& urls, int nThresholdMs);
+    // Draws the data, whose URL n is urls[n]; nThresholdMs < 0: no
+    // threshold. pRequests, when given, holds every request of the run in
+    // the order made, for drawing a zoomed-in stretch request by request.
+    void Show(const CResultsChartData& data, const QStringList& urls, int nThresholdMs,
+              const std::vector<SPoint>* pRequests = nullptr);
     QString ToolTipText(const SPoint& point) const;
     // The tooltip for the pointer at a place in the view: the nearest shown
     // request's, if one is within a few pixels; else empty.
     QString ToolTipAt(const QPoint& viewPosition) const;
 
+    // Marks the request on the chart (a ring); none: no mark.
+    void Highlight(const std::optional<SPoint>& point);
+    // What happens when a request's point is clicked.
+    void SetOnPointClicked(std::function<void(const SPoint&)> onClicked) { m_onPointClicked = std::move(onClicked); }
+    // What happens when the zoom or the pan changes the time axis' range
+    // (the owner draws again, with the requests).
+    void SetOnViewChanged(std::function<void()> onChanged) { m_onViewChanged = std::move(onChanged); }
+
+    // The time axis' range while zoomed, in ms since the run started.
+    bool IsZoomed() const { return m_bZoomed; }
+    double ViewFromMs() const { return m_dViewFromMs; }
+    double ViewToMs() const { return m_dViewToMs; }
+    // Zooms the time axis to [dFromMs, dToMs], kept inside the run; a span
+    // over the whole run is no zoom.
+    void ZoomTo(double dFromMs, double dToMs);
+    // Zooms by dFactor (below 1: in) around the time dAtMs.
+    void ZoomBy(double dFactor, double dAtMs);
+    void ResetZoom();
+    // Hides or shows a series, as a click on its legend entry does.
+    void ToggleSeries(QAbstractSeries* pSeries);
+
+    // The least height at which no axis text is cut short.
+    int MinimumReadableHeight() const;
+
     // The colour of URL n's line.
     static QColor UrlColour(int nUrl);
-    // A URL as the legend names it: without the scheme, host and port that
-    // all the URLs share, cut in the middle to nMaxWidth pixels.
+    // A URL by its path and query; with its host and port (no scheme) when
+    // another of the URLs has the same path and query on another host or
+    // port. A URL without "scheme://" stays whole.
+    static QString ShortUrl(const QString& strUrl, const QStringList& urls);
+    // A URL as the legend names it: ShortUrl, cut in the middle to
+    // nMaxWidth pixels.
     static QString LegendLabel(const QString& strUrl, const QStringList& urls, const QFontMetrics& metrics,
                                int nMaxWidth);
 
 protected:
     void resizeEvent(QResizeEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
+    void mousePressEvent(QMouseEvent* pEvent) override;
+    void mouseReleaseEvent(QMouseEvent* pEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
+    void wheelEvent(QWheelEvent* pEvent) override;
     bool viewportEvent(QEvent* pEvent) override;
 
 private:
@@ -51,8 +96,16 @@ private:
     static double SetRange(QValueAxis* pAxis, double dHighest, int nMaxSteps);
     void AddLine(int nUrl, const QString& strUrl);
     // Each legend marker drawn as its series: a line as a line, the marks
-    // as their triangle or diamond.
+    // as their triangle or diamond; a hidden series' entry faded; a click on
+    // an entry toggles its series.
     void ShapeLegend();
+    void FadeMarker(QLegendMarker* pMarker);
+    // The time axis' range in ms for the pointer at a place in the view.
+    double TimeAt(const QPoint& viewPosition) const;
+    void ViewChanged();
+    bool OnLegend(const QPoint& viewPosition) const;
+    // The time axis' range and ticks: the zoom's, else the whole run's.
+    void ApplyTimeRange();
     QList<QXYSeries*> OverlaySeries() const;
     QPointF Position(const SPoint& point) const;
     QList<QPointF> Positions(const std::vector<SPoint>& points) const;
@@ -60,6 +113,20 @@ private:
 
     QStringList m_urls;
     double m_dUnitMs = 1000.0;     // ms per unit of the time axis
+    double m_dFullMs = 1000.0;     // the time axis' top, in ms, not zoomed
+    bool m_bZoomed = false;
+    double m_dViewFromMs = 0;
+    double m_dViewToMs = 0;
+    // A drag under way: where it started, and the range it started from.
+    std::optional<QPoint> m_dragFrom;
+    double m_dDragFromMs = 0;
+    bool m_bDragged = false;
+    std::function<void(const SPoint&)> m_onPointClicked;
+    std::function<void()> m_onViewChanged;
+    QSet<QAbstractSeries*> m_setHidden;
+    bool m_bThreshold = false;
+    std::optional<SPoint> m_selected;
+    QScatterSeries* m_pSelected = nullptr;
     double m_dTopMs = 0;           // top of the response axis
     QValueAxis* m_pTimeAxis = nullptr;
     QValueAxis* m_pResponseAxis = nullptr;

@@ -10,6 +10,7 @@ void CResultsChartData::Clear()
     m_nLastAtMs = 0;
     m_nMaxTimeMs = -1;
     m_mapTimes.clear();
+    m_failures = {};
 }
 
 void CResultsChartData::AddUrl() { m_vecUrls.emplace_back(); }
@@ -84,6 +85,8 @@ void CResultsChartData::Add(const SPoint& point)
     if (IsResponse(point.outcome)) {
         m_nMaxTimeMs = std::max(m_nMaxTimeMs, point.nTimeMs);
         ++m_mapTimes[std::max<std::int64_t>(point.nTimeMs, 0)][point.outcome == ERequestOutcome::Slow ? 1 : 0];
+    } else {
+        ++m_failures[point.outcome == ERequestOutcome::Timeout ? 0 : point.outcome == ERequestOutcome::Failed ? 1 : 2];
     }
 }
 
@@ -126,6 +129,7 @@ void CResultsChartData::Marks(std::vector<SPoint>& vecSlow, std::vector<SPoint>&
 CResultsChartData::SHistogram CResultsChartData::Histogram(int nMaxBins) const
 {
     SHistogram histogram;
+    histogram.failures = m_failures;
     if (m_mapTimes.empty() || nMaxBins < 1)
         return histogram;
     const std::int64_t nMin = m_mapTimes.begin()->first;

@@ -32,6 +32,8 @@ public:
     std::int64_t LastAtMs() const { return m_nLastAtMs; }
     std::int64_t MaxTimeMs() const { return m_nMaxTimeMs; }  // slowest response; -1 without one
     std::int64_t BucketWidthMs() const { return m_nWidthMs; }
+    // Timeouts, failed requests, requests not sent.
+    const std::array<std::uint64_t, 3>& Failures() const { return m_failures; }
 
     // The URL's line: its kept responses in the order they started.
     std::vector<SPoint> Line(int nUrl) const;
@@ -43,6 +45,9 @@ public:
         std::int64_t nWidthMs = 1;  // every bin's width
         // Per bin: responses that were ok, and slow ones.
         std::vector<std::array<std::uint64_t, 2>> vecBins;
+        // Requests without a response time, which get bars of their own:
+        // timeouts, failed requests, requests not sent.
+        std::array<std::uint64_t, 3> failures{};
     };
     // At most nMaxBins bins of a round width (1, 2 or 5 times a power of
     // ten) over the responses' range.
@@ -74,4 +79,5 @@ private:
     std::int64_t m_nLastAtMs = 0;
     std::int64_t m_nMaxTimeMs = -1;
     std::map<std::int64_t, std::array<std::uint64_t, 2>> m_mapTimes;  // ms -> ok and slow responses
+    std::array<std::uint64_t, 3> m_failures{};                        // timeouts, failed, not sent
 };

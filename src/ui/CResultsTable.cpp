@@ -1,6 +1,7 @@
 #include "CResultsTable.h"
 
 #include "CResponseTimeChart.h"
+#include "CsvText.h"
 #include "engine/StatisticsTable.h"
 
 #include <QHeaderView>
@@ -9,16 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-QString CsvField(const QString& strField)
-{
-    if (!strField.contains(QLatin1Char(',')) && !strField.contains(QLatin1Char('"')) &&
-        !strField.contains(QLatin1Char('\n')) && !strField.contains(QLatin1Char('\r')))
-        return strField;
-    QString strQuoted = strField;
-    strQuoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + strQuoted + QLatin1Char('"');
-}
 
 QIcon Swatch(const QColor& colour)
 {
@@ -52,16 +43,10 @@ QStringList CResultsTable::Cells(const CUrlStatistics& figures, const QString& s
 
 QString CResultsTable::Csv(const CRunStatisticsSnapshot& snapshot)
 {
-    QString strCsv = Columns().join(QLatin1Char(',')) + QLatin1String("\r\n");
-    auto AddRow = [&strCsv](const QStringList& cells) {
-        QStringList fields;
-        for (const QString& strCell : cells)
-            fields << CsvField(strCell);
-        strCsv += fields.join(QLatin1Char(',')) + QLatin1String("\r\n");
-    };
+    QString strCsv = CsvRecord(Columns());
     for (const CUrlStatistics& figures : snapshot.vecUrls)
-        AddRow(Cells(figures, figures.strUrl));
-    AddRow(Cells(snapshot.total, QStringLiteral("Total")));
+        strCsv += CsvRecord(Cells(figures, figures.strUrl));
+    strCsv += CsvRecord(Cells(snapshot.total, QStringLiteral("Total")));
     return strCsv;
 }
 

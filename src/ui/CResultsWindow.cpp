@@ -1,19 +1,26 @@
 #include "CResultsWindow.h"
 
 #include "CAppIcon.h"
+#include "CRequestListModel.h"
 #include "CResponseTimeChart.h"
 #include "CResponseTimeHistogram.h"
 #include "CResultsTable.h"
 #include "CScreenFit.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -29,29 +36,116 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     m_pTimeChart = new CResponseTimeChart;
     m_pHistogram = new CResponseTimeHistogram;
     m_pTable = new CResultsTable;
-    auto* pCharts = new QSplitter(Qt::Vertical);
-    pCharts->setChildrenCollapsible(false);
-    pCharts->addWidget(m_pTimeChart);
-    pCharts->addWidget(m_pHistogram);
-    pCharts->setSizes({620, 300});
+    m_pTimeChart->SetOnViewChanged([this] {
+        Refresh();
+        m_pResetZoom->setEnabled(m_pTimeChart->IsZoomed());
+    });
+    m_pHistogram->SetOnRoomChanged([this] { m_pHistogram->Show(m_data, kHistogramBins); });
+    m_pTimeChart->SetOnPointClicked([this](const CResultsListener::SPoint& point) { OnPointClicked(point); });
+
+    // The request list: a filter above it, and the count it shows.
+    m_pRequests = new CRequestListModel(this);
+    m_pRequestList = new QTableView;
+    m_pRequestList->setObjectName(QStringLiteral("requests"));
+    m_pRequestList->setModel(m_pRequests);
+    m_pRequestList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pRequestList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pRequestList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pRequestList->setWordWrap(false);
+    m_pRequestList->setTextElideMode(Qt::ElideMiddle);
+    m_pRequestList->verticalHeader()->hide();
+    // Rows of one height, columns of set widths: nothing measures each of a
+    // long run's rows.
+    m_pRequestList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_pRequestList->verticalHeader()->setDefaultSectionSize(m_pRequestList->fontMetrics().height() + 6);
+    QHeaderView* pColumns = m_pRequestList->horizontalHeader();
+    pColumns->setSectionResizeMode(QHeaderView::Interactive);
+    for (int nColumn = 0; nColumn < CRequestListModel::kColumns; ++nColumn) {
+        // As wide as the caption or the widest value the column shows.
+        const QString strWidest = nColumn == CRequestListModel::kOutcome ? QStringLiteral("slow, failed")
+                                  : nColumn == CRequestListModel::kStatus ? QStringLiteral("000")
+                                                                          : QStringLiteral("0000000");
+        if (nColumn != CRequestListModel::kUrl)
+            pColumns->resizeSection(nColumn, std::max(pColumns->fontMetrics().horizontalAdvance(
+                                                          CRequestListModel::Columns()[nColumn]),
+                                                      m_pRequestList->fontMetrics().horizontalAdvance(strWidest)) +
+                                                 24);
+    }
+    pColumns->setSectionResizeMode(CRequestListModel::kUrl, QHeaderView::Stretch);
+    connect(m_pRequestList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &CResultsWindow::OnRequestPicked);
+    m_pFilter = new QComboBox;
+    m_pFilter->setObjectName(QStringLiteral("requestFilter"));
+    m_pFilter->addItems({QStringLiteral("All requests"), QStringLiteral("Failed only"), QStringLiteral("Slow only")});
+    m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_pFilter->setMaximumWidth(480);
+    connect(m_pFilter, &QComboBox::activated, this, &CResultsWindow::OnFilterChosen);
+    m_pRequestCount = new QLabel;
+    m_pRequestCount->setObjectName(QStringLiteral("requestCount"));
+    auto* pShowLabel = new QLabel(QStringLiteral("&Show:"));
+    pShowLabel->setBuddy(m_pFilter);
+    auto* pListTop = new QHBoxLayout;
+    pListTop->addWidget(pShowLabel);
+    pListTop->addWidget(m_pFilter);
+    pListTop->addWidget(m_pRequestCount, 1);
+    auto* pListPage = new QWidget;
+    auto* pListLayout = new QVBoxLayout(pListPage);
+    pListLayout->addLayout(pListTop);
+    pListLayout->addWidget(m_pRequestList, 1);
+
+    auto* pTabs = new QTabWidget;
+    pTabs->setObjectName(QStringLiteral("tables"));
+    pTabs->addTab(m_pTable, QStringLiteral("Statistics"));
+    pTabs->addTab(pListPage, QStringLiteral("Requests"));
+
+    // The charts and the tables share the height as dragged; a window lower
+    // than their least heights scrolls.
+    m_pSplitter = new QSplitter(Qt::Vertical);
+    m_pSplitter->setChildrenCollapsible(false);
+    m_pSplitter->addWidget(m_pTimeChart);
+    m_pSplitter->addWidget(m_pHistogram);
+    m_pSplitter->addWidget(pTabs);
+    m_pSplitter->setStretchFactor(0, 4);
+    m_pSplitter->setStretchFactor(1, 2);
+    m_pSplitter->setStretchFactor(2, 2);
+    m_pSplitter->setSizes({520, 260, 240});
+    m_pScroll = new QScrollArea;
+    m_pScroll->setObjectName(QStringLiteral("chartsArea"));
+    m_pScroll->setWidgetResizable(true);
+    m_pScroll->setFrameShape(QFrame::NoFrame);
+    m_pScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pScroll->setWidget(m_pSplitter);
+    KeepChartsReadable();
 
     m_pSummary = new QLabel;
     m_pSummary->setObjectName(QStringLiteral("summary"));
     m_pSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pSummary->setWordWrap(true);
+    m_pResetZoom = new QPushButton(QStringLiteral("Reset zoom"));
+    m_pResetZoom->setObjectName(QStringLiteral("resetZoom"));
+    m_pResetZoom->setToolTip(QStringLiteral("The whole run on the time axis (or double-click the chart);\n"
+                                            "the mouse wheel zooms, dragging pans"));
+    m_pResetZoom->setEnabled(false);
+    connect(m_pResetZoom, &QPushButton::clicked, m_pTimeChart, [this] { m_pTimeChart->ResetZoom(); });
     auto* pSaveChart = new QPushButton(QStringLiteral("Save chart as PNG"));
     pSaveChart->setObjectName(QStringLiteral("saveChart"));
     connect(pSaveChart, &QPushButton::clicked, this, &CResultsWindow::OnSaveChart);
     auto* pSaveTable = new QPushButton(QStringLiteral("Save table as CSV"));
     pSaveTable->setObjectName(QStringLiteral("saveTable"));
     connect(pSaveTable, &QPushButton::clicked, this, &CResultsWindow::OnSaveTable);
+    auto* pSaveRequests = new QPushButton(QStringLiteral("Save requests as CSV"));
+    pSaveRequests->setObjectName(QStringLiteral("saveRequests"));
+    connect(pSaveRequests, &QPushButton::clicked, this, &CResultsWindow::OnSaveRequests);
     auto* pBottom = new QHBoxLayout;
-    pBottom->addWidget(m_pSummary, 1);
+    pBottom->addWidget(m_pResetZoom);
+    pBottom->addStretch(1);
     pBottom->addWidget(pSaveChart);
     pBottom->addWidget(pSaveTable);
+    pBottom->addWidget(pSaveRequests);
 
     auto* pLayout = new QVBoxLayout(this);
-    pLayout->addWidget(pCharts, 1);
-    pLayout->addWidget(m_pTable);
+    pLayout->addWidget(m_pSummary);
+    pLayout->addWidget(m_pScroll, 1);
     pLayout->addLayout(pBottom);
     resize(880, 950);
 
@@ -85,6 +179,7 @@ void CResultsWindow::ShowBeside(QWidget* pMain)
     m_pPlacedBeside = pMain;
     Place();
     m_bPlacing = true;
+    m_nPlacingChecks = 0;
     show();
     raise();
     activateWindow();
@@ -97,17 +192,15 @@ void CResultsWindow::Place()
     const QRect area = pScreen->availableGeometry();
     // The frame the desktop draws around this window; until it has, the
     // main window's is the best guess.
-    QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
-                   frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+    winId();
+    QMargins frame = windowHandle()->frameMargins();
     if (frame.isNull() && pMain != nullptr) {
-        const QRect mainFrame = pMain->frameGeometry();
-        const QRect mainClient = pMain->geometry();
-        frame = QMargins(mainClient.left() - mainFrame.left(), mainClient.top() - mainFrame.top(),
-                         mainFrame.right() - mainClient.right(), mainFrame.bottom() - mainClient.bottom());
+        pMain->winId();
+        frame = pMain->windowHandle()->frameMargins();
     }
     m_placedFrame = frame;
     const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QRect main = pMain ? pMain->frameGeometry() : QRect(area.topLeft(), QSize(0, 0));
+    const QRect main = pMain ? CScreenFit::FrameOf(*pMain) : QRect(area.topLeft(), QSize(0, 0));
     // The window's least size grows with what the last run put in it.
     QSize client = size().expandedTo(minimumSizeHint());
     if (pMain)
@@ -127,8 +220,7 @@ void CResultsWindow::Place()
                 // desktops lands that much to the right.
                 const int nMainLeft =
                     area.right() + 1 - outer.width() - main.width() - (pMain->geometry().left() - main.left());
-                if (QWindow* pMainWindow = pMain->windowHandle())
-                    pMainWindow->setFramePosition(QPoint(nMainLeft, main.top()));
+                CScreenFit::MoveFrameTo(*pMain, QPoint(nMainLeft, main.top()));
                 at.setX(area.right() + 1 - outer.width());
             }
         }
@@ -139,20 +231,37 @@ void CResultsWindow::Place()
     // move() would count a guessed frame on top of the desktop's).
     resize(client);
     winId();
-    windowHandle()->setFramePosition(CScreenFit::PlaceInside(area, QRect(at, outer)));
+    m_placedAt = CScreenFit::PlaceInside(area, QRect(at, outer));
+    windowHandle()->setFramePosition(m_placedAt);
 }
 
 void CResultsWindow::moveEvent(QMoveEvent* pEvent)
 {
     QWidget::moveEvent(pEvent);
+    CheckPlacement();
+}
+
+void CResultsWindow::CheckPlacement()
+{
     // Placed with a guess at the frame: once the desktop has framed the
     // window, placed again with the frame it has.
-    if (m_bPlacing && isVisible() && frameGeometry().size() != size()) {
-        m_bPlacing = false;
-        const QMargins& placed = m_placedFrame;
-        if (frameGeometry().size() - size() != QSize(placed.left() + placed.right(), placed.top() + placed.bottom()))
-            Place();
+    if (!m_bPlacing || !isVisible())
+        return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull()) {
+        // Not framed yet; a desktop may frame it without moving it.
+        if (++m_nPlacingChecks < kMostPlacingChecks)
+            QTimer::singleShot(kPlacingCheckMs, this, &CResultsWindow::CheckPlacement);
+        return;
     }
+    m_bPlacing = false;
+    if (frame != m_placedFrame)
+        Place();
+    // Some desktops put the window itself, not its frame, where its frame
+    // was asked to go: the frame then sticks out above. The window itself
+    // goes where the frame leaves room for it.
+    else if (windowHandle()->framePosition() != m_placedAt)
+        windowHandle()->setPosition(m_placedAt + QPoint(frame.left(), frame.top()));
 }
 
 void CResultsWindow::Flush()
@@ -165,6 +274,8 @@ void CResultsWindow::showEvent(QShowEvent* pEvent)
 {
     QWidget::showEvent(pEvent);
     Refresh();
+    if (m_bPlacing)
+        QTimer::singleShot(kPlacingCheckMs, this, &CResultsWindow::CheckPlacement);
 }
 
 void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
@@ -173,6 +284,14 @@ void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
     m_verdict.OnRunStart(info);
     m_data.Clear();
     m_urls.clear();
+    m_vecPending.clear();
+    m_pRequests->Clear();
+    while (m_pFilter->count() > 3)
+        m_pFilter->removeItem(m_pFilter->count() - 1);
+    if (m_pRequests->Filter() == CRequestListModel::EFilter::All)
+        m_pFilter->setCurrentIndex(0);
+    m_pTimeChart->ResetZoom();
+    m_pTimeChart->Highlight(std::nullopt);
     m_start = info;
     m_end = CRunEndInfo();
     m_eRunState = ERunState::Running;
@@ -184,11 +303,23 @@ void CResultsWindow::OnUrlSeen(const QString& strUrl)
 {
     m_urls << strUrl;
     m_data.AddUrl();
+    m_pRequests->AddUrl(strUrl);
+    // The filter's entries name the URLs as the legend does.
+    for (int nUrl = 0; nUrl < m_urls.size(); ++nUrl) {
+        const QString strEntry = CResponseTimeChart::ShortUrl(m_urls[nUrl], m_urls);
+        if (3 + nUrl < m_pFilter->count()) {
+            m_pFilter->setItemText(3 + nUrl, strEntry);
+        } else {
+            m_pFilter->addItem(strEntry);
+            m_pFilter->setItemData(3 + nUrl, m_urls[nUrl], Qt::ToolTipRole);
+        }
+    }
 }
 
 void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& points)
 {
     CRequestResult result;
+    m_vecPending.insert(m_vecPending.end(), points.begin(), points.end());
     for (const CResultsListener::SPoint& point : points) {
         m_data.Add(point);
         result.nIndex = point.nIndex;
@@ -224,8 +355,13 @@ void CResultsWindow::Refresh()
 {
     m_refreshTimer.stop();
     m_pSummary->setText(Summary());
-    m_pTimeChart->Show(m_data, m_urls, m_nThresholdMs);
-    m_pHistogram->Show(m_data.Histogram(kHistogramBins));
+    if (!m_vecPending.empty()) {
+        m_pRequests->Append(m_vecPending);
+        m_vecPending.clear();
+    }
+    ShowRequestCount();
+    m_pTimeChart->Show(m_data, m_urls, m_nThresholdMs, &m_pRequests->Requests());
+    m_pHistogram->Show(m_data, kHistogramBins);
     if (m_statistics.Revision() != m_snapshot.nRevision || m_snapshot.vecUrls.empty()) {
         m_snapshot = m_statistics.Snapshot();
         m_pTable->Show(m_snapshot);
@@ -278,8 +414,81 @@ void CResultsWindow::OnSaveChart()
              [this](QIODevice& file) { return m_pTimeChart->grab().toImage().save(&file, "PNG"); });
 }
 
+void CResultsWindow::OnSaveRequests()
+{
+    SaveFile(QStringLiteral("CSV files (*.csv);;All Files (*.*)"), QStringLiteral("csv"),
+             [this](QIODevice& file) { return m_pRequests->WriteCsv(file); });
+}
+
 void CResultsWindow::OnSaveTable()
 {
     SaveFile(QStringLiteral("CSV files (*.csv);;All Files (*.*)"), QStringLiteral("csv"),
              [this](QIODevice& file) { return file.write(CResultsTable::Csv(m_snapshot).toUtf8()) >= 0; });
+}
+
+void CResultsWindow::KeepChartsReadable()
+{
+    m_pTimeChart->setMinimumHeight(m_pTimeChart->MinimumReadableHeight());
+    m_pHistogram->setMinimumHeight(m_pHistogram->MinimumReadableHeight());
+    // The tables: the filter's row and a few rows of the list.
+    m_pSplitter->widget(2)->setMinimumHeight(8 * fontMetrics().height() + 40);
+}
+
+void CResultsWindow::changeEvent(QEvent* pEvent)
+{
+    QWidget::changeEvent(pEvent);
+    if (pEvent->type() == QEvent::FontChange && m_pSplitter != nullptr)
+        KeepChartsReadable();
+}
+
+void CResultsWindow::ShowRequestCount()
+{
+    const auto nAll = qsizetype(m_pRequests->Requests().size());
+    const int nShown = m_pRequests->rowCount();
+    m_pRequestCount->setText(nShown == nAll ? QStringLiteral("%1 requests").arg(nAll)
+                                            : QStringLiteral("%1 of %2 requests").arg(nShown).arg(nAll));
+}
+
+void CResultsWindow::OnFilterChosen(int nChoice)
+{
+    // The picked request stays picked when the filter keeps it.
+    const CResultsListener::SPoint* pPicked = m_pRequests->RequestAt(m_pRequestList->currentIndex().row());
+    const int nPicked = pPicked ? pPicked->nIndex : -1;
+    Flush();
+    using EFilter = CRequestListModel::EFilter;
+    if (nChoice >= 3)
+        m_pRequests->SetFilter(EFilter::Url, nChoice - 3);
+    else
+        m_pRequests->SetFilter(nChoice == 1 ? EFilter::Failed : nChoice == 2 ? EFilter::Slow : EFilter::All);
+    if (m_pFilter->currentIndex() != nChoice)
+        m_pFilter->setCurrentIndex(nChoice);
+    ShowRequestCount();
+    const int nRow = nPicked < 0 ? -1 : m_pRequests->RowOf(nPicked);
+    if (nRow >= 0) {
+        m_pRequestList->selectRow(nRow);
+        m_pRequestList->scrollTo(m_pRequests->index(nRow, 0), QAbstractItemView::PositionAtCenter);
+    }
+}
+
+void CResultsWindow::OnRequestPicked()
+{
+    const CResultsListener::SPoint* pPoint = m_pRequests->RequestAt(m_pRequestList->currentIndex().row());
+    m_pTimeChart->Highlight(pPoint ? std::optional(*pPoint) : std::nullopt);
+}
+
+void CResultsWindow::OnPointClicked(const CResultsListener::SPoint& point)
+{
+    Flush();
+    int nRow = m_pRequests->RowOf(point.nIndex);
+    if (nRow < 0) {
+        // Hidden by the filter: the list shows all requests again.
+        OnFilterChosen(0);
+        nRow = m_pRequests->RowOf(point.nIndex);
+    }
+    if (nRow < 0)
+        return;
+    if (auto* pTabs = qobject_cast<QTabWidget*>(m_pSplitter->widget(2)))
+        pTabs->setCurrentIndex(1);
+    m_pRequestList->selectRow(nRow);
+    m_pRequestList->scrollTo(m_pRequests->index(nRow, 0), QAbstractItemView::PositionAtCenter);
 }

@@ -13,18 +13,29 @@
 
 #include <functional>
 
+class CRequestListModel;
 class CResponseTimeChart;
 class CResponseTimeHistogram;
 class CResultsTable;
+class QComboBox;
 class QLabel;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QTableView;
 
 // The results of the last run, in a window of its own beside the main one:
 // response time per request over the run's time, a histogram of response
-// times and the statistics per URL and in total. Results come through
-// Listener() from the run's worker and are drawn in batches, at most every
-// kRefreshMs while the window is shown; the window keeps a run's results
-// until the next run starts. The chart can be saved as PNG and the table as
-// CSV.
+// times, and below them, in tabs, the statistics per URL and in total and
+// the list of every request. Results come through Listener() from the run's
+// worker and are drawn in batches, at most every kRefreshMs while the window
+// is shown; the window keeps a run's results until the next run starts. The
+// chart can be saved as PNG, the table and the request list (as filtered)
+// as CSV.
+//
+// The charts keep the height their axis texts need: a window too low for
+// them scrolls rather than squeezing them. Picking a request in the list
+// rings it on the chart; clicking a request on the chart picks its row.
 //
 // The run must be over before the window goes: Listener() is part of it.
 class CResultsWindow : public QWidget, private CResultsListener::ISink {
@@ -49,15 +60,20 @@ public:
     // Takes in every result handed over so far and draws at once.
     void Flush();
 
-    // "Save chart as PNG" and "Save table as CSV".
+    // "Save chart as PNG", "Save table as CSV" and "Save requests as CSV".
     void OnSaveChart();
     void OnSaveTable();
+    void OnSaveRequests();
 
     // What the window shows (as of its last drawing).
     const CRunStatisticsSnapshot& Statistics() const { return m_snapshot; }
     CResponseTimeChart* TimeChart() const { return m_pTimeChart; }
     CResponseTimeHistogram* Histogram() const { return m_pHistogram; }
     CResultsTable* Table() const { return m_pTable; }
+    CRequestListModel* Requests() const { return m_pRequests; }
+    QTableView* RequestList() const { return m_pRequestList; }
+    QComboBox* RequestFilter() const { return m_pFilter; }
+    QScrollArea* ChartsArea() const { return m_pScroll; }
 
     static constexpr int kRefreshMs = 250;
     static constexpr int kHistogramBins = 20;
@@ -65,6 +81,7 @@ public:
 protected:
     void showEvent(QShowEvent* pEvent) override;
     void moveEvent(QMoveEvent* pEvent) override;
+    void changeEvent(QEvent* pEvent) override;
 
 private:
     void OnRunStarted(const CRunStartInfo& info) override;
@@ -73,6 +90,14 @@ private:
     void OnRunEnded(const CRunEndInfo& info) override;
 
     void Place();
+    // Once framed, the window where Place() meant it to be.
+    void CheckPlacement();
+    void OnFilterChosen(int nChoice);
+    void OnRequestPicked();
+    void OnPointClicked(const CResultsListener::SPoint& point);
+    void ShowRequestCount();
+    // The charts' least heights, for their fonts.
+    void KeepChartsReadable();
     void ScheduleRefresh();
     void Refresh();
     QString Summary() const;
@@ -92,9 +117,22 @@ private:
     QTimer m_refreshTimer;
     QPointer<QWidget> m_pPlacedBeside;
     QMargins m_placedFrame;    // the frame Place() counted
+    QPoint m_placedAt;         // where Place() put the frame's corner
     bool m_bPlacing = false;   // shown, not yet framed
+    int m_nPlacingChecks = 0;
+    static constexpr int kPlacingCheckMs = 50;
+    static constexpr int kMostPlacingChecks = 60;
+
+    std::vector<CResultsListener::SPoint> m_vecPending;  // for the request list, at the next drawing
 
     QLabel* m_pSummary = nullptr;
+    QScrollArea* m_pScroll = nullptr;
+    QSplitter* m_pSplitter = nullptr;
+    QComboBox* m_pFilter = nullptr;
+    QLabel* m_pRequestCount = nullptr;
+    QTableView* m_pRequestList = nullptr;
+    CRequestListModel* m_pRequests = nullptr;  // child object
+    QPushButton* m_pResetZoom = nullptr;
     CResponseTimeChart* m_pTimeChart = nullptr;
     CResponseTimeHistogram* m_pHistogram = nullptr;
     CResultsTable* m_pTable = nullptr;

@@ -4,13 +4,15 @@
 #include <QLayout>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
 
 CScreenFit::CScreenFit(QWidget& window, QWidget& client, QSize fullClient, QSize smallestClient)
-    : m_window(window), m_client(client), m_fullClient(fullClient), m_smallestClient(smallestClient)
+    : m_window(window), m_client(client), m_fullClient(fullClient), m_smallestClient(smallestClient),
+      m_pChecks(std::make_unique<QObject>())
 {
 }
 
@@ -40,8 +42,24 @@ void CScreenFit::FitToArea(const QRect& area)
     const QSize largest = area.size() - frame;
     if (m_window.width() > largest.width() || m_window.height() > largest.height())
         m_window.resize(m_window.size().boundedTo(largest).expandedTo(m_window.minimumSizeHint()));
-    if (m_window.isVisible() && !area.contains(m_window.frameGeometry()))
-        m_window.move(PlaceInside(area, m_window.frameGeometry()));
+    if (m_window.isVisible() && !area.contains(FrameOf(m_window)))
+        MoveFrameTo(m_window, PlaceInside(area, FrameOf(m_window)));
+}
+
+QRect CScreenFit::FrameOf(QWidget& window)
+{
+    const QWindow* pHandle = window.windowHandle();
+    return pHandle != nullptr && !pHandle->frameMargins().isNull() ? pHandle->frameGeometry() : window.frameGeometry();
+}
+
+void CScreenFit::MoveFrameTo(QWidget& window, QPoint framePosition)
+{
+    QWindow* pHandle = window.windowHandle();
+    const QMargins frame = pHandle != nullptr ? pHandle->frameMargins() : QMargins();
+    if (pHandle != nullptr && !frame.isNull())
+        pHandle->setPosition(framePosition + QPoint(frame.left(), frame.top()));
+    else
+        window.move(framePosition);
 }
 
 QSize CScreenFit::FrameSize(const QWidget& window)
@@ -67,6 +85,24 @@ void CScreenFit::OnShown()
         m_screenWatch = QObject::connect(m_window.windowHandle(), &QWindow::screenChanged, &m_window,
                                          [this] { FitToCurrentScreen(); });
     }
+    FitToCurrentScreen();
+    CheckFramed();
+}
+
+void CScreenFit::CheckFramed()
+{
+    constexpr int kCheckMs = 50;
+    constexpr int kMostChecks = 60;
+    const QWindow* pHandle = m_window.windowHandle();
+    if (m_bFramedFit || pHandle == nullptr || !m_window.isVisible() ||
+        QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return;
+    if (pHandle->frameMargins().isNull()) {
+        if (++m_nFrameChecks < kMostChecks)
+            QTimer::singleShot(kCheckMs, m_pChecks.get(), [this] { CheckFramed(); });
+        return;
+    }
+    m_bFramedFit = true;
     FitToCurrentScreen();
 }
 

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <memory>
+
 class QWidget;
 
 // Keeps a window on its screen: on a screen's available area (frame
@@ -34,6 +36,13 @@ public:
     // The size window's frame adds around it: the desktop's once it has
     // framed the window, before that an estimate from the style.
     static QSize FrameSize(const QWidget& window);
+    // The window's frame on the screen, as the desktop has drawn it.
+    static QRect FrameOf(QWidget& window);
+    // Moves the window so that its frame's corner is at framePosition. A
+    // framed window is moved by its own corner, framed by the frame it has:
+    // some desktops (openbox) take a frame's corner asked for as the
+    // window's own, which would put the frame out of place by its title bar.
+    static void MoveFrameTo(QWidget& window, QPoint framePosition);
 
 private:
     QWidget& m_window;
@@ -45,4 +54,11 @@ private:
     // goes before the window does.
     QMetaObject::Connection m_screenWatch;
     bool m_bScreenWatched = false;
+    // Fitted once more when the desktop has first framed the shown window
+    // (it may not move it then); the checks until it has end with this
+    // object.
+    void CheckFramed();
+    bool m_bFramedFit = false;
+    int m_nFrameChecks = 0;
+    std::unique_ptr<QObject> m_pChecks;
 };

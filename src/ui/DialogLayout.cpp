@@ -13,18 +13,34 @@ constexpr int kIdCancel = 2;
 constexpr int kPanelWidth = 990;
 constexpr int kPanelHeight = 160;
 constexpr int kNarrowPanelHeight = 230;
+// From this width the threshold group fits under the options group, left
+// of "Close" (270 + 400 + 10 + 150 + 10).
+constexpr int kTwoColumnsWidth = 840;
 
 }  // namespace
 
 std::vector<SPlacement> Placements(int W, int H)
 {
     const bool bNarrow = W < kPanelWidth;
+    // Narrow but wide enough for the threshold group under the options
+    // group, clear of "Close": the panel keeps its one-row height.
+    const bool bTwoColumns = bNarrow && W >= kTwoColumnsWidth;
+    const int nPanelHeight = bNarrow && !bTwoColumns ? kNarrowPanelHeight : kPanelHeight;
     int a = (H - 20) / 3;  // truncated toward zero
+    // The band under the log box, inside its group.
+    int nLogBand = 40;
     // A client area lower than the table was made for (a small screen):
     // the two boxes give up height so that the panel, 10 px above the
     // bottom edge, stays whole. Only a minimised window is lower still.
-    if (H >= kSmallestClientHeight)
-        a = std::min(a, (H - 150 - (bNarrow ? kNarrowPanelHeight : kPanelHeight)) / 2);
+    // The band under the log box goes first, down to 10 px, to the log.
+    if (H >= kSmallestClientHeight) {
+        const int nShared = (H - 150 - nPanelHeight) / 2;
+        if (nShared < a) {
+            nLogBand = 40 - std::min(30, a - nShared);
+            a = nShared;
+        }
+    }
+    const int nLogGain = 40 - nLogBand;
     std::vector<SPlacement> placements{
         {1008, {0, 0, W - 10, 20}},
         {1005, {10, 20, W - 20, a + 50}},
@@ -33,7 +49,7 @@ std::vector<SPlacement> Placements(int W, int H)
         {1016, {10, a + 80, W - 20, a + 60}},
         {1023, {30, a + 100, 100, 20}},
         {1024, {140, a + 100, 100, 20}},
-        {1001, {25, a + 130, W - 45, a - 30}},
+        {1001, {25, a + 130, W - 45, a - 30 + nLogGain}},
         {1017, {10, 2 * a + 140, 250, 160}},
         {1031, {25, 2 * a + 160, 70, 25}},
         {1029, {100, 2 * a + 160, 150, 25}},
@@ -54,11 +70,12 @@ std::vector<SPlacement> Placements(int W, int H)
         {1028, {920, 2 * a + 160, 50, 30}},
     };
     if (bNarrow) {
-        // The threshold group and its sentence: to (10, 2a + 310), the
-        // bottom of the taller panel.
+        // The threshold group and its sentence: under the options group, to
+        // (270, 2a + 240); else to (10, 2a + 310), the bottom of the taller
+        // panel.
         for (SPlacement& placement : placements) {
             if (placement.nId == 1026 || placement.nId == 1027 || placement.nId == 1025 || placement.nId == 1028)
-                placement.rect.translate(10 - 580, kNarrowPanelHeight - 60);
+                placement.rect.translate(bTwoColumns ? QPoint(270 - 580, 100) : QPoint(10 - 580, kNarrowPanelHeight - 60));
         }
     }
     return placements;

@@ -5,6 +5,7 @@
 #include "../LoggedRequests.h"
 #include "CTestResponder.h"
 
+#include "ui/CRequestListModel.h"
 #include "ui/CResponseTimeChart.h"
 #include "ui/CResponseTimeHistogram.h"
 #include "ui/CResultsChartData.h"
@@ -13,7 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QComboBox>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QScrollArea>
+#include <QTableView>
+#include <QValueAxis>
 #include <QChart>
 #include <QFile>
 #include <QImage>
@@ -243,7 +251,9 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
     std::vector<double> sums;
     for (QBarSet* pSet : pBars->barSets())
         sums.push_back(pSet->sum());
-    EXPECT_EQ(sums, (std::vector<double>{Count(ERequestOutcome::Ok), Count(ERequestOutcome::Slow)}));
+    EXPECT_EQ(sums, (std::vector<double>{Count(ERequestOutcome::Ok), Count(ERequestOutcome::Slow),
+                                         Count(ERequestOutcome::Timeout) + Count(ERequestOutcome::Failed) +
+                                             Count(ERequestOutcome::NotSent)}));
 
     // The statistics per URL and in total.
     QTableWidget* pTable = m_window.Table();
@@ -543,4 +553,234 @@ TEST(ResultsChartData, ALongRunKeepsEachBucketsFastestSlowestAndFirstFailure)
     EXPECT_TRUE(slow.empty());
     ASSERT_EQ(failed.size(), 4u);
     EXPECT_EQ(failed[3].nIndex, 200000);
+}
+
+TEST(RequestList, TheFilterShowsItsRowsAndTheCsvTheRowsShown)
+{
+    // Requests 1..6 over two URLs, one slow that the rules fail, a timeout
+    // and one not sent.
+    using SPoint = CRequestListModel::SPoint;
+    auto Point = [](int nIndex, int nUrl, std::int64_t nTimeMs, ERequestOutcome outcome, int nStatus, bool bPass) {
+        SPoint point;
+        point.nIndex = nIndex;
+        point.nUrl = nUrl;
+        point.nAtMs = 100LL * (nIndex - 1);
+        point.nTimeMs = nTimeMs;
+        point.outcome = outcome;
+        point.nStatus = std::int16_t(nStatus);
+        point.bPass = bPass;
+        return point;
+    };
+    CRequestListModel model;
+    model.AddUrl(kUrlA);
+    model.AddUrl(kUrlB);
+    model.Append({Point(1, 0, 12, ERequestOutcome::Ok, 200, true), Point(2, 1, 350, ERequestOutcome::Slow, 200, true),
+                  Point(3, 0, 5000, ERequestOutcome::Timeout, -1, false)});
+    model.Append({Point(4, 1, 20, ERequestOutcome::Ok, 404, false), Point(5, 0, 0, ERequestOutcome::NotSent, -1, false),
+                  Point(6, 0, 410, ERequestOutcome::Slow, 200, false)});
+    struct SCase {
+        CRequestListModel::EFilter eFilter;
+        int nUrl;
+        std::vector<int> indices;  // the rows' requests
+    };
+    using EFilter = CRequestListModel::EFilter;
+    const SCase cases[] = {{EFilter::All, -1, {1, 2, 3, 4, 5, 6}},
+                           {EFilter::Failed, -1, {3, 4, 5, 6}},
+                           {EFilter::Slow, -1, {2, 6}},
+                           {EFilter::Url, 1, {2, 4}},
+                           {EFilter::Url, 0, {1, 3, 5, 6}}};
+    for (const SCase& c : cases) {
+        model.SetFilter(c.eFilter, c.nUrl);
+        std::vector<int> shown;
+        for (int nRow = 0; nRow < model.rowCount(); ++nRow)
+            shown.push_back(model.RequestAt(nRow)->nIndex);
+        EXPECT_EQ(shown, c.indices) << int(c.eFilter) << " " << c.nUrl;
+        for (int nIndex = 1; nIndex <= 6; ++nIndex) {
+            const auto it = std::find(c.indices.begin(), c.indices.end(), nIndex);
+            EXPECT_EQ(model.RowOf(nIndex), it == c.indices.end() ? -1 : int(it - c.indices.begin()));
+        }
+    }
+    // Appended requests join the filtered rows as they come.
+    model.Append({Point(7, 1, 30, ERequestOutcome::Ok, 200, true)});
+    EXPECT_EQ(model.rowCount(), 4) << "URL 0's filter";
+    model.SetFilter(EFilter::Url, 1);
+    EXPECT_EQ(model.rowCount(), 3);
+
+    model.SetFilter(EFilter::Failed);
+    EXPECT_EQ(model.data(model.index(0, CRequestListModel::kOutcome)).toString(), QStringLiteral("timeout"));
+    EXPECT_EQ(model.Csv(),
+              QStringLiteral("#,At (ms),URL,Status,Response (ms),Outcome\r\n") +
+                  QStringLiteral("3,200,%1,,5000,timeout\r\n").arg(kUrlA) +
+                  QStringLiteral("4,300,\"http://127.0.0.1:8081/cgi,bin/\"\"status\"\"\",404,20,\"ok, failed\"\r\n") +
+                  QStringLiteral("5,400,%1,,,not-sent\r\n").arg(kUrlA) +
+                  QStringLiteral("6,500,%1,200,410,\"slow, failed\"\r\n").arg(kUrlA));
+}
+
+TEST(ResponseTimeChart, UrlsAreNamedByPathAndQueryUnlessOnlyTheHostOrPortTellsThemApart)
+{
+    const QString strA = QStringLiteral("http://127.0.0.1:8080/a?x=1");
+    const QString strB = QStringLiteral("http://127.0.0.1:8081/b");
+    const QString strA2 = QStringLiteral("https://127.0.0.2/a?x=1");
+    struct SCase {
+        QString strUrl;
+        QStringList urls;
+        QString strShort;
+    };
+    const SCase cases[] = {
+        {strA, {strA}, QStringLiteral("/a?x=1")},
+        {strA, {strA, strB}, QStringLiteral("/a?x=1")},  // other ports, other paths
+        {strB, {strA, strB, strA2}, QStringLiteral("/b")},
+        {strA, {strA, strB, strA2}, QStringLiteral("127.0.0.1:8080/a?x=1")},
+        {strA2, {strA, strA2}, QStringLiteral("127.0.0.2/a?x=1")},
+        {QStringLiteral("http://127.0.0.1:8080"), {QStringLiteral("http://127.0.0.1:8080")}, QStringLiteral("/")},
+        {QStringLiteral("not a url"), {QStringLiteral("not a url")}, QStringLiteral("not a url")},
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(CResponseTimeChart::ShortUrl(c.strUrl, c.urls), c.strShort) << qPrintable(c.strUrl);
+}
+
+TEST_F(ResultsWindow, TimeoutsFailuresAndRequestsNotSentHaveBarsOfTheirOwn)
+{
+    ReportRun(SampleRun());  // one of each
+    QChart* pChart = m_window.Histogram()->chart();
+    auto* pBins = qobject_cast<QBarCategoryAxis*>(pChart->axes(Qt::Horizontal).value(0));
+    auto* pBars = qobject_cast<QStackedBarSeries*>(pChart->series().value(0));
+    ASSERT_TRUE(pBins && pBars);
+    const QStringList categories = pBins->categories();
+    ASSERT_GE(categories.size(), 4);
+    EXPECT_EQ(categories.mid(categories.size() - 3),
+              (QStringList{QStringLiteral("timeout"), QStringLiteral("failed"), QStringLiteral("not sent")}));
+    QBarSet* pFailures = pBars->barSets().value(2);
+    ASSERT_NE(pFailures, nullptr);
+    const qsizetype nFirst = categories.size() - 3;
+    EXPECT_EQ((QList<qreal>{pFailures->at(nFirst), pFailures->at(nFirst + 1), pFailures->at(nFirst + 2)}),
+              (QList<qreal>{1, 1, 1}));
+    EXPECT_EQ(pFailures->sum(), 3);
+    EXPECT_EQ(pBars->barSets().value(0)->at(nFirst) + pBars->barSets().value(1)->at(nFirst), 0);
+}
+
+namespace {
+
+// The texts of a chart the chart cut short ("...").
+QStringList CutTexts(const QChartView* pView)
+{
+    QStringList cut;
+    for (const QGraphicsItem* pItem : pView->scene()->items()) {
+        QString strText;
+        if (const auto* pText = dynamic_cast<const QGraphicsTextItem*>(pItem))
+            strText = pText->toPlainText();
+        else if (const auto* pSimple = dynamic_cast<const QGraphicsSimpleTextItem*>(pItem))
+            strText = pSimple->text();
+        if (pItem->isVisible() && strText.endsWith(QStringLiteral("...")))
+            cut << strText;
+    }
+    return cut;
+}
+
+}  // namespace
+
+TEST(ResultsWindowSize, ChartsKeepTheirAxisTextsWholeInALowWindow)
+{
+    // 1366 x 720 with a 12 pt desktop font, and 1920 x 1080 at scale 2 with a
+    // panel (960 x 520 logical): the window's client area there.
+    const QFont desktopFont = QApplication::font();
+    struct SCase {
+        int nPoints;
+        QSize client;
+    };
+    const SCase cases[] = {{12, QSize(1000, 620)}, {0, QSize(940, 450)}};
+    for (const SCase& c : cases) {
+        QFont font = desktopFont;
+        if (c.nPoints > 0)
+            font.setPointSize(c.nPoints);
+        QApplication::setFont(font);
+        {
+            CResultsWindow window;
+            window.resize(c.client);
+            window.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+            IRunListener& listener = window.Listener();
+            listener.OnRunStart(StartInfo());
+            for (const CRequestResult& result : SampleRun())
+                listener.OnRequest(result);
+            listener.OnRunEnd(CRunEndInfo());
+            window.Flush();
+            QTest::qWait(50);
+            for (const QChartView* pChart : {static_cast<QChartView*>(window.TimeChart()),
+                                             static_cast<QChartView*>(window.Histogram())}) {
+                EXPECT_EQ(CutTexts(pChart).join(QLatin1Char('|')).toStdString(), "") << c.nPoints << " pt, " << c.client.width() << " x "
+                                                           << c.client.height() << ", " << pChart->height() << " px";
+            }
+            EXPECT_GE(window.ChartsArea()->widget()->height(), window.ChartsArea()->viewport()->height());
+        }
+    }
+    QApplication::setFont(desktopFont);
+}
+
+TEST_F(ResultsWindow, ARowPickedRingsItsPointAndAPointClickedPicksItsRow)
+{
+    ReportRun(SampleRun());
+    QTableView* pList = m_window.RequestList();
+    CResponseTimeChart* pView = m_window.TimeChart();
+    QChart* pChart = pView->chart();
+    auto* pRing = SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Picked request"));
+    ASSERT_NE(pRing, nullptr);
+    EXPECT_EQ(pRing->count(), 0);
+    pList->selectRow(9);  // request 10: 25 ms * 9, (10 * 37) % 400 + 20 ms
+    ASSERT_EQ(pRing->count(), 1);
+    EXPECT_EQ(pRing->at(0), QPointF(0.225, 390));
+
+    // The slow-only filter hides request 2; clicking its point shows all
+    // requests again and picks its row.
+    m_window.RequestFilter()->setCurrentIndex(2);
+    emit m_window.RequestFilter()->activated(2);
+    const std::vector<CRequestResult> results = SampleRun();
+    EXPECT_EQ(m_window.Requests()->rowCount(), std::count_if(results.begin(), results.end(), [](const auto& r) {
+                  return r.outcome == ERequestOutcome::Slow;
+              }));
+    auto* pLineB = SeriesNamed<QLineSeries>(pChart, kUrlB);
+    const QPoint point = pView->mapFromScene(pChart->mapToScene(pChart->mapToPosition(pLineB->at(0), pLineB)));
+    QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, point);
+    EXPECT_EQ(m_window.RequestFilter()->currentIndex(), 0);
+    EXPECT_EQ(pList->currentIndex().row(), 1);
+    EXPECT_EQ(pRing->at(0), QPointF(0.025, double(SampleRun()[1].nTimeMs)));
+
+    // The wheel zooms the time axis in around the pointer; a double click
+    // shows the whole run again.
+    auto* pTimeAxis = qobject_cast<QValueAxis*>(pChart->axes(Qt::Horizontal).value(0));
+    ASSERT_NE(pTimeAxis, nullptr);
+    const double dFullMax = pTimeAxis->max();
+    pView->ZoomBy(0.1, 5000);
+    EXPECT_TRUE(pView->IsZoomed());
+    EXPECT_NEAR(pTimeAxis->min(), 4.5, 1e-9);
+    EXPECT_NEAR(pTimeAxis->max(), 5.5, 1e-9);
+    // Every response in the stretch is drawn (requests 181 to 220 but the
+    // failure 202), and one each side.
+    EXPECT_EQ(pLineB->count() + SeriesNamed<QLineSeries>(pChart, kUrlA)->count(), 39 + 2);
+    QTest::mouseDClick(pView->viewport(), Qt::LeftButton, {}, pView->viewport()->rect().center());
+    EXPECT_FALSE(pView->IsZoomed());
+    EXPECT_EQ(pTimeAxis->max(), dFullMax);
+
+    // A click on a legend entry hides its series, a second one shows it again.
+    auto* pSlow = SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Slow"));
+    QPoint slowEntry;
+    auto FindSlowEntry = [&] {
+        for (const QGraphicsItem* pItem : pView->scene()->items()) {
+            const auto* pText = dynamic_cast<const QGraphicsTextItem*>(pItem);
+            if (pText != nullptr && pText->isVisible() && pText->toPlainText() == QStringLiteral("Slow"))
+                slowEntry = pView->mapFromScene(pText->mapToScene(pText->boundingRect().center()));
+        }
+        return !slowEntry.isNull();
+    };
+    EXPECT_TRUE(WaitFor(FindSlowEntry, 5000)) << "the legend is laid out";
+    ASSERT_FALSE(slowEntry.isNull());
+    QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, slowEntry);
+    EXPECT_FALSE(pSlow->isVisible());
+    QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, slowEntry);
+    EXPECT_TRUE(pSlow->isVisible());
+    pView->ToggleSeries(pLineB);
+    EXPECT_FALSE(pLineB->isVisible());
+    EXPECT_EQ(pView->ToolTipAt(pView->mapFromScene(pChart->mapToScene(pChart->mapToPosition(pLineB->at(0), pLineB)))),
+              QString())
+        << "a hidden line has no tooltips";
 }

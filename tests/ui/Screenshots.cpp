@@ -1,9 +1,12 @@
 // Writes PNGs of the main window (idle and after a run against a loopback
-// peer), the command help window, the about box and the results window into
-// a folder.
-//   ui_screenshots [--font-pt N] [--screen WxH] [FOLDER]
+// peer), the command help window, the about box and the results window (its
+// statistics, and its request list with a request picked) into a folder.
+//   ui_screenshots [--font-pt N] [--screen WxH] [--panel N] [--scale N] [FOLDER]
 // --font-pt: the desktop font's size in points (the window keeps its own);
-// --screen: the offscreen screen's size (default 1920x1200).
+// --screen: the offscreen screen's size in pixels (default 1920x1200);
+// --panel: a panel of N pixels at the screen's bottom, which the windows
+// leave free; --scale: the scale factor (QT_SCALE_FACTOR), as a desktop
+// set to 200 % gives.
 #include "engine/CRunSettings.h"
 #include "CTestResponder.h"
 #include "engine/CRunEngine.h"
@@ -13,6 +16,9 @@
 #include "ui/CVelkorDlg.h"
 
 #include <QAbstractButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTableView>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,6 +35,8 @@ namespace {
 struct SOptions {
     int nFontPoints = 0;  // 0: the desktop's own
     QSize screen{1920, 1200};
+    int nPanel = 0;
+    double dScale = 0;  // 0: none
     QString strFolder = QStringLiteral("out/screenshots");
 };
 
@@ -45,6 +53,16 @@ bool ParseOptions(int argc, char* argv[], SOptions& options)
             if (parts.size() != 2 || parts[0].toInt() <= 0 || parts[1].toInt() <= 0)
                 return false;
             options.screen = QSize(parts[0].toInt(), parts[1].toInt());
+        } else if (std::strcmp(argv[i], "--panel") == 0 && bHasValue) {
+            bool bNumber = false;
+            options.nPanel = QByteArray(argv[++i]).toInt(&bNumber);
+            if (!bNumber || options.nPanel < 0)
+                return false;
+        } else if (std::strcmp(argv[i], "--scale") == 0 && bHasValue) {
+            bool bNumber = false;
+            options.dScale = QByteArray(argv[++i]).toDouble(&bNumber);
+            if (!bNumber || options.dScale < 1 || options.dScale > 4)
+                return false;
         } else if (argv[i][0] == '-') {
             return false;
         } else {
@@ -54,7 +72,8 @@ bool ParseOptions(int argc, char* argv[], SOptions& options)
     return true;
 }
 
-// The offscreen platform with a screen of the given size.
+// The offscreen platform with a screen of the given size. (Its screens have
+// no panels: a panel's height comes off the screen's.)
 void UseOffscreenScreen(const QTemporaryDir& configDir, const QSize& screen)
 {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
@@ -146,7 +165,24 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
     end.bStopped = true;
     listener.OnRunEnd(end);
     results.Flush();
-    return Save(&results, strPath);
+    bool bOk = Save(&results, strPath);
+    // The request list, a slow request picked: its ring on the chart.
+    if (auto* pTabs = results.findChild<QTabWidget*>(QStringLiteral("tables"))) {
+        pTabs->setCurrentIndex(1);
+        results.ChartsArea()->ensureWidgetVisible(pTabs);
+    }
+    QTableView* pList = results.RequestList();
+    for (int nRow = 0; nRow < pList->model()->rowCount(); ++nRow) {
+        const QString strOutcome =
+            pList->model()->index(nRow, pList->model()->columnCount() - 1).data().toString();
+        if (nRow > 100 && strOutcome.startsWith(QStringLiteral("slow"))) {
+            pList->selectRow(nRow);
+            pList->scrollTo(pList->model()->index(nRow, 0), QAbstractItemView::PositionAtCenter);
+            break;
+        }
+    }
+    bOk &= Save(&results, QString(strPath).replace(QStringLiteral(".png"), QStringLiteral("-requests.png")));
+    return bOk;
 }
 
 }  // namespace
@@ -155,11 +191,17 @@ int main(int argc, char* argv[])
 {
     SOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--font-pt N] [--screen WxH] [FOLDER]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--font-pt N] [--screen WxH] [--panel N] [--scale N] [FOLDER]\n", argv[0]);
         return 2;
     }
     const QTemporaryDir configDir;
-    UseOffscreenScreen(configDir, options.screen);
+    if (options.nPanel >= options.screen.height()) {
+        std::fprintf(stderr, "%s: the panel leaves no screen\n", argv[0]);
+        return 2;
+    }
+    UseOffscreenScreen(configDir, options.screen - QSize(0, options.nPanel));
+    if (options.dScale > 0)
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(options.dScale));
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velkor"));
     if (options.nFontPoints > 0) {

@@ -174,23 +174,38 @@ TEST(DialogLayout, NarrowLowAndEmptyClientAreas)
         // 990 wide still holds the panel in one row ...
         {990, 912, 1026, {580, 734, 400, 60}},
         {990, 912, 1000, {25, 60, 945, 297}},
-        // ... 989 does not: the threshold group goes under the credentials
-        // and the boxes give up height for the taller panel (a = 266).
-        {989, 912, 1000, {25, 60, 944, 266}},
-        {989, 912, 1026, {10, 842, 400, 60}},
-        {989, 912, 1027, {20, 862, 250, 30}},
-        {989, 912, 1025, {290, 862, 50, 25}},
-        {989, 912, 1028, {350, 862, 50, 30}},
-        {989, 912, 1017, {10, 672, 250, 160}},
+        // ... 989 does not: the threshold group goes under the options
+        // group, and the panel keeps its height ...
+        {989, 912, 1000, {25, 60, 944, 297}},
+        {989, 912, 1026, {270, 834, 400, 60}},
+        {989, 912, 1027, {280, 854, 250, 30}},
         {989, 912, 2, {829, 872, 150, 30}},
+        // ... down to 840; 839 puts it under the credentials, and the boxes
+        // give up height for the taller panel (a = 266), the band under the
+        // log box first, to the log box.
+        {839, 912, 1000, {25, 60, 794, 266}},
+        {839, 912, 1001, {25, 396, 794, 266}},
+        {839, 912, 1026, {10, 842, 400, 60}},
+        {839, 912, 1027, {20, 862, 250, 30}},
+        {839, 912, 1025, {290, 862, 50, 25}},
+        {839, 912, 1028, {350, 862, 50, 30}},
+        {839, 912, 1017, {10, 672, 250, 160}},
+        {839, 912, 2, {679, 872, 150, 30}},
+        // Scale 2 on 1920 x 1080 under a panel: a = (470 - 150 - 160) / 2.
+        {960, 470, 1000, {25, 60, 915, 80}},
+        {960, 470, 1001, {25, 210, 915, 80}},
+        {960, 470, 1017, {10, 300, 250, 160}},
         // The smallest client area: a = (440 - 150 - 230) / 2 = 30.
         {580, 440, 1000, {25, 60, 535, 30}},
-        {580, 440, 1001, {25, 160, 535, 0}},
+        {580, 440, 1001, {25, 160, 535, 30}},
         {580, 440, 1026, {10, 370, 400, 60}},
         {580, 440, 2, {420, 400, 150, 30}},
         // Wide and low: the boxes shrink for the panel from 440 on ...
         {1008, 440, 1000, {25, 60, 963, 65}},
         {1008, 440, 1017, {10, 270, 250, 160}},
+        {1008, 440, 1001, {25, 195, 963, 65}},
+        // A box squeezed by a few pixels gives up as much of the band.
+        {1008, 880, 1001, {25, 415, 963, 256}},
         // ... but a lower area (a minimised window) keeps a third each.
         {1008, 439, 1000, {25, 60, 963, 139}},
         // An empty client area: a = -6, and the negative sizes are passed on.

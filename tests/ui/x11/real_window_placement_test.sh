@@ -25,8 +25,8 @@ source "$(dirname "$0")/x11_common.sh"
 # the window's frame as the window manager drew it.
 frame() {
   local x y w h fl fr ft fb
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  x=$X y=$Y w=$WIDTH h=$HEIGHT
+  geometry "$1" WIN
+  x=$WIN_X y=$WIN_Y w=$WIN_WIDTH h=$WIN_HEIGHT
   read -r fl fr ft fb < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,/ /g')
   eval "$2_L=$((x - ${fl:-0})) $2_T=$((y - ${ft:-0})) $2_R=$((x + w + ${fr:-0})) $2_B=$((y + h + ${fb:-0}))"
 }
@@ -70,7 +70,8 @@ XML
     # The first desktop's work area (the property holds one per desktop).
     read -r WA_L WA_T WA_W WA_H < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,/ /g' | awk '{print $1, $2, $3, $4}')
     WA_R=$((WA_L + WA_W)) WA_B=$((WA_T + WA_H))
-    frame "$main" MAIN
+    main_inside() { frame "$main" MAIN; inside MAIN; }
+    wait_until 3 main_inside
     echo "  work area $WA_L,$WA_T-$WA_R,$WA_B; main frame $MAIN_L,$MAIN_T-$MAIN_R,$MAIN_B"
     check "$case: the main window's frame lies in the work area" inside MAIN
     xdotool windowactivate --sync "$main"
@@ -79,8 +80,8 @@ XML
     check "$case: Ctrl+R shows the results window" test -n "$results"
     if [ -n "$results" ]; then
       sleep 1
-      frame "$main" MAIN
-      frame "$results" RES
+      both_inside() { frame "$main" MAIN; frame "$results" RES; inside MAIN && inside RES; }
+      wait_until 3 both_inside
       echo "  main frame $MAIN_L,$MAIN_T-$MAIN_R,$MAIN_B; results frame $RES_L,$RES_T-$RES_R,$RES_B"
       [ -n "${SHOTS:-}" ] && command -v import >/dev/null && import -window root "$SHOTS/placement-$screen-$edge$margin.png"
       check "$case: the results window's frame lies in the work area" inside RES
