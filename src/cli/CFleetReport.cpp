@@ -312,6 +312,7 @@ bool ReadFleetJson(const QByteArray& json, const QString& strSingleName, CRecord
             *pProblem = QStringLiteral("a device without a name");
             return false;
         }
+        device.nRow = object.value(QLatin1String("row")).toInt();
         const QJsonObject variables = object.value(QLatin1String("variables")).toObject();
         for (auto it = variables.begin(); it != variables.end(); ++it)
             device.variables.append({it.key(), it.value().toString()});

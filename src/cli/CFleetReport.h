@@ -14,6 +14,7 @@ struct CRecordedDevice {
     enum class EState { Ran, ScriptError, NotRun };
 
     QString strName;
+    int nRow = 0;  // its data row in the device list, counted from 1; 0: unknown (one run's report)
     QList<QPair<QString, QString>> variables;  // its row's columns but the password, in the list's order
     EState state = EState::Ran;
     CRecordedRun run;  // its verdict and exit code filled in (a script error: exit code 2)

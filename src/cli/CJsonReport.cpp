@@ -303,7 +303,8 @@ bool CJsonReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, con
     const char* pszSep = "\n";
     for (const CRecordedDevice& one : fleet.devices) {
         const CRecordedRun& run = one.run;
-        out << pszSep << "    {\n      \"name\": " << JsonString(one.strName) << ",\n      \"variables\": {";
+        out << pszSep << "    {\n      \"name\": " << JsonString(one.strName) << ",\n      \"row\": " << JsonInt(one.nRow)
+            << ",\n      \"variables\": {";
         const char* pszVariableSep = "";
         for (const auto& variable : one.variables) {
             out << pszVariableSep << JsonString(variable.first) << ": " << JsonString(variable.second);

@@ -43,8 +43,8 @@ struct CUrlStatistics;
 // head (started_at: the earliest device's start; partial: any device's),
 // then the fleet's stats and stats_total over every device's requests, its
 // verdict, exit_code and failed_requests, and
-//   devices         one object per device, in the list's order: name,
-//                   variables (its row's columns but the password, as an
+//   devices         one object per device, in the list's order: name, row
+//                   (its data row in the list, counted from 1), variables (its row's columns but the password, as an
 //                   object), started_at, partial, then requests (each with
 //                   at_ms, its start since the device's), checkalive, totals,
 //                   stats, stats_total, verdict ("pass", "fail",

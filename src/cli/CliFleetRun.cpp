@@ -255,6 +255,8 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         err << "velkor-cli: " << strProblem << Qt::endl;
         return kExitUsage;
     }
+    for (std::size_t i = 0; i < list.devices.size(); ++i)
+        list.devices[i].nRow = int(i + 1);
     // Only this shard's devices run and are reported.
     if (nShards > 1) {
         std::vector<SDevice> shard;
@@ -498,6 +500,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         for (const auto& pDevice : devices) {
             CRecordedDevice& one = fleet.devices.emplace_back();
             one.strName = pDevice->device.strName;
+            one.nRow = pDevice->device.nRow;
             for (const QString& strColumn : list.columns)
                 if (strColumn != QLatin1String("password"))
                     one.variables.append({strColumn, pDevice->device.variables.value(strColumn)});
