@@ -4,8 +4,8 @@
 # one request per device, all at once:
 #   bench/fleet_bench.sh [N devices, default 1000] [P passes, default 20] [jobs, default N]
 # Prints, for one device alone and for the fleet: requests/s, p50 and p99 of
-# the response time, the wall time, the peak RSS (/usr/bin/time -v), the most
-# threads the process had, and the time from SIGINT to exit of a fleet run
+# the response time, the wall time, the peak RSS and the CPU time of the
+# runner (/usr/bin/time -v), the most threads the process had, and the time from SIGINT to exit of a fleet run
 # stopped midway. The build directory is build-release (Release, only the two
 # programs built), or VELKOR_BENCH_BUILD when set (relative to the
 # repository's top).
@@ -78,16 +78,18 @@ measure() {  # label list jobs
     python3 - "$work/report.json" "$work/time.txt" "$label" "$(((end - start) / 1000000))" "$threads" <<'EOF'
 import json, re, sys
 report = json.load(open(sys.argv[1]))
-rss_kb = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", open(sys.argv[2]).read()).group(1))
+timing = open(sys.argv[2]).read()
+rss_kb = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", timing).group(1))
+cpu_s = sum(float(re.search(p, timing).group(1)) for p in (r"User time \(seconds\): ([\d.]+)", r"System time \(seconds\): ([\d.]+)"))
 total = report["stats_total"]
 wall_ms = int(sys.argv[4])
 print(f"{sys.argv[3]:<22} {total['count']:>8} {total['ok']:>8} {wall_ms:>8} {total['count'] * 1000 / wall_ms:>10.0f}"
-      f" {total['median_ms']!s:>5} {total['p99_ms']!s:>5} {rss_kb / 1024:>8.1f} {sys.argv[5]:>8}  exit {report['exit_code']}")
+      f" {total['median_ms']!s:>5} {total['p99_ms']!s:>5} {rss_kb / 1024:>8.1f} {sys.argv[5]:>8} {cpu_s:>6.2f}  exit {report['exit_code']}")
 EOF
 }
 
 echo "devices $devices, passes $passes, jobs $jobs"
-echo "run                    requests       ok  wall ms  requests/s   p50   p99  RSS MiB  threads"
+echo "run                    requests       ok  wall ms  requests/s   p50   p99  RSS MiB  threads  CPU s"
 measure "one device" "$work/one.csv" 1
 measure "$devices devices" "$work/devices.csv" "$jobs"
 
