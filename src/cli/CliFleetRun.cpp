@@ -54,7 +54,7 @@ struct CFleetDevice {
     CRunControlStates controls;
     CRunVerdict verdict;
     CRunStatistics statistics;
-    CRunRecorder recorder;        // with --json, --junit or --html
+    CRunRecorder recorder;        // with --json, --junit, --html or --jsonl
     CJsonLinesWriter jsonLines;   // with --jsonl: on the file all devices share
     std::unique_ptr<CRunEngine> engine;  // while it runs
     enum class EState { Waiting, Running, Done, ScriptError, NotStarted } state = EState::Waiting;
@@ -393,7 +393,8 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
                 CRunContext& context = device.engine->Context();
                 context.m_strScriptName = strScriptName;
                 context.m_listeners = {&device.verdict, &device.statistics};
-                if (bReports)
+                // The JSON Lines file's last record holds the fleet's figures.
+                if (bReports || bJsonLines)
                     context.m_listeners.push_back(&device.recorder);
                 if (bJsonLines)
                     context.m_listeners.push_back(&device.jsonLines);
@@ -516,7 +517,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
                 one.state = CRecordedDevice::EState::NotRun;
                 break;
             }
-            if (bReports)
+            if (bReports || bJsonLines)
                 one.run = pDevice->recorder.Snapshot();
             one.run.start.strScript = strScriptName;
             one.run.start.nThresholdMs = options.settings.nThresholdMs;
