@@ -1,4 +1,5 @@
 #include "CHtmlReport.h"
+#include "CFleetReport.h"
 #include "CReportFile.h"
 #include "HtmlCharts.h"
 
@@ -89,7 +90,7 @@ document.querySelectorAll("table.sortable").forEach(function (table) {
 });
 )";
 
-void Header(QByteArray& page, const CRecordedRun& run, const QString& strVersion)
+void Header(QByteArray& page, const CRecordedRun& run, const QString& strVersion, const QByteArray& moreRows = {})
 {
     const QString strScript = run.start.strScript.isEmpty() ? QStringLiteral("(typed script)") : run.start.strScript;
     const char* pszVerdict = run.verdict.Name();
@@ -117,7 +118,7 @@ void Header(QByteArray& page, const CRecordedRun& run, const QString& strVersion
     }
     if (run.IsPartial())
         Row("Complete", "<span class=\"partial\">no: the run was cut short; the figures cover what ran</span>");
-    page += "</dl>\n</header>\n";
+    page += moreRows + "</dl>\n</header>\n";
 }
 
 void Charts(QByteArray& page, const CRecordedRun& run)
@@ -194,17 +195,18 @@ void RebootTimes(QByteArray& page, const CRecordedRun& run)
     page += "</tbody></table></div>\n</section>\n";
 }
 
-void Failures(QByteArray& page, const CRecordedRun& run)
+void Failures(QByteArray& page, const CRecordedRun& run, const QByteArray& idSuffix = {})
 {
     std::int64_t nSpanMs = 1;
     for (const CRecordedRequest& request : run.vecRequests)
         nSpanMs = std::max(nSpanMs, request.nAtMs + request.nTimeMs);
-    page += "<section id=\"failures\">\n<h2>Failures (" + Int(std::int64_t(run.verdict.nFailed)) + ")</h2>\n";
+    page += "<section id=\"failures" + idSuffix + "\">\n<h2>Failures (" + Int(std::int64_t(run.verdict.nFailed)) +
+            ")</h2>\n";
     if (run.verdict.nFailed == 0) {
         page += "<p class=\"none\">No request failed.</p>\n</section>\n";
         return;
     }
-    page += "<div class=\"scroll\"><table class=\"sortable\" id=\"failed\">\n<thead><tr><th>#</th><th>Pass</th>"
+    page += "<div class=\"scroll\"><table class=\"sortable\" id=\"failed" + idSuffix + "\">\n<thead><tr><th>#</th><th>Pass</th>"
             "<th>Line</th><th>At</th><th class=\"text\">URL</th><th>Status</th><th>Time ms</th><th>Outcome</th>"
             "<th class=\"text\">Reason</th></tr></thead>\n<tbody>\n";
     for (const CRecordedRequest& request : run.vecRequests) {
@@ -236,6 +238,81 @@ bool CHtmlReport::Write(QIODevice& device, const CRecordedRun& run, const QStrin
     page += "</main>\n<footer>Written by Velkor " + Esc(strVersion) + ".</footer>\n<script>" + kScript +
             "</script>\n</body>\n</html>\n";
     return device.write(page) == page.size();
+}
+
+namespace {
+
+// The devices table: a row per device, sortable by any column.
+void Devices(QByteArray& page, const CRecordedFleet& fleet)
+{
+    page += "<section id=\"devices-table\">\n<h2>Devices (" + Int(std::int64_t(fleet.devices.size())) +
+            ")</h2>\n<div class=\"scroll\"><table class=\"sortable\" id=\"devices\">\n<thead><tr>"
+            "<th class=\"text\">Name</th><th>Requests</th><th>OK</th><th>Slow</th><th>Timeout</th><th>Failed</th>"
+            "<th>Not sent</th><th>Median ms</th><th>P95 ms</th><th>Max ms</th><th>Verdict</th></tr></thead>\n<tbody>\n";
+    for (const CRecordedDevice& one : fleet.devices) {
+        const CUrlStatistics s = StatisticsOf(one.run).total;
+        page += "<tr><td class=\"text\">" + Esc(one.strName) + "</td>";
+        for (const std::uint64_t n : {s.nCount, s.nOk, s.nSlow, s.nTimeout, s.nFailed, s.nNotSent})
+            page += "<td>" + Int(std::int64_t(n)) + "</td>";
+        for (const std::int64_t n : {s.nMedianMs, s.nP95Ms, s.nMaxMs})
+            page += "<td>" + Ms(n, s.nTimed) + "</td>";
+        const QByteArray verdict = one.VerdictName().toLatin1();
+        page += "<td>" + verdict + (one.run.nExitCode != 0 ? " (" + Int(one.run.nExitCode) + ")" : QByteArray()) +
+                "</td></tr>\n";
+    }
+    page += "</tbody></table></div>\n</section>\n";
+}
+
+// Each device's chart and failures, folded until opened.
+void DeviceDetails(QByteArray& page, const CRecordedFleet& fleet)
+{
+    page += "<section id=\"each-device\">\n<h2>Each device</h2>\n";
+    int nDevice = 0;
+    for (const CRecordedDevice& one : fleet.devices) {
+        const QByteArray suffix = "-" + Int(++nDevice);
+        page += "<details id=\"device" + suffix + "\"><summary>" + Esc(one.strName) + " \xE2\x80\x94 " +
+                one.VerdictName().toLatin1() + "</summary>\n";
+        if (one.run.vecRequests.empty())
+            page += "<p class=\"none\">No request was made.</p>\n";
+        else
+            page += "<div class=\"scroll\">" + HtmlCharts::ResponseTimeSvg(one.run) + "</div>\n";
+        Failures(page, one.run, suffix);
+        page += "</details>\n";
+    }
+    page += "</section>\n";
+}
+
+}  // namespace
+
+bool CHtmlReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, const QString& strVersion)
+{
+    // The fleet-wide pictures and figures are per script line, so they do
+    // not grow with the number of devices.
+    const CRecordedRun joined = JoinedRun(fleet, true);
+    QByteArray page;
+    page.reserve(256 * 1024);
+    std::size_t nPassed = 0;
+    for (const CRecordedDevice& one : fleet.devices)
+        nPassed += one.state == CRecordedDevice::EState::Ran && one.run.verdict.bPass ? 1 : 0;
+    Header(page, joined, strVersion,
+           "<dt>Devices</dt><dd>" + Int(std::int64_t(fleet.devices.size())) + " (" + Int(std::int64_t(nPassed)) +
+               " passed)</dd>\n");
+    page += "<main>\n";
+    Devices(page, fleet);
+    Charts(page, joined);
+    Statistics(page, joined);
+    RebootTimes(page, joined);
+    DeviceDetails(page, fleet);
+    page += "</main>\n<footer>Written by Velkor " + Esc(strVersion) + ".</footer>\n<script>" + kScript +
+            "</script>\n</body>\n</html>\n";
+    return device.write(page) == page.size();
+}
+
+bool CHtmlReport::SaveFleet(const QString& strPath, const CRecordedFleet& fleet, const QString& strVersion,
+                            QString* pError)
+{
+    return CReportFile::Write(
+        strPath, [&](QIODevice& device) { return WriteFleet(device, fleet, strVersion); }, pError);
 }
 
 bool CHtmlReport::Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion, QString* pError)

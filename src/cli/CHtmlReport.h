@@ -5,6 +5,7 @@
 #include <QString>
 
 class QIODevice;
+struct CRecordedFleet;
 
 // The HTML report of a run: one self-contained page (no network, no external
 // script, style or font) for people to open from a CI job or keep:
@@ -25,6 +26,11 @@ class QIODevice;
 // Tables sort by a click on their heading (a small inline script; the page
 // reads the same without it). The layout fits a phone and a wide screen and
 // prints on paper.
+// The page of a run over a device list has the same header (with the number
+// of devices), then a sortable table of the devices (requests, outcomes,
+// median, p95 and max, verdict), the charts and statistics over every
+// device's requests per script line, and each device's chart and failures
+// in a <details> block of its own, folded until opened.
 class CHtmlReport {
 public:
     // Writes the page to an open device; false when a write failed.
@@ -32,4 +38,8 @@ public:
     // Writes the page to strPath as CReportFile::Write does.
     static bool Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion,
                      QString* pError = nullptr);
+    // The page of a run over devices, written and saved likewise.
+    static bool WriteFleet(QIODevice& device, const CRecordedFleet& fleet, const QString& strVersion);
+    static bool SaveFleet(const QString& strPath, const CRecordedFleet& fleet, const QString& strVersion,
+                          QString* pError = nullptr);
 };

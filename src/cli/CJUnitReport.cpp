@@ -1,4 +1,5 @@
 #include "CJUnitReport.h"
+#include "CFleetReport.h"
 
 #include "CReportFile.h"
 #include "CXmlWriter.h"
@@ -376,30 +377,36 @@ QString CJUnitReport::XmlSafe(const QString& str)
     return strOut;
 }
 
-bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases cases)
+namespace {
+
+// The cases of a run, how many fail and its time.
+struct CSuite {
+    std::vector<CCase> vecCases;
+    std::size_t nFailures = 0;
+    std::int64_t nMs = 0;
+};
+
+CSuite SuiteOf(const CRecordedRun& run, CJUnitReport::ECases cases)
 {
-    std::vector<CCase> vecCases = cases == ECases::PerRequest ? RequestCases(run) : LineCases(run);
+    CSuite suite;
+    suite.vecCases = cases == CJUnitReport::ECases::PerRequest ? RequestCases(run) : LineCases(run);
     for (CCase& testcase : CheckAliveCases(run))
-        vecCases.push_back(std::move(testcase));
-    const auto nFailures = static_cast<std::size_t>(
-        std::count_if(vecCases.begin(), vecCases.end(), [](const CCase& testcase) { return testcase.bFailed; }));
+        suite.vecCases.push_back(std::move(testcase));
+    suite.nFailures = static_cast<std::size_t>(std::count_if(
+        suite.vecCases.begin(), suite.vecCases.end(), [](const CCase& testcase) { return testcase.bFailed; }));
     std::int64_t nSumMs = 0;
     for (const CRecordedRequest& request : run.vecRequests)
         nSumMs += std::max<std::int64_t>(request.nTimeMs, 0);
-    const QString strTime = Seconds(run.bEnded ? run.end.nApplicationMs : nSumMs);
-    const QString strName = XmlSafe(ScriptName(run));
+    suite.nMs = run.bEnded ? run.end.nApplicationMs : nSumMs;
+    return suite;
+}
 
-    CXmlWriter xml(&device);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(2);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("testsuites"));
-    xml.writeAttribute(QStringLiteral("name"), strName);
-    WriteSuiteAttributes(xml, vecCases.size(), nFailures, strTime);
-
+// One <testsuite>: a run alone, or a device of a fleet.
+void WriteSuite(CXmlWriter& xml, const CRecordedRun& run, const CSuite& suite, const QString& strName)
+{
     xml.writeStartElement(QStringLiteral("testsuite"));
     xml.writeAttribute(QStringLiteral("name"), strName);
-    WriteSuiteAttributes(xml, vecCases.size(), nFailures, strTime);
+    WriteSuiteAttributes(xml, suite.vecCases.size(), suite.nFailures, Seconds(suite.nMs));
     xml.writeAttribute(QStringLiteral("skipped"), QStringLiteral("0"));
     if (run.bStarted && run.start.startedAt.isValid())
         xml.writeAttribute(QStringLiteral("timestamp"), run.start.startedAt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
@@ -413,16 +420,78 @@ bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases case
         WriteProperty(xml, QStringLiteral("while_repeat"), QString::number(run.end.nWhileRepeat));
     xml.writeEndElement();
 
-    for (const CCase& testcase : vecCases)
+    for (const CCase& testcase : suite.vecCases)
         WriteTestcase(xml, testcase);
 
     if (run.IsPartial())
         xml.writeTextElement(QStringLiteral("system-err"),
                              QStringLiteral("Partial report: the run was cut short before its end."));
     xml.writeEndElement();  // testsuite
+}
+
+}  // namespace
+
+bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases cases)
+{
+    const CSuite suite = SuiteOf(run, cases);
+    const QString strName = XmlSafe(ScriptName(run));
+
+    CXmlWriter xml(&device);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("testsuites"));
+    xml.writeAttribute(QStringLiteral("name"), strName);
+    WriteSuiteAttributes(xml, suite.vecCases.size(), suite.nFailures, Seconds(suite.nMs));
+    WriteSuite(xml, run, suite, strName);
     xml.writeEndElement();  // testsuites
     xml.writeEndDocument();
     return !xml.hasError();
+}
+
+bool CJUnitReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, ECases cases)
+{
+    std::vector<CSuite> suites;
+    std::size_t nTests = 0;
+    std::size_t nFailures = 0;
+    std::int64_t nMs = 0;
+    for (const CRecordedDevice& one : fleet.devices) {
+        CSuite suite = SuiteOf(one.run, cases);
+        if (one.state == CRecordedDevice::EState::ScriptError) {
+            CCase testcase;
+            testcase.strName = QStringLiteral("script");
+            testcase.strClassname = fleet.strScript.isEmpty() ? QStringLiteral("velkor") : fleet.strScript;
+            testcase.bFailed = true;
+            testcase.strFailureType = QStringLiteral("script-error");
+            testcase.strFailureMessage = QStringLiteral("a placeholder of the script has no value for this device");
+            suite.vecCases.push_back(testcase);
+            ++suite.nFailures;
+        }
+        nTests += suite.vecCases.size();
+        nFailures += suite.nFailures;
+        nMs = std::max(nMs, suite.nMs);
+        suites.push_back(std::move(suite));
+    }
+    const QString strName = XmlSafe(fleet.strScript.isEmpty() ? QStringLiteral("velkor") : fleet.strScript);
+
+    CXmlWriter xml(&device);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("testsuites"));
+    xml.writeAttribute(QStringLiteral("name"), strName);
+    WriteSuiteAttributes(xml, nTests, nFailures, Seconds(nMs));
+    for (std::size_t i = 0; i < fleet.devices.size(); ++i)
+        WriteSuite(xml, fleet.devices[i].run, suites[i], XmlSafe(fleet.devices[i].strName));
+    xml.writeEndElement();  // testsuites
+    xml.writeEndDocument();
+    return !xml.hasError();
+}
+
+bool CJUnitReport::SaveFleet(const QString& strPath, const CRecordedFleet& fleet, ECases cases, QString* pError)
+{
+    return CReportFile::Write(
+        strPath, [&](QIODevice& device) { return WriteFleet(device, fleet, cases); }, pError);
 }
 
 bool CJUnitReport::Save(const QString& strPath, const CRecordedRun& run, ECases cases, QString* pError)

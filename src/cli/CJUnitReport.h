@@ -5,6 +5,7 @@
 #include <QString>
 
 class QIODevice;
+struct CRecordedFleet;
 
 // The JUnit XML report of a run, as CI systems read it:
 //   <testsuites> holding one <testsuite> for the run: name (the command
@@ -36,6 +37,10 @@ class QIODevice;
 // and HOST:PORT, time the sum of its waits' downtimes; it fails (type
 // "stopped") when a wait was stopped before the device came back, and lists
 // the first such waits.
+// A run over a device list gives one <testsuite> per device, in the list's
+// order, named by the device and holding its cases as above (a device whose
+// script had a placeholder without a value: one failing case "script");
+// <testsuites> counts them all, its time the longest device's.
 // Times are in seconds with three decimals. Characters XML cannot carry
 // (control characters other than tab, line feed and carriage return) are
 // written as \xNN; others are escaped as usual.
@@ -49,6 +54,9 @@ public:
     // output; a file is replaced whole or not at all; a device or FIFO is
     // written in place). On failure, *pError (when given) says why.
     static bool Save(const QString& strPath, const CRecordedRun& run, ECases cases, QString* pError = nullptr);
+    // The report of a run over devices, written and saved likewise.
+    static bool WriteFleet(QIODevice& device, const CRecordedFleet& fleet, ECases cases = ECases::PerLine);
+    static bool SaveFleet(const QString& strPath, const CRecordedFleet& fleet, ECases cases, QString* pError = nullptr);
 
     // str with the characters XML cannot carry replaced as described above.
     static QString XmlSafe(const QString& str);

@@ -40,8 +40,15 @@ void CJsonLinesWriter::OpenDescriptor(int nFd)
     m_bOwnFd = false;
 }
 
+void CJsonLinesWriter::SetDevice(const QString& strName)
+{
+    m_device = "\"device\": " + CJsonReport::String(strName) + ", ";
+}
+
 void CJsonLinesWriter::WriteLine(QByteArray line)
 {
+    if (!m_device.isEmpty())
+        line.insert(1, m_device);
     line += '\n';
     const char* p = line.constData();
     qsizetype nLeft = line.size();
@@ -108,6 +115,15 @@ bool CJsonLinesWriter::WriteSummary(const CRunStatisticsSnapshot& statistics, co
                 ", \"failed_requests\": " + QByteArray::number(verdict.nFailed) + "}";
         WriteLine(line);
     }
+    if (m_nErrno != 0 && pError != nullptr)
+        *pError = QString::fromLocal8Bit(std::strerror(m_nErrno));
+    return m_nErrno == 0;
+}
+
+bool CJsonLinesWriter::WriteRecord(const QByteArray& record, QString* pError)
+{
+    if (m_nFd >= 0)
+        WriteLine(record);
     if (m_nErrno != 0 && pError != nullptr)
         *pError = QString::fromLocal8Bit(std::strerror(m_nErrno));
     return m_nErrno == 0;

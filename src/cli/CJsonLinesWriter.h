@@ -34,8 +34,15 @@ public:
     // else that exists (a FIFO, a device) written where it is. False, with
     // the system's reason in *pError, when it cannot be opened.
     bool Open(const QString& strPath, QString* pError);
-    // Opened on a descriptor the caller keeps open (benchmarks, tests).
+    // Opened on a descriptor the caller keeps open (benchmarks, tests, the
+    // devices of a fleet sharing one file).
     void OpenDescriptor(int nFd);
+    // The descriptor records go to; -1 before Open.
+    int Descriptor() const { return m_nFd; }
+    // Every record from now on carries "device": strName first (a run over
+    // devices, whose records share one file: each is one write, so the lines
+    // of devices running at once never mix).
+    void SetDevice(const QString& strName);
 
     void OnRunStart(const CRunStartInfo& info) override;
     void OnRequest(const CRequestResult& result) override;
@@ -47,9 +54,14 @@ public:
     bool WriteSummary(const CRunStatisticsSnapshot& statistics, const CRunVerdictSummary& verdict, int nExitCode,
                       QString* pError);
 
+    // One more record, as it is; false when it or any record before it
+    // could not be written, with the system's reason in *pError.
+    bool WriteRecord(const QByteArray& record, QString* pError);
+
 private:
     void WriteLine(QByteArray line);
 
+    QByteArray m_device;  // "\"device\": NAME, " or empty
     int m_nFd = -1;
     bool m_bOwnFd = false;
     int m_nErrno = 0;  // the first write's failure; 0: none

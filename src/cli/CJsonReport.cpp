@@ -1,5 +1,6 @@
 #include "CJsonReport.h"
 
+#include "CFleetReport.h"
 #include "CReportFile.h"
 #include "engine/CRunStatistics.h"
 
@@ -137,7 +138,9 @@ private:
     bool m_bOk = true;
 };
 
-void WriteRequests(CChunkWriter& out, const CRecordedRun& run)
+// A run's parts with their keys indented by ind, their items two spaces
+// more; bAtMs: each request with its at_ms (a device of a fleet report).
+void WriteRequests(CChunkWriter& out, const CRecordedRun& run, const QByteArray& ind, bool bAtMs)
 {
     // A target's and a reason's texts are encoded once, however many
     // requests share them: a long run's report is mostly figures.
@@ -155,8 +158,9 @@ void WriteRequests(CChunkWriter& out, const CRecordedRun& run)
     for (const QString& strReason : run.vecReasons)
         vecReasons.push_back(JsonString(strReason));
 
-    out << "  \"requests\": [";
-    const char* pszSep = "\n    ";
+    const QByteArray sep = ",\n  " + ind;
+    out << ind << "\"requests\": [";
+    const char* pszSep = sep.constData() + 1;
     for (const CRecordedRequest& request : run.vecRequests) {
         // The same text as CJsonReport::RequestObject gives.
         out << pszSep << "{\"index\": " << std::int64_t(request.nIndex) << ", \"pass\": " << std::int64_t(request.nPass)
@@ -170,31 +174,41 @@ void WriteRequests(CChunkWriter& out, const CRecordedRun& run)
             out << "null";
         else
             out << std::int64_t(request.nStatus);
-        out << ", \"time_ms\": " << request.nTimeMs << ", \"outcome\": \"" << OutcomeName(request.outcome)
+        out << ", \"time_ms\": " << request.nTimeMs;
+        if (bAtMs)
+            out << ", \"at_ms\": " << request.nAtMs;
+        out << ", \"outcome\": \"" << OutcomeName(request.outcome)
             << "\", \"verdict\": \"" << (request.bPass ? "pass" : "fail") << "\", \"reason\": ";
         if (request.nReason < 0)
             out << "null}";
         else
             out << vecReasons[std::size_t(request.nReason)] << "}";
-        pszSep = ",\n    ";
+        pszSep = sep.constData();
     }
-    out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
+    if (run.vecRequests.empty())
+        out << "],\n";
+    else
+        out << "\n" << ind << "],\n";
 }
 
-void WriteCheckAlives(CChunkWriter& out, const CRecordedRun& run)
+void WriteCheckAlives(CChunkWriter& out, const CRecordedRun& run, const QByteArray& ind)
 {
-    out << "  \"checkalive\": [";
-    const char* pszSep = "\n    ";
+    const QByteArray sep = ",\n  " + ind;
+    out << ind << "\"checkalive\": [";
+    const char* pszSep = sep.constData() + 1;
     for (const CCheckAliveResult& wait : run.vecCheckAlives) {
         out << pszSep << CJsonReport::CheckAliveObject(wait);
-        pszSep = ",\n    ";
+        pszSep = sep.constData();
     }
-    out << (run.vecCheckAlives.empty() ? "],\n" : "\n  ],\n");
+    if (run.vecCheckAlives.empty())
+        out << "],\n";
+    else
+        out << "\n" << ind << "],\n";
 }
 
-void WriteTotals(CChunkWriter& out, const CRecordedRun& run)
+void WriteTotals(CChunkWriter& out, const CRecordedRun& run, const QByteArray& ind)
 {
-    out << "  \"totals\": " << CJsonReport::TotalsObject(run.bEnded, run.end) << ",\n";
+    out << ind << "\"totals\": " << CJsonReport::TotalsObject(run.bEnded, run.end) << ",\n";
 }
 
 }  // namespace
@@ -218,24 +232,51 @@ QByteArray CJsonReport::StatsObject(const CUrlStatistics& s, bool bWithUrl)
 
 namespace {
 
-void WriteStats(CChunkWriter& out, const CRecordedRun& run)
+void WriteStats(CChunkWriter& out, const CRecordedRun& run, const QByteArray& ind)
 {
     const CRunStatisticsSnapshot snapshot = StatisticsOf(run);
-    out << "  \"stats\": [";
-    const char* pszSep = "\n    ";
+    const QByteArray sep = ",\n  " + ind;
+    out << ind << "\"stats\": [";
+    const char* pszSep = sep.constData() + 1;
     for (const CUrlStatistics& s : snapshot.vecUrls) {
         out << pszSep << CJsonReport::StatsObject(s, true);
-        pszSep = ",\n    ";
+        pszSep = sep.constData();
     }
-    out << (run.vecRequests.empty() ? "],\n" : "\n  ],\n");
-    out << "  \"stats_total\": " << CJsonReport::StatsObject(snapshot.total, false) << ",\n";
+    if (run.vecRequests.empty())
+        out << "],\n";
+    else
+        out << "\n" << ind << "],\n";
+    out << ind << "\"stats_total\": " << CJsonReport::StatsObject(snapshot.total, false) << ",\n";
 }
 
-void WriteVerdict(CChunkWriter& out, const CRecordedRun& run)
+void WriteVerdict(CChunkWriter& out, const QByteArray& verdictName, int nExitCode, std::uint64_t nFailed,
+                  const QByteArray& ind, bool bMore)
 {
-    const CRunVerdictSummary& verdict = run.verdict;
-    out << "  \"verdict\": \"" << verdict.Name() << "\",\n  \"exit_code\": " << JsonInt(run.nExitCode)
-        << ",\n  \"failed_requests\": " << JsonInt(verdict.nFailed) << "\n";
+    out << ind << "\"verdict\": " << JsonString(QString::fromLatin1(verdictName)) << ",\n" << ind
+        << "\"exit_code\": " << JsonInt(nExitCode) << ",\n" << ind << "\"failed_requests\": "
+        << JsonInt(std::int64_t(nFailed)) << (bMore ? ",\n" : "\n");
+}
+
+// The fields every report opens with: the program, the script, the start,
+// the threshold and whether the figures cover a run cut short.
+void WriteHead(CChunkWriter& out, const QString& strVersion, const QString& strScript, bool bStarted,
+               const QDateTime& startedAt, int nThresholdMs, bool bPartial)
+{
+    out << "{\n  \"velkor_version\": " << JsonString(strVersion) << ",\n  \"script\": " << JsonString(strScript)
+        << ",\n  \"started_at\": " << (bStarted ? IsoWithOffset(startedAt) : QByteArrayLiteral("null"))
+        << ",\n  \"threshold_ms\": " << JsonInt(nThresholdMs) << ",\n  \"partial\": "
+        << (bPartial ? "true" : "false") << ",\n";
+}
+
+// The parts of one run, the same for a run alone and for a device of a fleet.
+void WriteRunParts(CChunkWriter& out, const CRecordedRun& run, const QByteArray& verdictName, const QByteArray& ind,
+                   bool bAtMs)
+{
+    WriteRequests(out, run, ind, bAtMs);
+    WriteCheckAlives(out, run, ind);
+    WriteTotals(out, run, ind);
+    WriteStats(out, run, ind);
+    WriteVerdict(out, verdictName, run.nExitCode, run.verdict.nFailed, ind, false);
 }
 
 }  // namespace
@@ -243,18 +284,49 @@ void WriteVerdict(CChunkWriter& out, const CRecordedRun& run)
 bool CJsonReport::Write(QIODevice& device, const CRecordedRun& run, const QString& strVersion)
 {
     CChunkWriter out(device);
-    out << "{\n  \"velkor_version\": " << JsonString(strVersion) << ",\n  \"script\": "
-        << JsonString(run.start.strScript) << ",\n  \"started_at\": "
-        << (run.bStarted ? IsoWithOffset(run.start.startedAt) : QByteArrayLiteral("null"))
-        << ",\n  \"threshold_ms\": " << JsonInt(run.start.nThresholdMs) << ",\n  \"partial\": "
-        << (run.IsPartial() ? "true" : "false") << ",\n";
-    WriteRequests(out, run);
-    WriteCheckAlives(out, run);
-    WriteTotals(out, run);
-    WriteStats(out, run);
-    WriteVerdict(out, run);
+    WriteHead(out, strVersion, run.start.strScript, run.bStarted, run.start.startedAt, run.start.nThresholdMs,
+              run.IsPartial());
+    WriteRunParts(out, run, run.verdict.Name(), "  ", false);
     out << "}\n";
     return out.Flush();
+}
+
+bool CJsonReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, const QString& strVersion)
+{
+    const CRecordedRun joined = JoinedRun(fleet);
+    CChunkWriter out(device);
+    WriteHead(out, strVersion, fleet.strScript, joined.bStarted, joined.start.startedAt, fleet.nThresholdMs,
+              fleet.IsPartial());
+    WriteStats(out, joined, "  ");
+    WriteVerdict(out, fleet.verdict.Name(), fleet.nExitCode, fleet.verdict.nFailed, "  ", true);
+    out << "  \"devices\": [";
+    const char* pszSep = "\n";
+    for (const CRecordedDevice& one : fleet.devices) {
+        const CRecordedRun& run = one.run;
+        out << pszSep << "    {\n      \"name\": " << JsonString(one.strName) << ",\n      \"row\": " << JsonInt(one.nRow)
+            << ",\n      \"variables\": {";
+        const char* pszVariableSep = "";
+        for (const auto& variable : one.variables) {
+            out << pszVariableSep << JsonString(variable.first) << ": " << JsonString(variable.second);
+            pszVariableSep = ", ";
+        }
+        out << "},\n      \"started_at\": "
+            << (run.bStarted ? IsoWithOffset(run.start.startedAt) : QByteArrayLiteral("null"))
+            << ",\n      \"partial\": " << (one.state == CRecordedDevice::EState::Ran && run.IsPartial() ? "true" : "false")
+            << ",\n";
+        WriteRunParts(out, run, one.VerdictName().toLatin1(), "      ", true);
+        out << "    }";
+        pszSep = ",\n";
+    }
+    out << (fleet.devices.empty() ? "]\n" : "\n  ]\n") << "}\n";
+    return out.Flush();
+}
+
+bool CJsonReport::SaveFleet(const QString& strPath, const CRecordedFleet& fleet, const QString& strVersion,
+                            QString* pError)
+{
+    return CReportFile::Write(
+        strPath, [&](QIODevice& device) { return WriteFleet(device, fleet, strVersion); }, pError);
 }
 
 QByteArray CJsonReport::String(const QString& str) { return JsonString(str); }

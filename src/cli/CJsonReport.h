@@ -5,6 +5,7 @@
 #include <QString>
 
 class QIODevice;
+struct CRecordedFleet;
 struct CUrlStatistics;
 
 // The JSON report of a run, for CI and scripts: one object
@@ -38,6 +39,17 @@ struct CUrlStatistics;
 //   stats_total     the same for the whole run, without url
 //   verdict         the run's ("pass", "fail"), exit_code (the exit code it
 //                   gives) and failed_requests, as the runner filled them in
+// The report of a run over a device list (run --devices, merge) has the same
+// head (started_at: the earliest device's start; partial: any device's),
+// then the fleet's stats and stats_total over every device's requests, its
+// verdict, exit_code and failed_requests, and
+//   devices         one object per device, in the list's order: name, row
+//                   (its data row in the list, counted from 1), variables (its row's columns but the password, as an
+//                   object), started_at, partial, then requests (each with
+//                   at_ms, its start since the device's), checkalive, totals,
+//                   stats, stats_total, verdict ("pass", "fail",
+//                   "script-error", "not-run"), exit_code and
+//                   failed_requests, as a run's report has them
 class CJsonReport {
 public:
     // Writes the report to an open device; false when a write failed.
@@ -47,6 +59,10 @@ public:
     // written in place). On failure, *pError (when given) says why.
     static bool Save(const QString& strPath, const CRecordedRun& run, const QString& strVersion,
                      QString* pError = nullptr);
+    // The report of a run over devices, written and saved likewise.
+    static bool WriteFleet(QIODevice& device, const CRecordedFleet& fleet, const QString& strVersion);
+    static bool SaveFleet(const QString& strPath, const CRecordedFleet& fleet, const QString& strVersion,
+                          QString* pError = nullptr);
 
     // The report's parts, which the JSON Lines file shares: a request's
     // object (bKind: with "kind": "request" first), a CheckAlive wait's, the

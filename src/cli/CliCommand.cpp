@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "CliCheck.h"
+#include "CliMerge.h"
 #include "CliRun.h"
 
 #include <QCommandLineParser>
@@ -22,7 +23,7 @@ QStringList CliArguments::Values(ECliOption option) const
 
 const QList<const CliCommand*>& CliCommands()
 {
-    static const QList<const CliCommand*> commands{&CheckCommand(), &RunCommand()};
+    static const QList<const CliCommand*> commands{&CheckCommand(), &RunCommand(), &MergeCommand()};
     return commands;
 }
 

@@ -11,9 +11,14 @@ class QTextStream;
 // What a command gets from the command line: its file and the options.
 class CliArguments {
 public:
-    CliArguments(const QCommandLineParser& parser, QString strFile) : m_parser(parser), m_strFile(std::move(strFile)) {}
+    CliArguments(const QCommandLineParser& parser, QString strFile, QStringList moreFiles = {})
+        : m_parser(parser), m_strFile(std::move(strFile)), m_moreFiles(std::move(moreFiles))
+    {
+    }
 
     const QString& File() const { return m_strFile; }
+    // The files after the first, for a command that takes more.
+    const QStringList& MoreFiles() const { return m_moreFiles; }
     bool IsSet(ECliOption option) const;
     // The option's value, its default when it is not given.
     QString Value(ECliOption option) const;
@@ -23,6 +28,7 @@ public:
 private:
     const QCommandLineParser& m_parser;
     QString m_strFile;
+    QStringList m_moreFiles;
 };
 
 // A command of velkor-cli ("velkor-cli NAME FILE [options]"). The options it
@@ -37,8 +43,11 @@ public:
     // Returns an exit code of ECliExit.
     virtual int Execute(const CliArguments& args, QTextStream& out, QTextStream& err) const = 0;
 
+    // Whether it takes files after the first ("merge OUT IN...").
+    virtual bool TakesMoreFiles() const { return false; }
+
     QString Name() const { return CliCommandNames(Bit()).constFirst(); }
-    QString Usage() const { return Name() + QStringLiteral(" FILE"); }
+    virtual QString Usage() const { return Name() + QStringLiteral(" FILE"); }
 };
 
 // The commands, in the order --help lists them.

@@ -170,6 +170,29 @@ QString BashCommands()
     return QStringLiteral("        COMPREPLY=($(compgen -W '%1' -- \"$cur\"))\n").arg(names.join(QLatin1Char(' ')));
 }
 
+// The first file: a JSON report for a command that takes more (merge),
+// else a command file.
+QString BashCommandFile()
+{
+    QString strShell = QStringLiteral("        case $command in\n");
+    for (const CliCommand* pCommand : CliCommands())
+        if (pCommand->TakesMoreFiles())
+            strShell += QStringLiteral("            %1) _filedir json ;;\n").arg(pCommand->Name());
+    return strShell + QStringLiteral("            *) _filedir %1 ;;\n        esac\n")
+                          .arg(QString::fromLatin1(kCliCommandFileExtension));
+}
+
+// The files after the first: JSON reports, for the commands that take them.
+QString BashMoreFiles()
+{
+    QStringList names;
+    for (const CliCommand* pCommand : CliCommands())
+        if (pCommand->TakesMoreFiles())
+            names << pCommand->Name();
+    return QStringLiteral("        case $command in\n            %1) _filedir json ;;\n        esac\n")
+        .arg(names.join(QStringLiteral(" | ")));
+}
+
 }  // namespace
 
 QString CliExitCodesHelp()
@@ -223,7 +246,9 @@ bool CliDocPart(const QString& strPart, QString* pText)
     else if (strPart == QLatin1String("bash-commands"))
         *pText = BashCommands();
     else if (strPart == QLatin1String("bash-command-file"))
-        *pText = QStringLiteral("        _filedir %1\n").arg(QString::fromLatin1(kCliCommandFileExtension));
+        *pText = BashCommandFile();
+    else if (strPart == QLatin1String("bash-more-files"))
+        *pText = BashMoreFiles();
     else
         return false;
     return true;

@@ -1,5 +1,7 @@
 #include "CliFleetOptions.h"
 
+#include <algorithm>
+
 void AddFleetOptions(QList<CliOptionEntry>& table)
 {
     auto add = [&table](ECliOption option, const QString& strName, const QString& strValueName,
@@ -82,4 +84,53 @@ run at most
 devices at once, 1 to %1)roff")
                         .arg(kMaxFleetJobs);
     s->strManNote = QStringLiteral("all of them by default, at most %1").arg(kMaxFleetJobs);
+
+    s = &add(ECliOption::Shard, QStringLiteral("shard"), QStringLiteral("K/N"), kCliRun);
+    s->strHelpLead = QStringLiteral("With --devices: run only shard K of N, the rows whose number modulo N is K-1");
+    s->strHelpTail = QStringLiteral("; join the reports with merge.");
+    s->strManLead = QStringLiteral(R"roff(With
+.BR \-\-devices :
+run only the devices of shard
+.I K
+of
+.IR N ,
+those whose data row, counted from 1, modulo
+.I N
+is
+.IR K \-1)roff");
+    s->strManMore = QStringLiteral(R"roff(The other devices are not run and not reported; N jobs of a CI pipeline,
+each with its own
+.IR K ,
+run every device once, and
+.B merge
+joins their JSON reports.
+.I K
+and
+.I N
+are whole numbers, 1 \(<=
+.I K
+\(<=
+.IR N .)roff");
+}
+
+bool ParseShard(const QString& strShard, int* pnIndex, int* pnCount)
+{
+    const QStringList parts = strShard.split(QLatin1Char('/'));
+    if (parts.size() != 2)
+        return false;
+    int numbers[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        const QString& strPart = parts[i];
+        bool bOk = !strPart.isEmpty() && strPart.size() <= 9 && std::all_of(strPart.begin(), strPart.end(), [](QChar ch) {
+            return ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
+        });
+        numbers[i] = bOk ? strPart.toInt(&bOk) : 0;
+        if (!bOk)
+            return false;
+    }
+    if (numbers[0] < 1 || numbers[0] > numbers[1])
+        return false;
+    *pnIndex = numbers[0];
+    *pnCount = numbers[1];
+    return true;
 }

@@ -1,5 +1,12 @@
 #include "CliFleetRun.h"
 
+#include "CFleetReport.h"
+#include "CHtmlReport.h"
+#include "CJUnitReport.h"
+#include "CJsonLinesWriter.h"
+#include "CJsonReport.h"
+#include "CReportFile.h"
+#include "CRunRecorder.h"
 #include "CSignalWatcher.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
@@ -17,6 +24,7 @@
 #include "platform/CRunControlStates.h"
 #include "platform/MonotonicClock.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -47,6 +55,8 @@ struct CFleetDevice {
     CRunControlStates controls;
     CRunVerdict verdict;
     CRunStatistics statistics;
+    CRunRecorder recorder;        // with --json, --junit, --html or --jsonl
+    CJsonLinesWriter jsonLines;   // with --jsonl: on the file all devices share
     std::unique_ptr<CRunEngine> engine;  // while it runs
     enum class EState { Waiting, Running, Done, ScriptError, NotStarted } state = EState::Waiting;
 };
@@ -178,13 +188,17 @@ void PrintDeviceTable(QTextStream& out, const std::vector<std::unique_ptr<CFleet
 int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream& out, QTextStream& err)
 {
     if (!args.IsSet(ECliOption::Devices)) {
-        err << "velkor-cli: --jobs goes with --devices\nTry 'velkor-cli --help'." << Qt::endl;
+        if (args.IsSet(ECliOption::Shard))
+            err << "velkor-cli: --shard goes with --devices\nTry 'velkor-cli --help'." << Qt::endl;
+        else
+            err << "velkor-cli: --jobs goes with --devices\nTry 'velkor-cli --help'." << Qt::endl;
         return kExitUsage;
     }
-    if (!options.strJsonFile.isEmpty() || !options.strJUnitFile.isEmpty() || !options.strHtmlFile.isEmpty()) {
-        err << "velkor-cli: --json, --junit and --html report one device; with --devices the table at the end "
-               "reports them all"
-            << Qt::endl;
+    int nShard = 1;
+    int nShards = 1;
+    if (args.IsSet(ECliOption::Shard) && !ParseShard(args.Value(ECliOption::Shard), &nShard, &nShards)) {
+        err << "velkor-cli: --shard takes K/N, whole numbers with 1 <= K <= N (such as 2/4), not '"
+            << args.Value(ECliOption::Shard) << "'\nTry 'velkor-cli --help'." << Qt::endl;
         return kExitUsage;
     }
     QStringList lines;
@@ -197,6 +211,16 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     if (!ReadDeviceList(args.Value(ECliOption::Devices), &list, &strProblem)) {
         err << "velkor-cli: " << strProblem << Qt::endl;
         return kExitUsage;
+    }
+    for (std::size_t i = 0; i < list.devices.size(); ++i)
+        list.devices[i].nRow = int(i + 1);
+    // Only this shard's devices run and are reported.
+    if (nShards > 1) {
+        std::vector<SDevice> shard;
+        for (std::size_t i = 0; i < list.devices.size(); ++i)
+            if (InShard(i + 1, nShard, nShards))
+                shard.push_back(std::move(list.devices[i]));
+        list.devices = std::move(shard);
     }
     int nJobs = 0;
     if (!ParseJobs(args, list.devices.size(), &nJobs)) {
@@ -230,6 +254,33 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         return kExitUsage;
     }
 
+    const QString strReportProblem =
+        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile, options.strHtmlFile,
+                                                  options.strJsonLinesFile});
+    if (!strReportProblem.isEmpty()) {
+        err << "velkor-cli: " << strReportProblem << Qt::endl;
+        return kExitUsage;
+    }
+    const bool bReports =
+        !options.strJsonFile.isEmpty() || !options.strJUnitFile.isEmpty() || !options.strHtmlFile.isEmpty();
+    // One JSON Lines file for all devices, each record naming its device.
+    CJsonLinesWriter jsonLinesFile;
+    const bool bJsonLines = !options.strJsonLinesFile.isEmpty();
+    if (bJsonLines) {
+        QString strOpenError;
+        if (!jsonLinesFile.Open(options.strJsonLinesFile, &strOpenError)) {
+            err << "velkor-cli: the report " << options.strJsonLinesFile << " cannot be written: " << strOpenError
+                << Qt::endl;
+            return kExitUsage;
+        }
+    }
+    // A report on standard output ("-") leaves it to the report: the log goes to standard error.
+    const QLatin1String stdoutPath("-");
+    QTextStream& logOut = options.strJsonFile == stdoutPath || options.strJUnitFile == stdoutPath ||
+                                  options.strHtmlFile == stdoutPath || options.strJsonLinesFile == stdoutPath
+                              ? err
+                              : out;
+
     // Every device with its log and its script; a placeholder without a
     // value in any of them stops the run before it starts.
     std::mutex outMutex;
@@ -239,10 +290,18 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         auto pDevice = std::make_unique<CFleetDevice>(row);
         CFleetDevice& device = *pDevice;
         const QString strPrefix = QStringLiteral("[%1] ").arg(device.device.strName);
-        device.log.SetLineSink([&out, &outMutex, strPrefix](const QString& strLine) {
-            std::lock_guard lock(outMutex);
-            out << strPrefix << QStringView(strLine).chopped(2) << Qt::endl;
-        });
+        if (options.bQuiet) {
+            device.log.SetLineSink([](const QString&) {});
+        } else {
+            device.log.SetLineSink([&logOut, &outMutex, strPrefix](const QString& strLine) {
+                std::lock_guard lock(outMutex);
+                logOut << strPrefix << QStringView(strLine).chopped(2) << Qt::endl;
+            });
+        }
+        if (bJsonLines) {
+            device.jsonLines.OpenDescriptor(jsonLinesFile.Descriptor());
+            device.jsonLines.SetDevice(device.device.strName);
+        }
         if (!options.strLogDir.isEmpty()) {
             device.log.SetAutoSave(true);
             device.log.SetLogFolder(QDir(options.strLogDir).absolutePath());
@@ -278,6 +337,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     CSignalWatcher watcher(signalTarget);
     bool bEmpty = false;
     bool bNotStarted = false;
+    bool bJsonLinesFailed = false;
     std::size_t nNext = 0;
     for (;;) {
         // Start devices while there is room.
@@ -291,6 +351,11 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
                 CRunContext& context = device.engine->Context();
                 context.m_strScriptName = strScriptName;
                 context.m_listeners = {&device.verdict, &device.statistics};
+                // The JSON Lines file's last record holds the fleet's figures.
+                if (bReports || bJsonLines)
+                    context.m_listeners.push_back(&device.recorder);
+                if (bJsonLines)
+                    context.m_listeners.push_back(&device.jsonLines);
                 CRunSettings settings = options.settings;
                 if (device.device.id)
                     settings.strId = *device.device.id;
@@ -337,12 +402,18 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
             pDevice->engine->OnClose();
             pDevice->engine.reset();
             pDevice->state = CFleetDevice::EState::Done;
+            if (bJsonLines) {
+                const CRunVerdictSummary summary = pDevice->verdict.Summary();
+                if (!pDevice->jsonLines.WriteSummary(pDevice->statistics.Snapshot(), summary, summary.nExitCode,
+                                                     nullptr))
+                    bJsonLinesFailed = true;
+            }
         }
         if (finished.empty())
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
-    PrintDeviceTable(out, devices);
+    PrintDeviceTable(logOut, devices);
 
     // The worst verdict: a script error, then 3 before 5 before 6.
     int nExit = kExitOk;
@@ -372,11 +443,110 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         nExit = kExitScriptError;
     switch (watcher.EndingSignal()) {
     case SIGTERM:
+        nExit = kExitTerminated;
+        break;
+    case SIGHUP:
+        nExit = kExitHangUp;
+        break;
+    default:
+        break;
+    }
+
+    CRecordedFleet fleet;
+    if (bReports || bJsonLines || options.bQuiet) {
+        fleet.strScript = strScriptName;
+        fleet.nThresholdMs = options.settings.nThresholdMs;
+        for (const auto& pDevice : devices) {
+            CRecordedDevice& one = fleet.devices.emplace_back();
+            one.strName = pDevice->device.strName;
+            one.nRow = pDevice->device.nRow;
+            for (const QString& strColumn : list.columns)
+                if (strColumn != QLatin1String("password"))
+                    one.variables.append({strColumn, pDevice->device.variables.value(strColumn)});
+            switch (pDevice->state) {
+            case CFleetDevice::EState::ScriptError:
+                one.state = CRecordedDevice::EState::ScriptError;
+                break;
+            case CFleetDevice::EState::Done:
+            case CFleetDevice::EState::Running:
+                break;
+            case CFleetDevice::EState::Waiting:
+            case CFleetDevice::EState::NotStarted:
+                one.state = CRecordedDevice::EState::NotRun;
+                break;
+            }
+            if (bReports || bJsonLines)
+                one.run = pDevice->recorder.Snapshot();
+            one.run.start.strScript = strScriptName;
+            one.run.start.nThresholdMs = options.settings.nThresholdMs;
+            one.run.verdict = pDevice->verdict.Summary();
+            one.run.nExitCode = one.state == CRecordedDevice::EState::ScriptError ? int(kExitScriptError)
+                                                                                 : one.run.verdict.nExitCode;
+        }
+        FinishFleet(fleet);
+        fleet.nExitCode = nExit;
+    }
+    if (options.bQuiet) {
+        std::uint64_t nRequests = 0;
+        std::uint64_t counts[5] = {};
+        for (const auto& pDevice : devices) {
+            const CUrlStatistics total = pDevice->statistics.Total();
+            nRequests += total.nCount;
+            for (const auto& [nIndex, nCount] : {std::pair{0, total.nOk}, std::pair{1, total.nSlow},
+                                                 std::pair{2, total.nTimeout}, std::pair{3, total.nFailed},
+                                                 std::pair{4, total.nNotSent}})
+                counts[nIndex] += nCount;
+        }
+        logOut << "Summary: " << devices.size() << " devices, " << nRequests << " requests (ok " << counts[0]
+               << ", slow " << counts[1] << ", timeout " << counts[2] << ", failed " << counts[3] << ", not sent "
+               << counts[4] << "), verdict " << fleet.verdict.Name() << Qt::endl;
+    }
+    bool bWritten = true;
+    QString strReportError;
+    const QString strVersion = QCoreApplication::applicationVersion();
+    if (!options.strJsonFile.isEmpty() && !CJsonReport::SaveFleet(options.strJsonFile, fleet, strVersion, &strReportError)) {
+        err << "velkor-cli: the report " << options.strJsonFile << " was not written: " << strReportError << Qt::endl;
+        bWritten = false;
+    }
+    if (!options.strJUnitFile.isEmpty() &&
+        !CJUnitReport::SaveFleet(options.strJUnitFile, fleet,
+                                 options.bJUnitEachRequest ? CJUnitReport::ECases::PerRequest
+                                                           : CJUnitReport::ECases::PerLine,
+                                 &strReportError)) {
+        err << "velkor-cli: the report " << options.strJUnitFile << " was not written: " << strReportError << Qt::endl;
+        bWritten = false;
+    }
+    if (!options.strHtmlFile.isEmpty() && !CHtmlReport::SaveFleet(options.strHtmlFile, fleet, strVersion, &strReportError)) {
+        err << "velkor-cli: the report " << options.strHtmlFile << " was not written: " << strReportError << Qt::endl;
+        bWritten = false;
+    }
+    if (bJsonLines) {
+        // The last record: the fleet's figures over every device's requests.
+        const CRunStatisticsSnapshot statistics = StatisticsOf(JoinedRun(fleet));
+        QString strLinesError;
+        if (!jsonLinesFile.WriteRecord("{\"kind\": \"fleet-summary\", \"devices\": " +
+                                           QByteArray::number(qulonglong(fleet.devices.size())) +
+                                           ", \"partial\": " + (fleet.IsPartial() ? "true" : "false") +
+                                           ", \"stats_total\": " + CJsonReport::StatsObject(statistics.total, false) +
+                                           ", \"verdict\": \"" + fleet.verdict.Name() +
+                                           "\", \"exit_code\": " + QByteArray::number(nExit) +
+                                           ", \"failed_requests\": " + QByteArray::number(fleet.verdict.nFailed) + "}",
+                                       &strLinesError) ||
+            bJsonLinesFailed) {
+            err << "velkor-cli: the report " << options.strJsonLinesFile << " was not written whole: "
+                << (strLinesError.isEmpty() ? QStringLiteral("a device's record failed") : strLinesError) << Qt::endl;
+            bWritten = false;
+        }
+    }
+    if (!bWritten && nExit == kExitOk)
+        nExit = kExitFileError;
+    switch (watcher.EndingSignal()) {
+    case SIGTERM:
         err << "velkor-cli: the run was ended by SIGTERM" << Qt::endl;
-        return kExitTerminated;
+        break;
     case SIGHUP:
         err << "velkor-cli: the run was ended by SIGHUP" << Qt::endl;
-        return kExitHangUp;
+        break;
     default:
         break;
     }

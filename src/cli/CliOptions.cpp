@@ -152,7 +152,7 @@ is standard output, and the log lines then go to standard error.)roff");
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("jsonl")};
 
-    s = &add(ECliOption::JUnit, {QStringLiteral("junit")}, QStringLiteral("FILE"), kCliRun);
+    s = &add(ECliOption::JUnit, {QStringLiteral("junit")}, QStringLiteral("FILE"), kCliRun | kCliMerge);
     s->strHelpLead = QStringLiteral("Write the run's JUnit XML report to this file");
     s->strHelpTail = QStringLiteral("; '-' as for --json.");
     s->strManLead =
@@ -174,14 +174,14 @@ pass, status, outcome and reason.)roff");
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("xml")};
 
-    s = &add(ECliOption::JUnitEachRequest, {QStringLiteral("junit-each-request")}, {}, kCliRun);
+    s = &add(ECliOption::JUnitEachRequest, {QStringLiteral("junit-each-request")}, {}, kCliRun | kCliMerge);
     s->strHelpLead = QStringLiteral("One JUnit test case per request instead of one per script line");
     s->strManLead = QStringLiteral("Give the\n.B \\-\\-junit\nreport one test case per request instead");
     s->strManMore = QStringLiteral(R"roff(Each is named after its URL, with
 .IR HOST : PORT
 as its class; a request fails as above.)roff");
 
-    s = &add(ECliOption::Html, {QStringLiteral("html")}, QStringLiteral("FILE"), kCliRun);
+    s = &add(ECliOption::Html, {QStringLiteral("html")}, QStringLiteral("FILE"), kCliRun | kCliMerge);
     s->strHelpLead = QStringLiteral("Write the run's HTML report to this file");
     s->strHelpTail = QStringLiteral("; '-' as for --json.");
     s->strManLead = QStringLiteral("Write the run's HTML report to\n.I FILE\nwhen the run ends, as\n.B \\-\\-json\ndoes");
@@ -303,6 +303,8 @@ QStringList CliCommandNames(unsigned nCommands)
         names << QStringLiteral("check");
     if (nCommands & kCliRun)
         names << QStringLiteral("run");
+    if (nCommands & kCliMerge)
+        names << QStringLiteral("merge");
     return names;
 }
 

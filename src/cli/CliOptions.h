@@ -10,6 +10,7 @@ class QCommandLineParser;
 enum ECliCommandBit : unsigned {
     kCliCheck = 1u << 0,
     kCliRun = 1u << 1,
+    kCliMerge = 1u << 2,
 };
 
 // What bash completion offers as an option's value.
@@ -40,6 +41,7 @@ enum class ECliOption {
     VariablesFile,
     Devices,
     Jobs,
+    Shard,
     MaxDuration,
     MaxPasses,
     Quiet,

@@ -438,7 +438,7 @@ public:
             err << "velkor-cli: " << strProblem << Qt::endl;
             return kExitUsage;
         }
-        if (args.IsSet(ECliOption::Devices) || args.IsSet(ECliOption::Jobs))
+        if (args.IsSet(ECliOption::Devices) || args.IsSet(ECliOption::Jobs) || args.IsSet(ECliOption::Shard))
             return RunFleet(args, options, out, err);
         return RunScript(options, out, err);
     }

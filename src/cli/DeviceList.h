@@ -16,6 +16,7 @@ struct SDevice {
     std::optional<QString> id;        // the column "id", when the list has one
     std::optional<QString> password;  // the column "password", likewise
     int nLine = 0;                    // the file line the row starts on
+    int nRow = 0;                     // its data row, counted from 1 (set by the runner)
 };
 
 // A device list: CSV (RFC 4180) in UTF-8, a header row naming the columns,

@@ -58,10 +58,10 @@ int main(int argc, char* argv[])
     }
 
     const QStringList args = parser.positionalArguments();
-    if (args.size() == 2)
+    if (args.size() >= 2)
         for (const CliCommand* pCommand : CliCommands())
-            if (args[0] == pCommand->Name())
-                return pCommand->Execute(CliArguments(parser, args[1]), out, err);
+            if (args[0] == pCommand->Name() && (args.size() == 2 || pCommand->TakesMoreFiles()))
+                return pCommand->Execute(CliArguments(parser, args[1], args.mid(2)), out, err);
 
     err << "velkor-cli: expected 'check FILE' or 'run FILE'\nTry 'velkor-cli --help'." << Qt::endl;
     return kExitUsage;

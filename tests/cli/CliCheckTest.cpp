@@ -171,7 +171,7 @@ TEST(CliOptionTable, HelpTextsNameTheirCommands)
     QStringList commands;
     for (const CliCommand* pCommand : CliCommands())
         commands << pCommand->Usage();
-    EXPECT_EQ(commands, (QStringList{QStringLiteral("check FILE"), QStringLiteral("run FILE")}));
+    EXPECT_EQ(commands, (QStringList{QStringLiteral("check FILE"), QStringLiteral("run FILE"), QStringLiteral("merge OUT IN")}));
 }
 
 TEST(CliOptionTable, ExitCodesParagraphBeginsEachLineWithACode)
@@ -194,7 +194,7 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
     EXPECT_TRUE(strMan.contains(QStringLiteral(".TP\n.B \\-\\-strict\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( check \", \" run ;\nexit status 2).\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( run ;\ndefault\n.BR 300 ;\nanything else is a usage error).\n")));
-    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 24);  // the table's options, not Qt's own
+    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 25);  // the table's options, not Qt's own
     QString strQt;
     ASSERT_TRUE(CliDocPart(QStringLiteral("man-qt-options"), &strQt));
     EXPECT_TRUE(strQt.startsWith(QStringLiteral(".TP\n.BR \\-h \", \" \\-\\-help\n")));
@@ -209,12 +209,12 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-options"), &strShell));
     EXPECT_EQ(strShell, QStringLiteral("            --id | --password | --password-file | --threshold | --log-dir | "
                                        "--cacert | --json | --jsonl | --junit | --html | --max-duration | "
-                                       "--max-passes | --variable | --variables-file | --devices | --jobs) ((i++)) ;;\n"));
+                                       "--max-passes | --variable | --variables-file | --devices | --jobs | --shard) ((i++)) ;;\n"));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-cases"), &strShell));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --cacert)\n            _filedir '@(pem|crt|cer)'\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --log-dir)\n            _filedir -d\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral(
-        "        --id | --password | --threshold | --max-duration | --max-passes | --variable | --jobs)\n"
+        "        --id | --password | --threshold | --max-duration | --max-passes | --variable | --jobs | --shard)\n"
         "            return\n")));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-command-options"), &strShell));
     EXPECT_TRUE(strShell.startsWith(QStringLiteral(

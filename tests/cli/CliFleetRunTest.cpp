@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -51,10 +54,13 @@ TEST(CliFleetRun, DevicesRunSideBySideWithTheirOwnLinesFilesAndVerdicts)
     const QString strLogs = dir.filePath(QStringLiteral("logs"));
     ASSERT_TRUE(QDir().mkpath(strLogs));
 
+    const QString strJson = dir.filePath(QStringLiteral("fleet.json"));
+    const QString strJUnit = dir.filePath(QStringLiteral("fleet.xml"));
     CliRun run;
     run.Start({strScript, QStringLiteral("--devices"), strDevices, QStringLiteral("--jobs"), QStringLiteral("2"),
                QStringLiteral("--variable"), QStringLiteral("api=/httpapi/SendPTZ?action=sendptz&"),
-               QStringLiteral("--log-dir"), strLogs, QStringLiteral("--fail-on-status")});
+               QStringLiteral("--log-dir"), strLogs, QStringLiteral("--fail-on-status"), QStringLiteral("--json"),
+               strJson, QStringLiteral("--junit"), strJUnit});
     // A failed request (exit 3) comes before an error status (exit 6).
     ASSERT_EQ(run.Finish(), kExitRequestFailed) << run.m_strErr.toStdString();
 
@@ -103,6 +109,122 @@ TEST(CliFleetRun, DevicesRunSideBySideWithTheirOwnLinesFilesAndVerdicts)
                                   QStringLiteral("ghost 3 0 0 0 3 0 - - - fail (3)")}));
     EXPECT_TRUE(run.m_strErr.contains(QStringLiteral("velkor-cli: [ghost] the run failed: 3 of 3 requests failed")));
     EXPECT_TRUE(run.m_strErr.contains(QStringLiteral("velkor-cli: [cam-3] the run failed: 3 of 3 requests failed")));
+
+    // The JSON report: the fleet's figures, then each device with its row's
+    // values but the password, its requests and its verdict.
+    QFile json(strJson);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(json.readAll()).object();
+    EXPECT_EQ(report[QStringLiteral("exit_code")].toInt(), kExitRequestFailed);
+    EXPECT_EQ(report[QStringLiteral("failed_requests")].toInt(), 6);
+    EXPECT_EQ(report[QStringLiteral("stats_total")].toObject()[QStringLiteral("count")].toInt(), 12);
+    EXPECT_EQ(report[QStringLiteral("stats_total")].toObject()[QStringLiteral("failed")].toInt(), 3);
+    const QJsonArray jsonDevices = report[QStringLiteral("devices")].toArray();
+    ASSERT_EQ(jsonDevices.size(), 4);
+    const QStringList verdicts{QStringLiteral("pass 0 0"), QStringLiteral("pass 0 0"), QStringLiteral("fail 6 3"),
+                               QStringLiteral("fail 3 3")};
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QJsonObject device = jsonDevices[i].toObject();
+        EXPECT_EQ(device[QStringLiteral("name")].toString(), names[i]);
+        EXPECT_EQ(device[QStringLiteral("row")].toInt(), i + 1);
+        EXPECT_EQ(device[QStringLiteral("variables")].toObject().keys(),
+                  (QStringList{QStringLiteral("host"), QStringLiteral("name"), QStringLiteral("port")}));
+        EXPECT_EQ(device[QStringLiteral("requests")].toArray().size(), 3);
+        EXPECT_EQ(QStringLiteral("%1 %2 %3")
+                      .arg(device[QStringLiteral("verdict")].toString())
+                      .arg(device[QStringLiteral("exit_code")].toInt())
+                      .arg(device[QStringLiteral("failed_requests")].toInt()),
+                  verdicts[i])
+            << names[i].toStdString();
+    }
+
+    // The JUnit report: a suite per device, named by it, with its failures.
+    QFile junit(strJUnit);
+    ASSERT_TRUE(junit.open(QIODevice::ReadOnly));
+    const QString strXml = QString::fromUtf8(junit.readAll());
+    static const QRegularExpression suite(QStringLiteral("<testsuite name=\"([^\"]*)\" tests=\"(\\d+)\" failures=\"(\\d+)\""));
+    QStringList suites;
+    for (auto it = suite.globalMatch(strXml); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        suites << match.captured(1) + QLatin1Char(' ') + match.captured(2) + QLatin1Char(' ') + match.captured(3);
+    }
+    EXPECT_EQ(suites, (QStringList{QStringLiteral("cam-1 2 0"), QStringLiteral("cam 2 2 0"), QStringLiteral("cam-3 2 2"),
+                                   QStringLiteral("ghost 2 2")}));
+}
+
+// The fleet's figures of one list run whole, and run as two shards whose
+// reports are merged, are the same; a device is in exactly one shard.
+TEST(CliFleetRun, TwoShardsMergedGiveTheWholeRunsFigures)
+{
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--devices"), QStringLiteral("4"), QStringLiteral("--auth"),
+                           QStringLiteral("basic")}));
+    QTemporaryDir dir;
+    const QString strDevices = dir.filePath(QStringLiteral("devices.csv"));
+    {
+        QFile file(strDevices);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("name,host,password\n"
+                                  "a,127.0.1.1,4719\n"
+                                  "b,127.0.1.2,wrong\n"
+                                  "c,127.0.1.3,4719\n"
+                                  "d,127.0.1.4,4719\n"
+                                  "e,127.0.0.1,4719\n")
+                       .toUtf8());
+    }
+    // e has nothing on that port: its requests fail.
+    const QString strScript =
+        WriteScript(dir, QStringLiteral("While(2)\nhttp://{{host}}:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n"
+                                        "End\n")
+                             .arg(sim.port()));
+    auto json = [&dir](const QString& strName) { return dir.filePath(strName); };
+    const QStringList common{strScript, QStringLiteral("--devices"), strDevices, QStringLiteral("--fail-on-status"),
+                             QStringLiteral("--quiet")};
+    struct CStep {
+        QStringList args;
+        QString strJson;
+    };
+    const CStep steps[] = {{{}, json(QStringLiteral("whole.json"))},
+                           {{QStringLiteral("--shard"), QStringLiteral("1/2")}, json(QStringLiteral("s1.json"))},
+                           {{QStringLiteral("--shard"), QStringLiteral("2/2")}, json(QStringLiteral("s2.json"))}};
+    std::vector<int> exits;
+    for (const CStep& step : steps) {
+        CliRun run;
+        run.Start(common + step.args + QStringList{QStringLiteral("--json"), step.strJson});
+        exits.push_back(run.Finish());
+        EXPECT_FALSE(run.m_strOut.contains(QStringLiteral("[a] "))) << run.m_strOut.toStdString();
+    }
+    EXPECT_EQ(exits, (std::vector<int>{kExitRequestFailed, kExitErrorStatus, kExitRequestFailed}));
+    CliRun merge;
+    merge.StartCommand(QStringLiteral("merge"), {json(QStringLiteral("merged.json")), json(QStringLiteral("s1.json")),
+                                                 json(QStringLiteral("s2.json"))});
+    EXPECT_EQ(merge.Finish(), kExitRequestFailed) << merge.m_strErr.toStdString();
+
+    // Outcome counts, each device's verdict and the exit code.
+    auto figures = [](const QString& strPath) {
+        QFile file(strPath);
+        file.open(QIODevice::ReadOnly);
+        const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+        QStringList lines;
+        const QJsonObject total = report[QStringLiteral("stats_total")].toObject();
+        for (const char* pszKey : {"count", "ok", "slow", "timeout", "failed", "not_sent"})
+            lines << QStringLiteral("%1 %2").arg(QLatin1String(pszKey)).arg(total[QLatin1String(pszKey)].toInt());
+        lines << QStringLiteral("exit %1 %2").arg(report[QStringLiteral("exit_code")].toInt())
+                     .arg(report[QStringLiteral("verdict")].toString());
+        for (const QJsonValue& device : report[QStringLiteral("devices")].toArray())
+            lines << device[QStringLiteral("name")].toString() + QLatin1Char(' ') +
+                         device[QStringLiteral("verdict")].toString() + QLatin1Char(' ') +
+                         QString::number(device[QStringLiteral("exit_code")].toInt());
+        return lines;
+    };
+    const QStringList whole = figures(json(QStringLiteral("whole.json")));
+    EXPECT_EQ(whole, (QStringList{QStringLiteral("count 10"), QStringLiteral("ok 8"), QStringLiteral("slow 0"),
+                                  QStringLiteral("timeout 0"), QStringLiteral("failed 2"), QStringLiteral("not_sent 0"),
+                                  QStringLiteral("exit 3 fail"), QStringLiteral("a pass 0"), QStringLiteral("b fail 6"),
+                                  QStringLiteral("c pass 0"), QStringLiteral("d pass 0"), QStringLiteral("e fail 3")}));
+    EXPECT_EQ(figures(json(QStringLiteral("merged.json"))), whole);
+    // Shard 1 of 2: the rows whose number modulo 2 is 0.
+    EXPECT_EQ(figures(json(QStringLiteral("s1.json"))).mid(7).join(QLatin1Char(',')), QStringLiteral("b fail 6,d pass 0"));
 }
 
 }  // namespace

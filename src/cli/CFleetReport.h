@@ -1,0 +1,56 @@
+#pragma once
+
+#include "CRunRecorder.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <vector>
+
+// One device of a run over a device list, as the fleet's reports read it.
+struct CRecordedDevice {
+    enum class EState { Ran, ScriptError, NotRun };
+
+    QString strName;
+    int nRow = 0;  // its data row in the device list, counted from 1; 0: unknown (one run's report)
+    QList<QPair<QString, QString>> variables;  // its row's columns but the password, in the list's order
+    EState state = EState::Ran;
+    CRecordedRun run;  // its verdict and exit code filled in (a script error: exit code 2)
+
+    // "pass", "fail", "script-error" or "not-run".
+    QString VerdictName() const;
+};
+
+// A run over a device list: every device reported, in the list's order.
+struct CRecordedFleet {
+    QString strScript;     // the command file's name ("" for a typed script)
+    int nThresholdMs = 0;
+    std::vector<CRecordedDevice> devices;
+    // Filled in by the runner (or by FinishFleet): the fleet's verdict over
+    // all requests and the exit code it gives.
+    CRunVerdictSummary verdict;
+    int nExitCode = 0;
+
+    bool IsPartial() const;
+};
+
+// Every device's requests and CheckAlive waits as one run: the targets and
+// reasons joined, each request's time since its own device's start moved to
+// the time since the earliest start. bByLine: one target per script line
+// ("line N: TARGET"), for a chart whose series do not grow with the fleet.
+CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine = false);
+
+// The worst exit code of the devices: a script error (2), then a failed
+// request (3), then a slow one (5), then an error status (6); 0 when every
+// device passed.
+int WorstExitCode(const CRecordedFleet& fleet);
+
+// The fleet's verdict from its devices' (the counts summed, the first
+// failures of the devices in order) and its exit code by WorstExitCode.
+void FinishFleet(CRecordedFleet& fleet);
+
+// Reads a JSON report of a run over devices, or of one run (then one device
+// named strSingleName). False, with a message, when it is not one.
+bool ReadFleetJson(const QByteArray& json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem);
