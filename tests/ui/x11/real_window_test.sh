@@ -77,14 +77,14 @@ check "a click makes the results window active" test "$(xdotool getactivewindow)
 save_x=$((RES_X + RES_WIDTH - 215))
 save_y=$((RES_Y + RES_HEIGHT - 23))
 xdotool mousemove "$save_x" "$save_y" click 1
-chooser=$(wait_for_window '^Save As$')
+chooser=$(wait_for_window '^Save As$' 20)
 check "Save table as CSV opens the file chooser" test -n "$chooser"
 xdotool key Escape
 sleep 0.5
 check "Escape closes the file chooser" test -z "$(xdotool search --onlyvisible --name '^Save As$')"
 check "the results window stays" test -n "$(xdotool search --onlyvisible --name '^Results - Velkor$')"
 xdotool mousemove "$save_x" "$save_y" click 1
-chooser=$(wait_for_window '^Save As$')
+chooser=$(wait_for_window '^Save As$' 20)
 if [ -n "$chooser" ]; then
   xdotool windowactivate --sync "$chooser"
   xdotool type --delay 5 "$work/table"

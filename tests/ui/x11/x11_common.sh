@@ -1,6 +1,8 @@
 # Shared by the real-window tests: sourced, not run.
 #   check DESCRIPTION COMMAND...   counts a failure in $failures
-#   wait_for_window NAME-PATTERN   prints the id of the visible window
+#   wait_for_window NAME-PATTERN [SECONDS]
+#                                  prints the id of the visible window, waiting
+#                                  for it up to SECONDS (5 by default)
 #   geometry ID PREFIX             the window's place and size
 #   wait_until SECONDS COMMAND...  polls COMMAND until it succeeds (a busy
 #                                  machine frames and moves windows late)
@@ -10,7 +12,7 @@ check() {
 }
 wait_for_window() {
   local id=""
-  for _ in $(seq 50); do
+  for _ in $(seq $((${2:-5} * 10))); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1)
     [ -n "$id" ] && break
     sleep 0.1
