@@ -10,6 +10,7 @@
 #include "CSignalWatcher.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
+#include "CliRunSupport.h"
 #include "CliFleetOptions.h"
 #include "CliRun.h"
 #include "CliVariables.h"
@@ -104,20 +105,6 @@ private:
     CFleetControl& m_control;
 };
 
-// The script's lines, from the file or standard input ("-").
-bool ReadScript(const QString& strFile, QStringList* pLines, QString* pProblem)
-{
-    if (strFile != QLatin1String("-"))
-        return CCommandFile::ReadLines(strFile, *pLines, *pProblem);
-    QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly)) {
-        *pProblem = QStringLiteral("standard input cannot be read: ") + input.errorString();
-        return false;
-    }
-    *pLines = CCommandFile::SplitLines(input.readAll());
-    return true;
-}
-
 // --jobs: 1 to kMaxFleetJobs in digits; without it every device at once.
 bool ParseJobs(const CliArguments& args, std::size_t nDevices, int* pnJobs)
 {
@@ -168,18 +155,8 @@ void PrintDeviceTable(QTextStream& out, const std::vector<std::unique_ptr<CFleet
                         QString::number(total.nNotSent), figure(total.nMedianMs), figure(total.nP95Ms),
                         figure(total.nMaxMs), VerdictText(*pDevice, pDevice->verdict.Summary())});
     }
-    std::vector<qsizetype> widths(std::size_t(columns.size()), 0);
-    for (const QStringList& row : rows)
-        for (qsizetype i = 0; i < row.size(); ++i)
-            widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
     out << "\nDevices (times in ms)\n";
-    for (const QStringList& row : rows) {
-        QString strLine = row[0].leftJustified(widths[0]);
-        for (qsizetype i = 1; i + 1 < row.size(); ++i)
-            strLine += QLatin1Char(' ') + row[i].rightJustified(widths[std::size_t(i)]);
-        strLine += QLatin1String("  ") + row.last();
-        out << strLine << '\n';
-    }
+    PrintTable(out, rows, 1);
     out.flush();
 }
 
@@ -203,7 +180,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     }
     QStringList lines;
     QString strProblem;
-    if (!ReadScript(options.strFile, &lines, &strProblem)) {
+    if (!ReadScriptLines(options.strFile, &lines, &strProblem)) {
         err << "velkor-cli: " << strProblem << Qt::endl;
         return kExitFileError;
     }
@@ -228,13 +205,9 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
             << args.Value(ECliOption::Jobs) << "'\nTry 'velkor-cli --help'." << Qt::endl;
         return kExitUsage;
     }
+    if (const int nExit = CheckRunInputs(options, err); nExit != kExitOk)
+        return nExit;
     if (!options.strLogDir.isEmpty()) {
-        const QFileInfo dir(options.strLogDir);
-        if (!dir.isDir() || !dir.isWritable()) {
-            err << "velkor-cli: the log folder " << options.strLogDir << " does not exist or is not writable"
-                << Qt::endl;
-            return kExitUsage;
-        }
         // Two names that read alike in a file name would share a file.
         QHash<QString, QString> fileParts;
         for (const SDevice& device : list.devices) {
@@ -246,20 +219,6 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
             }
             fileParts.insert(strPart, device.strName);
         }
-    }
-    QString strCaProblem;
-    const QString& strCaFile = options.settings.tls.strCaFile;
-    if (!strCaFile.isEmpty() && !CTlsConnection::CheckCaFile(strCaFile, &strCaProblem)) {
-        err << "velkor-cli: the certificate file " << strCaFile << " cannot be used: " << strCaProblem << Qt::endl;
-        return kExitUsage;
-    }
-
-    const QString strReportProblem =
-        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile, options.strHtmlFile,
-                                                  options.strJsonLinesFile});
-    if (!strReportProblem.isEmpty()) {
-        err << "velkor-cli: " << strReportProblem << Qt::endl;
-        return kExitUsage;
     }
     const bool bReports =
         !options.strJsonFile.isEmpty() || !options.strJUnitFile.isEmpty() || !options.strHtmlFile.isEmpty();
@@ -274,12 +233,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
             return kExitUsage;
         }
     }
-    // A report on standard output ("-") leaves it to the report: the log goes to standard error.
-    const QLatin1String stdoutPath("-");
-    QTextStream& logOut = options.strJsonFile == stdoutPath || options.strJUnitFile == stdoutPath ||
-                                  options.strHtmlFile == stdoutPath || options.strJsonLinesFile == stdoutPath
-                              ? err
-                              : out;
+    QTextStream& logOut = LogStream(options, out, err);
 
     // Every device with its log and its script; a placeholder without a
     // value in any of them stops the run before it starts.
@@ -289,24 +243,13 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     for (const SDevice& row : list.devices) {
         auto pDevice = std::make_unique<CFleetDevice>(row);
         CFleetDevice& device = *pDevice;
-        const QString strPrefix = QStringLiteral("[%1] ").arg(device.device.strName);
-        if (options.bQuiet) {
-            device.log.SetLineSink([](const QString&) {});
-        } else {
-            device.log.SetLineSink([&logOut, &outMutex, strPrefix](const QString& strLine) {
-                std::lock_guard lock(outMutex);
-                logOut << strPrefix << QStringView(strLine).chopped(2) << Qt::endl;
-            });
-        }
+        SetConsoleSink(device.log, options, logOut, outMutex, QStringLiteral("[%1] ").arg(device.device.strName));
         if (bJsonLines) {
             device.jsonLines.OpenDescriptor(jsonLinesFile.Descriptor());
             device.jsonLines.SetDevice(device.device.strName);
         }
-        if (!options.strLogDir.isEmpty()) {
-            device.log.SetAutoSave(true);
-            device.log.SetLogFolder(QDir(options.strLogDir).absolutePath());
+        if (!options.strLogDir.isEmpty())
             device.log.SetLogFileSuffix(QLatin1Char('_') + DeviceFileNamePart(device.device.strName));
-        }
         // The row's values win over --variable and --variables-file.
         ScriptVariables variables = options.variables;
         variables.insert(device.device.variables);
@@ -441,16 +384,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     }
     if (bAnyScriptError)
         nExit = kExitScriptError;
-    switch (watcher.EndingSignal()) {
-    case SIGTERM:
-        nExit = kExitTerminated;
-        break;
-    case SIGHUP:
-        nExit = kExitHangUp;
-        break;
-    default:
-        break;
-    }
+    nExit = ExitAfterSignal(watcher.EndingSignal(), nExit);
 
     CRecordedFleet fleet;
     if (bReports || bJsonLines || options.bQuiet) {
@@ -501,25 +435,19 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
                << ", slow " << counts[1] << ", timeout " << counts[2] << ", failed " << counts[3] << ", not sent "
                << counts[4] << "), verdict " << fleet.verdict.Name() << Qt::endl;
     }
-    bool bWritten = true;
-    QString strReportError;
     const QString strVersion = QCoreApplication::applicationVersion();
-    if (!options.strJsonFile.isEmpty() && !CJsonReport::SaveFleet(options.strJsonFile, fleet, strVersion, &strReportError)) {
-        err << "velkor-cli: the report " << options.strJsonFile << " was not written: " << strReportError << Qt::endl;
-        bWritten = false;
-    }
-    if (!options.strJUnitFile.isEmpty() &&
-        !CJUnitReport::SaveFleet(options.strJUnitFile, fleet,
-                                 options.bJUnitEachRequest ? CJUnitReport::ECases::PerRequest
-                                                           : CJUnitReport::ECases::PerLine,
-                                 &strReportError)) {
-        err << "velkor-cli: the report " << options.strJUnitFile << " was not written: " << strReportError << Qt::endl;
-        bWritten = false;
-    }
-    if (!options.strHtmlFile.isEmpty() && !CHtmlReport::SaveFleet(options.strHtmlFile, fleet, strVersion, &strReportError)) {
-        err << "velkor-cli: the report " << options.strHtmlFile << " was not written: " << strReportError << Qt::endl;
-        bWritten = false;
-    }
+    bool bWritten = SaveReports(
+        options, err,
+        {[&](const QString& strPath, QString* pError) { return CJsonReport::SaveFleet(strPath, fleet, strVersion, pError); },
+         [&](const QString& strPath, QString* pError) {
+             return CJUnitReport::SaveFleet(strPath, fleet,
+                                            options.bJUnitEachRequest ? CJUnitReport::ECases::PerRequest
+                                                                      : CJUnitReport::ECases::PerLine,
+                                            pError);
+         },
+         [&](const QString& strPath, QString* pError) {
+             return CHtmlReport::SaveFleet(strPath, fleet, strVersion, pError);
+         }});
     if (bJsonLines) {
         // The last record: the fleet's figures over every device's requests.
         const CRunStatisticsSnapshot statistics = StatisticsOf(JoinedRun(fleet));
@@ -540,15 +468,6 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     }
     if (!bWritten && nExit == kExitOk)
         nExit = kExitFileError;
-    switch (watcher.EndingSignal()) {
-    case SIGTERM:
-        err << "velkor-cli: the run was ended by SIGTERM" << Qt::endl;
-        break;
-    case SIGHUP:
-        err << "velkor-cli: the run was ended by SIGHUP" << Qt::endl;
-        break;
-    default:
-        break;
-    }
+    SayEndingSignal(err, watcher.EndingSignal());
     return nExit;
 }

@@ -10,6 +10,7 @@
 #include "CSignalWatcher.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
+#include "CliRunSupport.h"
 #include "CliFleetRun.h"
 #include "CliVariables.h"
 #include "engine/CRunEngine.h"
@@ -58,54 +59,6 @@ private:
     CRunEngine& m_engine;
 };
 
-// Rows of figures, right-aligned in columns, each followed by its label (the
-// row's last cell), so the figures line up whatever the labels' lengths.
-void PrintAligned(QTextStream& out, const std::vector<QStringList>& rows)
-{
-    std::vector<qsizetype> widths(rows.front().size(), 0);
-    for (const QStringList& row : rows)
-        for (qsizetype i = 0; i + 1 < row.size(); ++i)
-            widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
-    for (const QStringList& row : rows) {
-        QString strLine;
-        for (qsizetype i = 0; i + 1 < row.size(); ++i)
-            strLine += row[i].rightJustified(widths[std::size_t(i)]) + QLatin1Char(' ');
-        out << strLine << ' ' << row.last() << '\n';
-    }
-}
-
-// The table --stats prints after the log: one row per URL, then the run's,
-// in the columns the results window shows; then the CheckAlive lines'
-// downtimes, and the run's verdict.
-void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, const CRunVerdictSummary& verdict)
-{
-    // The URL goes last.
-    const auto urlLast = [](QStringList row) {
-        row.append(row.takeFirst());
-        return row;
-    };
-    std::vector<QStringList> rows{urlLast(StatisticsTable::Columns())};
-    for (const CUrlStatistics& figures : snapshot.vecUrls)
-        rows.push_back(urlLast(StatisticsTable::Cells(figures, figures.strUrl)));
-    rows.push_back(urlLast(StatisticsTable::Cells(snapshot.total, QStringLiteral("Total"))));
-    out << "\nStatistics (times in ms)\n";
-    PrintAligned(out, rows);
-    if (!snapshot.vecCheckAlives.empty()) {
-        // The downtimes of the waits that saw the device come back ("-" when none did).
-        auto figure = [](std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); };
-        std::vector<QStringList> aliveRows{{QStringLiteral("Waits"), QStringLiteral("Stopped"), QStringLiteral("Min"),
-                                            QStringLiteral("Median"), QStringLiteral("Max"),
-                                            QStringLiteral("CheckAlive")}};
-        for (const CCheckAliveStatistics& line : snapshot.vecCheckAlives)
-            aliveRows.push_back({QString::number(line.nWaits), QString::number(line.nStopped), figure(line.nMinMs),
-                                 figure(line.nMedianMs), figure(line.nMaxMs),
-                                 QStringLiteral("line %1: %2:%3").arg(line.nLine).arg(line.strHost, line.strPort)});
-        out << "\nCheckAlive downtime (ms)\n";
-        PrintAligned(out, aliveRows);
-    }
-    out << "Verdict: " << verdict.Name() << " (" << verdict.Describe() << ")" << Qt::endl;
-}
-
 // Waits for the run's end; with bProgress, shows how it goes on standard
 // error: on a terminal one line rewritten in place twice a second, else a
 // plain line every 10 s. outMutex: the log's, which standard error may share.
@@ -142,65 +95,18 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
 {
     QStringList lines;
     QString strError;
-    if (options.strFile == QLatin1String("-")) {
-        // The script from standard input, read to its end before the run.
-        QFile input;
-        if (!input.open(stdin, QIODevice::ReadOnly)) {
-            err << "velkor-cli: standard input cannot be read: " << input.errorString() << Qt::endl;
-            return kExitFileError;
-        }
-        lines = CCommandFile::SplitLines(input.readAll());
-    } else if (!CCommandFile::ReadLines(options.strFile, lines, strError)) {
+    if (!ReadScriptLines(options.strFile, &lines, &strError)) {
         err << "velkor-cli: " << strError << Qt::endl;
         return kExitFileError;
     }
-    if (!options.strLogDir.isEmpty()) {
-        const QFileInfo dir(options.strLogDir);
-        if (!dir.isDir() || !dir.isWritable()) {
-            err << "velkor-cli: the log folder " << options.strLogDir << " does not exist or is not writable"
-                << Qt::endl;
-            return kExitUsage;
-        }
-    }
-
-    QString strCaProblem;
-    const QString& strCaFile = options.settings.tls.strCaFile;
-    if (!strCaFile.isEmpty() && !CTlsConnection::CheckCaFile(strCaFile, &strCaProblem)) {
-        err << "velkor-cli: the certificate file " << strCaFile << " cannot be used: " << strCaProblem
-            << Qt::endl;
-        return kExitUsage;
-    }
-
-    const QString strReportProblem =
-        CReportFile::CheckPaths(options.strFile, {options.strJsonFile, options.strJUnitFile, options.strHtmlFile,
-                                                  options.strJsonLinesFile});
-    if (!strReportProblem.isEmpty()) {
-        err << "velkor-cli: " << strReportProblem << Qt::endl;
-        return kExitUsage;
-    }
+    if (const int nExit = CheckRunInputs(options, err); nExit != kExitOk)
+        return nExit;
 
     CMemoryTextBox editLog;
     CLogWriter log(editLog);
     std::mutex outMutex;
-    // A report on standard output ("-") leaves it to the report: the log goes to standard error.
-    const QLatin1String stdoutPath("-");
-    QTextStream& logOut = options.strJsonFile == stdoutPath || options.strJUnitFile == stdoutPath ||
-                                  options.strHtmlFile == stdoutPath || options.strJsonLinesFile == stdoutPath
-                              ? err
-                              : out;
-    if (options.bQuiet) {
-        // The auto-save file is written apart from the sink.
-        log.SetLineSink([](const QString&) {});
-    } else {
-        log.SetLineSink([&logOut, &outMutex](const QString& strLine) {
-            std::lock_guard lock(outMutex);
-            logOut << QStringView(strLine).chopped(2) << Qt::endl;
-        });
-    }
-    if (!options.strLogDir.isEmpty()) {
-        log.SetAutoSave(true);
-        log.SetLogFolder(QDir(options.strLogDir).absolutePath());
-    }
+    QTextStream& logOut = LogStream(options, out, err);
+    SetConsoleSink(log, options, logOut, outMutex);
     if (!SubstituteCliScript(lines, options.variables, log)) {
         err << "velkor-cli: a placeholder of the script has no value" << Qt::endl;
         return kExitScriptError;
@@ -268,17 +174,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
 
     // One verdict for the exit code, the reports, --stats and the last line.
     const CRunVerdictSummary summary = verdict.Summary();
-    int nExit = summary.nExitCode;
-    switch (watcher.EndingSignal()) {
-    case SIGTERM:
-        nExit = kExitTerminated;
-        break;
-    case SIGHUP:
-        nExit = kExitHangUp;
-        break;
-    default:
-        break;
-    }
+    int nExit = ExitAfterSignal(watcher.EndingSignal(), summary.nExitCode);
 
     if (options.bQuiet)
         logOut << "Summary: " << progress.Summary() << ", verdict " << summary.Name() << Qt::endl;
@@ -288,29 +184,17 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         CRecordedRun run = recorder.Snapshot();
         run.verdict = summary;
         run.nExitCode = nExit;
-        QString strReportError;
-        bool bWritten = true;
-        if (!options.strJsonFile.isEmpty() &&
-            !CJsonReport::Save(options.strJsonFile, run, QCoreApplication::applicationVersion(), &strReportError)) {
-            err << "velkor-cli: the report " << options.strJsonFile << " was not written: " << strReportError
-                << Qt::endl;
-            bWritten = false;
-        }
-        if (!options.strJUnitFile.isEmpty() &&
-            !CJUnitReport::Save(options.strJUnitFile, run,
-                                options.bJUnitEachRequest ? CJUnitReport::ECases::PerRequest
-                                                          : CJUnitReport::ECases::PerLine,
-                                &strReportError)) {
-            err << "velkor-cli: the report " << options.strJUnitFile << " was not written: " << strReportError
-                << Qt::endl;
-            bWritten = false;
-        }
-        if (!options.strHtmlFile.isEmpty() &&
-            !CHtmlReport::Save(options.strHtmlFile, run, QCoreApplication::applicationVersion(), &strReportError)) {
-            err << "velkor-cli: the report " << options.strHtmlFile << " was not written: " << strReportError
-                << Qt::endl;
-            bWritten = false;
-        }
+        const QString strVersion = QCoreApplication::applicationVersion();
+        const bool bWritten = SaveReports(
+            options, err,
+            {[&](const QString& strPath, QString* pError) { return CJsonReport::Save(strPath, run, strVersion, pError); },
+             [&](const QString& strPath, QString* pError) {
+                 return CJUnitReport::Save(strPath, run,
+                                           options.bJUnitEachRequest ? CJUnitReport::ECases::PerRequest
+                                                                     : CJUnitReport::ECases::PerLine,
+                                           pError);
+             },
+             [&](const QString& strPath, QString* pError) { return CHtmlReport::Save(strPath, run, strVersion, pError); }});
         if (!bWritten && nExit == kExitOk)
             nExit = kExitFileError;
     }
@@ -327,16 +211,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
 
     if (!summary.bPass)
         err << "velkor-cli: the run failed: " << summary.Describe() << Qt::endl;
-    switch (watcher.EndingSignal()) {
-    case SIGTERM:
-        err << "velkor-cli: the run was ended by SIGTERM" << Qt::endl;
-        break;
-    case SIGHUP:
-        err << "velkor-cli: the run was ended by SIGHUP" << Qt::endl;
-        break;
-    default:
-        break;
-    }
+    SayEndingSignal(err, watcher.EndingSignal());
     return nExit;
 }
 
