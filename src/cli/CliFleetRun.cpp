@@ -1,6 +1,8 @@
 #include "CliFleetRun.h"
 
+#include "CFleetDevice.h"
 #include "CFleetReport.h"
+#include "CliFleetOutput.h"
 #include "CHtmlReport.h"
 #include "CJUnitReport.h"
 #include "CJsonLinesWriter.h"
@@ -45,66 +47,6 @@
 
 namespace {
 
-// One device of the run: its script, its boxes and log, its results.
-struct CFleetDevice {
-    explicit CFleetDevice(SDevice row) : device(std::move(row)), log(editLog) {}
-
-    SDevice device;
-    CMemoryTextBox editCommand;
-    CMemoryTextBox editLog;
-    CLogWriter log;
-    CRunControlStates controls;
-    CRunVerdict verdict;
-    CRunStatistics statistics;
-    CRunRecorder recorder;        // with --json, --junit, --html or --jsonl
-    CJsonLinesWriter jsonLines;   // with --jsonl: on the file all devices share
-    std::unique_ptr<CRunEngine> engine;  // while it runs
-    enum class EState { Waiting, Running, Done, ScriptError, NotStarted } state = EState::Waiting;
-};
-
-// The devices that run now, shared by the main thread (which starts and
-// reaps them) and the signal watcher (which stops or aborts them).
-class CFleetControl {
-public:
-    std::mutex m_mutex;
-    std::vector<CFleetDevice*> m_running;  // guarded by m_mutex
-    bool m_bStopping = false;              // guarded: no device starts any more
-    bool m_bAborting = false;              // guarded: likewise, and the running ones were aborted
-};
-
-// The signals as CliRun takes them for one device, for all devices at once:
-// Ctrl+C is "Stop" for every running device; another Ctrl+C while one of
-// those stops has not been taken ends the process; SIGTERM and SIGHUP abort
-// every device. No device starts after either.
-class CFleetSignals : public ISignalTarget {
-public:
-    explicit CFleetSignals(CFleetControl& control) : m_control(control) {}
-    bool Stop() override
-    {
-        std::lock_guard lock(m_control.m_mutex);
-        const bool bStopWaiting =
-            std::any_of(m_control.m_running.begin(), m_control.m_running.end(), [](CFleetDevice* pDevice) {
-                return pDevice->engine->Context().m_hStopEvent.IsSet();
-            });
-        if (bStopWaiting)
-            return false;
-        m_control.m_bStopping = true;
-        for (CFleetDevice* pDevice : m_control.m_running)
-            pDevice->engine->OnBnClickedStop();
-        return true;
-    }
-    void Abort() override
-    {
-        std::lock_guard lock(m_control.m_mutex);
-        m_control.m_bAborting = true;
-        for (CFleetDevice* pDevice : m_control.m_running)
-            pDevice->engine->AbortRun();
-    }
-
-private:
-    CFleetControl& m_control;
-};
-
 // --jobs: 1 to kMaxFleetJobs in digits; without it every device at once.
 bool ParseJobs(const CliArguments& args, std::size_t nDevices, int* pnJobs)
 {
@@ -121,43 +63,6 @@ bool ParseJobs(const CliArguments& args, std::size_t nDevices, int* pnJobs)
         return false;
     *pnJobs = nJobs;
     return true;
-}
-
-// The verdict column of a device.
-QString VerdictText(const CFleetDevice& device, const CRunVerdictSummary& summary)
-{
-    switch (device.state) {
-    case CFleetDevice::EState::ScriptError:
-        return QStringLiteral("script error");
-    case CFleetDevice::EState::NotStarted:
-    case CFleetDevice::EState::Waiting:
-        return QStringLiteral("not run");
-    case CFleetDevice::EState::Running:
-    case CFleetDevice::EState::Done:
-        break;
-    }
-    return summary.bPass ? QStringLiteral("pass") : QStringLiteral("fail (%1)").arg(summary.nExitCode);
-}
-
-// The table after the log: a row per device, in the list's order.
-void PrintDeviceTable(QTextStream& out, const std::vector<std::unique_ptr<CFleetDevice>>& devices)
-{
-    const QStringList columns{QStringLiteral("name"),   QStringLiteral("requests"), QStringLiteral("ok"),
-                              QStringLiteral("slow"),   QStringLiteral("timeout"),  QStringLiteral("failed"),
-                              QStringLiteral("not sent"), QStringLiteral("median"), QStringLiteral("p95"),
-                              QStringLiteral("max"),    QStringLiteral("verdict")};
-    auto figure = [](std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); };
-    std::vector<QStringList> rows{columns};
-    for (const auto& pDevice : devices) {
-        const CUrlStatistics total = pDevice->statistics.Total();
-        rows.push_back({pDevice->device.strName, QString::number(total.nCount), QString::number(total.nOk),
-                        QString::number(total.nSlow), QString::number(total.nTimeout), QString::number(total.nFailed),
-                        QString::number(total.nNotSent), figure(total.nMedianMs), figure(total.nP95Ms),
-                        figure(total.nMaxMs), VerdictText(*pDevice, pDevice->verdict.Summary())});
-    }
-    out << "\nDevices (times in ms)\n";
-    PrintTable(out, rows, 1);
-    out.flush();
 }
 
 }  // namespace
@@ -358,24 +263,8 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
 
     PrintDeviceTable(logOut, devices);
 
-    // The worst verdict: a script error, then 3 before 5 before 6.
-    int nExit = kExitOk;
     bool bAnyScriptError = false;
-    for (const auto& pDevice : devices) {
-        if (pDevice->state == CFleetDevice::EState::ScriptError) {
-            bAnyScriptError = true;
-            continue;
-        }
-        if (pDevice->state != CFleetDevice::EState::Done)
-            continue;
-        const CRunVerdictSummary summary = pDevice->verdict.Summary();
-        if (!summary.bPass) {
-            err << "velkor-cli: [" << pDevice->device.strName << "] the run failed: " << summary.Describe()
-                << Qt::endl;
-            if (nExit == kExitOk || summary.nExitCode < nExit)
-                nExit = summary.nExitCode;
-        }
-    }
+    int nExit = FleetExitCode(devices, err, &bAnyScriptError);
     if (bEmpty)
         err << "velkor-cli: the command file " << options.strFile << " is empty" << Qt::endl;
     if (bNotStarted) {
@@ -387,54 +276,11 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     nExit = ExitAfterSignal(watcher.EndingSignal(), nExit);
 
     CRecordedFleet fleet;
-    if (bReports || bJsonLines || options.bQuiet) {
-        fleet.strScript = strScriptName;
-        fleet.nThresholdMs = options.settings.nThresholdMs;
-        for (const auto& pDevice : devices) {
-            CRecordedDevice& one = fleet.devices.emplace_back();
-            one.strName = pDevice->device.strName;
-            one.nRow = pDevice->device.nRow;
-            for (const QString& strColumn : list.columns)
-                if (strColumn != QLatin1String("password"))
-                    one.variables.append({strColumn, pDevice->device.variables.value(strColumn)});
-            switch (pDevice->state) {
-            case CFleetDevice::EState::ScriptError:
-                one.state = CRecordedDevice::EState::ScriptError;
-                break;
-            case CFleetDevice::EState::Done:
-            case CFleetDevice::EState::Running:
-                break;
-            case CFleetDevice::EState::Waiting:
-            case CFleetDevice::EState::NotStarted:
-                one.state = CRecordedDevice::EState::NotRun;
-                break;
-            }
-            if (bReports || bJsonLines)
-                one.run = pDevice->recorder.Snapshot();
-            one.run.start.strScript = strScriptName;
-            one.run.start.nThresholdMs = options.settings.nThresholdMs;
-            one.run.verdict = pDevice->verdict.Summary();
-            one.run.nExitCode = one.state == CRecordedDevice::EState::ScriptError ? int(kExitScriptError)
-                                                                                 : one.run.verdict.nExitCode;
-        }
-        FinishFleet(fleet);
-        fleet.nExitCode = nExit;
-    }
-    if (options.bQuiet) {
-        std::uint64_t nRequests = 0;
-        std::uint64_t counts[5] = {};
-        for (const auto& pDevice : devices) {
-            const CUrlStatistics total = pDevice->statistics.Total();
-            nRequests += total.nCount;
-            for (const auto& [nIndex, nCount] : {std::pair{0, total.nOk}, std::pair{1, total.nSlow},
-                                                 std::pair{2, total.nTimeout}, std::pair{3, total.nFailed},
-                                                 std::pair{4, total.nNotSent}})
-                counts[nIndex] += nCount;
-        }
-        logOut << "Summary: " << devices.size() << " devices, " << nRequests << " requests (ok " << counts[0]
-               << ", slow " << counts[1] << ", timeout " << counts[2] << ", failed " << counts[3] << ", not sent "
-               << counts[4] << "), verdict " << fleet.verdict.Name() << Qt::endl;
-    }
+    if (bReports || bJsonLines || options.bQuiet)
+        fleet = RecordFleet(devices, list.columns, strScriptName, options.settings.nThresholdMs, nExit,
+                            bReports || bJsonLines);
+    if (options.bQuiet)
+        PrintFleetSummary(logOut, devices, fleet);
     const QString strVersion = QCoreApplication::applicationVersion();
     bool bWritten = SaveReports(
         options, err,
@@ -449,18 +295,8 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
              return CHtmlReport::SaveFleet(strPath, fleet, strVersion, pError);
          }});
     if (bJsonLines) {
-        // The last record: the fleet's figures over every device's requests.
-        const CRunStatisticsSnapshot statistics = StatisticsOf(JoinedRun(fleet));
         QString strLinesError;
-        if (!jsonLinesFile.WriteRecord("{\"kind\": \"fleet-summary\", \"devices\": " +
-                                           QByteArray::number(qulonglong(fleet.devices.size())) +
-                                           ", \"partial\": " + (fleet.IsPartial() ? "true" : "false") +
-                                           ", \"stats_total\": " + CJsonReport::StatsObject(statistics.total, false) +
-                                           ", \"verdict\": \"" + fleet.verdict.Name() +
-                                           "\", \"exit_code\": " + QByteArray::number(nExit) +
-                                           ", \"failed_requests\": " + QByteArray::number(fleet.verdict.nFailed) + "}",
-                                       &strLinesError) ||
-            bJsonLinesFailed) {
+        if (!WriteFleetSummary(jsonLinesFile, fleet, &strLinesError) || bJsonLinesFailed) {
             err << "velkor-cli: the report " << options.strJsonLinesFile << " was not written whole: "
                 << (strLinesError.isEmpty() ? QStringLiteral("a device's record failed") : strLinesError) << Qt::endl;
             bWritten = false;

@@ -1,0 +1,137 @@
+#include "CliFleetOutput.h"
+
+#include "CJsonReport.h"
+#include "CliExitCodes.h"
+#include "CliRunSupport.h"
+
+#include <QTextStream>
+
+namespace {
+
+// The verdict column of a device.
+QString VerdictText(const CFleetDevice& device, const CRunVerdictSummary& summary)
+{
+    switch (device.state) {
+    case CFleetDevice::EState::ScriptError:
+        return QStringLiteral("script error");
+    case CFleetDevice::EState::NotStarted:
+    case CFleetDevice::EState::Waiting:
+        return QStringLiteral("not run");
+    case CFleetDevice::EState::Running:
+    case CFleetDevice::EState::Done:
+        break;
+    }
+    return summary.bPass ? QStringLiteral("pass") : QStringLiteral("fail (%1)").arg(summary.nExitCode);
+}
+
+}  // namespace
+
+void PrintDeviceTable(QTextStream& out, const FleetDevices& devices)
+{
+    const QStringList columns{QStringLiteral("name"),   QStringLiteral("requests"), QStringLiteral("ok"),
+                              QStringLiteral("slow"),   QStringLiteral("timeout"),  QStringLiteral("failed"),
+                              QStringLiteral("not sent"), QStringLiteral("median"), QStringLiteral("p95"),
+                              QStringLiteral("max"),    QStringLiteral("verdict")};
+    auto figure = [](std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); };
+    std::vector<QStringList> rows{columns};
+    for (const auto& pDevice : devices) {
+        const CUrlStatistics total = pDevice->statistics.Total();
+        rows.push_back({pDevice->device.strName, QString::number(total.nCount), QString::number(total.nOk),
+                        QString::number(total.nSlow), QString::number(total.nTimeout), QString::number(total.nFailed),
+                        QString::number(total.nNotSent), figure(total.nMedianMs), figure(total.nP95Ms),
+                        figure(total.nMaxMs), VerdictText(*pDevice, pDevice->verdict.Summary())});
+    }
+    out << "\nDevices (times in ms)\n";
+    PrintTable(out, rows, 1);
+    out.flush();
+}
+
+int FleetExitCode(const FleetDevices& devices, QTextStream& err, bool* pbScriptError)
+{
+    int nExit = kExitOk;
+    *pbScriptError = false;
+    for (const auto& pDevice : devices) {
+        if (pDevice->state == CFleetDevice::EState::ScriptError) {
+            *pbScriptError = true;
+            continue;
+        }
+        if (pDevice->state != CFleetDevice::EState::Done)
+            continue;
+        const CRunVerdictSummary summary = pDevice->verdict.Summary();
+        if (!summary.bPass) {
+            err << "velkor-cli: [" << pDevice->device.strName << "] the run failed: " << summary.Describe()
+                << Qt::endl;
+            if (nExit == kExitOk || summary.nExitCode < nExit)
+                nExit = summary.nExitCode;
+        }
+    }
+    return nExit;
+}
+
+CRecordedFleet RecordFleet(const FleetDevices& devices, const QStringList& columns, const QString& strScript,
+                           int nThresholdMs, int nExitCode, bool bWithRuns)
+{
+    CRecordedFleet fleet;
+    fleet.strScript = strScript;
+    fleet.nThresholdMs = nThresholdMs;
+    for (const auto& pDevice : devices) {
+        CRecordedDevice& one = fleet.devices.emplace_back();
+        one.strName = pDevice->device.strName;
+        one.nRow = pDevice->device.nRow;
+        for (const QString& strColumn : columns)
+            if (strColumn != QLatin1String("password"))
+                one.variables.append({strColumn, pDevice->device.variables.value(strColumn)});
+        switch (pDevice->state) {
+        case CFleetDevice::EState::ScriptError:
+            one.state = CRecordedDevice::EState::ScriptError;
+            break;
+        case CFleetDevice::EState::Done:
+        case CFleetDevice::EState::Running:
+            break;
+        case CFleetDevice::EState::Waiting:
+        case CFleetDevice::EState::NotStarted:
+            one.state = CRecordedDevice::EState::NotRun;
+            break;
+        }
+        if (bWithRuns)
+            one.run = pDevice->recorder.Snapshot();
+        one.run.start.strScript = strScript;
+        one.run.start.nThresholdMs = nThresholdMs;
+        one.run.verdict = pDevice->verdict.Summary();
+        one.run.nExitCode = one.state == CRecordedDevice::EState::ScriptError ? int(kExitScriptError)
+                                                                             : one.run.verdict.nExitCode;
+    }
+    FinishFleet(fleet);
+    fleet.nExitCode = nExitCode;
+    return fleet;
+}
+
+void PrintFleetSummary(QTextStream& out, const FleetDevices& devices, const CRecordedFleet& fleet)
+{
+    std::uint64_t nRequests = 0;
+    std::uint64_t counts[5] = {};
+    for (const auto& pDevice : devices) {
+        const CUrlStatistics total = pDevice->statistics.Total();
+        nRequests += total.nCount;
+        for (const auto& [nIndex, nCount] : {std::pair{0, total.nOk}, std::pair{1, total.nSlow},
+                                             std::pair{2, total.nTimeout}, std::pair{3, total.nFailed},
+                                             std::pair{4, total.nNotSent}})
+            counts[nIndex] += nCount;
+    }
+    out << "Summary: " << devices.size() << " devices, " << nRequests << " requests (ok " << counts[0] << ", slow "
+        << counts[1] << ", timeout " << counts[2] << ", failed " << counts[3] << ", not sent " << counts[4]
+        << "), verdict " << fleet.verdict.Name() << Qt::endl;
+}
+
+bool WriteFleetSummary(CJsonLinesWriter& file, const CRecordedFleet& fleet, QString* pError)
+{
+    const CRunStatisticsSnapshot statistics = StatisticsOf(JoinedRun(fleet));
+    return file.WriteRecord("{\"kind\": \"fleet-summary\", \"devices\": " +
+                                QByteArray::number(qulonglong(fleet.devices.size())) +
+                                ", \"partial\": " + (fleet.IsPartial() ? "true" : "false") +
+                                ", \"stats_total\": " + CJsonReport::StatsObject(statistics.total, false) +
+                                ", \"verdict\": \"" + fleet.verdict.Name() + "\", \"exit_code\": " +
+                                QByteArray::number(fleet.nExitCode) + ", \"failed_requests\": " +
+                                QByteArray::number(fleet.verdict.nFailed) + "}",
+                            pError);
+}
