@@ -203,7 +203,9 @@ CDevicesWindow::CDevicesWindow(CFleetRunner::LineSink lineSink, std::function<vo
     m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     for (int nColumn = 0; nColumn < kColumns; ++nColumn) {
-        const QString strWidest = nColumn == kName ? QStringLiteral("cam-0000-hall") : QStringLiteral("000000");
+        const QString strWidest = nColumn == kName    ? QStringLiteral("cam-0000-hall")
+                                  : nColumn == kState ? QStringLiteral("100 of 100 done")
+                                                      : QStringLiteral("000000");
         m_pTable->horizontalHeader()->resizeSection(
             nColumn, std::max(m_pTable->horizontalHeader()->fontMetrics().horizontalAdvance(
                                   CDeviceTableModel::Columns()[nColumn]),
@@ -230,9 +232,10 @@ CDevicesWindow::~CDevicesWindow()
     m_pRunner.reset();
 }
 
-void CDevicesWindow::SetDevices(const std::vector<SDevice>& devices)
+void CDevicesWindow::SetDevices(const std::vector<SDevice>& devices, const QString& strListName)
 {
     m_devices = devices;
+    m_strListName = strListName;
     m_bFleetRan = false;
     m_vecDirty.assign(devices.size(), true);
     m_bDirty = true;
@@ -272,6 +275,7 @@ void CDevicesWindow::OnPoll()
         return;
     m_pollTimer.stop();
     Flush();
+    ShowPickedResults(true);
     m_onEnded();
 }
 
@@ -315,7 +319,7 @@ void CDevicesWindow::Refresh()
     }
     m_pModel->SetRows(std::move(rows));
     m_pCaption->setText(m_devices.empty() ? QStringLiteral("No device list. Load one with File > Load device list...")
-                                          : QStringLiteral("%1 devices").arg(m_devices.size()));
+                                          : QStringLiteral("Devices: %1 (%2)").arg(m_strListName).arg(m_devices.size()));
     ShowPickedResults(false);
 }
 
@@ -342,6 +346,17 @@ void CDevicesWindow::ShowPickedResults(bool bForce)
     }
     if (!bForce && nRevision == m_nShownRevision)
         return;
+    // Each showing goes through every result of the run again: while the
+    // fleet runs, only into a shown window, and not too often.
+    if (!bForce && !m_results.isVisible())
+        return;  // taken when the window is shown
+    if (!bForce && m_sinceResults.isValid() && m_sinceResults.elapsed() < kResultsMs && IsFleetActive()) {
+        if (!m_refreshTimer.isActive())
+            m_refreshTimer.start(kResultsMs);
+        m_bDirty = true;
+        return;
+    }
+    m_sinceResults.start();
     m_nShownRevision = nRevision;
     if (m_nPicked == 0) {
         CRunRecord::SCopy all = MergeRecords(*m_pRunner);

@@ -4,6 +4,7 @@
 #include "engine/CFleetRunner.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -61,8 +62,9 @@ public:
     CDevicesWindow(CFleetRunner::LineSink lineSink, std::function<void()> onEnded, CResultsWindow& results);
     ~CDevicesWindow() override;
 
-    // Takes a list (empty: none) to show as waiting rows.
-    void SetDevices(const std::vector<SDevice>& devices);
+    // Takes a list (empty: none), named by its file's name, to show as
+    // waiting rows.
+    void SetDevices(const std::vector<SDevice>& devices, const QString& strListName);
     // Starts the fleet; false when a placeholder has no value for some
     // device (its lines say which), and then nothing runs.
     bool StartFleet(const std::vector<SDevice>& devices, const CFleetRunner::SStart& start);
@@ -80,25 +82,30 @@ public:
     QTableView* Table() const { return m_pTable; }
     // Shows the row's results in the results window (0: all devices).
     void PickRow(int nRow);
+    // Shows the picked row's results as they are now (the results window
+    // takes them while it is shown, at most every kResultsMs).
+    void ShowPickedResults(bool bForce);
 
     static constexpr int kPollMs = 50;
     static constexpr int kRefreshMs = 250;
+    static constexpr int kResultsMs = 1000;
 
 private:
     void OnPoll();
     void Refresh();
-    void ShowPickedResults(bool bForce);
 
     std::unique_ptr<CFleetRunner> m_pRunner;
     std::function<void()> m_onEnded;
     CResultsWindow& m_results;
     CGuiBatchQueue<std::size_t> m_changes;
     std::vector<SDevice> m_devices;
+    QString m_strListName;
     std::vector<bool> m_vecDirty;
     bool m_bDirty = false;
     bool m_bFleetRan = false;
     int m_nPicked = 0;
     std::uint64_t m_nShownRevision = 0;
+    QElapsedTimer m_sinceResults;  // since the results window last took a replay
     QTimer m_pollTimer;
     QTimer m_refreshTimer;
     QLabel* m_pCaption = nullptr;

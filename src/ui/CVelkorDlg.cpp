@@ -200,7 +200,12 @@ void CVelkorDlg::CreateMenu()
             [this] { OnSysCommand(kIdAbout); });
 }
 
-void CVelkorDlg::OnViewResults() { m_pResults->ShowBeside(this); }
+void CVelkorDlg::OnViewResults()
+{
+    m_pResults->ShowBeside(this);
+    // A fleet's results are handed to a shown window only.
+    m_pDevices->ShowPickedResults(false);
+}
 
 void CVelkorDlg::OnViewDevices() { m_pDevices->ShowBeside(this); }
 

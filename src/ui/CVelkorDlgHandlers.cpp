@@ -119,7 +119,7 @@ void CVelkorDlg::OnClearDeviceList()
 
 void CVelkorDlg::ShowDeviceList()
 {
-    m_pDevices->SetDevices(m_deviceList.devices);
+    m_pDevices->SetDevices(m_deviceList.devices, m_strDeviceListName);
     setWindowTitle(m_deviceList.devices.empty()
                        ? QStringLiteral("Velkor")
                        : QStringLiteral("Velkor - Devices: %1 (%2)")
