@@ -132,6 +132,12 @@ bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& star
         m_nNext = m_devices.size();
         return false;
     }
+    // Many devices stamp their log lines at once. Without TZ the C library
+    // takes the zone's name afresh for every local time, dropping and copying
+    // it each time (while another worker may read it); naming the system's
+    // zone file keeps it once (the same zone), before any worker starts.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));
     StartWaiting();
     return true;
 }
