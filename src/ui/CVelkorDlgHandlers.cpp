@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -48,6 +49,21 @@ void CVelkorDlg::SendToDevices(const CRunSettings& settings)
     if (m_pLog->IsAutoSave() && m_pLog->LogFolder().isEmpty()) {
         m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
         return;
+    }
+    if (m_pLog->IsAutoSave()) {
+        // Each device saves into a file named after it: two names that read
+        // alike in a file name would share one.
+        QHash<QString, QString> fileParts;
+        for (const SDevice& device : m_deviceList.devices) {
+            const QString strPart = DeviceFileNamePart(device.strName);
+            if (fileParts.contains(strPart)) {
+                m_prompts.ShowError(this, QStringLiteral("The devices '%1' and '%2' would share the log file name "
+                                                         "part %3; rename one of them in the device list.")
+                                              .arg(fileParts.value(strPart), device.strName, strPart));
+                return;
+            }
+            fileParts.insert(strPart, device.strName);
+        }
     }
     // The controls as during one run, until the last device has ended.
     for (ERunControl eControl : {ERunControl::ClearCommand, ERunControl::ClearLog, ERunControl::AutoSave,
