@@ -329,7 +329,10 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
     LabelLines();
 
     // Seconds for a short run, minutes or hours for a long one.
-    const std::int64_t nLastMs = chartData.LastAtMs();
+    // The axis reaches the last request and the end of the last wait.
+    std::int64_t nLastMs = chartData.LastAtMs();
+    for (const CCheckAliveResult& wait : m_vecWaits)
+        nLastMs = std::max(nLastMs, wait.nAtMs + wait.nDownMs);
     const char* pUnit = "s";
     m_dUnitMs = 1000.0;
     if (nLastMs >= 10 * 3600 * 1000LL) {

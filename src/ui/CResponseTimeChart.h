@@ -47,7 +47,8 @@ public:
     QString ToolTipAt(const QPoint& viewPosition) const;
 
     // The run's CheckAlive waits, each drawn as a shaded band over the time
-    // axis from its start over its downtime, with a tooltip of its own.
+    // axis from its start over its downtime, with a tooltip of its own; the
+    // next Show stretches the time axis to the last wait's end.
     void SetWaits(std::vector<CCheckAliveResult> waits);
     const std::vector<CCheckAliveResult>& Waits() const { return m_vecWaits; }
     // A wait's band in view coordinates (empty when off the shown range).

@@ -451,10 +451,11 @@ void CResultsWindow::Refresh()
         m_vecPending.clear();
     }
     ShowRequestCount();
-    m_pTimeChart->Show(m_data, m_urls, m_nThresholdMs, &m_pRequests->Requests());
-    m_pHistogram->Show(m_data, kHistogramBins);
+    // The waits first: the time axis reaches the last one's end.
     if (m_bWaitsChanged)
         ShowCheckAlives();
+    m_pTimeChart->Show(m_data, m_urls, m_nThresholdMs, &m_pRequests->Requests());
+    m_pHistogram->Show(m_data, kHistogramBins);
     if (m_statistics.Revision() != m_snapshot.nRevision || m_snapshot.vecUrls.empty()) {
         m_snapshot = m_statistics.Snapshot();
         m_pTable->Show(m_snapshot);

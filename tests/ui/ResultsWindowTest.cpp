@@ -806,7 +806,7 @@ TEST_F(ResultsWindow, CheckAliveWaitsAreBandsOnTheTimeAxisAndRowsUnderTheStatist
     const std::vector<CCheckAliveResult> waits{Wait(1, 2, QStringLiteral("8080"), 1000, 2500, 6, false),
                                                Wait(2, 2, QStringLiteral("8080"), 5000, 1200, 3, false),
                                                Wait(3, 2, QStringLiteral("8080"), 7000, 400, 1, true),
-                                               Wait(4, 5, QStringLiteral("8081"), 8000, 900, 2, false)};
+                                               Wait(4, 5, QStringLiteral("8081"), 12000, 900, 2, false)};
     CRunStartInfo info = StartInfo();
     info.strMaxDuration = QStringLiteral("10m");
     info.nMaxPasses = 500;
@@ -842,6 +842,8 @@ TEST_F(ResultsWindow, CheckAliveWaitsAreBandsOnTheTimeAxisAndRowsUnderTheStatist
     ASSERT_FALSE(first.isEmpty());
     EXPECT_LT(first.right(), second.left());
     EXPECT_NEAR(double(first.width()) / second.width(), 2500.0 / 1200.0, 0.15);
+    // The time axis reaches the end of a wait after the last request.
+    EXPECT_NEAR(double(chart.WaitBand(waits[3]).width()) / second.width(), 900.0 / 1200.0, 0.15);
     EXPECT_EQ(first.height(), second.height());
     // Pointing inside a band, above the requests' line, names the wait.
     const QPoint inside(first.center().x(), first.top() + 5);

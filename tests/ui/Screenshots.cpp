@@ -30,7 +30,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <tuple>
 
 namespace {
 
@@ -140,7 +139,22 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
     std::int64_t nAtMs = 0;
     int nIndex = 0;
     const int nPasses = 120;
+    // A reboot the run waited for (CheckAlive), its requests pausing meanwhile.
+    auto Wait = [&listener, &nAtMs](std::int64_t nDownMs, bool bStopped) {
+        CCheckAliveResult wait;
+        wait.nLine = 6;
+        wait.strHost = QStringLiteral("127.0.0.1");
+        wait.strPort = QStringLiteral("8080");
+        wait.nAtMs = nAtMs;
+        wait.nDownMs = nDownMs;
+        wait.nAttempts = int(nDownMs / 1000);
+        wait.bStopped = bStopped;
+        listener.OnCheckAlive(wait);
+        nAtMs += nDownMs + 10;
+    };
     for (int nPass = 1; nPass <= nPasses; ++nPass) {
+        if (nPass == 25)
+            Wait(38000, false);
         for (int nUrl = 0; nUrl < 2; ++nUrl) {
             CRequestResult result;
             result.nIndex = ++nIndex;
@@ -165,22 +179,11 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
             nAtMs += result.nTimeMs + 1000;
         }
     }
+    // The last reboot was stopped before the device came back.
+    Wait(20000, true);
     CRunEndInfo end;
     end.nWhileRepeat = nPasses;
     end.bStopped = true;
-    // Two reboots the run waited for, the second stopped before the device was back.
-    for (const auto& [nAtWaitMs, nDownMs, bStopped] :
-         {std::tuple<std::int64_t, std::int64_t, bool>{60000, 42000, false}, std::tuple<std::int64_t, std::int64_t, bool>{nAtMs - 30000, 25000, true}}) {
-        CCheckAliveResult wait;
-        wait.nLine = 6;
-        wait.strHost = QStringLiteral("127.0.0.1");
-        wait.strPort = QStringLiteral("8080");
-        wait.nAtMs = nAtWaitMs;
-        wait.nDownMs = nDownMs;
-        wait.nAttempts = int(nDownMs / 1000);
-        wait.bStopped = bStopped;
-        listener.OnCheckAlive(wait);
-    }
     listener.OnRunEnd(end);
     results.Flush();
     bool bOk = Save(&results, strPath);
