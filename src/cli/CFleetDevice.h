@@ -3,7 +3,7 @@
 #include "CJsonLinesWriter.h"
 #include "CRunRecorder.h"
 #include "CSignalWatcher.h"
-#include "DeviceList.h"
+#include "script/DeviceList.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"

@@ -16,7 +16,7 @@
 #include "CliFleetOptions.h"
 #include "CliRun.h"
 #include "CliVariables.h"
-#include "DeviceList.h"
+#include "script/DeviceList.h"
 #include "engine/CRunEngine.h"
 #include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"

@@ -20,6 +20,9 @@ void CResultsHandOff::Start()
     info.nThresholdMs = m_context.m_nResponseLimitMs;
     info.bFailOnSlow = m_context.m_settings.bFailOnSlow;
     info.bFailOnStatus = m_context.m_settings.bFailOnStatus;
+    if (m_context.m_settings.nMaxDurationMs > 0)
+        info.strMaxDuration = m_context.m_settings.strMaxDuration;
+    info.nMaxPasses = m_context.m_settings.nMaxPasses;
     for (IRunListener* listener : m_context.m_listeners)
         listener->OnRunStart(info);
 }

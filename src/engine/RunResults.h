@@ -53,6 +53,8 @@ struct CRunStartInfo {
     int nThresholdMs = 0;
     bool bFailOnSlow = false;   // the verdict's rules (CRunSettings)
     bool bFailOnStatus = false;
+    QString strMaxDuration;     // the run limits (CRunSettings): the duration as typed, empty: none
+    int nMaxPasses = 0;         // 0: no limit
 };
 
 struct CRunEndInfo {

@@ -46,6 +46,16 @@ public:
     // request's, if one is within a few pixels; else empty.
     QString ToolTipAt(const QPoint& viewPosition) const;
 
+    // The run's CheckAlive waits, each drawn as a shaded band over the time
+    // axis from its start over its downtime, with a tooltip of its own; the
+    // next Show stretches the time axis to the last wait's end.
+    void SetWaits(std::vector<CCheckAliveResult> waits);
+    const std::vector<CCheckAliveResult>& Waits() const { return m_vecWaits; }
+    // A wait's band in view coordinates (empty when off the shown range).
+    QRect WaitBand(const CCheckAliveResult& wait) const;
+    // "CheckAlive host:port\nDown: N ms\nAttempts: N\nBack" (or "Stopped").
+    static QString WaitToolTipText(const CCheckAliveResult& wait);
+
     // Marks the request on the chart (a ring); none: no mark.
     void Highlight(const std::optional<SPoint>& point);
     // What happens when a request's point is clicked.
@@ -89,6 +99,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
     void wheelEvent(QWheelEvent* pEvent) override;
     bool viewportEvent(QEvent* pEvent) override;
+    void drawForeground(QPainter* pPainter, const QRectF& rect) override;
 
 private:
     // Names the URLs' lines in the legend, as wide as the view leaves room for.
@@ -138,4 +149,5 @@ private:
     std::vector<std::vector<SPoint>> m_vecShownLines;
     std::vector<SPoint> m_vecShownSlow;
     std::vector<SPoint> m_vecShownFailed;
+    std::vector<CCheckAliveResult> m_vecWaits;
 };

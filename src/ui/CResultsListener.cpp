@@ -41,6 +41,11 @@ CResultsListener::SPoint CResultsListener::MakePoint(const CRequestResult& resul
     return point;
 }
 
+void CResultsListener::OnCheckAlive(const CCheckAliveResult& result)
+{
+    m_queue.Post([&](std::deque<Entry>& pending) { pending.emplace_back(result); });
+}
+
 void CResultsListener::OnRunEnd(const CRunEndInfo& info)
 {
     m_queue.Post([&](std::deque<Entry>& pending) { pending.emplace_back(info); });
@@ -67,6 +72,8 @@ void CResultsListener::CarryOut(std::deque<Entry>& entries)
             m_sink.OnUrlSeen(*pUrl);
         else if (const CRunStartInfo* pStart = std::get_if<CRunStartInfo>(&entry))
             m_sink.OnRunStarted(*pStart);
+        else if (const CCheckAliveResult* pWait = std::get_if<CCheckAliveResult>(&entry))
+            m_sink.OnWait(*pWait);
         else
             m_sink.OnRunEnded(std::get<CRunEndInfo>(entry));
     }

@@ -41,6 +41,8 @@ public:
         // The run's next URL; its number is the count of URLs before it.
         virtual void OnUrlSeen(const QString& strUrl) = 0;
         virtual void OnResults(const std::vector<SPoint>& points) = 0;
+        // A CheckAlive wait, once it ended.
+        virtual void OnWait(const CCheckAliveResult& wait) = 0;
         virtual void OnRunEnded(const CRunEndInfo& info) = 0;
     };
 
@@ -48,6 +50,7 @@ public:
 
     void OnRunStart(const CRunStartInfo& info) override;
     void OnRequest(const CRequestResult& result) override;
+    void OnCheckAlive(const CCheckAliveResult& result) override;
     void OnRunEnd(const CRunEndInfo& info) override;
 
     // Carries out everything pending; window thread only.
@@ -56,7 +59,7 @@ public:
     static constexpr int kMaxEntriesPerTurn = kGuiMaxEntriesPerTurn;
 
 private:
-    using Entry = std::variant<SPoint, QString, CRunStartInfo, CRunEndInfo>;
+    using Entry = std::variant<SPoint, QString, CRunStartInfo, CRunEndInfo, CCheckAliveResult>;
 
     static SPoint MakePoint(const CRequestResult& result, int nUrl);
     void CarryOut(std::deque<Entry>& entries);

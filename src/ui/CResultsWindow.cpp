@@ -21,6 +21,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -93,9 +94,28 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     pListLayout->addLayout(pListTop);
     pListLayout->addWidget(m_pRequestList, 1);
 
+    // Under the statistics, a row per CheckAlive line, shown once a run waited.
+    m_pCheckAlives = new QTableWidget(0, 7);
+    m_pCheckAlives->setObjectName(QStringLiteral("checkAlives"));
+    m_pCheckAlives->setHorizontalHeaderLabels({QStringLiteral("CheckAlive"), QStringLiteral("Line"),
+                                               QStringLiteral("Waits"), QStringLiteral("Stopped"),
+                                               QStringLiteral("Min down (ms)"), QStringLiteral("Median down (ms)"),
+                                               QStringLiteral("Max down (ms)")});
+    m_pCheckAlives->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pCheckAlives->verticalHeader()->hide();
+    m_pCheckAlives->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_pCheckAlives->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_pCheckAlives->hide();
+    auto* pStatisticsPage = new QWidget;
+    auto* pStatisticsLayout = new QVBoxLayout(pStatisticsPage);
+    pStatisticsLayout->setContentsMargins(0, 0, 0, 0);
+    pStatisticsLayout->addWidget(m_pTable);
+    pStatisticsLayout->addWidget(m_pCheckAlives, 1);
+    pStatisticsLayout->addStretch();
+
     auto* pTabs = new QTabWidget;
     pTabs->setObjectName(QStringLiteral("tables"));
-    pTabs->addTab(m_pTable, QStringLiteral("Statistics"));
+    pTabs->addTab(pStatisticsPage, QStringLiteral("Statistics"));
     pTabs->addTab(pListPage, QStringLiteral("Requests"));
 
     // The charts and the tables share the height as dragged; a window lower
@@ -292,6 +312,8 @@ void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
         m_pFilter->setCurrentIndex(0);
     m_pTimeChart->ResetZoom();
     m_pTimeChart->Highlight(std::nullopt);
+    m_vecWaits.clear();
+    m_bWaitsChanged = true;
     m_start = info;
     m_end = CRunEndInfo();
     m_eRunState = ERunState::Running;
@@ -336,6 +358,75 @@ void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& poin
     ScheduleRefresh();
 }
 
+void CResultsWindow::OnWait(const CCheckAliveResult& wait)
+{
+    m_statistics.OnCheckAlive(wait);
+    m_vecWaits.push_back(wait);
+    m_bWaitsChanged = true;
+    ScheduleRefresh();
+}
+
+void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run)
+{
+    // What the listener still holds of an earlier run goes first.
+    m_pListener->Drain();
+    OnRunStarted(run.start);
+    QHash<QString, int> urls;
+    std::vector<CResultsListener::SPoint> points;
+    points.reserve(run.requests.size());
+    for (const CRequestResult& result : run.requests) {
+        auto it = urls.constFind(result.strUrl);
+        if (it == urls.constEnd()) {
+            it = urls.insert(result.strUrl, int(urls.size()));
+            OnUrlSeen(result.strUrl);
+        }
+        CResultsListener::SPoint point;
+        point.nAtMs = result.nAtMs;
+        point.nTimeMs = result.nTimeMs;
+        point.nIndex = result.nIndex;
+        point.nPass = result.nPass;
+        point.nUrl = *it;
+        point.nStatus = std::int16_t(result.nStatus >= -1 && result.nStatus <= 9999 ? result.nStatus : -1);
+        point.outcome = result.outcome;
+        point.bPass = result.bPass;
+        points.push_back(point);
+    }
+    if (!points.empty())
+        OnResults(points);
+    for (const CCheckAliveResult& wait : run.waits)
+        OnWait(wait);
+    if (run.end)
+        OnRunEnded(*run.end);
+    if (isVisible())
+        Refresh();
+}
+
+void CResultsWindow::ShowCheckAlives()
+{
+    m_bWaitsChanged = false;
+    m_pTimeChart->SetWaits(m_vecWaits);
+    const std::vector<CCheckAliveStatistics> lines = CheckAliveStatistics(m_vecWaits);
+    m_pCheckAlives->setVisible(!lines.empty());
+    m_pCheckAlives->setRowCount(int(lines.size()));
+    auto figure = [](std::int64_t nMs) { return nMs < 0 ? QString() : QString::number(nMs); };
+    for (int nRow = 0; nRow < int(lines.size()); ++nRow) {
+        const CCheckAliveStatistics& line = lines[std::size_t(nRow)];
+        const QStringList cells{line.strHost + QLatin1Char(':') + line.strPort, QString::number(line.nLine),
+                                QString::number(line.nWaits),  QString::number(line.nStopped),
+                                figure(line.nMinMs),           figure(line.nMedianMs),
+                                figure(line.nMaxMs)};
+        for (int nColumn = 0; nColumn < cells.size(); ++nColumn) {
+            auto* pItem = new QTableWidgetItem(cells[nColumn]);
+            pItem->setTextAlignment(Qt::AlignVCenter | (nColumn == 0 ? Qt::AlignLeft : Qt::AlignRight));
+            m_pCheckAlives->setItem(nRow, nColumn, pItem);
+        }
+    }
+    const int nShown = std::min(int(lines.size()), 4);
+    m_pCheckAlives->setFixedHeight(m_pCheckAlives->horizontalHeader()->sizeHint().height() +
+                                   nShown * m_pCheckAlives->verticalHeader()->defaultSectionSize() +
+                                   2 * m_pCheckAlives->frameWidth() + 2);
+}
+
 void CResultsWindow::OnRunEnded(const CRunEndInfo& info)
 {
     m_end = info;
@@ -360,6 +451,9 @@ void CResultsWindow::Refresh()
         m_vecPending.clear();
     }
     ShowRequestCount();
+    // The waits first: the time axis reaches the last one's end.
+    if (m_bWaitsChanged)
+        ShowCheckAlives();
     m_pTimeChart->Show(m_data, m_urls, m_nThresholdMs, &m_pRequests->Requests());
     m_pHistogram->Show(m_data, kHistogramBins);
     if (m_statistics.Revision() != m_snapshot.nRevision || m_snapshot.vecUrls.empty()) {
@@ -378,6 +472,17 @@ QString CResultsWindow::Summary() const
         parts << QStringLiteral("started %1").arg(m_start.startedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     parts << (m_data.Count() == 1 ? QStringLiteral("1 request") : QStringLiteral("%1 requests").arg(m_data.Count()));
     parts << QStringLiteral("threshold %1 ms").arg(m_nThresholdMs);
+    // The run limits it was given, when it had any.
+    QStringList limits;
+    if (!m_start.strMaxDuration.isEmpty())
+        limits << m_start.strMaxDuration;
+    if (m_start.nMaxPasses > 0)
+        limits << (m_start.nMaxPasses == 1 ? QStringLiteral("1 pass") : QStringLiteral("%1 passes").arg(m_start.nMaxPasses));
+    if (!limits.isEmpty())
+        parts << QStringLiteral("limits: %1").arg(limits.join(QStringLiteral(", ")));
+    if (!m_vecWaits.empty())
+        parts << (m_vecWaits.size() == 1 ? QStringLiteral("1 CheckAlive wait")
+                                         : QStringLiteral("%1 CheckAlive waits").arg(m_vecWaits.size()));
     if (m_eRunState == ERunState::Running) {
         parts << QStringLiteral("running");
     } else {

@@ -3,6 +3,7 @@
 #include "CResultsChartData.h"
 #include "CResultsListener.h"
 #include "CUserPrompts.h"
+#include "engine/CFleetRunner.h"
 #include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"
 
@@ -23,6 +24,7 @@ class QPushButton;
 class QScrollArea;
 class QSplitter;
 class QTableView;
+class QTableWidget;
 
 // The results of the last run, in a window of its own beside the main one:
 // response time per request over the run's time, a histogram of response
@@ -59,6 +61,9 @@ public:
     CUserPrompts& UserPrompts() { return m_prompts; }
     // Takes in every result handed over so far and draws at once.
     void Flush();
+    // Shows a run recorded elsewhere (a device of a fleet, or the whole
+    // fleet) in place of the last one, as if it had been reported here.
+    void ShowRecord(const CRunRecord::SCopy& run);
 
     // "Save chart as PNG", "Save table as CSV" and "Save requests as CSV".
     void OnSaveChart();
@@ -70,6 +75,10 @@ public:
     CResponseTimeChart* TimeChart() const { return m_pTimeChart; }
     CResponseTimeHistogram* Histogram() const { return m_pHistogram; }
     CResultsTable* Table() const { return m_pTable; }
+    // The CheckAlive lines' downtimes, under the statistics.
+    QTableWidget* CheckAliveTable() const { return m_pCheckAlives; }
+    // The status line above the charts.
+    QString SummaryText() const { return Summary(); }
     CRequestListModel* Requests() const { return m_pRequests; }
     QTableView* RequestList() const { return m_pRequestList; }
     QComboBox* RequestFilter() const { return m_pFilter; }
@@ -87,8 +96,10 @@ private:
     void OnRunStarted(const CRunStartInfo& info) override;
     void OnUrlSeen(const QString& strUrl) override;
     void OnResults(const std::vector<CResultsListener::SPoint>& points) override;
+    void OnWait(const CCheckAliveResult& wait) override;
     void OnRunEnded(const CRunEndInfo& info) override;
 
+    void ShowCheckAlives();
     void Place();
     // Once framed, the window where Place() meant it to be.
     void CheckPlacement();
@@ -136,4 +147,7 @@ private:
     CResponseTimeChart* m_pTimeChart = nullptr;
     CResponseTimeHistogram* m_pHistogram = nullptr;
     CResultsTable* m_pTable = nullptr;
+    QTableWidget* m_pCheckAlives = nullptr;
+    std::vector<CCheckAliveResult> m_vecWaits;
+    bool m_bWaitsChanged = false;
 };

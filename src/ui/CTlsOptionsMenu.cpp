@@ -4,6 +4,13 @@
 #include "DialogControls.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -13,6 +20,8 @@ constexpr int kIdTrustFile = 32790;
 constexpr int kIdClearFile = 32791;
 constexpr int kIdInsecure = 32792;
 constexpr int kIdRunLimits = 32800;
+constexpr int kIdJobs = 32803;
+constexpr int kMostJobs = 1000;
 
 }  // namespace
 
@@ -30,6 +39,9 @@ CTlsOptionsMenu::CTlsOptionsMenu(QMenu* pMenu, QWidget* pPromptParent, CUserProm
     pMenu->addSeparator();
     QObject::connect(AddCommand(pMenu, kIdRunLimits, QStringLiteral("Run &limits...")), &QAction::triggered, pMenu,
                      [this] { OnRunLimits(); });
+    m_pActJobs = AddCommand(pMenu, kIdJobs, QString());
+    QObject::connect(m_pActJobs, &QAction::triggered, pMenu, [this] { OnJobs(); });
+    SetJobs(0);
     ShowCertificateFile();
 }
 
@@ -38,6 +50,35 @@ void CTlsOptionsMenu::OnRunLimits()
     CRunLimitsDlg dialog(m_pPromptParent, m_runLimits);
     if (dialog.exec() == QDialog::Accepted)
         m_runLimits = dialog.Limits();
+}
+
+void CTlsOptionsMenu::OnJobs()
+{
+    QDialog dialog(m_pPromptParent);
+    dialog.setObjectName(QStringLiteral("jobs"));
+    dialog.setWindowTitle(QStringLiteral("Jobs"));
+    auto* pSpin = new QSpinBox;
+    pSpin->setObjectName(QStringLiteral("jobsBox"));
+    pSpin->setRange(0, kMostJobs);
+    pSpin->setSpecialValueText(QStringLiteral("all"));
+    pSpin->setValue(m_nJobs);
+    auto* pLabel = new QLabel(QStringLiteral("Devices of a device list that run at once (1 to %1, or all):").arg(kMostJobs));
+    pLabel->setBuddy(pSpin);
+    auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(pButtons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(pButtons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* pLayout = new QVBoxLayout(&dialog);
+    pLayout->addWidget(pLabel);
+    pLayout->addWidget(pSpin);
+    pLayout->addWidget(pButtons);
+    if (dialog.exec() == QDialog::Accepted)
+        SetJobs(pSpin->value());
+}
+
+void CTlsOptionsMenu::SetJobs(int nJobs)
+{
+    m_nJobs = std::clamp(nJobs, 0, kMostJobs);
+    m_pActJobs->setText(m_nJobs == 0 ? QStringLiteral("&Jobs... (all)") : QStringLiteral("&Jobs... (%1)").arg(m_nJobs));
 }
 
 CTlsOptions CTlsOptionsMenu::Options() const

@@ -16,7 +16,8 @@ struct CUserPrompts;
 // any certificate is accepted. Its commands carry their ids as object names
 // ("32790" to "32792"). Each run takes the settings as they are when it
 // starts. Below them, "Run limits..." (id 32800) sets how long a run's
-// While loop may go on.
+// While loop may go on, and "Jobs..." (id 32803) how many devices of a
+// device list run at once.
 class CTlsOptionsMenu {
 public:
     // Fills pMenu; the file dialog and the message box go through prompts,
@@ -35,6 +36,11 @@ public:
     void OnRunLimits();
     const CRunLimits& RunLimits() const { return m_runLimits; }
 
+    // Jobs...: devices of a device list that run at once, 1 to 1000; 0: all.
+    void OnJobs();
+    int Jobs() const { return m_nJobs; }
+    void SetJobs(int nJobs);
+
 private:
     void ShowCertificateFile();
 
@@ -45,4 +51,6 @@ private:
     QAction* m_pActInsecure = nullptr;
     QString m_strCaFile;
     CRunLimits m_runLimits;
+    QAction* m_pActJobs = nullptr;
+    int m_nJobs = 0;
 };

@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "CAppIcon.h"
 #include "CCommandDlg.h"
+#include "CDevicesWindow.h"
 #include "CLogBoxQueue.h"
 #include "CResultsWindow.h"
 #include "CScreenFit.h"
@@ -12,6 +13,7 @@
 #include "VelkorVersion.h"
 #include "DialogLayout.h"
 #include "engine/CRunEngine.h"
+#include "engine/RunControlPolicy.h"
 #include "log/CLogWriter.h"
 #include "platform/TextConv.h"
 
@@ -39,6 +41,9 @@ constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr int kIdAbout = 16;
 constexpr int kIdViewResults = 32793;
+constexpr int kIdLoadDeviceList = 32801;
+constexpr int kIdClearDeviceList = 32802;
+constexpr int kIdViewDevices = 32804;
 
 const char* const kVersionText = "ver. " VELKOR_VERSION;
 
@@ -76,6 +81,10 @@ CVelkorDlg::CVelkorDlg(QWidget* pParent) : QDialog(pParent), m_hIcon(CAppIcon::I
     // has the last run's results whenever it is opened.
     m_pResults = std::make_unique<CResultsWindow>();
     m_pEngine->Context().m_listeners.push_back(&m_pResults->Listener());
+    // A device list's fleet: every device's line with its name before it.
+    m_pDevices = std::make_unique<CDevicesWindow>(
+        [pQueue = m_pQueue](const QString& strLine) { pQueue->PostLine(strLine); },
+        [this] { RestoreControlsAfterRun(*m_pQueue, *m_pLog); }, *m_pResults);
     // Until a run reports its own, the chart shows the limit in the box
     // (the figure the next run takes from it).
     connect(m_editResponseLimit, &QLineEdit::textChanged, this,
@@ -90,6 +99,7 @@ CVelkorDlg::~CVelkorDlg()
     // window it reports to.
     OnClose();
     m_pEngine.reset();
+    m_pDevices.reset();
     m_pResults.reset();
 }
 
@@ -167,6 +177,11 @@ void CVelkorDlg::CreateMenu()
     pFile->addSeparator();
     connect(AddCommand(pFile, 32778, QStringLiteral("Save lo&g")), &QAction::triggered, this,
             [this] { OnSaveLog(); });
+    pFile->addSeparator();
+    connect(AddCommand(pFile, kIdLoadDeviceList, QStringLiteral("Load &device list...")), &QAction::triggered, this,
+            [this] { OnLoadDeviceList(); });
+    connect(AddCommand(pFile, kIdClearDeviceList, QStringLiteral("Clea&r device list")), &QAction::triggered, this,
+            [this] { OnClearDeviceList(); });
     QMenu* pCommand = m_pMenuBar->addMenu(QStringLiteral("&Command"));
     connect(AddCommand(pCommand, 32782, QStringLiteral("&Show command"), QKeySequence(Qt::Key_F1)),
             &QAction::triggered, this, [this] { OnShowCommand(); });
@@ -176,6 +191,8 @@ void CVelkorDlg::CreateMenu()
     QMenu* pView = m_pMenuBar->addMenu(QStringLiteral("&View"));
     connect(AddCommand(pView, kIdViewResults, QStringLiteral("&Results"), QKeySequence(Qt::CTRL | Qt::Key_R)),
             &QAction::triggered, this, [this] { OnViewResults(); });
+    connect(AddCommand(pView, kIdViewDevices, QStringLiteral("&Devices")), &QAction::triggered, this,
+            [this] { OnViewDevices(); });
     // There is no window menu of the system's to add the about item to; it
     // gets a last menu of its own.
     QMenu* pHelp = m_pMenuBar->addMenu(QStringLiteral("&Help"));
@@ -183,7 +200,14 @@ void CVelkorDlg::CreateMenu()
             [this] { OnSysCommand(kIdAbout); });
 }
 
-void CVelkorDlg::OnViewResults() { m_pResults->ShowBeside(this); }
+void CVelkorDlg::OnViewResults()
+{
+    m_pResults->ShowBeside(this);
+    // A fleet's results are handed to a shown window only.
+    m_pDevices->ShowPickedResults(false);
+}
+
+void CVelkorDlg::OnViewDevices() { m_pDevices->ShowBeside(this); }
 
 void CVelkorDlg::OnShowCommand()
 {
@@ -334,6 +358,7 @@ void CVelkorDlg::closeEvent(QCloseEvent* pEvent)
 {
     OnClose();
     m_pResults->close();
+    m_pDevices->close();
     pEvent->accept();
     done(QDialog::Rejected);
 }
@@ -345,6 +370,8 @@ void CVelkorDlg::OnClose()
     // Ends a running script at once and waits for its worker; what it had
     // handed over still reaches the log box.
     m_pEngine->OnClose();
+    if (m_pDevices != nullptr)
+        m_pDevices->AbortFleet();
     m_pQueue->Drain();
 }
 

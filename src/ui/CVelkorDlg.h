@@ -2,6 +2,7 @@
 
 #include "CQtTextBox.h"
 #include "CUserPrompts.h"
+#include "script/DeviceList.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -9,6 +10,8 @@
 
 #include <memory>
 
+class CDevicesWindow;
+struct CRunSettings;
 class CLogBoxQueue;
 class CLogWriter;
 class CResultsWindow;
@@ -26,7 +29,9 @@ class QRadioButton;
 // The main window. Every control carries its dialog id as its object name
 // (the decimal id: "1002" is "Send", "2" is "Close"); menu commands carry
 // theirs on their actions ("32782" is "Show command", "16" the about item,
-// "32790" to "32792" the Options items, "32793" "View -> Results").
+// "32790" to "32792" the Options items, "32793" "View -> Results",
+// "32801" and "32802" the device list's File items, "32804" "View ->
+// Devices").
 // Controls are placed in pixels on the client area below the menu bar by
 // ArrangeControls, where DialogLayout puts them. The run itself lives in the
 // engine; this class keeps the controls and the handlers and passes the
@@ -77,6 +82,21 @@ public:
     void OnViewResults();
     CResultsWindow& ResultsWindow() { return *m_pResults; }
 
+    // View -> Devices: the fleet's devices in a table, beside this window.
+    void OnViewDevices();
+    CDevicesWindow& DevicesWindow() { return *m_pDevices; }
+    // File -> Load device list...: with a list, "Send" runs the script on
+    // every device of it (at most Options -> Jobs at once), each line of
+    // the log box with the device's name before it; "Clear device list"
+    // goes back to one run. A file that is not a device list is told in a
+    // message box, and the list loaded before stays.
+    void OnLoadDeviceList();
+    void OnClearDeviceList();
+    bool LoadDeviceList(const QString& path);
+    const SDeviceList& DeviceList() const { return m_deviceList; }
+    // True while a run or a fleet's devices run.
+    bool IsRunning() const;
+
     // What "Load command" does with the path its file dialog returned: the
     // file's lines go into the script box; a file that cannot be read shows
     // the same message box. False when the file could not be read.
@@ -104,6 +124,8 @@ private:
     void SetTabOrder();
     void ApplyRunControl(int nControl, bool bEnable);
     bool AppendLineBreakToCommand();
+    void SendToDevices(const CRunSettings& settings);
+    void ShowDeviceList();
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
@@ -114,6 +136,8 @@ private:
     std::unique_ptr<CTlsOptionsMenu> m_pTlsMenu;  // uses m_prompts
     std::unique_ptr<CScreenFit> m_pScreenFit;
     QString m_strCommandFileName;  // the last loaded command file's name; empty: typed
+    SDeviceList m_deviceList;      // empty: one run
+    QString m_strDeviceListName;   // the list file's name
     QWidget* m_pClient = nullptr;
 
     QLineEdit* m_editResponseLimit = nullptr;
@@ -143,5 +167,7 @@ private:
     CLogBoxQueue* m_pQueue = nullptr;  // child object of this window
     // A listener of every run: it goes after the engine's worker.
     std::unique_ptr<CResultsWindow> m_pResults;
+    // Runs the fleet; its devices report to the queue and the results window.
+    std::unique_ptr<CDevicesWindow> m_pDevices;
     std::unique_ptr<CRunEngine> m_pEngine;
 };

@@ -2,15 +2,18 @@
 // controls that a run switches on and off.
 #include "CVelkorDlg.h"
 
+#include "CDevicesWindow.h"
 #include "CLogBoxQueue.h"
 #include "CTlsOptionsMenu.h"
 #include "engine/CRunEngine.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
+#include "engine/RunControlPolicy.h"
 
 #include <QPlainTextEdit>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,12 +33,115 @@ void CVelkorDlg::OnBnClickedSend()
     settings.nThresholdMs = CRunSettings::ThresholdFromBox(m_editResponseLimit->text());
     settings.tls = m_pTlsMenu->Options();
     m_pTlsMenu->RunLimits().Apply(settings);
+    if (!m_deviceList.devices.empty()) {
+        SendToDevices(settings);
+        return;
+    }
     const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
     if (eResult == CRunEngine::ESendResult::NeedLogFolder)
         m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
 }
 
-void CVelkorDlg::OnBnClickedStop() { m_pEngine->OnBnClickedStop(); }
+void CVelkorDlg::SendToDevices(const CRunSettings& settings)
+{
+    if (IsRunning())
+        return;
+    if (m_pLog->IsAutoSave() && m_pLog->LogFolder().isEmpty()) {
+        m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
+        return;
+    }
+    if (m_pLog->IsAutoSave()) {
+        // Each device saves into a file named after it: two names that read
+        // alike in a file name would share one.
+        QHash<QString, QString> fileParts;
+        for (const SDevice& device : m_deviceList.devices) {
+            const QString strPart = DeviceFileNamePart(device.strName);
+            if (fileParts.contains(strPart)) {
+                m_prompts.ShowError(this, QStringLiteral("The devices '%1' and '%2' would share the log file name "
+                                                         "part %3; rename one of them in the device list.")
+                                              .arg(fileParts.value(strPart), device.strName, strPart));
+                return;
+            }
+            fileParts.insert(strPart, device.strName);
+        }
+    }
+    // The controls as during one run, until the last device has ended.
+    for (ERunControl eControl : {ERunControl::ClearCommand, ERunControl::ClearLog, ERunControl::AutoSave,
+                                 ERunControl::Threshold, ERunControl::SetPath, ERunControl::CommandBox,
+                                 ERunControl::Send})
+        m_pQueue->EnableControl(eControl, false);
+    m_pBoxLog->SetWindowText(QString());
+    m_pQueue->EnableControl(ERunControl::Stop, true);
+    CFleetRunner::SStart start;
+    start.lines = CCommandFile::SplitLines(CCommandFile::CollectLines(*m_pBoxCommand, false));
+    start.strScriptName = m_strCommandFileName;
+    start.settings = settings;
+    start.nJobs = m_pTlsMenu->Jobs();
+    start.bAutoSave = m_pLog->IsAutoSave();
+    start.strLogFolder = m_pLog->LogFolder();
+    const bool bStarted = m_pDevices->StartFleet(m_deviceList.devices, start);
+    // The fleet's results, until a device is picked in the Devices window.
+    m_pDevices->PickRow(0);
+    if (!bStarted) {
+        m_pQueue->Drain();
+        RestoreControlsAfterRun(*m_pQueue, *m_pLog);
+    }
+}
+
+bool CVelkorDlg::IsRunning() const { return m_pEngine->IsRunning() || m_pDevices->IsFleetActive(); }
+
+void CVelkorDlg::OnBnClickedStop()
+{
+    if (m_pDevices->IsFleetActive())
+        m_pDevices->StopFleet();
+    else
+        m_pEngine->OnBnClickedStop();
+}
+
+void CVelkorDlg::OnLoadDeviceList()
+{
+    CUserPrompts::SFileRequest request;
+    request.strFilter = QStringLiteral("Device lists (*.csv);;All Files (*.*)");
+    request.strDefaultSuffix = QStringLiteral("csv");
+    const QString strPath = m_prompts.ChooseFile(this, request);
+    if (!strPath.isEmpty())
+        LoadDeviceList(strPath);
+}
+
+bool CVelkorDlg::LoadDeviceList(const QString& path)
+{
+    if (IsRunning())
+        return false;
+    SDeviceList list;
+    QString strProblem;
+    if (!ReadDeviceList(path, &list, &strProblem)) {
+        m_prompts.ShowError(this, strProblem);
+        return false;
+    }
+    m_deviceList = std::move(list);
+    m_strDeviceListName = QFileInfo(path).fileName();
+    ShowDeviceList();
+    return true;
+}
+
+void CVelkorDlg::OnClearDeviceList()
+{
+    if (IsRunning())
+        return;
+    m_deviceList = SDeviceList();
+    m_strDeviceListName.clear();
+    ShowDeviceList();
+}
+
+void CVelkorDlg::ShowDeviceList()
+{
+    m_pDevices->SetDevices(m_deviceList.devices, m_strDeviceListName);
+    setWindowTitle(m_deviceList.devices.empty()
+                       ? QStringLiteral("Velkor")
+                       : QStringLiteral("Velkor - Devices: %1 (%2)")
+                             .arg(m_strDeviceListName)
+                             .arg(m_deviceList.devices.size()));
+}
 
 void CVelkorDlg::OnBnClickedClearLog()
 {

@@ -14,8 +14,12 @@ namespace devsimtest {
 
 namespace {
 
+// An application for the process and socket classes, unless the test
+// program has one of its own (the window tests do).
 void EnsureApp()
 {
+    if (QCoreApplication::instance() != nullptr)
+        return;
     static int argc = 1;
     static char name[] = "devsim_process_tests";
     static char* argv[] = {name, nullptr};

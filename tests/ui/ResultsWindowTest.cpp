@@ -784,3 +784,77 @@ TEST_F(ResultsWindow, ARowPickedRingsItsPointAndAPointClickedPicksItsRow)
               QString())
         << "a hidden line has no tooltips";
 }
+
+// A run's CheckAlive waits: each a band on the time chart from its start
+// over its downtime, with its tooltip; a row per CheckAlive line under the
+// statistics; the run limits and the waits in the status line.
+TEST_F(ResultsWindow, CheckAliveWaitsAreBandsOnTheTimeAxisAndRowsUnderTheStatistics)
+{
+    auto Wait = [](int nIndex, int nLine, const QString& strPort, std::int64_t nAtMs, std::int64_t nDownMs,
+                   int nAttempts, bool bStopped) {
+        CCheckAliveResult wait;
+        wait.nIndex = nIndex;
+        wait.nLine = nLine;
+        wait.strHost = QStringLiteral("127.0.0.1");
+        wait.strPort = strPort;
+        wait.nAtMs = nAtMs;
+        wait.nDownMs = nDownMs;
+        wait.nAttempts = nAttempts;
+        wait.bStopped = bStopped;
+        return wait;
+    };
+    const std::vector<CCheckAliveResult> waits{Wait(1, 2, QStringLiteral("8080"), 1000, 2500, 6, false),
+                                               Wait(2, 2, QStringLiteral("8080"), 5000, 1200, 3, false),
+                                               Wait(3, 2, QStringLiteral("8080"), 7000, 400, 1, true),
+                                               Wait(4, 5, QStringLiteral("8081"), 12000, 900, 2, false)};
+    CRunStartInfo info = StartInfo();
+    info.strMaxDuration = QStringLiteral("10m");
+    info.nMaxPasses = 500;
+    IRunListener& listener = m_window.Listener();
+    listener.OnRunStart(info);
+    for (int i = 0; i < 10; ++i)
+        listener.OnRequest(Result(i + 1, kUrlA, 1000LL * i, 20, ERequestOutcome::Ok, 200));
+    for (const CCheckAliveResult& wait : waits)
+        listener.OnCheckAlive(wait);
+    listener.OnRunEnd(CRunEndInfo());
+    m_window.Flush();
+
+    EXPECT_TRUE(m_window.SummaryText().contains(QStringLiteral("limits: 10m, 500 passes")))
+        << m_window.SummaryText().toStdString();
+    EXPECT_TRUE(m_window.SummaryText().contains(QStringLiteral("4 CheckAlive waits")));
+    // Line, waits, stopped, min, median and max downtime of the waits that saw the device back.
+    const QTableWidget* pTable = m_window.CheckAliveTable();
+    ASSERT_TRUE(pTable->isVisibleTo(&m_window));
+    ASSERT_EQ(pTable->rowCount(), 2);
+    for (const auto& [nRow, strCells] : std::vector<std::pair<int, QString>>{
+             {0, QStringLiteral("127.0.0.1:8080|2|3|1|1200|1200|2500")}, {1, QStringLiteral("127.0.0.1:8081|5|1|0|900|900|900")}}) {
+        QStringList cells;
+        for (int nColumn = 0; nColumn < pTable->columnCount(); ++nColumn)
+            cells << pTable->item(nRow, nColumn)->text();
+        EXPECT_EQ(cells.join(QLatin1Char('|')), strCells);
+    }
+
+    // The bands lie in time order along the axis, as wide as their downtimes.
+    const CResponseTimeChart& chart = *m_window.TimeChart();
+    ASSERT_EQ(chart.Waits().size(), waits.size());
+    const QRect first = chart.WaitBand(waits[0]);
+    const QRect second = chart.WaitBand(waits[1]);
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_LT(first.right(), second.left());
+    EXPECT_NEAR(double(first.width()) / second.width(), 2500.0 / 1200.0, 0.15);
+    // The time axis reaches the end of a wait after the last request.
+    EXPECT_NEAR(double(chart.WaitBand(waits[3]).width()) / second.width(), 900.0 / 1200.0, 0.15);
+    EXPECT_EQ(first.height(), second.height());
+    // Pointing inside a band, above the requests' line, names the wait.
+    const QPoint inside(first.center().x(), first.top() + 5);
+    EXPECT_EQ(chart.ToolTipAt(inside), CResponseTimeChart::WaitToolTipText(waits[0]));
+    EXPECT_EQ(CResponseTimeChart::WaitToolTipText(waits[2]),
+              QStringLiteral("CheckAlive 127.0.0.1:8080\nDown: 400 ms\nAttempts: 1\nStopped before it came back\nAt 7.000 s"));
+
+    // The next run drops them.
+    listener.OnRunStart(StartInfo());
+    m_window.Flush();
+    EXPECT_TRUE(chart.Waits().empty());
+    EXPECT_FALSE(pTable->isVisibleTo(&m_window));
+    EXPECT_FALSE(m_window.SummaryText().contains(QStringLiteral("limits")));
+}

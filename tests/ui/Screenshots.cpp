@@ -1,7 +1,7 @@
 // Writes PNGs of the main window (idle and after a run against a loopback
 // peer), the command help window, the about box and the results window (its
 // statistics, and its request list with a request picked) into a folder.
-//   ui_screenshots [--font-pt N] [--screen WxH] [--panel N] [--scale N] [FOLDER]
+//   ui_screenshots [--font-pt N] [--screen WxH] [--panel N] [--scale N] [--devices] [FOLDER]
 // --font-pt: the desktop font's size in points (the window keeps its own);
 // --screen: the offscreen screen's size in pixels (default 1920x1200);
 // --panel: a panel of N pixels at the screen's bottom, which the windows
@@ -12,6 +12,7 @@
 #include "engine/CRunEngine.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CCommandDlg.h"
+#include "ui/CDevicesWindow.h"
 #include "ui/CResultsWindow.h"
 #include "ui/CVelkorDlg.h"
 
@@ -37,6 +38,7 @@ struct SOptions {
     QSize screen{1920, 1200};
     int nPanel = 0;
     double dScale = 0;  // 0: none
+    bool bDevices = false;  // the device list's windows instead
     QString strFolder = QStringLiteral("out/screenshots");
 };
 
@@ -63,6 +65,8 @@ bool ParseOptions(int argc, char* argv[], SOptions& options)
             options.dScale = QByteArray(argv[++i]).toDouble(&bNumber);
             if (!bNumber || options.dScale < 1 || options.dScale > 4)
                 return false;
+        } else if (std::strcmp(argv[i], "--devices") == 0) {
+            options.bDevices = true;
         } else if (argv[i][0] == '-') {
             return false;
         } else {
@@ -135,7 +139,22 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
     std::int64_t nAtMs = 0;
     int nIndex = 0;
     const int nPasses = 120;
+    // A reboot the run waited for (CheckAlive), its requests pausing meanwhile.
+    auto Wait = [&listener, &nAtMs](std::int64_t nDownMs, bool bStopped) {
+        CCheckAliveResult wait;
+        wait.nLine = 6;
+        wait.strHost = QStringLiteral("127.0.0.1");
+        wait.strPort = QStringLiteral("8080");
+        wait.nAtMs = nAtMs;
+        wait.nDownMs = nDownMs;
+        wait.nAttempts = int(nDownMs / 1000);
+        wait.bStopped = bStopped;
+        listener.OnCheckAlive(wait);
+        nAtMs += nDownMs + 10;
+    };
     for (int nPass = 1; nPass <= nPasses; ++nPass) {
+        if (nPass == 25)
+            Wait(38000, false);
         for (int nUrl = 0; nUrl < 2; ++nUrl) {
             CRequestResult result;
             result.nIndex = ++nIndex;
@@ -160,6 +179,8 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
             nAtMs += result.nTimeMs + 1000;
         }
     }
+    // The last reboot was stopped before the device came back.
+    Wait(20000, true);
     CRunEndInfo end;
     end.nWhileRepeat = nPasses;
     end.bStopped = true;
@@ -185,13 +206,58 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
     return bOk;
 }
 
+// The main window with a list of three devices after a run on all of
+// them, the Devices window and the fleet's results.
+bool SaveDevices(CVelkorDlg& dlg, const QString& strFolder)
+{
+    const QByteArray kOk = "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\n{\"pan\":120,\"tilt\":-15}\r\n";
+    CTestResponder cam1(kOk, 15);
+    CTestResponder cam2(kOk, 40);
+    CTestResponder cam3(kOk, 90);
+    QTemporaryDir dir;
+    const QString strList = dir.filePath(QStringLiteral("lab.csv"));
+    {
+        QFile file(strList);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QStringLiteral("name,port\nlobby-cam,%1\ngate-cam,%2\nyard-cam,%3\n")
+                       .arg(cam1.Port())
+                       .arg(cam2.Port())
+                       .arg(cam3.Port())
+                       .toUtf8());
+    }
+    if (!dlg.LoadDeviceList(strList))
+        return false;
+    dlg.CommandBox().SetWindowText(
+        QStringLiteral("While(4)\r\nhttp://127.0.0.1:{{port}}/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\r\n"
+                       "Sleep(50)\r\nEnd\r\n"));
+    dlg.findChild<QAbstractButton*>(QStringLiteral("1002"))->click();
+    QElapsedTimer timer;
+    timer.start();
+    while (dlg.IsRunning() && timer.elapsed() < 20000)
+        Pump(20);
+    dlg.FlushPendingLog();
+    bool bOk = Save(&dlg, strFolder + QStringLiteral("/main-devices.png"));
+    dlg.OnViewDevices();
+    CDevicesWindow& devices = dlg.DevicesWindow();
+    devices.Flush();
+    bOk &= Save(&devices, strFolder + QStringLiteral("/devices.png"));
+    dlg.OnViewResults();
+    dlg.ResultsWindow().Flush();
+    bOk &= Save(&dlg.ResultsWindow(), strFolder + QStringLiteral("/devices-results.png"));
+    devices.PickRow(3);
+    dlg.ResultsWindow().Flush();
+    bOk &= Save(&dlg.ResultsWindow(), strFolder + QStringLiteral("/devices-results-yard-cam.png"));
+    return bOk;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     SOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--font-pt N] [--screen WxH] [--panel N] [--scale N] [FOLDER]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--font-pt N] [--screen WxH] [--panel N] [--scale N] [--devices] [FOLDER]\n", argv[0]);
         return 2;
     }
     const QTemporaryDir configDir;
@@ -215,6 +281,8 @@ int main(int argc, char* argv[])
 
     CVelkorDlg dlg;
     dlg.show();
+    if (options.bDevices)
+        return SaveDevices(dlg, strFolder) ? 0 : 1;
     bOk &= Save(&dlg, strFolder + QStringLiteral("/main-idle.png"));
 
     CTestResponder peer("HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\n{\"pan\":120,\"tilt\":-15}\r\n", 20);

@@ -92,7 +92,9 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsResultsAndTheA
     for (QAction* pAction : menus[0]->menu()->actions())
         fileItems << (pAction->isSeparator() ? QStringLiteral("-") : shown(pAction) + "=" + pAction->objectName());
     EXPECT_EQ(fileItems, (QStringList{QStringLiteral("Save command=32780"), QStringLiteral("Load command=32779"),
-                                      QStringLiteral("-"), QStringLiteral("Save log=32778")}));
+                                      QStringLiteral("-"), QStringLiteral("Save log=32778"),
+                                      QStringLiteral("-"), QStringLiteral("Load device list...=32801"),
+                                      QStringLiteral("Clear device list=32802")}));
     ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
     EXPECT_EQ(shown(menus[1]->menu()->actions()[0]), QStringLiteral("Show command"));
     EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), QStringLiteral("32782"));
@@ -104,8 +106,11 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsResultsAndTheA
     EXPECT_EQ(optionItems, (QStringList{QStringLiteral("Trust certificate file...=32790/checkable"),
                                         QStringLiteral("Clear certificate file=32791"), QStringLiteral("-"),
                                         QStringLiteral("Accept any certificate (insecure)=32792/checkable"),
-                                        QStringLiteral("-"), QStringLiteral("Run limits...=32800")}));
-    ASSERT_EQ(menus[3]->menu()->actions().size(), 1);
+                                        QStringLiteral("-"), QStringLiteral("Run limits...=32800"),
+                                        QStringLiteral("Jobs... (all)=32803")}));
+    ASSERT_EQ(menus[3]->menu()->actions().size(), 2);
+    EXPECT_EQ(shown(menus[3]->menu()->actions()[1]) + "=" + menus[3]->menu()->actions()[1]->objectName(),
+              QStringLiteral("Devices=32804"));
     const QAction* pResults = menus[3]->menu()->actions()[0];
     EXPECT_EQ(shown(pResults) + "=" + pResults->objectName() + "/" + pResults->shortcut().toString(),
               QStringLiteral("Results=32793/Ctrl+R"));

@@ -1,4 +1,4 @@
-#include "cli/DeviceList.h"
+#include "script/DeviceList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,255 @@
+#include "CFleetRunner.h"
+
+#include "CRunEngine.h"
+#include "log/CCommandFile.h"
+#include "log/CLogWriter.h"
+#include "platform/CMemoryTextBox.h"
+#include "platform/CRunControlStates.h"
+#include "script/Placeholders.h"
+
+#include <QDir>
+
+void CRunRecord::OnRunStart(const CRunStartInfo& info)
+{
+    std::lock_guard lock(m_mutex);
+    m_run = SCopy();
+    m_run.start = info;
+    m_nRevision.fetch_add(1, std::memory_order_release);
+}
+
+void CRunRecord::OnRequest(const CRequestResult& result)
+{
+    std::lock_guard lock(m_mutex);
+    m_run.requests.push_back(result);
+    m_nRevision.fetch_add(1, std::memory_order_release);
+}
+
+void CRunRecord::OnCheckAlive(const CCheckAliveResult& result)
+{
+    std::lock_guard lock(m_mutex);
+    m_run.waits.push_back(result);
+    m_nRevision.fetch_add(1, std::memory_order_release);
+}
+
+void CRunRecord::OnRunEnd(const CRunEndInfo& info)
+{
+    std::lock_guard lock(m_mutex);
+    m_run.end = info;
+    m_nRevision.fetch_add(1, std::memory_order_release);
+}
+
+CRunRecord::SCopy CRunRecord::Copy() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_run;
+}
+
+int CRunRecord::LastStatus() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_run.requests.empty() ? -1 : m_run.requests.back().nStatus;
+}
+
+namespace {
+
+// Tells the owner that a device's figures changed; goes last among the
+// device's listeners, so the figures are in when it is told.
+class CChangeNotifier : public IRunListener {
+public:
+    explicit CChangeNotifier(std::function<void()> notify) : m_notify(std::move(notify)) {}
+    void OnRunStart(const CRunStartInfo&) override { m_notify(); }
+    void OnRequest(const CRequestResult&) override { m_notify(); }
+    void OnCheckAlive(const CCheckAliveResult&) override { m_notify(); }
+    void OnRunEnd(const CRunEndInfo&) override { m_notify(); }
+
+private:
+    std::function<void()> m_notify;
+};
+
+}  // namespace
+
+struct CFleetRunner::SDeviceRun {
+    explicit SDeviceRun(SDevice row) : device(std::move(row)), log(editLog) {}
+
+    SDevice device;
+    CMemoryTextBox editCommand;
+    CMemoryTextBox editLog;
+    CLogWriter log;
+    CRunControlStates controls;
+    CRunVerdict verdict;
+    CRunStatistics statistics;
+    CRunRecord record;
+    std::unique_ptr<CChangeNotifier> notifier;
+    std::unique_ptr<CRunEngine> engine;  // while it runs
+    std::atomic<EState> state{EState::Waiting};
+    QDateTime startedAt;
+};
+
+CFleetRunner::CFleetRunner(LineSink lineSink, ChangeSink changeSink)
+    : m_lineSink(std::move(lineSink)), m_changeSink(std::move(changeSink))
+{
+}
+
+CFleetRunner::~CFleetRunner() { Abort(); }
+
+bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& start)
+{
+    Abort();
+    m_devices.clear();
+    m_start = start;
+    m_nNext = 0;
+    m_bStopping = false;
+    bool bScriptError = false;
+    for (const SDevice& row : devices) {
+        auto pRun = std::make_unique<SDeviceRun>(row);
+        SDeviceRun& run = *pRun;
+        const std::size_t nDevice = m_devices.size();
+        const QString strPrefix = QStringLiteral("[%1] ").arg(row.strName);
+        run.log.SetLineSink([this, strPrefix](const QString& strLine) { m_lineSink(strPrefix + strLine); });
+        if (start.bAutoSave) {
+            run.log.SetAutoSave(true);
+            run.log.SetLogFolder(QDir(start.strLogFolder).absolutePath());
+            run.log.SetLogFileSuffix(QLatin1Char('_') + DeviceFileNamePart(row.strName));
+        }
+        run.notifier = std::make_unique<CChangeNotifier>([this, nDevice] { m_changeSink(nDevice); });
+        SSubstitutedScript substituted = SubstituteScript(start.lines, row.variables);
+        if (!substituted.errors.isEmpty()) {
+            run.log.WriteLog(QStringLiteral("Read command"));
+            for (const QString& strError : substituted.errors)
+                run.log.WriteLog(strError);
+            run.state = EState::ScriptError;
+            bScriptError = true;
+        }
+        CCommandFile::InsertLines(run.editCommand, substituted.lines);
+        m_devices.push_back(std::move(pRun));
+    }
+    if (bScriptError) {
+        for (auto& pRun : m_devices)
+            if (pRun->state == EState::Waiting)
+                pRun->state = EState::NotRun;
+        for (std::size_t i = 0; i < m_devices.size(); ++i)
+            m_changeSink(i);
+        m_nNext = m_devices.size();
+        return false;
+    }
+    // Many devices stamp their log lines at once. Without TZ the C library
+    // takes the zone's name afresh for every local time, dropping and copying
+    // it each time (while another worker may read it); naming the system's
+    // zone file keeps it once (the same zone), before any worker starts.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));
+    StartWaiting();
+    return true;
+}
+
+void CFleetRunner::StartWaiting()
+{
+    const std::size_t nJobs =
+        std::size_t(m_start.nJobs > 0 ? std::min(m_start.nJobs, kMaxJobs) : kMaxJobs);
+    std::size_t nRunning = 0;
+    for (const auto& pRun : m_devices)
+        nRunning += pRun->engine != nullptr ? 1 : 0;
+    while (!m_bStopping && m_nNext < m_devices.size() && nRunning < nJobs) {
+        const std::size_t nDevice = m_nNext++;
+        SDeviceRun& run = *m_devices[nDevice];
+        run.engine = std::make_unique<CRunEngine>(run.editCommand, run.editLog, run.log, run.controls);
+        CRunContext& context = run.engine->Context();
+        context.m_strScriptName = m_start.strScriptName;
+        context.m_listeners = {&run.verdict, &run.statistics, &run.record, run.notifier.get()};
+        CRunSettings settings = m_start.settings;
+        if (run.device.id)
+            settings.strId = *run.device.id;
+        if (run.device.password)
+            settings.strPassword = *run.device.password;
+        run.startedAt = QDateTime::currentDateTime();
+        run.state = EState::Running;
+        if (run.engine->OnBnClickedSend(settings) == CRunEngine::ESendResult::Started) {
+            ++nRunning;
+        } else {
+            // The parser's lines say why.
+            run.engine.reset();
+            run.state = EState::ScriptError;
+        }
+        m_changeSink(nDevice);
+    }
+    if (m_bStopping) {
+        for (std::size_t i = m_nNext; i < m_devices.size(); ++i) {
+            m_devices[i]->state = EState::NotRun;
+            m_changeSink(i);
+        }
+        m_nNext = m_devices.size();
+    }
+}
+
+bool CFleetRunner::Poll()
+{
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        SDeviceRun& run = *m_devices[i];
+        if (run.engine == nullptr || !run.engine->WaitForRunEnd(0))
+            continue;
+        run.engine->OnClose();
+        run.engine.reset();
+        run.state = EState::Done;
+        m_changeSink(i);
+    }
+    StartWaiting();
+    return IsActive();
+}
+
+void CFleetRunner::Stop()
+{
+    m_bStopping = true;
+    for (auto& pRun : m_devices)
+        if (pRun->engine != nullptr)
+            pRun->engine->OnBnClickedStop();
+}
+
+void CFleetRunner::Abort()
+{
+    m_bStopping = true;
+    for (auto& pRun : m_devices)
+        if (pRun->engine != nullptr)
+            pRun->engine->AbortRun();
+    Poll();
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        SDeviceRun& run = *m_devices[i];
+        if (run.engine == nullptr)
+            continue;
+        run.engine->OnClose();
+        run.engine.reset();
+        run.state = EState::Done;
+        m_changeSink(i);
+    }
+}
+
+bool CFleetRunner::IsActive() const
+{
+    for (const auto& pRun : m_devices)
+        if (pRun->engine != nullptr)
+            return true;
+    return !m_bStopping && m_nNext < m_devices.size();
+}
+
+const QString& CFleetRunner::Name(std::size_t nDevice) const { return m_devices[nDevice]->device.strName; }
+
+CFleetRunner::EState CFleetRunner::State(std::size_t nDevice) const { return m_devices[nDevice]->state; }
+
+CUrlStatistics CFleetRunner::Total(std::size_t nDevice) const { return m_devices[nDevice]->statistics.Total(); }
+
+CRunVerdictSummary CFleetRunner::Verdict(std::size_t nDevice) const { return m_devices[nDevice]->verdict.Summary(); }
+
+const CRunRecord& CFleetRunner::Record(std::size_t nDevice) const { return m_devices[nDevice]->record; }
+
+QDateTime CFleetRunner::StartedAt(std::size_t nDevice) const { return m_devices[nDevice]->startedAt; }
+
+QString CFleetRunner::StateText(EState eState)
+{
+    switch (eState) {
+    case EState::Waiting: return QStringLiteral("waiting");
+    case EState::Running: return QStringLiteral("running");
+    case EState::Done: return QStringLiteral("done");
+    case EState::ScriptError: return QStringLiteral("script error");
+    case EState::NotRun: return QStringLiteral("not run");
+    }
+    return QString();
+}

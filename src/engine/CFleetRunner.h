@@ -1,0 +1,120 @@
+#pragma once
+
+#include "CRunSettings.h"
+#include "CRunStatistics.h"
+#include "CRunVerdict.h"
+#include "RunResults.h"
+#include "script/DeviceList.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// One device's run as its listeners heard it: the start, every request and
+// CheckAlive wait, the end. Filled on the device's worker, read anywhere.
+class CRunRecord : public IRunListener {
+public:
+    struct SCopy {
+        CRunStartInfo start;
+        std::vector<CRequestResult> requests;
+        std::vector<CCheckAliveResult> waits;
+        std::optional<CRunEndInfo> end;
+    };
+
+    void OnRunStart(const CRunStartInfo& info) override;
+    void OnRequest(const CRequestResult& result) override;
+    void OnCheckAlive(const CCheckAliveResult& result) override;
+    void OnRunEnd(const CRunEndInfo& info) override;
+
+    SCopy Copy() const;
+    // The last request's HTTP status; -1 before one brought a response.
+    int LastStatus() const;
+    // Grows with every record taken in.
+    std::uint64_t Revision() const { return m_nRevision.load(std::memory_order_acquire); }
+
+private:
+    mutable std::mutex m_mutex;
+    SCopy m_run;
+    std::atomic<std::uint64_t> m_nRevision{0};
+};
+
+// Runs one script on every device of a device list, each on its own engine
+// with its own log writer, figures and verdict, at most nJobs at once in the
+// list's order. A device's columns replace the script's {{name}}
+// placeholders; its "id" and "password" columns, when there, win over the
+// settings'. Every log line goes to the line sink with the device's name in
+// brackets before it. The owner calls Poll() now and then (every few tens of
+// ms) on its own thread: it starts devices while there is room and takes in
+// those whose run ended. No widgets, no event loop of its own.
+class CFleetRunner {
+public:
+    enum class EState { Waiting, Running, Done, ScriptError, NotRun };
+
+    // A prefixed, stamped log line ("[name] [hh:mm:ss.zzz] text\r\n"); called
+    // on the devices' workers and on the owner's thread.
+    using LineSink = std::function<void(const QString& strLine)>;
+    // Called on a device's worker (or the owner's thread) whenever its state
+    // or figures changed; nDevice is its place in the list.
+    using ChangeSink = std::function<void(std::size_t nDevice)>;
+
+    struct SStart {
+        QStringList lines;        // the script as typed, placeholders unreplaced
+        QString strScriptName;    // the command file's name; empty: typed
+        CRunSettings settings;
+        int nJobs = 0;            // devices at once; 0 or less: all
+        bool bAutoSave = false;   // each device its own file in strLogFolder
+        QString strLogFolder;
+    };
+
+    CFleetRunner(LineSink lineSink, ChangeSink changeSink);
+    ~CFleetRunner();
+    CFleetRunner(const CFleetRunner&) = delete;
+    CFleetRunner& operator=(const CFleetRunner&) = delete;
+
+    // Takes the devices and starts the first nJobs. A placeholder without a
+    // value in any device's script writes that device's "<Syntax error>"
+    // lines and starts none (false). An earlier fleet must be over.
+    bool Start(const std::vector<SDevice>& devices, const SStart& start);
+    // Starts waiting devices while there is room, takes in ended ones. True
+    // while some device runs or waits.
+    bool Poll();
+    // "Stop" for every running device (taken at its next End or ends its
+    // CheckAlive wait); no waiting device starts any more.
+    void Stop();
+    // Ends every running device at once and waits for them (closing).
+    void Abort();
+    bool IsActive() const;
+
+    std::size_t Count() const { return m_devices.size(); }
+    const QString& Name(std::size_t nDevice) const;
+    EState State(std::size_t nDevice) const;
+    CUrlStatistics Total(std::size_t nDevice) const;
+    CRunVerdictSummary Verdict(std::size_t nDevice) const;
+    const CRunRecord& Record(std::size_t nDevice) const;
+    // When the device's run started, by the wall clock; invalid before.
+    QDateTime StartedAt(std::size_t nDevice) const;
+
+    // "waiting", "running", "done", "script error", "not run".
+    static QString StateText(EState eState);
+
+    static constexpr int kMaxJobs = 1000;
+
+private:
+    struct SDeviceRun;
+
+    void StartWaiting();
+
+    LineSink m_lineSink;
+    ChangeSink m_changeSink;
+    SStart m_start;
+    std::vector<std::unique_ptr<SDeviceRun>> m_devices;
+    std::size_t m_nNext = 0;
+    bool m_bStopping = false;
+};

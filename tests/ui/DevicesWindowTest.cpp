@@ -1,0 +1,109 @@
+#include "DlgFixture.h"
+#include "GuiTestUtil.h"
+
+#include "../tools/DevsimProcess.h"
+#include "ui/CDevicesWindow.h"
+#include "ui/CResultsWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTemporaryDir>
+
+namespace {
+
+QString WriteFile(const QTemporaryDir& dir, const QString& strName, const QString& strText)
+{
+    const QString strPath = dir.filePath(strName);
+    QFile file(strPath);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(strText.toUtf8());
+    return strPath;
+}
+
+}  // namespace
+
+using DevicesWindow = DlgFixture;
+
+// A list of three simulated devices: "Send" runs the script on each (its
+// row's host), the log box gets every device's lines with its name before
+// them, the Devices table fills, and a device picked there is what the
+// results window shows. A bad list is told and the loaded one stays.
+TEST_F(DevicesWindow, SendRunsEveryDeviceOfTheListAndTheTableFills)
+{
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--devices"), QStringLiteral("3")}));
+    QTemporaryDir dir;
+    const QString strList = WriteFile(dir, QStringLiteral("lab.csv"),
+                                      QStringLiteral("name,host,port\n"
+                                                     "cam-1,127.0.1.1,%1\n"
+                                                     "cam-2,127.0.1.2,%1\n"
+                                                     "cam-3,127.0.1.3,%1\n")
+                                          .arg(sim.port()));
+    const QString strBad = WriteFile(dir, QStringLiteral("bad.csv"), QStringLiteral("name,host\ncam-9\n"));
+    QStringList errors;
+    m_pDlg->UserPrompts().ShowError = [&errors](QWidget*, const QString& strText) { errors << strText; };
+
+    ASSERT_TRUE(m_pDlg->LoadDeviceList(strList));
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - Devices: lab.csv (3)"));
+    EXPECT_FALSE(m_pDlg->LoadDeviceList(strBad));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("line 2"))) << errors[0].toStdString();
+    EXPECT_EQ(m_pDlg->DeviceList().devices.size(), 3u);
+
+    m_pDlg->CommandBox().SetWindowText(
+        QStringLiteral("http://{{host}}:{{port}}/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\r\n"
+                       "http://{{host}}:{{port}}/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=right,1"));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    EXPECT_EQ(errors.size(), 1) << errors.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(Enabled(1002));
+    EXPECT_TRUE(Enabled(1009));
+    ASSERT_TRUE(WaitFor([&] { return !m_pDlg->IsRunning(); }, 20000));
+    m_pDlg->FlushPendingLog();
+    EXPECT_TRUE(Enabled(1002));
+    EXPECT_FALSE(Enabled(1009));
+
+    CDevicesWindow& devices = m_pDlg->DevicesWindow();
+    devices.Flush();
+    const CDeviceTableModel& model = *devices.Model();
+    ASSERT_EQ(model.rowCount(), 4);
+    // name, state, requests, ok, slow, failed, (median, p95), last status, verdict
+    for (int nRow = 1; nRow <= 3; ++nRow) {
+        QStringList cells = model.Cells(nRow);
+        cells.removeAt(7);
+        cells.removeAt(6);
+        EXPECT_EQ(cells.join(QLatin1Char('|')), (QStringList{QStringLiteral("cam-%1").arg(nRow), QStringLiteral("done"), QStringLiteral("2"),
+                                      QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("0"),
+                                      QStringLiteral("200"), QStringLiteral("pass")}.join(QLatin1Char('|'))));
+    }
+    EXPECT_EQ(model.Cells(0).mid(0, 4).join(QLatin1Char('|')), QStringLiteral("All devices|3 of 3 done|6|6"));
+    // Every line names its device; each device logs the same lines.
+    const QString strLog = Log();
+    const QStringList lines = strLog.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    int nLines[3] = {0, 0, 0};
+    for (const QString& strLine : lines) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^\\[cam-([123])\\] \\[\\d\\d:")).match(strLine);
+        ASSERT_TRUE(match.hasMatch()) << strLine.toStdString();
+        ++nLines[match.captured(1).toInt() - 1];
+    }
+    EXPECT_GT(nLines[0], 4);
+    EXPECT_EQ(nLines[0], nLines[1]);
+    EXPECT_EQ(nLines[0], nLines[2]);
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_TRUE(strLog.contains(QStringLiteral("[SEND] http://127.0.1.%1:%2/httpapi/").arg(n).arg(sim.port())));
+
+    // The fleet in the results window, then one device.
+    CResultsWindow& results = m_pDlg->ResultsWindow();
+    results.Flush();
+    EXPECT_EQ(results.Statistics().total.nCount, 6u);
+    devices.PickRow(2);
+    results.Flush();
+    EXPECT_EQ(results.Statistics().total.nCount, 2u);
+    ASSERT_EQ(results.Statistics().vecUrls.size(), 2u);
+    EXPECT_TRUE(results.Statistics().vecUrls[0].strUrl.startsWith(QStringLiteral("http://127.0.1.2:")));
+    EXPECT_TRUE(results.SummaryText().contains(QStringLiteral("[cam-2]"))) << results.SummaryText().toStdString();
+}
