@@ -9,16 +9,16 @@
 namespace {
 
 // The verdict column of a device.
-QString VerdictText(const CFleetDevice& device, const CRunVerdictSummary& summary)
+QString VerdictText(CFleetRunner::EState eState, const CRunVerdictSummary& summary)
 {
-    switch (device.state) {
-    case CFleetDevice::EState::ScriptError:
+    switch (eState) {
+    case CFleetRunner::EState::ScriptError:
         return QStringLiteral("script error");
-    case CFleetDevice::EState::NotStarted:
-    case CFleetDevice::EState::Waiting:
+    case CFleetRunner::EState::NotRun:
+    case CFleetRunner::EState::Waiting:
         return QStringLiteral("not run");
-    case CFleetDevice::EState::Running:
-    case CFleetDevice::EState::Done:
+    case CFleetRunner::EState::Running:
+    case CFleetRunner::EState::Done:
         break;
     }
     return summary.bPass ? QStringLiteral("pass") : QStringLiteral("fail (%1)").arg(summary.nExitCode);
@@ -26,7 +26,7 @@ QString VerdictText(const CFleetDevice& device, const CRunVerdictSummary& summar
 
 }  // namespace
 
-void PrintDeviceTable(QTextStream& out, const FleetDevices& devices)
+void PrintDeviceTable(QTextStream& out, const CFleetRunner& runner)
 {
     const QStringList columns{QStringLiteral("name"),   QStringLiteral("requests"), QStringLiteral("ok"),
                               QStringLiteral("slow"),   QStringLiteral("timeout"),  QStringLiteral("failed"),
@@ -34,32 +34,32 @@ void PrintDeviceTable(QTextStream& out, const FleetDevices& devices)
                               QStringLiteral("max"),    QStringLiteral("verdict")};
     auto figure = [](std::int64_t nMs) { return nMs < 0 ? QStringLiteral("-") : QString::number(nMs); };
     std::vector<QStringList> rows{columns};
-    for (const auto& pDevice : devices) {
-        const CUrlStatistics total = pDevice->statistics.Total();
-        rows.push_back({pDevice->device.strName, QString::number(total.nCount), QString::number(total.nOk),
+    for (std::size_t i = 0; i < runner.Count(); ++i) {
+        const CUrlStatistics total = runner.Total(i);
+        rows.push_back({runner.Name(i), QString::number(total.nCount), QString::number(total.nOk),
                         QString::number(total.nSlow), QString::number(total.nTimeout), QString::number(total.nFailed),
                         QString::number(total.nNotSent), figure(total.nMedianMs), figure(total.nP95Ms),
-                        figure(total.nMaxMs), VerdictText(*pDevice, pDevice->verdict.Summary())});
+                        figure(total.nMaxMs), VerdictText(runner.State(i), runner.Verdict(i))});
     }
     out << "\nDevices (times in ms)\n";
     PrintTable(out, rows, 1);
     out.flush();
 }
 
-int FleetExitCode(const FleetDevices& devices, QTextStream& err, bool* pbScriptError)
+int FleetExitCode(const CFleetRunner& runner, QTextStream& err, bool* pbScriptError)
 {
     int nExit = kExitOk;
     *pbScriptError = false;
-    for (const auto& pDevice : devices) {
-        if (pDevice->state == CFleetDevice::EState::ScriptError) {
+    for (std::size_t i = 0; i < runner.Count(); ++i) {
+        if (runner.State(i) == CFleetRunner::EState::ScriptError) {
             *pbScriptError = true;
             continue;
         }
-        if (pDevice->state != CFleetDevice::EState::Done)
+        if (runner.State(i) != CFleetRunner::EState::Done)
             continue;
-        const CRunVerdictSummary summary = pDevice->verdict.Summary();
+        const CRunVerdictSummary summary = runner.Verdict(i);
         if (!summary.bPass) {
-            err << "velkor-cli: [" << pDevice->device.strName << "] the run failed: " << summary.Describe()
+            err << "velkor-cli: [" << runner.Name(i) << "] the run failed: " << summary.Describe()
                 << Qt::endl;
             if (nExit == kExitOk || summary.nExitCode < nExit)
                 nExit = summary.nExitCode;
@@ -68,36 +68,37 @@ int FleetExitCode(const FleetDevices& devices, QTextStream& err, bool* pbScriptE
     return nExit;
 }
 
-CRecordedFleet RecordFleet(const FleetDevices& devices, const QStringList& columns, const QString& strScript,
-                           int nThresholdMs, int nExitCode, bool bWithRuns)
+CRecordedFleet RecordFleet(const CFleetRunner& runner, const FleetReports& reports, const QStringList& columns,
+                           const QString& strScript, int nThresholdMs, int nExitCode, bool bWithRuns)
 {
     CRecordedFleet fleet;
     fleet.strScript = strScript;
     fleet.nThresholdMs = nThresholdMs;
-    for (const auto& pDevice : devices) {
+    for (std::size_t i = 0; i < runner.Count(); ++i) {
+        const SDevice& device = runner.Device(i);
         CRecordedDevice& one = fleet.devices.emplace_back();
-        one.strName = pDevice->device.strName;
-        one.nRow = pDevice->device.nRow;
+        one.strName = device.strName;
+        one.nRow = device.nRow;
         for (const QString& strColumn : columns)
             if (strColumn != QLatin1String("password"))
-                one.variables.append({strColumn, pDevice->device.variables.value(strColumn)});
-        switch (pDevice->state) {
-        case CFleetDevice::EState::ScriptError:
+                one.variables.append({strColumn, device.variables.value(strColumn)});
+        switch (runner.State(i)) {
+        case CFleetRunner::EState::ScriptError:
             one.state = CRecordedDevice::EState::ScriptError;
             break;
-        case CFleetDevice::EState::Done:
-        case CFleetDevice::EState::Running:
+        case CFleetRunner::EState::Done:
+        case CFleetRunner::EState::Running:
             break;
-        case CFleetDevice::EState::Waiting:
-        case CFleetDevice::EState::NotStarted:
+        case CFleetRunner::EState::Waiting:
+        case CFleetRunner::EState::NotRun:
             one.state = CRecordedDevice::EState::NotRun;
             break;
         }
         if (bWithRuns)
-            one.run = pDevice->recorder.Snapshot();
+            one.run = reports[i]->recorder.Snapshot();
         one.run.start.strScript = strScript;
         one.run.start.nThresholdMs = nThresholdMs;
-        one.run.verdict = pDevice->verdict.Summary();
+        one.run.verdict = runner.Verdict(i);
         one.run.nExitCode = one.state == CRecordedDevice::EState::ScriptError ? int(kExitScriptError)
                                                                              : one.run.verdict.nExitCode;
     }
@@ -106,19 +107,19 @@ CRecordedFleet RecordFleet(const FleetDevices& devices, const QStringList& colum
     return fleet;
 }
 
-void PrintFleetSummary(QTextStream& out, const FleetDevices& devices, const CRecordedFleet& fleet)
+void PrintFleetSummary(QTextStream& out, const CFleetRunner& runner, const CRecordedFleet& fleet)
 {
     std::uint64_t nRequests = 0;
     std::uint64_t counts[5] = {};
-    for (const auto& pDevice : devices) {
-        const CUrlStatistics total = pDevice->statistics.Total();
+    for (std::size_t i = 0; i < runner.Count(); ++i) {
+        const CUrlStatistics total = runner.Total(i);
         nRequests += total.nCount;
         for (const auto& [nIndex, nCount] : {std::pair{0, total.nOk}, std::pair{1, total.nSlow},
                                              std::pair{2, total.nTimeout}, std::pair{3, total.nFailed},
                                              std::pair{4, total.nNotSent}})
             counts[nIndex] += nCount;
     }
-    out << "Summary: " << devices.size() << " devices, " << nRequests << " requests (ok " << counts[0] << ", slow "
+    out << "Summary: " << runner.Count() << " devices, " << nRequests << " requests (ok " << counts[0] << ", slow "
         << counts[1] << ", timeout " << counts[2] << ", failed " << counts[3] << ", not sent " << counts[4]
         << "), verdict " << fleet.verdict.Name() << Qt::endl;
 }

@@ -15,23 +15,23 @@ class QTextStream;
 // exit code, the recorded fleet for the reports, the --quiet summary and the
 // JSON Lines file's last record.
 
-using FleetDevices = std::vector<std::unique_ptr<CFleetDevice>>;
+using FleetReports = std::vector<std::unique_ptr<CFleetDeviceReports>>;
 
 // The table after the log: a row per device, in the list's order.
-void PrintDeviceTable(QTextStream& out, const FleetDevices& devices);
+void PrintDeviceTable(QTextStream& out, const CFleetRunner& runner);
 
 // The worst verdict of the devices that ran: 3 before 5 before 6 (kExitOk
 // when all passed), each failed device named on err. *pbScriptError: a
 // device's script had an error.
-int FleetExitCode(const FleetDevices& devices, QTextStream& err, bool* pbScriptError);
+int FleetExitCode(const CFleetRunner& runner, QTextStream& err, bool* pbScriptError);
 
 // The fleet as the reports read it; bWithRuns: each device's recorded run
 // (the recorders were listening).
-CRecordedFleet RecordFleet(const FleetDevices& devices, const QStringList& columns, const QString& strScript,
-                           int nThresholdMs, int nExitCode, bool bWithRuns);
+CRecordedFleet RecordFleet(const CFleetRunner& runner, const FleetReports& reports, const QStringList& columns,
+                           const QString& strScript, int nThresholdMs, int nExitCode, bool bWithRuns);
 
 // --quiet's line: "Summary: 4 devices, 80 requests (ok 78, ...), verdict fail".
-void PrintFleetSummary(QTextStream& out, const FleetDevices& devices, const CRecordedFleet& fleet);
+void PrintFleetSummary(QTextStream& out, const CFleetRunner& runner, const CRecordedFleet& fleet);
 
 // The JSON Lines file's last record: the fleet's figures over every device.
 bool WriteFleetSummary(CJsonLinesWriter& file, const CRecordedFleet& fleet, QString* pError);

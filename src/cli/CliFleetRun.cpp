@@ -2,47 +2,27 @@
 
 #include "CFleetDevice.h"
 #include "CFleetReport.h"
-#include "CliFleetOutput.h"
 #include "CHtmlReport.h"
 #include "CJUnitReport.h"
-#include "CJsonLinesWriter.h"
 #include "CJsonReport.h"
-#include "CReportFile.h"
-#include "CRunRecorder.h"
-#include "CSignalWatcher.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
-#include "CliRunSupport.h"
 #include "CliFleetOptions.h"
+#include "CliFleetOutput.h"
 #include "CliRun.h"
-#include "CliVariables.h"
+#include "CliRunSupport.h"
 #include "script/DeviceList.h"
-#include "engine/CRunEngine.h"
-#include "engine/CRunStatistics.h"
-#include "engine/CRunVerdict.h"
-#include "http/CTlsConnection.h"
-#include "log/CCommandFile.h"
-#include "log/CLogWriter.h"
-#include "platform/CMemoryTextBox.h"
-#include "platform/CRunControlStates.h"
-#include "platform/MonotonicClock.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QTextStream>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
-#include <cstdio>
+#include <chrono>
 #include <memory>
 #include <mutex>
-#include <pthread.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -140,147 +120,90 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     }
     QTextStream& logOut = LogStream(options, out, err);
 
-    // Every device with its log and its script; a placeholder without a
-    // value in any of them stops the run before it starts.
+    // One runner for the devices, as the window's device list has: each its
+    // own engine, log (with its name before every line, and its own
+    // auto-save file) and figures; the reports listen beside.
     std::mutex outMutex;
-    std::vector<std::unique_ptr<CFleetDevice>> devices;
-    bool bScriptError = false;
+    CFleetRunner runner(
+        [&logOut, &outMutex, bQuiet = options.bQuiet](const QString& strLine) {
+            if (bQuiet)
+                return;
+            std::lock_guard lock(outMutex);
+            logOut << QStringView(strLine).chopped(2) << Qt::endl;
+        },
+        [](std::size_t) {});
+    std::vector<std::unique_ptr<CFleetDeviceReports>> reports;
     for (const SDevice& row : list.devices) {
-        auto pDevice = std::make_unique<CFleetDevice>(row);
-        CFleetDevice& device = *pDevice;
-        SetConsoleSink(device.log, options, logOut, outMutex, QStringLiteral("[%1] ").arg(device.device.strName));
+        auto& pReports = reports.emplace_back(std::make_unique<CFleetDeviceReports>());
         if (bJsonLines) {
-            device.jsonLines.OpenDescriptor(jsonLinesFile.Descriptor());
-            device.jsonLines.SetDevice(device.device.strName);
+            pReports->jsonLines.OpenDescriptor(jsonLinesFile.Descriptor());
+            pReports->jsonLines.SetDevice(row.strName);
         }
-        if (!options.strLogDir.isEmpty())
-            device.log.SetLogFileSuffix(QLatin1Char('_') + DeviceFileNamePart(device.device.strName));
-        // The row's values win over --variable and --variables-file.
-        ScriptVariables variables = options.variables;
-        variables.insert(device.device.variables);
-        QStringList deviceLines = lines;
-        if (!SubstituteCliScript(deviceLines, variables, device.log)) {
-            device.state = CFleetDevice::EState::ScriptError;
-            bScriptError = true;
-        }
-        CCommandFile::InsertLines(device.editCommand, deviceLines);
-        devices.push_back(std::move(pDevice));
     }
-    if (bScriptError) {
+    const QString strScriptName =
+        options.strFile == QLatin1String("-") ? QString() : QFileInfo(options.strFile).fileName();
+    CFleetRunner::SStart start;
+    start.lines = lines;
+    start.strScriptName = strScriptName;
+    start.settings = options.settings;
+    start.nJobs = nJobs;
+    start.bAutoSave = !options.strLogDir.isEmpty();
+    start.strLogFolder = options.strLogDir;
+    start.variables = options.variables;
+    start.addListeners = [&](std::size_t nDevice, std::vector<IRunListener*>& listeners) {
+        // The JSON Lines file's last record holds the fleet's figures.
+        if (bReports || bJsonLines)
+            listeners.push_back(&reports[nDevice]->recorder);
+        if (bJsonLines)
+            listeners.push_back(&reports[nDevice]->jsonLines);
+    };
+
+    CFleetSignals signalTarget(runner);
+    CSignalWatcher watcher(signalTarget);
+    if (!runner.Start(list.devices, start)) {
         err << "velkor-cli: a placeholder of the script has no value" << Qt::endl;
         return kExitScriptError;
     }
-
-    // Many devices stamp their log lines at once. Without TZ the C library
-    // takes the zone's name afresh for every local time, dropping and copying
-    // it each time; naming the system's zone file keeps it once (the same
-    // zone), before any worker starts.
-    if (!qEnvironmentVariableIsSet("TZ"))
-        qputenv("TZ", QByteArrayLiteral(":/etc/localtime"));
-
-    const QString strScriptName =
-        options.strFile == QLatin1String("-") ? QString() : QFileInfo(options.strFile).fileName();
-    CFleetControl control;
-    CFleetSignals signalTarget(control);
-    CSignalWatcher watcher(signalTarget);
-    bool bEmpty = false;
-    bool bNotStarted = false;
+    // Each device's JSON Lines summary as its run ends.
     bool bJsonLinesFailed = false;
-    std::size_t nNext = 0;
-    for (;;) {
-        // Start devices while there is room.
-        {
-            std::lock_guard lock(control.m_mutex);
-            while (!control.m_bStopping && !control.m_bAborting && nNext < devices.size() &&
-                   control.m_running.size() < std::size_t(nJobs)) {
-                CFleetDevice& device = *devices[nNext++];
-                device.engine =
-                    std::make_unique<CRunEngine>(device.editCommand, device.editLog, device.log, device.controls);
-                CRunContext& context = device.engine->Context();
-                context.m_strScriptName = strScriptName;
-                context.m_listeners = {&device.verdict, &device.statistics};
-                // The JSON Lines file's last record holds the fleet's figures.
-                if (bReports || bJsonLines)
-                    context.m_listeners.push_back(&device.recorder);
-                if (bJsonLines)
-                    context.m_listeners.push_back(&device.jsonLines);
-                CRunSettings settings = options.settings;
-                if (device.device.id)
-                    settings.strId = *device.device.id;
-                if (device.device.password)
-                    settings.strPassword = *device.device.password;
-                switch (device.engine->OnBnClickedSend(settings)) {
-                case CRunEngine::ESendResult::Started:
-                    device.state = CFleetDevice::EState::Running;
-                    control.m_running.push_back(&device);
-                    continue;
-                case CRunEngine::ESendResult::NothingToRun:
-                    bEmpty = true;
-                    device.state = CFleetDevice::EState::ScriptError;
-                    break;
-                case CRunEngine::ESendResult::ParseFailed:
-                    device.state = CFleetDevice::EState::ScriptError;
-                    break;
-                case CRunEngine::ESendResult::NeedLogFolder:
-                case CRunEngine::ESendResult::AlreadyRunning:
-                    bNotStarted = true;
-                    device.state = CFleetDevice::EState::NotStarted;
-                    break;
-                }
-                device.engine.reset();
+    std::vector<bool> summarised(list.devices.size(), false);
+    while (runner.Poll() || !std::all_of(summarised.begin(), summarised.end(), [](bool b) { return b; })) {
+        bool bAll = true;
+        for (std::size_t i = 0; i < runner.Count(); ++i) {
+            const CFleetRunner::EState eState = runner.State(i);
+            if (summarised[i])
+                continue;
+            if (eState == CFleetRunner::EState::Waiting || eState == CFleetRunner::EState::Running) {
+                bAll = false;
+                continue;
             }
-            if (control.m_running.empty() &&
-                (nNext == devices.size() || control.m_bStopping || control.m_bAborting))
-                break;
-        }
-        // Take in the devices whose run is over.
-        std::vector<CFleetDevice*> finished;
-        {
-            std::lock_guard lock(control.m_mutex);
-            for (auto it = control.m_running.begin(); it != control.m_running.end();) {
-                if ((*it)->engine->WaitForRunEnd(0)) {
-                    finished.push_back(*it);
-                    it = control.m_running.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-        }
-        for (CFleetDevice* pDevice : finished) {
-            pDevice->engine->OnClose();
-            pDevice->engine.reset();
-            pDevice->state = CFleetDevice::EState::Done;
-            if (bJsonLines) {
-                const CRunVerdictSummary summary = pDevice->verdict.Summary();
-                if (!pDevice->jsonLines.WriteSummary(pDevice->statistics.Snapshot(), summary, summary.nExitCode,
-                                                     nullptr))
+            summarised[i] = true;
+            if (bJsonLines && eState == CFleetRunner::EState::Done) {
+                const CRunVerdictSummary summary = runner.Verdict(i);
+                if (!reports[i]->jsonLines.WriteSummary(runner.Statistics(i), summary, summary.nExitCode, nullptr))
                     bJsonLinesFailed = true;
             }
         }
-        if (finished.empty())
+        if (!bAll)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
-    PrintDeviceTable(logOut, devices);
+    PrintDeviceTable(logOut, runner);
 
     bool bAnyScriptError = false;
-    int nExit = FleetExitCode(devices, err, &bAnyScriptError);
-    if (bEmpty)
+    int nExit = FleetExitCode(runner, err, &bAnyScriptError);
+    if (std::all_of(lines.begin(), lines.end(), [](const QString& strLine) { return strLine.trimmed().isEmpty(); }))
         err << "velkor-cli: the command file " << options.strFile << " is empty" << Qt::endl;
-    if (bNotStarted) {
-        err << "velkor-cli: the run could not start" << Qt::endl;
-        nExit = kExitUsage;
-    }
     if (bAnyScriptError)
         nExit = kExitScriptError;
     nExit = ExitAfterSignal(watcher.EndingSignal(), nExit);
 
     CRecordedFleet fleet;
     if (bReports || bJsonLines || options.bQuiet)
-        fleet = RecordFleet(devices, list.columns, strScriptName, options.settings.nThresholdMs, nExit,
+        fleet = RecordFleet(runner, reports, list.columns, strScriptName, options.settings.nThresholdMs, nExit,
                             bReports || bJsonLines);
     if (options.bQuiet)
-        PrintFleetSummary(logOut, devices, fleet);
+        PrintFleetSummary(logOut, runner, fleet);
     const QString strVersion = QCoreApplication::applicationVersion();
     bool bWritten = SaveReports(
         options, err,

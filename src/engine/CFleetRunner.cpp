@@ -95,6 +95,7 @@ CFleetRunner::~CFleetRunner() { Abort(); }
 bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& start)
 {
     Abort();
+    std::lock_guard lock(m_mutex);
     m_devices.clear();
     m_start = start;
     m_nNext = 0;
@@ -112,7 +113,10 @@ bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& star
             run.log.SetLogFileSuffix(QLatin1Char('_') + DeviceFileNamePart(row.strName));
         }
         run.notifier = std::make_unique<CChangeNotifier>([this, nDevice] { m_changeSink(nDevice); });
-        SSubstitutedScript substituted = SubstituteScript(start.lines, row.variables);
+        // The row's values win over the run's.
+        ScriptVariables variables = start.variables;
+        variables.insert(row.variables);
+        SSubstitutedScript substituted = SubstituteScript(start.lines, variables);
         if (!substituted.errors.isEmpty()) {
             run.log.WriteLog(QStringLiteral("Read command"));
             for (const QString& strError : substituted.errors)
@@ -155,7 +159,10 @@ void CFleetRunner::StartWaiting()
         run.engine = std::make_unique<CRunEngine>(run.editCommand, run.editLog, run.log, run.controls);
         CRunContext& context = run.engine->Context();
         context.m_strScriptName = m_start.strScriptName;
-        context.m_listeners = {&run.verdict, &run.statistics, &run.record, run.notifier.get()};
+        context.m_listeners = {&run.verdict, &run.statistics, &run.record};
+        if (m_start.addListeners)
+            m_start.addListeners(nDevice, context.m_listeners);
+        context.m_listeners.push_back(run.notifier.get());
         CRunSettings settings = m_start.settings;
         if (run.device.id)
             settings.strId = *run.device.id;
@@ -181,7 +188,7 @@ void CFleetRunner::StartWaiting()
     }
 }
 
-bool CFleetRunner::Poll()
+void CFleetRunner::TakeInEnded()
 {
     for (std::size_t i = 0; i < m_devices.size(); ++i) {
         SDeviceRun& run = *m_devices[i];
@@ -192,25 +199,54 @@ bool CFleetRunner::Poll()
         run.state = EState::Done;
         m_changeSink(i);
     }
-    StartWaiting();
+}
+
+bool CFleetRunner::Poll()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        TakeInEnded();
+        StartWaiting();
+    }
     return IsActive();
 }
 
 void CFleetRunner::Stop()
 {
+    std::lock_guard lock(m_mutex);
     m_bStopping = true;
     for (auto& pRun : m_devices)
         if (pRun->engine != nullptr)
             pRun->engine->OnBnClickedStop();
 }
 
-void CFleetRunner::Abort()
+bool CFleetRunner::StopUnlessWaiting()
 {
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& pRun : m_devices)
+            if (pRun->engine != nullptr && pRun->engine->Context().m_hStopEvent.IsSet())
+                return false;
+    }
+    Stop();
+    return true;
+}
+
+void CFleetRunner::AbortRunning()
+{
+    std::lock_guard lock(m_mutex);
     m_bStopping = true;
     for (auto& pRun : m_devices)
         if (pRun->engine != nullptr)
             pRun->engine->AbortRun();
-    Poll();
+}
+
+void CFleetRunner::Abort()
+{
+    AbortRunning();
+    std::lock_guard lock(m_mutex);
+    TakeInEnded();
+    StartWaiting();
     for (std::size_t i = 0; i < m_devices.size(); ++i) {
         SDeviceRun& run = *m_devices[i];
         if (run.engine == nullptr)
@@ -224,17 +260,25 @@ void CFleetRunner::Abort()
 
 bool CFleetRunner::IsActive() const
 {
+    std::lock_guard lock(m_mutex);
     for (const auto& pRun : m_devices)
         if (pRun->engine != nullptr)
             return true;
     return !m_bStopping && m_nNext < m_devices.size();
 }
 
+const SDevice& CFleetRunner::Device(std::size_t nDevice) const { return m_devices[nDevice]->device; }
+
 const QString& CFleetRunner::Name(std::size_t nDevice) const { return m_devices[nDevice]->device.strName; }
 
 CFleetRunner::EState CFleetRunner::State(std::size_t nDevice) const { return m_devices[nDevice]->state; }
 
 CUrlStatistics CFleetRunner::Total(std::size_t nDevice) const { return m_devices[nDevice]->statistics.Total(); }
+
+CRunStatisticsSnapshot CFleetRunner::Statistics(std::size_t nDevice) const
+{
+    return m_devices[nDevice]->statistics.Snapshot();
+}
 
 CRunVerdictSummary CFleetRunner::Verdict(std::size_t nDevice) const { return m_devices[nDevice]->verdict.Summary(); }
 

@@ -5,6 +5,7 @@
 #include "CRunVerdict.h"
 #include "RunResults.h"
 #include "script/DeviceList.h"
+#include "script/Placeholders.h"
 
 #include <QString>
 #include <QStringList>
@@ -52,7 +53,9 @@ private:
 // settings'. Every log line goes to the line sink with the device's name in
 // brackets before it. The owner calls Poll() now and then (every few tens of
 // ms) on its own thread: it starts devices while there is room and takes in
-// those whose run ended. No widgets, no event loop of its own.
+// those whose run ended. No widgets, no event loop of its own. Stop,
+// StopUnlessWaiting and AbortRunning may also come from another thread (a
+// signal watcher).
 class CFleetRunner {
 public:
     enum class EState { Waiting, Running, Done, ScriptError, NotRun };
@@ -71,6 +74,9 @@ public:
         int nJobs = 0;            // devices at once; 0 or less: all
         bool bAutoSave = false;   // each device its own file in strLogFolder
         QString strLogFolder;
+        ScriptVariables variables;  // placeholders' values; a device's columns win
+        // More listeners of a device's run (reports), after the runner's own.
+        std::function<void(std::size_t nDevice, std::vector<IRunListener*>& listeners)> addListeners;
     };
 
     CFleetRunner(LineSink lineSink, ChangeSink changeSink);
@@ -88,14 +94,22 @@ public:
     // "Stop" for every running device (taken at its next End or ends its
     // CheckAlive wait); no waiting device starts any more.
     void Stop();
+    // Ctrl+C as velkor-cli takes it: false, and nothing else, while a stop
+    // of a running device has not been taken yet; else Stop() and true.
+    bool StopUnlessWaiting();
+    // Ends every running device at once and starts no more; Poll() takes
+    // them in (SIGTERM, SIGHUP).
+    void AbortRunning();
     // Ends every running device at once and waits for them (closing).
     void Abort();
     bool IsActive() const;
 
     std::size_t Count() const { return m_devices.size(); }
+    const SDevice& Device(std::size_t nDevice) const;
     const QString& Name(std::size_t nDevice) const;
     EState State(std::size_t nDevice) const;
     CUrlStatistics Total(std::size_t nDevice) const;
+    CRunStatisticsSnapshot Statistics(std::size_t nDevice) const;
     CRunVerdictSummary Verdict(std::size_t nDevice) const;
     const CRunRecord& Record(std::size_t nDevice) const;
     // When the device's run started, by the wall clock; invalid before.
@@ -110,7 +124,9 @@ private:
     struct SDeviceRun;
 
     void StartWaiting();
+    void TakeInEnded();
 
+    mutable std::mutex m_mutex;  // the engines, m_nNext and m_bStopping, against Stop from elsewhere
     LineSink m_lineSink;
     ChangeSink m_changeSink;
     SStart m_start;
