@@ -225,6 +225,18 @@ void Failures(QByteArray& page, const CRecordedRun& run, const QByteArray& idSuf
 
 }  // namespace
 
+namespace {
+
+// Closes the page and writes it whole.
+bool WriteEnd(QIODevice& device, QByteArray& page, const QString& strVersion)
+{
+    page += "</main>\n<footer>Written by Velkor " + Esc(strVersion) + ".</footer>\n<script>" + kScript +
+            "</script>\n</body>\n</html>\n";
+    return device.write(page) == page.size();
+}
+
+}  // namespace
+
 bool CHtmlReport::Write(QIODevice& device, const CRecordedRun& run, const QString& strVersion)
 {
     QByteArray page;
@@ -235,9 +247,7 @@ bool CHtmlReport::Write(QIODevice& device, const CRecordedRun& run, const QStrin
     Statistics(page, run);
     RebootTimes(page, run);
     Failures(page, run);
-    page += "</main>\n<footer>Written by Velkor " + Esc(strVersion) + ".</footer>\n<script>" + kScript +
-            "</script>\n</body>\n</html>\n";
-    return device.write(page) == page.size();
+    return WriteEnd(device, page, strVersion);
 }
 
 namespace {
@@ -303,9 +313,7 @@ bool CHtmlReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, con
     Statistics(page, joined);
     RebootTimes(page, joined);
     DeviceDetails(page, fleet);
-    page += "</main>\n<footer>Written by Velkor " + Esc(strVersion) + ".</footer>\n<script>" + kScript +
-            "</script>\n</body>\n</html>\n";
-    return device.write(page) == page.size();
+    return WriteEnd(device, page, strVersion);
 }
 
 bool CHtmlReport::SaveFleet(const QString& strPath, const CRecordedFleet& fleet, const QString& strVersion,

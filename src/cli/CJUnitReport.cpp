@@ -129,6 +129,17 @@ void WriteSuite(CXmlWriter& xml, const CRecordedRun& run, const CSuite& suite, c
     xml.writeEndElement();  // testsuite
 }
 
+// The document up to the <testsuites> element's attributes.
+void StartSuites(CXmlWriter& xml, const QString& strName, std::size_t nTests, std::size_t nFailures, std::int64_t nMs)
+{
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("testsuites"));
+    xml.writeAttribute(QStringLiteral("name"), strName);
+    WriteSuiteAttributes(xml, nTests, nFailures, Seconds(nMs));
+}
+
 }  // namespace
 
 bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases cases)
@@ -137,12 +148,7 @@ bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases case
     const QString strName = XmlSafe(ScriptName(run));
 
     CXmlWriter xml(&device);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(2);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("testsuites"));
-    xml.writeAttribute(QStringLiteral("name"), strName);
-    WriteSuiteAttributes(xml, suite.vecCases.size(), suite.nFailures, Seconds(suite.nMs));
+    StartSuites(xml, strName, suite.vecCases.size(), suite.nFailures, suite.nMs);
     WriteSuite(xml, run, suite, strName);
     xml.writeEndElement();  // testsuites
     xml.writeEndDocument();
@@ -175,12 +181,7 @@ bool CJUnitReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, EC
     const QString strName = XmlSafe(fleet.strScript.isEmpty() ? QStringLiteral("velkor") : fleet.strScript);
 
     CXmlWriter xml(&device);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(2);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("testsuites"));
-    xml.writeAttribute(QStringLiteral("name"), strName);
-    WriteSuiteAttributes(xml, nTests, nFailures, Seconds(nMs));
+    StartSuites(xml, strName, nTests, nFailures, nMs);
     for (std::size_t i = 0; i < fleet.devices.size(); ++i)
         WriteSuite(xml, fleet.devices[i].run, suites[i], XmlSafe(fleet.devices[i].strName));
     xml.writeEndElement();  // testsuites
