@@ -99,6 +99,10 @@ private:
     void OnWait(const CCheckAliveResult& wait) override;
     void OnRunEnded(const CRunEndInfo& info) override;
 
+    // The tables' tabs: the statistics with the CheckAlive lines under them,
+    // and the request list with its filter.
+    QWidget* NewStatisticsPage();
+    QWidget* NewRequestsPage();
     void ShowCheckAlives();
     void Place();
     // Once framed, the window where Place() meant it to be.

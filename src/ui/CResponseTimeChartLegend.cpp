@@ -1,0 +1,123 @@
+// The chart's legend: how it names the URLs' lines, how its entries are
+// drawn, and a click on an entry hiding or showing its series.
+#include "CResponseTimeChart.h"
+
+#include <QChart>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QScatterSeries>
+
+#include <algorithm>
+
+namespace {
+
+// Room in the legend around its entries: the chart's margins.
+constexpr int kLegendMargins = 60;
+
+// "scheme://host:port" of a URL; empty without "://".
+QString Origin(const QString& strUrl)
+{
+    const qsizetype nHost = strUrl.indexOf(QLatin1String("://"));
+    return nHost < 0 ? QString() : strUrl.left(strUrl.indexOf(QLatin1Char('/'), nHost + 3));
+}
+
+}  // namespace
+
+QString CResponseTimeChart::ShortUrl(const QString& strUrl, const QStringList& urls)
+{
+    const QString strOrigin = Origin(strUrl);
+    if (strOrigin.isEmpty())
+        return strUrl;
+    const QString strPath = strUrl.mid(strOrigin.size());
+    const bool bTwin = std::any_of(urls.begin(), urls.end(), [&](const QString& strOther) {
+        const QString strOtherOrigin = Origin(strOther);
+        return strOtherOrigin != strOrigin && !strOtherOrigin.isEmpty() && strOther.mid(strOtherOrigin.size()) == strPath;
+    });
+    if (!bTwin)
+        return strPath.isEmpty() ? QStringLiteral("/") : strPath;
+    return strUrl.mid(strUrl.indexOf(QLatin1String("://")) + 3);
+}
+
+QString CResponseTimeChart::LegendLabel(const QString& strUrl, const QStringList& urls, const QFontMetrics& metrics,
+                                        int nMaxWidth)
+{
+    return metrics.elidedText(ShortUrl(strUrl, urls), Qt::ElideMiddle, nMaxWidth);
+}
+
+void CResponseTimeChart::ShapeLegend()
+{
+    // The legend's markers are made anew whenever a series is added.
+    const QLegend* pLegend = chart()->legend();
+    for (QLegendMarker* pMarker : pLegend->markers()) {
+        if (pMarker->series() == m_pSelected) {
+            pMarker->setVisible(false);
+            continue;
+        }
+        QLegend::MarkerShape eShape = QLegend::MarkerShapeFromSeries;
+        if (pMarker->series() == m_pSlowMarks)
+            eShape = QLegend::MarkerShapeTriangle;
+        else if (pMarker->series() == m_pFailedMarks)
+            eShape = QLegend::MarkerShapeRotatedRectangle;
+        if (pMarker->shape() != eShape)
+            pMarker->setShape(eShape);
+        if (!pMarker->property("toggles").toBool()) {
+            pMarker->setProperty("toggles", true);
+            QObject::connect(pMarker, &QLegendMarker::clicked, this,
+                             [this, pMarker] { ToggleSeries(pMarker->series()); });
+        }
+        FadeMarker(pMarker);
+    }
+}
+
+void CResponseTimeChart::FadeMarker(QLegendMarker* pMarker)
+{
+    const bool bHidden = m_setHidden.contains(pMarker->series());
+    // Hiding a series hides its entry too; the entry stays, faded.
+    if (!pMarker->isVisible())
+        pMarker->setVisible(true);
+    QColor colour = chart()->legend()->labelColor();
+    colour.setAlphaF(bHidden ? 0.4 : 1.0);
+    if (pMarker->labelBrush().color() != colour)
+        pMarker->setLabelBrush(colour);
+}
+
+void CResponseTimeChart::ToggleSeries(QAbstractSeries* pSeries)
+{
+    if (pSeries == nullptr || pSeries == m_pSelected)
+        return;
+    if (m_setHidden.contains(pSeries))
+        m_setHidden.remove(pSeries);
+    else
+        m_setHidden.insert(pSeries);
+    // The threshold shows only with a threshold; Show() keeps to that.
+    pSeries->setVisible(!m_setHidden.contains(pSeries) && (pSeries != m_pThresholdLine || m_bThreshold));
+    for (QLegendMarker* pMarker : chart()->legend()->markers(pSeries))
+        FadeMarker(pMarker);
+}
+
+void CResponseTimeChart::LabelLines()
+{
+    if (m_vecLines.empty())
+        return;
+    // Each entry takes its marker (a line high and wide) and some space
+    // beside its label; the URLs' labels share what the other entries leave.
+    const QFontMetrics metrics(chart()->legend()->font());
+    const int nEntryRest = metrics.height() + 2 * metrics.averageCharWidth() + 8;
+    int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
+    for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
+        nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
+    const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
+    for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
+        const QString strLabel = LegendLabel(m_urls[qsizetype(nUrl)], m_urls, metrics, nWidth);
+        for (QLegendMarker* pMarker : chart()->legend()->markers(m_vecLines[nUrl]))
+            if (pMarker->label() != strLabel)
+                pMarker->setLabel(strLabel);
+    }
+}
+
+void CResponseTimeChart::resizeEvent(QResizeEvent* pEvent)
+{
+    QChartView::resizeEvent(pEvent);
+    LabelLines();
+}

@@ -1,0 +1,108 @@
+// Where the results window goes when shown: beside the main window, by
+// the frame the desktop draws around it.
+#include "CResultsWindow.h"
+
+#include "CScreenFit.h"
+
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+
+void CResultsWindow::ShowBeside(QWidget* pMain)
+{
+    if (isVisible()) {
+        if (isMinimized())
+            showNormal();
+        raise();
+        activateWindow();
+        return;
+    }
+    m_pPlacedBeside = pMain;
+    Place();
+    m_bPlacing = true;
+    m_nPlacingChecks = 0;
+    show();
+    raise();
+    activateWindow();
+}
+
+void CResultsWindow::Place()
+{
+    QWidget* pMain = m_pPlacedBeside;
+    const QScreen* pScreen = pMain ? pMain->screen() : screen();
+    const QRect area = pScreen->availableGeometry();
+    // The frame the desktop draws around this window; until it has, the
+    // main window's is the best guess.
+    winId();
+    QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull() && pMain != nullptr) {
+        pMain->winId();
+        frame = pMain->windowHandle()->frameMargins();
+    }
+    m_placedFrame = frame;
+    const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QRect main = pMain ? CScreenFit::FrameOf(*pMain) : QRect(area.topLeft(), QSize(0, 0));
+    // The window's least size grows with what the last run put in it.
+    QSize client = size().expandedTo(minimumSizeHint());
+    if (pMain)
+        client.setHeight(std::max(main.height() - frameSize.height(), 600));
+    client = client.boundedTo(area.size() - frameSize).expandedTo(minimumSize());
+    const QSize outer = client + frameSize;
+
+    QPoint at(main.right() + 1, main.top());
+    if (pMain != nullptr && main.width() + outer.width() <= area.width()) {
+        // Side by side: to the right of the main window, else to its left,
+        // else the main window moves over as far as the pair needs.
+        if (at.x() + outer.width() > area.right() + 1) {
+            if (main.left() - outer.width() >= area.left()) {
+                at.setX(main.left() - outer.width());
+            } else {
+                // A border's width of slack: a framed window moved on some
+                // desktops lands that much to the right.
+                const int nMainLeft =
+                    area.right() + 1 - outer.width() - main.width() - (pMain->geometry().left() - main.left());
+                CScreenFit::MoveFrameTo(*pMain, QPoint(nMainLeft, main.top()));
+                at.setX(area.right() + 1 - outer.width());
+            }
+        }
+    } else {
+        at.setX(main.left());  // over the main window
+    }
+    // Placed by its frame's corner (the native window's own: the widget's
+    // move() would count a guessed frame on top of the desktop's).
+    resize(client);
+    winId();
+    m_placedAt = CScreenFit::PlaceInside(area, QRect(at, outer));
+    windowHandle()->setFramePosition(m_placedAt);
+}
+
+void CResultsWindow::moveEvent(QMoveEvent* pEvent)
+{
+    QWidget::moveEvent(pEvent);
+    CheckPlacement();
+}
+
+void CResultsWindow::CheckPlacement()
+{
+    // Placed with a guess at the frame: once the desktop has framed the
+    // window, placed again with the frame it has.
+    if (!m_bPlacing || !isVisible())
+        return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull()) {
+        // Not framed yet; a desktop may frame it without moving it.
+        if (++m_nPlacingChecks < kMostPlacingChecks)
+            QTimer::singleShot(kPlacingCheckMs, this, &CResultsWindow::CheckPlacement);
+        return;
+    }
+    m_bPlacing = false;
+    if (frame != m_placedFrame)
+        Place();
+    // Some desktops put the window itself, not its frame, where its frame
+    // was asked to go: the frame then sticks out above. The window itself
+    // goes where the frame leaves room for it.
+    else if (windowHandle()->framePosition() != m_placedAt)
+        windowHandle()->setPosition(m_placedAt + QPoint(frame.left(), frame.top()));
+}
