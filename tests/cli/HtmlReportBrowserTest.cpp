@@ -86,13 +86,33 @@ QString Figure(const QJsonValue& value)
     return value.isNull() ? QString() : QString::number(value.toInteger());
 }
 
+QString Browser()
+{
+    const QString strBrowser = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    return strBrowser.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("chromium-browser")) : strBrowser;
+}
+
+// The page as the browser left it, after its script ran; a console message
+// fails the test.
+QString LoadedPage(const QString& strBrowser, const QString& strProfile, const QString& strHtml)
+{
+    const CBrowserRun dom = RunBrowser(strBrowser, strProfile,
+                                       {QStringLiteral("--dump-dom"), QUrl::fromLocalFile(strHtml).toString()});
+    EXPECT_EQ(dom.nExit, 0) << dom.err.constData();
+    for (const QByteArray& line : dom.err.split('\n'))
+        EXPECT_FALSE(line.contains(":CONSOLE")) << "the page logged: " << line.constData();
+    return QString::fromUtf8(dom.out);
+}
+
+#define SKIP_WITHOUT_BROWSER(strBrowser)                                                                        \
+    if ((strBrowser).isEmpty())                                                                                 \
+        GTEST_SKIP() << "Chromium is not installed (Debian package chromium); the HTML report is not checked in " \
+                        "a browser";
+
 TEST(HtmlReport, ABrowserShowsTheRunsOwnFiguresWithoutConsoleMessages)
 {
-    QString strBrowser = QStandardPaths::findExecutable(QStringLiteral("chromium"));
-    if (strBrowser.isEmpty())
-        strBrowser = QStandardPaths::findExecutable(QStringLiteral("chromium-browser"));
-    if (strBrowser.isEmpty())
-        GTEST_SKIP() << "Chromium is not installed (Debian package chromium); the HTML report is not checked in a browser";
+    const QString strBrowser = Browser();
+    SKIP_WITHOUT_BROWSER(strBrowser)
 
     devsimtest::Devsim device;
     ASSERT_TRUE(device.Start({QStringLiteral("--reboot-seconds"), QStringLiteral("1")}));
@@ -122,12 +142,7 @@ TEST(HtmlReport, ABrowserShowsTheRunsOwnFiguresWithoutConsoleMessages)
     ASSERT_EQ(json[QStringLiteral("failed_requests")].toInt(), 25);
 
     const QString strProfile = dir.filePath(QStringLiteral("profile"));
-    const CBrowserRun dom = RunBrowser(strBrowser, strProfile,
-                                       {QStringLiteral("--dump-dom"), QUrl::fromLocalFile(strHtml).toString()});
-    ASSERT_EQ(dom.nExit, 0) << dom.err.constData();
-    for (const QByteArray& line : dom.err.split('\n'))
-        EXPECT_FALSE(line.contains(":CONSOLE")) << "the page logged: " << line.constData();
-    const QString strDom = QString::fromUtf8(dom.out);
+    const QString strDom = LoadedPage(strBrowser, strProfile, strHtml);
     EXPECT_TRUE(strDom.contains(QStringLiteral("<span class=\"verdict fail\" id=\"verdict\">fail</span>")));
     EXPECT_EQ(strDom.count(QStringLiteral("<svg class=\"chart\"")), 2) << "the time chart and the histogram";
 
@@ -188,6 +203,58 @@ TEST(HtmlReport, ABrowserShowsTheRunsOwnFiguresWithoutConsoleMessages)
         EXPECT_EQ(shot.nExit, 0);
         EXPECT_GT(QFileInfo(strShot).size(), 10000) << qPrintable(strShot);
     }
+}
+
+// The page of a run over a device list: a row per device with the figures
+// the JSON report gives that device, and a folded block of its own.
+TEST(HtmlReport, AFleetPageHasEveryDeviceWithItsFigures)
+{
+    const QString strBrowser = Browser();
+    SKIP_WITHOUT_BROWSER(strBrowser)
+
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--devices"), QStringLiteral("2")}));
+    QTemporaryDir dir;
+    // The third device's address is served by no one: its requests fail.
+    const QString strDevices = dir.filePath(QStringLiteral("devices.csv"));
+    QFile devices(strDevices);
+    ASSERT_TRUE(devices.open(QIODevice::WriteOnly));
+    devices.write("name,host\nlobby <cam>,127.0.1.1\ngate-cam,127.0.1.2\nyard-cam,127.0.1.3\n");
+    devices.close();
+    const QString strScript = WriteScript(
+        dir, QStringLiteral("While(5)\nhttp://{{host}}:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\nEnd\n")
+                 .arg(sim.port()));
+    const QString strHtml = dir.filePath(QStringLiteral("fleet.html"));
+    const QString strJson = dir.filePath(QStringLiteral("fleet.json"));
+    CliRun run;
+    run.Start({strScript, QStringLiteral("--devices"), strDevices, QStringLiteral("--html"), strHtml,
+               QStringLiteral("--json"), strJson});
+    ASSERT_EQ(run.Finish(60000), 3) << qPrintable(run.m_strErr);
+    QFile jsonFile(strJson);
+    ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
+    const QJsonArray jsonDevices =
+        QJsonDocument::fromJson(jsonFile.readAll()).object()[QStringLiteral("devices")].toArray();
+    ASSERT_EQ(jsonDevices.size(), 3);
+
+    const QString strDom = LoadedPage(strBrowser, dir.filePath(QStringLiteral("profile")), strHtml);
+    const std::vector<QStringList> rows = TableRows(strDom, QStringLiteral("devices"));
+    ASSERT_EQ(rows.size(), 3u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const QJsonObject device = jsonDevices[qsizetype(i)].toObject();
+        const QJsonObject total = device[QStringLiteral("stats_total")].toObject();
+        SCOPED_TRACE(device[QStringLiteral("name")].toString().toStdString());
+        ASSERT_EQ(rows[i].size(), 11);
+        EXPECT_EQ(rows[i][0], device[QStringLiteral("name")].toString()) << "the name as written, escaped";
+        EXPECT_EQ(rows[i].mid(1, 9),
+                  (QStringList{Figure(total[QStringLiteral("count")]), Figure(total[QStringLiteral("ok")]),
+                               Figure(total[QStringLiteral("slow")]), Figure(total[QStringLiteral("timeout")]),
+                               Figure(total[QStringLiteral("failed")]), Figure(total[QStringLiteral("not_sent")]),
+                               Figure(total[QStringLiteral("median_ms")]), Figure(total[QStringLiteral("p95_ms")]),
+                               Figure(total[QStringLiteral("max_ms")])}));
+        EXPECT_TRUE(rows[i][10].startsWith(device[QStringLiteral("verdict")].toString())) << rows[i][10].toStdString();
+        EXPECT_TRUE(strDom.contains(QStringLiteral("<details id=\"device-%1\">").arg(i + 1)));
+    }
+    EXPECT_EQ(rows[2][5], QStringLiteral("5")) << "every request to the unserved address failed";
 }
 
 }  // namespace
