@@ -3,10 +3,12 @@
 
 #include "../tools/DevsimProcess.h"
 #include "ui/CDevicesWindow.h"
+#include "ui/CTlsOptionsMenu.h"
 #include "ui/CResultsWindow.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -106,4 +108,48 @@ TEST_F(DevicesWindow, SendRunsEveryDeviceOfTheListAndTheTableFills)
     ASSERT_EQ(results.Statistics().vecUrls.size(), 2u);
     EXPECT_TRUE(results.Statistics().vecUrls[0].strUrl.startsWith(QStringLiteral("http://127.0.1.2:")));
     EXPECT_TRUE(results.SummaryText().contains(QStringLiteral("[cam-2]"))) << results.SummaryText().toStdString();
+}
+
+// A fleet that would run for ever: "Stop" ends every running device at its
+// next End, the device still waiting for a job never starts, and the
+// controls come back; sent again, closing the window ends it at once.
+TEST_F(DevicesWindow, StopEndsEveryDeviceAndClosingEndsAFleetAtOnce)
+{
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--devices"), QStringLiteral("3")}));
+    QTemporaryDir dir;
+    ASSERT_TRUE(m_pDlg->LoadDeviceList(WriteFile(dir, QStringLiteral("lab.csv"),
+                                                 QStringLiteral("name,host\ncam-1,127.0.1.1\ncam-2,127.0.1.2\n"
+                                                                "cam-3,127.0.1.3\n"))));
+    m_pDlg->TlsOptionsMenu().SetJobs(2);
+    m_pDlg->CommandBox().SetWindowText(
+        QStringLiteral("While(0)\r\nhttp://{{host}}:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\r\n"
+                       "Sleep(20)\r\nEnd")
+            .arg(sim.port()));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    CDevicesWindow& devices = m_pDlg->DevicesWindow();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            devices.Flush();
+            return devices.Model()->Cells(1).value(2).toInt() >= 3 && devices.Model()->Cells(2).value(2).toInt() >= 3;
+        },
+        10000));
+    QTest::mouseClick(Ctl<QPushButton>(1009), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !m_pDlg->IsRunning(); }, 5000)) << "every device took the stop";
+    m_pDlg->FlushPendingLog();
+    EXPECT_TRUE(Enabled(1002));
+    EXPECT_FALSE(Enabled(1009));
+    devices.Flush();
+    EXPECT_EQ(devices.Model()->Cells(1).value(1), QStringLiteral("done"));
+    EXPECT_EQ(devices.Model()->Cells(2).value(1), QStringLiteral("done"));
+    EXPECT_EQ(devices.Model()->Cells(3).value(1), QStringLiteral("not run")) << "no device starts after Stop";
+    EXPECT_TRUE(Log().contains(QStringLiteral("[cam-1]"))) << "the stopped devices logged their end";
+
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return m_pDlg->IsRunning(); }, 2000));
+    QElapsedTimer timer;
+    timer.start();
+    m_pDlg->close();
+    EXPECT_FALSE(m_pDlg->IsRunning());
+    EXPECT_LT(timer.elapsed(), 3000) << "closing ends every device at once";
 }
