@@ -183,6 +183,7 @@ CDevicesWindow::CDevicesWindow(CFleetRunner::LineSink lineSink, std::function<vo
     setObjectName(QStringLiteral("devices"));
     setWindowTitle(QStringLiteral("Devices - Velkor"));
     setWindowIcon(CAppIcon::Icon());
+    m_pPlacer = new CBesidePlacer(*this);
     m_pRunner = std::make_unique<CFleetRunner>(std::move(lineSink), [this](std::size_t nDevice) {
         m_changes.Post([nDevice](std::deque<std::size_t>& pending) { pending.push_back(nDevice); });
     });
@@ -375,11 +376,17 @@ void CDevicesWindow::ShowPickedResults(bool bForce)
 
 void CDevicesWindow::ShowBeside(QWidget* pMain)
 {
-    if (!isVisible() && pMain != nullptr)
-        move(pMain->geometry().left() + 40, pMain->geometry().top() + 80);
-    if (isMinimized())
-        showNormal();
-    show();
-    raise();
-    activateWindow();
+    m_pPlacer->ShowBeside(pMain);
+}
+
+void CDevicesWindow::showEvent(QShowEvent* pEvent)
+{
+    QWidget::showEvent(pEvent);
+    m_pPlacer->OnShown();
+}
+
+void CDevicesWindow::moveEvent(QMoveEvent* pEvent)
+{
+    QWidget::moveEvent(pEvent);
+    m_pPlacer->OnMoved();
 }

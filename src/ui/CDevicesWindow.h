@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CBesidePlacer.h"
+
 #include "CGuiBatchQueue.h"
 #include "engine/CFleetRunner.h"
 
@@ -90,6 +92,10 @@ public:
     static constexpr int kRefreshMs = 250;
     static constexpr int kResultsMs = 1000;
 
+protected:
+    void showEvent(QShowEvent* pEvent) override;
+    void moveEvent(QMoveEvent* pEvent) override;
+
 private:
     void OnPoll();
     void Refresh();
@@ -111,4 +117,5 @@ private:
     QLabel* m_pCaption = nullptr;
     QTableView* m_pTable = nullptr;
     CDeviceTableModel* m_pModel = nullptr;
+    CBesidePlacer* m_pPlacer = nullptr;  // child object
 };

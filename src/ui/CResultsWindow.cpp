@@ -25,6 +25,7 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     setWindowTitle(QStringLiteral("Results - Velkor"));
     setWindowIcon(CAppIcon::Icon());
     m_pListener = new CResultsListener(*this, this);
+    m_pPlacer = new CBesidePlacer(*this);
 
     m_pTimeChart = new CResponseTimeChart;
     m_pHistogram = new CResponseTimeHistogram;
@@ -126,8 +127,18 @@ void CResultsWindow::showEvent(QShowEvent* pEvent)
 {
     QWidget::showEvent(pEvent);
     Refresh();
-    if (m_bPlacing)
-        QTimer::singleShot(kPlacingCheckMs, this, &CResultsWindow::CheckPlacement);
+    m_pPlacer->OnShown();
+}
+
+void CResultsWindow::moveEvent(QMoveEvent* pEvent)
+{
+    QWidget::moveEvent(pEvent);
+    m_pPlacer->OnMoved();
+}
+
+void CResultsWindow::ShowBeside(QWidget* pMain)
+{
+    m_pPlacer->ShowBeside(pMain);
 }
 
 void CResultsWindow::OnRunStarted(const CRunStartInfo& info)

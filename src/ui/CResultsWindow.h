@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CBesidePlacer.h"
+
 #include "CResultsChartData.h"
 #include "CResultsListener.h"
 #include "CUserPrompts.h"
@@ -104,9 +106,6 @@ private:
     QWidget* NewStatisticsPage();
     QWidget* NewRequestsPage();
     void ShowCheckAlives();
-    void Place();
-    // Once framed, the window where Place() meant it to be.
-    void CheckPlacement();
     void OnFilterChosen(int nChoice);
     void OnRequestPicked();
     void OnPointClicked(const CResultsListener::SPoint& point);
@@ -130,13 +129,7 @@ private:
     CRunEndInfo m_end;
     enum class ERunState { None, Running, Ended } m_eRunState = ERunState::None;
     QTimer m_refreshTimer;
-    QPointer<QWidget> m_pPlacedBeside;
-    QMargins m_placedFrame;    // the frame Place() counted
-    QPoint m_placedAt;         // where Place() put the frame's corner
-    bool m_bPlacing = false;   // shown, not yet framed
-    int m_nPlacingChecks = 0;
-    static constexpr int kPlacingCheckMs = 50;
-    static constexpr int kMostPlacingChecks = 60;
+    CBesidePlacer* m_pPlacer = nullptr;  // child object
 
     std::vector<CResultsListener::SPoint> m_vecPending;  // for the request list, at the next drawing
 

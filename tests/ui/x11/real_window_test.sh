@@ -99,6 +99,27 @@ sleep 0.5
 check "Alt+F4 closes the results window" test -z "$(xdotool search --onlyvisible --name '^Results - Velkor$')"
 check "the main window stays" test -n "$(xdotool search --onlyvisible --name '^Velkor$')"
 
+# View > Devices (by the menu's keys) opens the Devices window; a click into
+# it makes it active: it takes input beside the main window too.
+xdotool windowactivate --sync "$main"
+xdotool key alt+v
+sleep 0.3
+xdotool key d
+devices=$(wait_for_window '^Devices - Velkor$')
+check "View > Devices shows the Devices window" test -n "$devices"
+if [ -n "$devices" ]; then
+  xdotool windowactivate --sync "$main"
+  geometry "$devices" DEV
+  xdotool mousemove $((DEV_X + DEV_WIDTH / 2)) $((DEV_Y + DEV_HEIGHT / 2)) click 1
+  sleep 0.5
+  check "a click makes the Devices window active" test "$(xdotool getactivewindow)" = "$devices"
+  xdotool key alt+F4
+  sleep 0.5
+  check "Alt+F4 closes the Devices window, the main window stays" \
+    test -z "$(xdotool search --onlyvisible --name '^Devices - Velkor$')" -a \
+    -n "$(xdotool search --onlyvisible --name '^Velkor$')"
+fi
+
 [ ${#script[@]} -gt 0 ] || exit $((failures > 0))
 
 # During a run, the log box taken to its top stops following; Ctrl+End

@@ -1,42 +1,49 @@
-// Where the results window goes when shown: beside the main window, by
-// the frame the desktop draws around it.
-#include "CResultsWindow.h"
+#include "CBesidePlacer.h"
 
 #include "CScreenFit.h"
 
 #include <QScreen>
+#include <QWidget>
 #include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
 
-void CResultsWindow::ShowBeside(QWidget* pMain)
+CBesidePlacer::CBesidePlacer(QWidget& window) : QObject(&window), m_window(window) {}
+
+void CBesidePlacer::ShowBeside(QWidget* pMain)
 {
-    if (isVisible()) {
-        if (isMinimized())
-            showNormal();
-        raise();
-        activateWindow();
+    if (m_window.isVisible()) {
+        if (m_window.isMinimized())
+            m_window.showNormal();
+        m_window.raise();
+        m_window.activateWindow();
         return;
     }
     m_pPlacedBeside = pMain;
     Place();
     m_bPlacing = true;
     m_nPlacingChecks = 0;
-    show();
-    raise();
-    activateWindow();
+    m_window.show();
+    m_window.raise();
+    m_window.activateWindow();
 }
 
-void CResultsWindow::Place()
+void CBesidePlacer::OnShown()
+{
+    if (m_bPlacing)
+        QTimer::singleShot(kPlacingCheckMs, this, [this] { CheckPlacement(); });
+}
+
+void CBesidePlacer::Place()
 {
     QWidget* pMain = m_pPlacedBeside;
-    const QScreen* pScreen = pMain ? pMain->screen() : screen();
+    const QScreen* pScreen = pMain ? pMain->screen() : m_window.screen();
     const QRect area = pScreen->availableGeometry();
     // The frame the desktop draws around this window; until it has, the
     // main window's is the best guess.
-    winId();
-    QMargins frame = windowHandle()->frameMargins();
+    m_window.winId();
+    QMargins frame = m_window.windowHandle()->frameMargins();
     if (frame.isNull() && pMain != nullptr) {
         pMain->winId();
         frame = pMain->windowHandle()->frameMargins();
@@ -45,10 +52,10 @@ void CResultsWindow::Place()
     const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
     const QRect main = pMain ? CScreenFit::FrameOf(*pMain) : QRect(area.topLeft(), QSize(0, 0));
     // The window's least size grows with what the last run put in it.
-    QSize client = size().expandedTo(minimumSizeHint());
+    QSize client = m_window.size().expandedTo(m_window.minimumSizeHint());
     if (pMain)
         client.setHeight(std::max(main.height() - frameSize.height(), 600));
-    client = client.boundedTo(area.size() - frameSize).expandedTo(minimumSize());
+    client = client.boundedTo(area.size() - frameSize).expandedTo(m_window.minimumSize());
     const QSize outer = client + frameSize;
 
     QPoint at(main.right() + 1, main.top());
@@ -72,29 +79,23 @@ void CResultsWindow::Place()
     }
     // Placed by its frame's corner (the native window's own: the widget's
     // move() would count a guessed frame on top of the desktop's).
-    resize(client);
-    winId();
+    m_window.resize(client);
+    m_window.winId();
     m_placedAt = CScreenFit::PlaceInside(area, QRect(at, outer));
-    windowHandle()->setFramePosition(m_placedAt);
+    m_window.windowHandle()->setFramePosition(m_placedAt);
 }
 
-void CResultsWindow::moveEvent(QMoveEvent* pEvent)
-{
-    QWidget::moveEvent(pEvent);
-    CheckPlacement();
-}
-
-void CResultsWindow::CheckPlacement()
+void CBesidePlacer::CheckPlacement()
 {
     // Placed with a guess at the frame: once the desktop has framed the
     // window, placed again with the frame it has.
-    if (!m_bPlacing || !isVisible())
+    if (!m_bPlacing || !m_window.isVisible())
         return;
-    const QMargins frame = windowHandle()->frameMargins();
+    const QMargins frame = m_window.windowHandle()->frameMargins();
     if (frame.isNull()) {
         // Not framed yet; a desktop may frame it without moving it.
         if (++m_nPlacingChecks < kMostPlacingChecks)
-            QTimer::singleShot(kPlacingCheckMs, this, &CResultsWindow::CheckPlacement);
+            QTimer::singleShot(kPlacingCheckMs, this, [this] { CheckPlacement(); });
         return;
     }
     m_bPlacing = false;
@@ -103,6 +104,6 @@ void CResultsWindow::CheckPlacement()
     // Some desktops put the window itself, not its frame, where its frame
     // was asked to go: the frame then sticks out above. The window itself
     // goes where the frame leaves room for it.
-    else if (windowHandle()->framePosition() != m_placedAt)
-        windowHandle()->setPosition(m_placedAt + QPoint(frame.left(), frame.top()));
+    else if (m_window.windowHandle()->framePosition() != m_placedAt)
+        m_window.windowHandle()->setPosition(m_placedAt + QPoint(frame.left(), frame.top()));
 }
