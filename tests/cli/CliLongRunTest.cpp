@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -125,6 +126,37 @@ TEST(CliLongRun, JsonLinesKeepEveryRequestLoggedBeforeASigkill)
     EXPECT_FALSE(wait[QStringLiteral("stopped")].toBool());
     EXPECT_GE(wait[QStringLiteral("attempts")].toInt(), 1);
     EXPECT_GE(wait[QStringLiteral("down_ms")].toInteger(), 0);
+}
+
+// --quiet: standard output holds the summary line alone, while the
+// --log-dir file still gets every line of the run; --progress on a standard
+// error that is not a terminal writes nothing in a run shorter than 10 s.
+TEST(CliLongRun, QuietPrintsTheSummaryAloneAndTheLogFileGetsEveryLine)
+{
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({}));
+    QTemporaryDir dir;
+    const QString strScript = WriteScript(
+        dir, QStringLiteral("While(3)\n%1\nEnd\nhttp://127.0.0.1:1/httpapi/none\n").arg(GetPosition(device.port())));
+    CliRun run;
+    run.Start({strScript, QStringLiteral("--quiet"), QStringLiteral("--progress"), QStringLiteral("--log-dir"),
+               dir.path()});
+    ASSERT_EQ(run.Finish(), kExitRequestFailed) << run.m_strErr.toStdString();
+    const QStringList out = run.m_strOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(out.size(), 1) << run.m_strOut.toStdString();
+    EXPECT_TRUE(out[0].startsWith(QStringLiteral(
+        "Summary: 4 requests (ok 3, slow 0, timeout 0, failed 1, not sent 0), 0 CheckAlive waits, ")))
+        << out[0].toStdString();
+    EXPECT_TRUE(out[0].endsWith(QStringLiteral(" s, verdict fail"))) << out[0].toStdString();
+    EXPECT_FALSE(run.m_strErr.contains(QStringLiteral("requests:"))) << "no progress line before 10 s";
+
+    const QStringList logs = QDir(dir.path()).entryList({QStringLiteral("*_Velkor_Log.txt")}, QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    QFile log(dir.filePath(logs[0]));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString strLog = QString::fromLocal8Bit(log.readAll());
+    EXPECT_EQ(strLog.count(QStringLiteral("[SEND] ")), 4);
+    EXPECT_TRUE(strLog.contains(QStringLiteral("== While Repeat : 3 ")));
 }
 
 }  // namespace
