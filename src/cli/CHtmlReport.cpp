@@ -170,9 +170,7 @@ void RebootTimes(QByteArray& page, const CRecordedRun& run)
 {
     if (run.vecCheckAlives.empty())
         return;
-    std::int64_t nSpanMs = 1;
-    for (const CRecordedRequest& request : run.vecRequests)
-        nSpanMs = std::max(nSpanMs, request.nAtMs + request.nTimeMs);
+    const std::int64_t nSpanMs = HtmlCharts::RunSpanMs(run);
     const auto Figure = [](std::int64_t nMs) { return nMs < 0 ? QByteArray() : Int(nMs); };
     page += "<section id=\"reboots\">\n<h2>Reboot times</h2>\n<div class=\"scroll\"><table class=\"sortable\" "
             "id=\"checkalive-lines\">\n<thead><tr><th class=\"text\">CheckAlive</th><th>Waits</th><th>Stopped</th>"
@@ -197,9 +195,7 @@ void RebootTimes(QByteArray& page, const CRecordedRun& run)
 
 void Failures(QByteArray& page, const CRecordedRun& run, const QByteArray& idSuffix = {})
 {
-    std::int64_t nSpanMs = 1;
-    for (const CRecordedRequest& request : run.vecRequests)
-        nSpanMs = std::max(nSpanMs, request.nAtMs + request.nTimeMs);
+    const std::int64_t nSpanMs = HtmlCharts::RunSpanMs(run);
     page += "<section id=\"failures" + idSuffix + "\">\n<h2>Failures (" + Int(std::int64_t(run.verdict.nFailed)) +
             ")</h2>\n";
     if (run.verdict.nFailed == 0) {

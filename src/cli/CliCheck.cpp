@@ -62,7 +62,7 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bS
     CLogWriter log(editLog);
     log.SetLineSink([&out](const QString& strLine) { out << QStringView(strLine).chopped(2) << Qt::endl; });
     bool bHadPlaceholders = false;
-    if (!SubstituteCliScript(lines, variables, log, &bHadPlaceholders)) {
+    if (!SubstituteScriptLogged(lines, variables, log, &bHadPlaceholders)) {
         out << "result error" << Qt::endl;
         return kExitScriptError;
     }

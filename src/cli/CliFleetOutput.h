@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CFleetDevice.h"
+#include "CFleetDeviceReports.h"
 #include "CFleetReport.h"
 
 #include <QString>

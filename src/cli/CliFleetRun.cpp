@@ -1,6 +1,6 @@
 #include "CliFleetRun.h"
 
-#include "CFleetDevice.h"
+#include "CFleetDeviceReports.h"
 #include "CFleetReport.h"
 #include "CHtmlReport.h"
 #include "CJUnitReport.h"
@@ -167,26 +167,22 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     // Each device's JSON Lines summary as its run ends.
     bool bJsonLinesFailed = false;
     std::vector<bool> summarised(list.devices.size(), false);
-    while (runner.Poll() || !std::all_of(summarised.begin(), summarised.end(), [](bool b) { return b; })) {
-        bool bAll = true;
+    const auto summariseEnded = [&] {
         for (std::size_t i = 0; i < runner.Count(); ++i) {
-            const CFleetRunner::EState eState = runner.State(i);
-            if (summarised[i])
+            if (summarised[i] || runner.State(i) != CFleetRunner::EState::Done)
                 continue;
-            if (eState == CFleetRunner::EState::Waiting || eState == CFleetRunner::EState::Running) {
-                bAll = false;
-                continue;
-            }
             summarised[i] = true;
-            if (bJsonLines && eState == CFleetRunner::EState::Done) {
-                const CRunVerdictSummary summary = runner.Verdict(i);
-                if (!reports[i]->jsonLines.WriteSummary(runner.Statistics(i), summary, summary.nExitCode, nullptr))
-                    bJsonLinesFailed = true;
-            }
+            const CRunVerdictSummary summary = runner.Verdict(i);
+            if (bJsonLines &&
+                !reports[i]->jsonLines.WriteSummary(runner.Statistics(i), summary, summary.nExitCode, nullptr))
+                bJsonLinesFailed = true;
         }
-        if (!bAll)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    while (runner.Poll()) {
+        summariseEnded();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    summariseEnded();
 
     PrintDeviceTable(logOut, runner);
 

@@ -107,7 +107,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     std::mutex outMutex;
     QTextStream& logOut = LogStream(options, out, err);
     SetConsoleSink(log, options, logOut, outMutex);
-    if (!SubstituteCliScript(lines, options.variables, log)) {
+    if (!SubstituteScriptLogged(lines, options.variables, log)) {
         err << "velkor-cli: a placeholder of the script has no value" << Qt::endl;
         return kExitScriptError;
     }

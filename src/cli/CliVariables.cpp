@@ -63,19 +63,3 @@ bool CollectCliVariables(const CliArguments& args, ScriptVariables* pVariables, 
     }
     return true;
 }
-
-bool SubstituteCliScript(QStringList& lines, const ScriptVariables& variables, CLogWriter& log,
-                         bool* pHadPlaceholders)
-{
-    SSubstitutedScript substituted = SubstituteScript(lines, variables);
-    if (pHadPlaceholders != nullptr)
-        *pHadPlaceholders = substituted.bHadPlaceholders;
-    if (!substituted.errors.isEmpty()) {
-        log.WriteLog(QStringLiteral("Read command"));
-        for (const QString& strError : substituted.errors)
-            log.WriteLog(strError);
-        return false;
-    }
-    lines = std::move(substituted.lines);
-    return true;
-}

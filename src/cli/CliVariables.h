@@ -21,9 +21,3 @@ bool ReadVariablesFile(const QString& strPath, ScriptVariables* pVariables, QStr
 // (which win). False with a message when one cannot be used.
 bool CollectCliVariables(const CliArguments& args, ScriptVariables* pVariables, QString* pProblem);
 
-// Replaces the placeholders of the script's lines. When one has no value the
-// lines stay, the log gets "Read command" and a syntax error line for each,
-// and it returns false. pHadPlaceholders, when given, says whether any line
-// held one.
-bool SubstituteCliScript(QStringList& lines, const ScriptVariables& variables, CLogWriter& log,
-                         bool* pHadPlaceholders = nullptr);

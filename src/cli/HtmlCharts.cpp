@@ -124,17 +124,24 @@ QString RunTime(std::int64_t nMs, std::int64_t nSpanMs)
     return nHours > 0 ? QStringLiteral("%1:%2").arg(nHours).arg(strMinSec) : strMinSec;
 }
 
-QByteArray ResponseTimeSvg(const CRecordedRun& run)
+std::int64_t RunSpanMs(const CRecordedRun& run)
 {
     std::int64_t nSpanMs = 1;
+    for (const CRecordedRequest& request : run.vecRequests)
+        nSpanMs = std::max(nSpanMs, request.nAtMs + request.nTimeMs);
+    for (const CCheckAliveResult& wait : run.vecCheckAlives)
+        nSpanMs = std::max(nSpanMs, wait.nAtMs + wait.nDownMs);
+    return nSpanMs;
+}
+
+QByteArray ResponseTimeSvg(const CRecordedRun& run)
+{
+    const std::int64_t nSpanMs = RunSpanMs(run);
     std::int64_t nMaxTime = 0;
     for (const CRecordedRequest& request : run.vecRequests) {
-        nSpanMs = std::max(nSpanMs, request.nAtMs + request.nTimeMs);
         if (IsResponse(request.outcome))
             nMaxTime = std::max(nMaxTime, request.nTimeMs);
     }
-    for (const CCheckAliveResult& wait : run.vecCheckAlives)
-        nSpanMs = std::max(nSpanMs, wait.nAtMs + wait.nDownMs);
     const int nThreshold = run.start.nThresholdMs;
     const double dMaxY = NiceMax(std::max<double>({double(nMaxTime), double(nThreshold), 10.0}) * 1.08);
     const auto X = [&](std::int64_t nAt) { return kLeft + double(nAt) / double(nSpanMs) * kPlotWidth; };

@@ -26,6 +26,10 @@ QByteArray ResponseTimeSvg(const CRecordedRun& run);
 // one bar each for the requests that timed out, failed or were not sent.
 QByteArray HistogramSvg(const CRecordedRun& run);
 
+// How long the run went on: to the end of its last request or CheckAlive
+// wait, in ms (at least 1).
+std::int64_t RunSpanMs(const CRecordedRun& run);
+
 // A time since the run's start for an axis or a table: "750 ms", "12.5 s",
 // "4:05", "1:02:03".
 QString RunTime(std::int64_t nMs, std::int64_t nSpanMs);

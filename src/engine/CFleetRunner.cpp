@@ -116,15 +116,12 @@ bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& star
         // The row's values win over the run's.
         ScriptVariables variables = start.variables;
         variables.insert(row.variables);
-        SSubstitutedScript substituted = SubstituteScript(start.lines, variables);
-        if (!substituted.errors.isEmpty()) {
-            run.log.WriteLog(QStringLiteral("Read command"));
-            for (const QString& strError : substituted.errors)
-                run.log.WriteLog(strError);
+        QStringList lines = start.lines;
+        if (!SubstituteScriptLogged(lines, variables, run.log)) {
             run.state = EState::ScriptError;
             bScriptError = true;
         }
-        CCommandFile::InsertLines(run.editCommand, substituted.lines);
+        CCommandFile::InsertLines(run.editCommand, lines);
         m_devices.push_back(std::move(pRun));
     }
     if (bScriptError) {

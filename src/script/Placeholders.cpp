@@ -1,5 +1,7 @@
 #include "Placeholders.h"
 
+#include "log/CLogWriter.h"
+
 namespace {
 
 bool IsAsciiLetter(QChar ch)
@@ -94,4 +96,20 @@ SSubstitutedScript SubstituteScript(const QStringList& lines, const ScriptVariab
         result.lines << std::move(strSubstituted);
     }
     return result;
+}
+
+bool SubstituteScriptLogged(QStringList& lines, const ScriptVariables& variables, CLogWriter& log,
+                           bool* pHadPlaceholders)
+{
+    SSubstitutedScript substituted = SubstituteScript(lines, variables);
+    if (pHadPlaceholders != nullptr)
+        *pHadPlaceholders = substituted.bHadPlaceholders;
+    if (!substituted.errors.isEmpty()) {
+        log.WriteLog(QStringLiteral("Read command"));
+        for (const QString& strError : substituted.errors)
+            log.WriteLog(strError);
+        return false;
+    }
+    lines = std::move(substituted.lines);
+    return true;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class CLogWriter;
+
 // Variables of a script: "{{name}}" in a script line stands for the value of
 // the variable "name". A name is a letter or '_', then letters, digits, '_'
 // or '-' (ASCII); anything else between "{{" and "}}" (a lone "{{", "{{ }}",
@@ -31,3 +33,10 @@ struct SSubstitutedScript {
 // Substitutes every line of a script. An error names the variable and the
 // script line (number and text as written).
 SSubstitutedScript SubstituteScript(const QStringList& lines, const ScriptVariables& variables);
+
+// Replaces the placeholders of the script's lines. When one has no value the
+// lines stay, the log gets "Read command" and a syntax error line for each,
+// and it returns false. pHadPlaceholders, when given, says whether any line
+// held one.
+bool SubstituteScriptLogged(QStringList& lines, const ScriptVariables& variables, CLogWriter& log,
+                           bool* pHadPlaceholders = nullptr);
