@@ -28,7 +28,9 @@ bool DecodeText(const QByteArray& content, QString* pText, QString* pProblem)
             *pProblem = QStringLiteral("line %1: a NUL byte").arg(nLine);
             return false;
         }
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        // A byte order mark is kept here; the caller drops the one at the start.
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         strText += decoder.decode(line);
         if (decoder.hasError()) {
             *pProblem = QStringLiteral("line %1: not UTF-8 text").arg(nLine);
