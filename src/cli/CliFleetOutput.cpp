@@ -3,6 +3,7 @@
 #include "CJsonReport.h"
 #include "CliExitCodes.h"
 #include "CliRunSupport.h"
+#include "log/ControlPictures.h"
 
 #include <QTextStream>
 
@@ -59,7 +60,7 @@ int FleetExitCode(const CFleetRunner& runner, QTextStream& err, bool* pbScriptEr
             continue;
         const CRunVerdictSummary summary = runner.Verdict(i);
         if (!summary.bPass) {
-            err << "velkor-cli: [" << runner.Name(i) << "] the run failed: " << summary.Describe()
+            err << "velkor-cli: [" << runner.Name(i) << "] the run failed: " << ShowControlCharacters(summary.Describe())
                 << Qt::endl;
             if (nExit == kExitOk || summary.nExitCode < nExit)
                 nExit = summary.nExitCode;

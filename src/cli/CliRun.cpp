@@ -20,6 +20,7 @@
 #include "http/CTlsConnection.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
+#include "log/ControlPictures.h"
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
 #include "platform/MonotonicClock.h"
@@ -210,7 +211,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
     }
 
     if (!summary.bPass)
-        err << "velkor-cli: the run failed: " << summary.Describe() << Qt::endl;
+        err << "velkor-cli: the run failed: " << ShowControlCharacters(summary.Describe()) << Qt::endl;
     SayEndingSignal(err, watcher.EndingSignal());
     return nExit;
 }

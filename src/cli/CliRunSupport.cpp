@@ -7,6 +7,7 @@
 #include "http/CTlsConnection.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
+#include "log/ControlPictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,8 +117,15 @@ void SayEndingSignal(QTextStream& err, int nSignal)
         err << "velkor-cli: the run was ended by SIGHUP" << Qt::endl;
 }
 
-void PrintTable(QTextStream& out, const std::vector<QStringList>& rows, int nLeft)
+void PrintTable(QTextStream& out, const std::vector<QStringList>& rawRows, int nLeft)
 {
+    // A URL or a host may carry a device list's value: controls are shown.
+    std::vector<QStringList> rows;
+    for (const QStringList& cells : rawRows) {
+        QStringList& row = rows.emplace_back();
+        for (const QString& strCell : cells)
+            row << ShowControlCharacters(strCell);
+    }
     std::vector<qsizetype> widths(rows.front().size(), 0);
     for (const QStringList& row : rows)
         for (qsizetype i = 0; i + 1 < row.size(); ++i)
@@ -160,5 +168,5 @@ void PrintStatistics(QTextStream& out, const CRunStatisticsSnapshot& snapshot, c
         out << "\nCheckAlive downtime (ms)\n";
         PrintTable(out, aliveRows);
     }
-    out << "Verdict: " << verdict.Name() << " (" << verdict.Describe() << ")" << Qt::endl;
+    out << "Verdict: " << verdict.Name() << " (" << ShowControlCharacters(verdict.Describe()) << ")" << Qt::endl;
 }

@@ -53,7 +53,8 @@ void SayEndingSignal(QTextStream& err, int nSignal);
 
 // Rows of cells in columns, the first nLeft left-aligned and the others
 // right-aligned, one blank apart; each row's last cell follows two blanks
-// later without padding, so the columns line up whatever its length.
+// later without padding, so the columns line up whatever its length. Control
+// characters in a cell are shown as their pictures.
 void PrintTable(QTextStream& out, const std::vector<QStringList>& rows, int nLeft = 0);
 
 // The table --stats prints after the log: one row per URL, then the run's,

@@ -1,5 +1,6 @@
 #include "CLogWriter.h"
 
+#include "ControlPictures.h"
 #include "LogBoxLimit.h"
 #include "platform/ITextBox.h"
 
@@ -28,10 +29,13 @@ QString CLogWriter::MakeLogFileName(const QDateTime& localTime)
 
 void CLogWriter::WriteLog(const QString& strText)
 {
+    // Controls a device sent are shown, never carried out: the same text for
+    // the file, the box and the console, one line each.
+    const QString strShown = ShowControlCharacters(strText);
     // The file is written where the line is produced, so it is complete even
     // when the box lags behind.
-    AppendToLogFile(strText);
-    m_sink(FormatLogLine(QTime::currentTime(), strText));
+    AppendToLogFile(strShown);
+    m_sink(FormatLogLine(QTime::currentTime(), strShown));
 }
 
 void CLogWriter::PutLineInBox(const QString& strLine)

@@ -10,7 +10,9 @@ class ITextBox;
 
 // The log writer: every line a run reports goes through WriteLog. It stamps
 // the line with the local time, puts it into the log box and, while a run's
-// file is named, appends the bare text to the auto-save file.
+// file is named, appends the bare text to the auto-save file. Control
+// characters in the text are shown as their pictures (ControlPictures.h)
+// everywhere the line goes.
 class CLogWriter {
 public:
     // How a stamped line reaches the log box. The default carries out the

@@ -1,9 +1,64 @@
 #include "DeviceList.h"
 
+#include "log/CLogWriter.h"
+#include "log/ControlPictures.h"
+
+#include <QDateTime>
 #include <QFile>
 #include <QHash>
+#include <QStringDecoder>
+
+#include <climits>
 
 namespace {
+
+// The text of the file, or a problem naming the line of the first NUL byte or
+// of the first bytes that are not UTF-8. Lines are split at LF, which no UTF-8
+// sequence holds, so each is decoded on its own.
+bool DecodeText(const QByteArray& content, QString* pText, QString* pProblem)
+{
+    QString strText;
+    int nLine = 1;
+    for (qsizetype nStart = 0; nStart <= content.size(); ++nLine) {
+        qsizetype nEnd = content.indexOf('\n', nStart);
+        if (nEnd < 0)
+            nEnd = content.size();
+        const QByteArrayView line(content.constData() + nStart, nEnd - nStart);
+        if (line.contains('\0')) {
+            *pProblem = QStringLiteral("line %1: a NUL byte").arg(nLine);
+            return false;
+        }
+        // A byte order mark is kept here; the caller drops the one at the start.
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        strText += decoder.decode(line);
+        if (decoder.hasError()) {
+            *pProblem = QStringLiteral("line %1: not UTF-8 text").arg(nLine);
+            return false;
+        }
+        if (nEnd < content.size())
+            strText += QLatin1Char('\n');
+        nStart = nEnd + 1;
+    }
+    *pText = std::move(strText);
+    return true;
+}
+
+// The first control character of a text, as "U+001B".
+QString FirstControlCharacter(const QString& strText)
+{
+    for (const QChar ch : strText)
+        if (HoldsControlCharacter(QStringView(&ch, 1)))
+            return QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+    return QString();
+}
+
+// The size in bytes of the auto-save file name a device gets.
+qsizetype LogFileNameBytes(const QString& strName)
+{
+    const QString strFile = CLogWriter::MakeLogFileName(QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
+    return QFile::encodeName(strFile).size() + 1 + QFile::encodeName(DeviceFileNamePart(strName)).size();
+}
 
 // One record of the file: its fields and the line it starts on.
 struct SRecord {
@@ -73,8 +128,15 @@ bool SplitRecords(const QString& strText, std::vector<SRecord>* pRecords, QStrin
                     return false;
                 }
             } else {
-                while (!atLineEnd(i) && strText[i] != QLatin1Char(','))
+                while (!atLineEnd(i) && strText[i] != QLatin1Char(',')) {
+                    if (strText[i] == QLatin1Char('"')) {
+                        *pProblem = QStringLiteral("line %1: a quote inside a value that does not start with one (quote "
+                                                   "the whole value and double the quote: \"say \"\"hi\"\"\")")
+                                        .arg(nLine);
+                        return false;
+                    }
                     strField += strText[i++];
+                }
             }
             record.fields << strField;
             if (atLineEnd(i))
@@ -92,7 +154,9 @@ bool SplitRecords(const QString& strText, std::vector<SRecord>* pRecords, QStrin
 
 bool ParseDeviceList(const QByteArray& content, SDeviceList* pList, QString* pProblem)
 {
-    QString strText = QString::fromUtf8(content);
+    QString strText;
+    if (!DecodeText(content, &strText, pProblem))
+        return false;
     if (strText.startsWith(QChar(0xFEFF)))
         strText.remove(0, 1);
     std::vector<SRecord> records;
@@ -110,7 +174,7 @@ bool ParseDeviceList(const QByteArray& content, SDeviceList* pList, QString* pPr
         if (!IsVariableName(strName)) {
             *pProblem = QStringLiteral("line %1: the column '%2' is not a variable name (a letter or _, then letters, "
                                        "digits, _ or -)")
-                            .arg(QString::number(header.nLine), strName);
+                            .arg(QString::number(header.nLine), ShowControlCharacters(strName));
             return false;
         }
         if (columns.contains(strName)) {
@@ -141,6 +205,18 @@ bool ParseDeviceList(const QByteArray& content, SDeviceList* pList, QString* pPr
         device.strName = record.fields[nNameColumn >= 0 ? nNameColumn : 0];
         if (device.strName.trimmed().isEmpty()) {
             *pProblem = QStringLiteral("line %1: the device has no name").arg(record.nLine);
+            return false;
+        }
+        // A name starts every log line of its device and names its log file.
+        if (const QString strControl = FirstControlCharacter(device.strName); !strControl.isEmpty()) {
+            *pProblem = QStringLiteral("line %1: the device name holds a control character (%2)")
+                            .arg(QString::number(record.nLine), strControl);
+            return false;
+        }
+        if (const qsizetype nBytes = LogFileNameBytes(device.strName); nBytes > NAME_MAX) {
+            *pProblem = QStringLiteral("line %1: the device name is too long: its log file name would have %2 bytes, "
+                                       "more than the %3 a file name may have")
+                            .arg(QString::number(record.nLine), QString::number(nBytes), QString::number(NAME_MAX));
             return false;
         }
         if (const auto it = nameLines.constFind(device.strName); it != nameLines.constEnd()) {

@@ -24,7 +24,9 @@ struct SDevice {
 // or LF; a quoted field may hold commas, doubled quotes and line breaks. Blank
 // lines and lines starting with '#' are skipped. Every header is a variable
 // name, used once; every row has as many values as the header has columns;
-// names are not empty and differ.
+// names are not empty and differ, hold no control character and leave the
+// device's log file name within NAME_MAX bytes. The file holds no NUL byte,
+// is UTF-8 throughout, and a quote stands only around a whole value.
 struct SDeviceList {
     QStringList columns;
     std::vector<SDevice> devices;

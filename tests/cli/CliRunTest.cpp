@@ -93,6 +93,32 @@ TEST(CliRun, WrongPasswordIsStillAResponse)
     EXPECT_FALSE(run.m_strOut.contains(QStringLiteral("pan=")));
 }
 
+TEST(CliRun, TerminalControlsFromTheDeviceAreShownNotCarriedOut)
+{
+    // The simulated device echoes a bad value back in its body, decoded:
+    // ESC ] (window title), BEL, ESC [2J (clear screen), backspace, DEL.
+    devsimtest::Devsim device;
+    ASSERT_TRUE(device.Start({}));
+    QTemporaryDir dir;
+    CliRun run;
+    run.Start({WriteScript(dir, QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=")
+                                        .arg(device.port()) +
+                                    QStringLiteral("%1B]0;owned%07%1B[2Jx%08%7F")),
+               QStringLiteral("--log-dir"), dir.path()});
+    EXPECT_EQ(run.Finish(), kExitOk) << run.m_strErr.toStdString();
+    const QString strShown = QString::fromUtf8("Response data : ERROR bad PTZ_MOVE value \xE2\x90\x9B]0;owned\xE2\x90\x87"
+                                               "\xE2\x90\x9B[2Jx\xE2\x90\x88\xE2\x90\xA1\n");
+    EXPECT_TRUE(run.m_strOut.contains(strShown)) << run.m_strOut.toStdString();
+    const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*_Velkor_Log.txt")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile saved(dir.filePath(files[0]));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QString strSaved = QString::fromUtf8(saved.readAll());
+    EXPECT_TRUE(strSaved.contains(strShown)) << strSaved.toStdString();
+    for (const char ch : {'\x1B', '\x07', '\x08', '\x7F'})
+        EXPECT_FALSE(run.m_strOut.contains(QLatin1Char(ch))) << int(ch);
+}
+
 TEST(CliRun, FailedRequestsAndScriptErrorsHaveTheirExitCodes)
 {
     QTemporaryDir dir;

@@ -90,6 +90,46 @@ TEST(LogWriter, SinkReceivesTheStampedLine)
     EXPECT_EQ(box.GetTextLength(), 0) << "the sink decides when the box gets the line";
 }
 
+// Controls a device sent, as the box, the sink (the console) and the file
+// get them: every C0 character but TAB, and DEL, as its picture.
+struct ShownCase {
+    const char16_t* szText;
+    const char* szShown;  // UTF-8
+};
+
+const ShownCase kShownCases[] = {
+    {u"Response data : \x1B[2J\x1B]0;owned\x07ok", "Response data : \xE2\x90\x9B[2J\xE2\x90\x9B]0;owned\xE2\x90\x87ok"},
+    {u"[AUTH] cam:80 - no supported challenge among: x\by\x7F", "[AUTH] cam:80 - no supported challenge among: x\xE2\x90\x88y\xE2\x90\xA1"},
+    {u"two\r\nlines\x01\x1F", "two\xE2\x90\x8D\xE2\x90\x8Alines\xE2\x90\x81\xE2\x90\x9F"},
+    {u"tab\tstays, \\x1B and ^[ read as sent", "tab\tstays, \\x1B and ^[ read as sent"},
+};
+
+TEST(LogWriter, ShowsControlCharactersAsPicturesInTheBoxTheSinkAndTheFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const ShownCase& c : kShownCases) {
+        const QString strText = QString::fromUtf16(c.szText);
+        const QString strShown = QString::fromUtf8(c.szShown);
+        CMemoryTextBox box;
+        CLogWriter log(box);
+        log.SetAutoSave(true);
+        log.SetLogFolder(dir.path());
+        log.SetLogFileName(QStringLiteral("shown.txt"));
+        QFile::remove(log.LogFilePath());
+        log.WriteLog(strText);
+        EXPECT_EQ(box.GetLineCount(), 2) << c.szShown;  // the line and the empty one after its CR LF
+        EXPECT_TRUE(box.GetWindowText().endsWith(QStringLiteral("] ") + strShown + QStringLiteral("\r\n")))
+            << box.GetWindowText().toStdString();
+        EXPECT_EQ(ReadFile(log.LogFilePath()), strShown.toUtf8() + '\n');
+        QStringList received;
+        log.SetLineSink([&received](const QString& strLine) { received << strLine; });
+        log.WriteLog(strText);
+        ASSERT_EQ(received.size(), 1);
+        EXPECT_EQ(received[0].mid(15), strShown + QStringLiteral("\r\n"));
+    }
+}
+
 TEST(AutoSave, AppendsBareTextOnlyWhileAFileIsNamed)
 {
     QTemporaryDir dir;

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace {
+
+using namespace std::string_view_literals;
 
 // A list as one line per device: "LINE NAME id=.. password=.. | col=value ..."
 // (columns sorted), or "error: PROBLEM".
@@ -32,7 +36,7 @@ QString Describe(const QByteArray& content)
 }
 
 struct DeviceListCase {
-    const char* szContent;
+    std::string_view content;  // "..."sv where it holds a NUL byte
     const char* szExpected;
 };
 
@@ -59,12 +63,31 @@ const DeviceListCase kCases[] = {
     {"name\na\nb\na\n", "error: line 4: the name 'a' is used by line 2 already"},
     {"# only a comment\n\n", "error: no header row"},
     {"name\n", "name"},
+    // What the file must not hold: a NUL byte, bytes that are not UTF-8, a stray quote.
+    {"name,x\na,1\nb,2\0z\n"sv, "error: line 3: a NUL byte"},
+    {"name,x\n# caf\xC3\xA9\na,caf\xE9\n", "error: line 3: not UTF-8 text"},
+    {"name,x\na,\"q\"\nb,say \"hi\"\n",
+     "error: line 3: a quote inside a value that does not start with one (quote the whole value and double the "
+     "quote: \"say \"\"hi\"\"\")"},
+    // Names: no control character, one line; a log file name within 255 bytes.
+    {"name,x\na,1\n\"b\nc\",2\n", "error: line 3: the device name holds a control character (U+000A)"},
+    {"name\ncam\x1B]0;x\x07\n", "error: line 2: the device name holds a control character (U+001B)"},
+    {"name\n\"\tcam\"\n", "error: line 2: the device name holds a control character (U+0009)"},
+    {"id,name\n1,\xC2\x9B\n", "error: line 2: the device name holds a control character (U+009B)"},
+    {"name\ne\x1B\n\n", "error: line 2: the device name holds a control character (U+001B)"},
 };
 
 TEST(DeviceList, ParsesRowsOrNamesTheBadLine)
 {
     for (const DeviceListCase& c : kCases)
-        EXPECT_EQ(Describe(QByteArray(c.szContent)), QString::fromUtf8(c.szExpected)) << c.szContent;
+        EXPECT_EQ(Describe(QByteArray(c.content.data(), qsizetype(c.content.size()))), QString::fromUtf8(c.szExpected))
+            << c.content;
+    // 33 bytes of "[yyyymmdd_hhmmss]_Velkor_Log_" and ".txt" around the name's part.
+    const QByteArray longest(255 - 33, 'n');
+    EXPECT_EQ(Describe("name\n" + longest + "\n"), QStringLiteral("name\n2 ") + longest + QStringLiteral(" | name=") + longest);
+    EXPECT_EQ(Describe("name\na\n" + longest + "m\n"),
+              QStringLiteral("error: line 3: the device name is too long: its log file name would have 256 bytes, more "
+                             "than the 255 a file name may have"));
 }
 
 TEST(DeviceList, NamesAsFileNameParts)
