@@ -70,6 +70,9 @@ std::vector<DeviceCase> Cases()
     const QByteArray bigHead = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(big.size()) + "\r\n\r\n";
     const QByteArray chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     const QByteArray digestMd5 = "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n1\", qop=\"auth\"\r\n";
+    // realm="" is a realm: the digest of admin, the empty realm and 4719.
+    const QByteArray emptyRealmResponse =
+        QtMd5Hex(QtMd5Hex("admin::4719") + ":n1:00000001::auth:" + QtMd5Hex("GET:/httpapi/test"));
     return {
         // Nothing, or too little, before the end.
         {"closes without a byte", {{Step::Read(), Step::Shut()}}, EEnd::Failed, -1,
@@ -184,6 +187,11 @@ std::vector<DeviceCase> Cases()
          {{Step::Read(), Step::Write(Unauthorized(digestMd5)), Step::Read(), Step::Write(kOk), Step::Wait()}},
          EEnd::Answered, 200, "", "", "OK", kBoth, "2:Digest username*=UTF-8''%E7%8E%8B, realm=\"cam\"",
          "\xe7\x8e\x8b", "pw", true},
+        {"offers Digest with an empty realm",
+         {{Step::Read(), Step::Write(Unauthorized("WWW-Authenticate: Digest realm=\"\", nonce=\"n1\", qop=\"auth\"\r\n")),
+           Step::Read(), Step::Write(kOk), Step::Wait()}},
+         EEnd::Answered, 200, "", "", "OK", kBoth,
+         "2:realm=\"\", nonce=\"n1\", uri=\"/httpapi/test\", algorithm=\"MD5\", response=\"" + emptyRealmResponse + "\""},
         {"cuts the answer to the credentials short",
          {{Step::Read(), Step::Write(Unauthorized(digestMd5)), Step::Read(), Step::Write(head100 + "abc"),
            Step::Shut()}},
