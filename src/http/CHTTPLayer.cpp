@@ -225,7 +225,10 @@ bool CHTTPLayer::ConnectionReusable(const CResponseParser& response) const
         return false;
     if (head.IsHttp10() && !head.HasToken("Connection", "keep-alive"))
         return false;
-    return !m_pTransport->PeerClosed();
+    // Bytes the device sent behind the 401 (on the socket or held by TLS)
+    // would be read as the answer to the credentials: such a connection is
+    // not used again, however the 401 ended.
+    return !m_pTransport->PeerClosed() && !m_pTransport->HasUnread();
 }
 
 HRESULT CHTTPLayer::SendAuthorized(const QByteArray& request, bool bReuse, int nKeep, CResponseParser& parser)

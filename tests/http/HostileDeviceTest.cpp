@@ -70,6 +70,12 @@ std::vector<DeviceCase> Cases()
     const QByteArray bigHead = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(big.size()) + "\r\n\r\n";
     const QByteArray chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     const QByteArray digestMd5 = "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n1\", qop=\"auth\"\r\n";
+    // A 401 of exactly 64 KiB (one full read; over TLS, four full records),
+    // and a 200 nobody asked for right behind it.
+    const QByteArray head401 = "HTTP/1.1 401 Unauthorized\r\n" + digestMd5 + "Content-Length: 65000\r\nX-Pad: ";
+    const QByteArray pad401 = head401 + Repeat('p', 65536 - 65000 - 4 - head401.size()) + "\r\n\r\n";
+    const QByteArray unauthorized64k = pad401 + Repeat('u', 65000);
+    const QByteArray forbidden = "HTTP/1.1 403 Forbidden\r\nContent-Length: 2\r\n\r\nno";
     // Heads of 2.1 KB and 1.95 KB before a body of 300 bytes.
     const QByteArray body300 = Repeat('d', 300);
     auto headOf = [](int nSize) {
@@ -197,6 +203,10 @@ std::vector<DeviceCase> Cases()
          {{Step::Read(), Step::Write(Unauthorized(digestMd5)), Step::Read(), Step::Write(kOk), Step::Wait()}},
          EEnd::Answered, 200, "", "", "OK", kBoth, "2:Digest username*=UTF-8''%E7%8E%8B, realm=\"cam\"",
          "\xe7\x8e\x8b", "pw", true},
+        {"sends a 200 right behind a 401 that fills a 64 KiB read",
+         {{Step::Read(), Step::Write(unauthorized64k + kOk), Step::Wait()},
+          {Step::Read(), Step::Write(forbidden), Step::Wait()}},
+         EEnd::Answered, 403, "", "", "no", kBoth, "2:Authorization:Digest username=\"admin\", realm=\"cam\""},
         {"offers Digest with an empty realm",
          {{Step::Read(), Step::Write(Unauthorized("WWW-Authenticate: Digest realm=\"\", nonce=\"n1\", qop=\"auth\"\r\n")),
            Step::Read(), Step::Write(kOk), Step::Wait()}},
