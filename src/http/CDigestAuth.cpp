@@ -55,7 +55,8 @@ HRESULT CDigestAuth::MakeDigestResponse(const QByteArray& requestTarget, const C
 {
     const QByteArray realm = challenge.Param("realm");
     const QByteArray nonce = challenge.Param("nonce");
-    if (realm.isEmpty() || nonce.isEmpty())
+    // realm="" is a realm (an empty quoted string); a missing one is not.
+    if (!challenge.HasParam("realm") || nonce.isEmpty())
         return E_FAIL;
     CDigestHash::EFunction function = CDigestHash::Md5;
     bool bSession = false;

@@ -17,7 +17,7 @@ public:
     // the challenge and computes the response digest for a GET of the request
     // target. A null client nonce means: the empty one for plain MD5 (the
     // request devices have always had), a fresh random one for the others.
-    // E_FAIL when the realm or the nonce is missing or empty, or the
+    // E_FAIL when the realm is missing, the nonce missing or empty, or the
     // algorithm is not one we know; S_OK otherwise.
     HRESULT MakeDigestResponse(const QByteArray& requestTarget, const CAuthChallenge& challenge,
                                const QByteArray& user, const QByteArray& password,

@@ -41,6 +41,26 @@ void CopyToCaller(const QByteArray& source, char* pTarget, int& nLength)
     nLength = nCopy;
 }
 
+// The text of a whole response for a caller's buffer of nCapacity bytes (one
+// of them for the NUL): head and body as they are when both fit. Otherwise
+// the body's first bytes come first: the head gives up its end for them, as
+// much of it as the room left holds, and the blank line closes it, so that
+// the body shows whatever the size of the head.
+QByteArray TextForCaller(const CResponseParser& response, int nCapacity)
+{
+    const QByteArray& head = response.Head();
+    const QByteArray& body = response.Body();
+    const qsizetype nRoom = std::max(nCapacity - 1, 0);
+    if (head.size() + body.size() <= nRoom || !head.endsWith("\r\n\r\n"))
+        return head + body;
+    const qsizetype nBody = std::clamp<qsizetype>(nRoom - 4, 0, body.size());
+    QByteArray text = head.left(std::clamp<qsizetype>(nRoom - 4 - nBody, 0, head.size() - 4));
+    // A piece ending in a line break would put the blank line too early.
+    while (text.endsWith('\r') || text.endsWith('\n'))
+        text.chop(1);
+    return text + "\r\n\r\n" + body.left(nBody);
+}
+
 } // namespace
 
 CHTTPLayer::CHTTPLayer()
@@ -205,7 +225,10 @@ bool CHTTPLayer::ConnectionReusable(const CResponseParser& response) const
         return false;
     if (head.IsHttp10() && !head.HasToken("Connection", "keep-alive"))
         return false;
-    return !m_pTransport->PeerClosed();
+    // Bytes the device sent behind the 401 (on the socket or held by TLS)
+    // would be read as the answer to the credentials: such a connection is
+    // not used again, however the 401 ended.
+    return !m_pTransport->PeerClosed() && !m_pTransport->HasUnread();
 }
 
 HRESULT CHTTPLayer::SendAuthorized(const QByteArray& request, bool bReuse, int nKeep, CResponseParser& parser)
@@ -258,7 +281,7 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
     nStatus = first.Status();
     if (result != S_OK || nStatus != 401) {
         if (result == S_OK)
-            CopyToCaller(first.Text(), pResponse, nLength);
+            CopyToCaller(TextForCaller(first, nKeep), pResponse, nLength);
         Close();
         return result;
     }
@@ -268,7 +291,7 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
     QByteArray request = auth.Answer(first.Head());
     if (request.isEmpty()) {
         m_strAuthProblem = auth.Problem();
-        CopyToCaller(first.Text(), pResponse, nLength);
+        CopyToCaller(TextForCaller(first, nKeep), pResponse, nLength);
         Close();
         return auth.Failed() ? E_FAIL : S_OK;
     }
@@ -288,7 +311,7 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
     if (result == S_OK) {
         if (nStatus == 401)
             m_strAuthProblem = QStringLiteral("credentials refused");
-        CopyToCaller(pLast->Text(), pResponse, nLength);
+        CopyToCaller(TextForCaller(*pLast, nKeep), pResponse, nLength);
     }
     Close();
     return result;

@@ -62,8 +62,10 @@ public:
 
     // A complete exchange for the request target. On entry nLength is the
     // capacity of pResponse. Only a complete response is an answer (S_OK):
-    // its head and body (decoded from chunks), cut to capacity - 1 bytes,
-    // always NUL-terminated, nLength then its length without the NUL.
+    // its head and body (decoded from chunks), always NUL-terminated, nLength
+    // then its length without the NUL. When they do not fit in capacity - 1
+    // bytes, the body's first bytes (capacity - 5 at most) keep their room and
+    // the head is cut to what is left before its blank line.
     // S_WAIT_TIMEOUT: nothing usable came in the wait; E_FAIL: the command
     // failed, Failure() says why (besides TlsProblem() and AuthProblem()).
     // nStatus gets the status of the last response whose status line was

@@ -14,6 +14,7 @@ public:
     int Recv(char* pData, int nLength) override;
     QString RecvProblem() const override { return m_strProblem; }
     bool PeerClosed() override { return SocketPeerClosed(m_socket); }
+    bool HasUnread() override { return SocketHasUnreadData(m_socket); }
 
 private:
     SOCKET m_socket;

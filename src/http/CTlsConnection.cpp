@@ -323,6 +323,11 @@ bool CTlsConnection::Pending() const
     return m_pSession && m_pSession->pSsl && SSL_pending(m_pSession->pSsl) > 0;
 }
 
+bool CTlsConnection::HasUnread() const
+{
+    return m_pSession && m_pSession->pSsl && SSL_has_pending(m_pSession->pSsl) == 1;
+}
+
 int CTlsConnection::Recv(char* pData, int nLength)
 {
     if (!m_pSession || !m_pSession->pSsl)

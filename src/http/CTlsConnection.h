@@ -54,6 +54,9 @@ public:
 
     // Decrypted data is waiting: no need to wait on the socket.
     bool Pending() const;
+    // Bytes of the device are held in the session: decrypted data, or the
+    // part of a record read so far (which Pending() does not count).
+    bool HasUnread() const;
 
     // Up to nLength bytes of data: the count, 0 at the end of the stream,
     // kWouldBlock, or SOCKET_ERROR.

@@ -31,6 +31,13 @@ int CTlsTransport::Recv(char* pData, int nLength)
     return n;
 }
 
+bool CTlsTransport::HasUnread()
+{
+    // A record may have been read in part, or a whole one may wait decrypted,
+    // besides what the socket holds.
+    return m_tls.HasUnread() || SocketHasUnreadData(m_socket);
+}
+
 bool CTlsTransport::PeerClosed()
 {
     // Decrypted data waiting means the stream is still open.

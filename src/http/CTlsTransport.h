@@ -14,6 +14,7 @@ public:
     int Recv(char* pData, int nLength) override;
     QString RecvProblem() const override { return m_strProblem; }
     bool PeerClosed() override;
+    bool HasUnread() override;
 
 private:
     CTlsConnection& m_tls;

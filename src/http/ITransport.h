@@ -25,4 +25,8 @@ public:
     virtual QString RecvProblem() const = 0;
     // The device has closed or reset the connection; checked without waiting.
     virtual bool PeerClosed() = 0;
+    // Bytes of the device wait unread: on the socket, or (TLS) in the
+    // session, decrypted or not. Checked without waiting; true when it cannot
+    // be told.
+    virtual bool HasUnread() = 0;
 };

@@ -10,6 +10,7 @@
 #include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -253,6 +254,14 @@ bool SocketPeerClosed(SOCKET s)
     if (nPeeked < 0)
         return errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
     return false;  // unread data waiting: still open
+}
+
+bool SocketHasUnreadData(SOCKET s)
+{
+    int nUnread = 0;
+    if (s == INVALID_SOCKET || ioctl(s, FIONREAD, &nUnread) != 0)
+        return true;
+    return nUnread > 0;
 }
 
 void SocketSetThreadCancelFd(int nFd)

@@ -66,6 +66,10 @@ void SocketSetNonBlocking(SOCKET s, bool bNonBlocking);
 // waiting and without taking any data.
 bool SocketPeerClosed(SOCKET s);
 
+// True when received bytes wait unread on the socket, or when that cannot be
+// told: checked without waiting and without taking any data.
+bool SocketHasUnreadData(SOCKET s);
+
 // A descriptor that, once readable, makes every connect and wait of the
 // calling thread fail at once with ECANCELED (-1: none). See CCancelSignal.
 void SocketSetThreadCancelFd(int nFd);

@@ -70,6 +70,21 @@ std::vector<DeviceCase> Cases()
     const QByteArray bigHead = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(big.size()) + "\r\n\r\n";
     const QByteArray chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     const QByteArray digestMd5 = "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n1\", qop=\"auth\"\r\n";
+    // A 401 of exactly 64 KiB (one full read; over TLS, four full records),
+    // and a 200 nobody asked for right behind it.
+    const QByteArray head401 = "HTTP/1.1 401 Unauthorized\r\n" + digestMd5 + "Content-Length: 65000\r\nX-Pad: ";
+    const QByteArray pad401 = head401 + Repeat('p', 65536 - 65000 - 4 - head401.size()) + "\r\n\r\n";
+    const QByteArray unauthorized64k = pad401 + Repeat('u', 65000);
+    const QByteArray forbidden = "HTTP/1.1 403 Forbidden\r\nContent-Length: 2\r\n\r\nno";
+    // Heads of 2.1 KB and 1.95 KB before a body of 300 bytes.
+    const QByteArray body300 = Repeat('d', 300);
+    auto headOf = [](int nSize) {
+        const QByteArray start = "HTTP/1.1 200 OK\r\nContent-Length: 300\r\nX-Pad: ";
+        return start + Repeat('h', nSize - static_cast<int>(start.size()) - 4) + "\r\n\r\n";
+    };
+    // realm="" is a realm: the digest of admin, the empty realm and 4719.
+    const QByteArray emptyRealmResponse =
+        QtMd5Hex(QtMd5Hex("admin::4719") + ":n1:00000001::auth:" + QtMd5Hex("GET:/httpapi/test"));
     return {
         // Nothing, or too little, before the end.
         {"closes without a byte", {{Step::Read(), Step::Shut()}}, EEnd::Failed, -1,
@@ -119,11 +134,15 @@ std::vector<DeviceCase> Cases()
          EEnd::Failed, 200, "response cut short (5 body bytes, chunked body unfinished)", "", ""},
 
         // Whole responses, however they come.
-        // (The caller's 2048 bytes hold the head and the first of the body.)
+        // (The caller's 2048 bytes show the first 2043 body bytes, whatever the head's size.)
         {"answers a large body", {{Step::Read(), Step::Write(bigHead + big), Step::Wait()}}, EEnd::Answered, 200, "",
-         "", big.left(2047 - bigHead.size())},
+         "", big.left(2043)},
         {"answers a large chunked body", {{Step::Read(), Step::Write(Chunked(big, 16384)), Step::Wait()}},
-         EEnd::Answered, 200, "", "", big.left(2047 - chunkedHead.size())},
+         EEnd::Answered, 200, "", "", big.left(2043)},
+        {"answers with a head of 2.1 KB", {{Step::Read(), Step::Write(headOf(2150) + body300), Step::Wait()}},
+         EEnd::Answered, 200, "", "", body300},
+        {"answers with a head of 1.95 KB", {{Step::Read(), Step::Write(headOf(1950) + body300), Step::Wait()}},
+         EEnd::Answered, 200, "", "", body300},
         {"sends chunks with extensions and a trailer",
          {{Step::Read(),
            Step::Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;ext=1;q=\"a b\"\r\nHELLO\r\n7 ; foo=bar\r\n"
@@ -184,6 +203,15 @@ std::vector<DeviceCase> Cases()
          {{Step::Read(), Step::Write(Unauthorized(digestMd5)), Step::Read(), Step::Write(kOk), Step::Wait()}},
          EEnd::Answered, 200, "", "", "OK", kBoth, "2:Digest username*=UTF-8''%E7%8E%8B, realm=\"cam\"",
          "\xe7\x8e\x8b", "pw", true},
+        {"sends a 200 right behind a 401 that fills a 64 KiB read",
+         {{Step::Read(), Step::Write(unauthorized64k + kOk), Step::Wait()},
+          {Step::Read(), Step::Write(forbidden), Step::Wait()}},
+         EEnd::Answered, 403, "", "", "no", kBoth, "2:Authorization:Digest username=\"admin\", realm=\"cam\""},
+        {"offers Digest with an empty realm",
+         {{Step::Read(), Step::Write(Unauthorized("WWW-Authenticate: Digest realm=\"\", nonce=\"n1\", qop=\"auth\"\r\n")),
+           Step::Read(), Step::Write(kOk), Step::Wait()}},
+         EEnd::Answered, 200, "", "", "OK", kBoth,
+         "2:realm=\"\", nonce=\"n1\", uri=\"/httpapi/test\", algorithm=\"MD5\", response=\"" + emptyRealmResponse + "\""},
         {"cuts the answer to the credentials short",
          {{Step::Read(), Step::Write(Unauthorized(digestMd5)), Step::Read(), Step::Write(head100 + "abc"),
            Step::Shut()}},
