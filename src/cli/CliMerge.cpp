@@ -137,7 +137,9 @@ public:
         return QStringLiteral(
             "Join the JSON reports IN... (of run --devices, of its shards, or of\n"
             "single runs) into one fleet report OUT: figures over all requests, and\n"
-            "the worst device's verdict and exit code, which merge also exits with.");
+            "the worst device's verdict and exit code, which merge also exits with.\n"
+            "Shard reports must be every shard of one script and device list, each\n"
+            "once; anything else exits 8 and writes nothing.");
     }
     int Execute(const CliArguments& args, QTextStream& out, QTextStream& err) const override
     {
