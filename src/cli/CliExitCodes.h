@@ -59,7 +59,7 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
 };
 
 // Which code a run that meets more than one gets.
-inline constexpr const char kCliExitPrecedence[] = "a signal's code first, then 2, 4, 3, 5, 6";
+inline constexpr const char kCliExitPrecedence[] = "a signal's code, then 2 before 4 before 3 before 5 before 6";
 
 // The exit code of a run one of whose reports was not written: 4 replaces
 // 0, 3, 5 and 6; a script error and a signal's code stay.

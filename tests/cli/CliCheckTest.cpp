@@ -182,7 +182,7 @@ TEST(CliOptionTable, ExitCodesParagraphBeginsEachLineWithACode)
                              "5 a slow response (--fail-on-slow), 6 an HTTP status of 400 or above\n"
                              "(--fail-on-status), 8 merge: not one complete set of shards, 129 ended by\n"
                              "SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
-                             "When several apply: a signal's code first, then 2, 4, 3, 5, 6."));
+                             "When several apply: a signal's code, then 2 before 4 before 3 before 5 before 6."));
 }
 
 TEST(CliOptionTable, ManEntriesAndCompletionParts)
