@@ -190,6 +190,19 @@ public:
             return kExitIncompleteSet;
         }
 
+        // A report cut short (a CI time-out's SIGTERM) fails the merge with
+        // its own code first: its devices did not all run to their end (one
+        // marked partial with exit code 0 counts as requests not sent).
+        QString strCutShort;
+        int nCutShortExit = kExitOk;
+        for (qsizetype i = 0; i < inputs.size() && strCutShort.isEmpty(); ++i) {
+            const CRecordedFleet& part = parts[std::size_t(i)];
+            if (part.IsPartial() || IsSignalExit(part.nExitCode)) {
+                strCutShort = inputs[i];
+                nCutShortExit = part.nExitCode != kExitOk ? part.nExitCode : int(kExitRequestFailed);
+            }
+        }
+
         CRecordedFleet fleet;
         fleet.strScript = parts[0].strScript;
         fleet.nThresholdMs = parts[0].nThresholdMs;
@@ -216,17 +229,10 @@ public:
             std::stable_sort(fleet.devices.begin(), fleet.devices.end(),
                              [](const CRecordedDevice& a, const CRecordedDevice& b) { return a.nRow < b.nRow; });
         FinishFleet(fleet);
-        // A report cut short (a CI time-out's SIGTERM) fails the merge with
-        // its own code first: its devices did not all run to their end.
-        QString strCutShort;
-        for (qsizetype i = 0; i < inputs.size() && strCutShort.isEmpty(); ++i) {
-            const CRecordedFleet& part = parts[std::size_t(i)];
-            if (!part.IsPartial() && !IsSignalExit(part.nExitCode))
-                continue;
-            fleet.nExitCode = part.nExitCode != kExitOk ? part.nExitCode : int(kExitIncompleteSet);
+        if (!strCutShort.isEmpty()) {
+            fleet.nExitCode = nCutShortExit;
             fleet.verdict.bPass = false;
-            fleet.verdict.nExitCode = fleet.nExitCode;
-            strCutShort = inputs[i];
+            fleet.verdict.nExitCode = nCutShortExit;
         }
 
         bool bWritten = true;
