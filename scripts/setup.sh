@@ -15,6 +15,7 @@ PACKAGES=(
   desktop-file-utils appstream shared-mime-info man-db
   xvfb openbox xdotool  # the real window tests: an X server, a window manager, input as a person gives it
   chromium  # the HTML report, loaded by a real browser in the tests
+  python3-yaml  # the README's CI examples, parsed by a test as a CI system would
 )
 if [ "${1:-}" = "--packaging" ]; then
   PACKAGES+=(dpkg-dev lintian)

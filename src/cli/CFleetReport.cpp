@@ -4,8 +4,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <algorithm>
+#include <iterator>
 
 QString CRecordedDevice::VerdictName() const
 {
@@ -22,9 +24,7 @@ QString CRecordedDevice::VerdictName() const
 
 bool CRecordedFleet::IsPartial() const
 {
-    return std::any_of(devices.begin(), devices.end(), [](const CRecordedDevice& device) {
-        return device.state == CRecordedDevice::EState::Ran && device.run.IsPartial();
-    });
+    return std::any_of(devices.begin(), devices.end(), [](const CRecordedDevice& device) { return device.IsCutShort(); });
 }
 
 CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine)
@@ -278,6 +278,31 @@ bool ReadRun(const QJsonObject& object, CRecordedRun* pRun, QString* pProblem)
     return true;
 }
 
+// The shard fields of a fleet report: all of them or none (an older report).
+bool ReadShard(const QJsonObject& top, CFleetShard* pShard, QString* pProblem)
+{
+    const char* const keys[] = {"shard", "shards", "device_rows", "script_sha256", "devices_sha256"};
+    const auto present = std::count_if(std::begin(keys), std::end(keys),
+                                       [&top](const char* pszKey) { return top.contains(QLatin1String(pszKey)); });
+    if (present == 0)
+        return true;
+    CFleetShard shard;
+    shard.nIndex = top.value(QLatin1String("shard")).toInt();
+    shard.nCount = top.value(QLatin1String("shards")).toInt();
+    shard.nRows = top.value(QLatin1String("device_rows")).toInt();
+    shard.strScriptSha256 = top.value(QLatin1String("script_sha256")).toString();
+    shard.strDevicesSha256 = top.value(QLatin1String("devices_sha256")).toString();
+    static const QRegularExpression sha256(QStringLiteral("^[0-9a-f]{64}$"));
+    if (present != qsizetype(std::size(keys)) || shard.nIndex < 1 || shard.nIndex > shard.nCount || shard.nRows < 1 ||
+        !sha256.match(shard.strScriptSha256).hasMatch() || !sha256.match(shard.strDevicesSha256).hasMatch()) {
+        *pProblem = QStringLiteral("its shard, shards, device_rows, script_sha256 and devices_sha256 are not all "
+                                   "there or not valid");
+        return false;
+    }
+    *pShard = shard;
+    return true;
+}
+
 }  // namespace
 
 bool ReadFleetJson(const QByteArray& json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem)
@@ -332,6 +357,15 @@ bool ReadFleetJson(const QByteArray& json, const QString& strSingleName, CRecord
             device.run.verdict.bPass = false;
         fleet.devices.push_back(std::move(device));
     }
+    if (!bFleet) {
+        fleet.bSingleRun = true;
+    } else if (!ReadShard(top, &fleet.shard, pProblem)) {
+        return false;
+    }
+    if (top.value(QLatin1String("partial")).toBool())
+        for (CRecordedDevice& device : fleet.devices)
+            if (device.state == CRecordedDevice::EState::NotRun)
+                device.bKeptFromStarting = true;
     fleet.verdict.bPass = top.value(QLatin1String("verdict")).toString() == QLatin1String("pass");
     fleet.nExitCode = top.value(QLatin1String("exit_code")).toInt();
     return true;

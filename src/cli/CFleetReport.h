@@ -18,15 +18,36 @@ struct CRecordedDevice {
     QList<QPair<QString, QString>> variables;  // its row's columns but the password, in the list's order
     EState state = EState::Ran;
     CRecordedRun run;  // its verdict and exit code filled in (a script error: exit code 2)
+    // Not run because a signal ended the run over the list first.
+    bool bKeptFromStarting = false;
 
     // "pass", "fail", "script-error" or "not-run".
     QString VerdictName() const;
+    // Cut short: it ran and was ended before its end, or a signal kept it
+    // from starting.
+    bool IsCutShort() const { return (state == EState::Ran && run.IsPartial()) || bKeptFromStarting; }
+};
+
+// Which part of which run a fleet report holds: shard nIndex of nCount of a
+// device list of nRows devices, with the SHA-256 (hex) of the script as run
+// (before its placeholders are filled in) and of the list's bytes. nCount 0:
+// not known (a report written before these were recorded).
+struct CFleetShard {
+    int nIndex = 0;
+    int nCount = 0;
+    int nRows = 0;
+    QString strScriptSha256;
+    QString strDevicesSha256;
+
+    bool IsKnown() const { return nCount > 0; }
 };
 
 // A run over a device list: every device reported, in the list's order.
 struct CRecordedFleet {
     QString strScript;     // the command file's name ("" for a typed script)
     int nThresholdMs = 0;
+    CFleetShard shard;     // not known for a single run's report
+    bool bSingleRun = false;  // read back from the report of one run (not of a device list)
     std::vector<CRecordedDevice> devices;
     // Filled in by the runner (or by FinishFleet): the fleet's verdict over
     // all requests and the exit code it gives.
@@ -52,5 +73,7 @@ int WorstExitCode(const CRecordedFleet& fleet);
 void FinishFleet(CRecordedFleet& fleet);
 
 // Reads a JSON report of a run over devices, or of one run (then one device
-// named strSingleName). False, with a message, when it is not one.
+// named strSingleName). False, with a message, when it is not one. A
+// report marked partial keeps its devices that did not run as kept from
+// starting.
 bool ReadFleetJson(const QByteArray& json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem);

@@ -140,6 +140,21 @@ void StartSuites(CXmlWriter& xml, const QString& strName, std::size_t nTests, st
     WriteSuiteAttributes(xml, nTests, nFailures, Seconds(nMs));
 }
 
+// A device whose run was cut short (a signal ended it, or kept it from
+// starting) fails: its cases cover only what ran.
+CCase CutShortCase(const CRecordedDevice& device, const QString& strScript)
+{
+    CCase testcase;
+    testcase.strName = QStringLiteral("run");
+    testcase.strClassname = strScript.isEmpty() ? QStringLiteral("velkor") : strScript;
+    testcase.bFailed = true;
+    testcase.strFailureType = QStringLiteral("partial");
+    testcase.strFailureMessage = device.state == CRecordedDevice::EState::NotRun
+                                     ? QStringLiteral("the run was cut short before this device started")
+                                     : QStringLiteral("the run was cut short before this device's end");
+    return testcase;
+}
+
 }  // namespace
 
 bool CJUnitReport::Write(QIODevice& device, const CRecordedRun& run, ECases cases)
@@ -171,6 +186,10 @@ bool CJUnitReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, EC
             testcase.strFailureType = QStringLiteral("script-error");
             testcase.strFailureMessage = QStringLiteral("a placeholder of the script has no value for this device");
             suite.vecCases.push_back(testcase);
+            ++suite.nFailures;
+        }
+        if (one.IsCutShort()) {
+            suite.vecCases.push_back(CutShortCase(one, fleet.strScript));
             ++suite.nFailures;
         }
         nTests += suite.vecCases.size();

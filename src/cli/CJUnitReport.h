@@ -39,7 +39,9 @@ struct CRecordedFleet;
 // the first such waits.
 // A run over a device list gives one <testsuite> per device, in the list's
 // order, named by the device and holding its cases as above (a device whose
-// script had a placeholder without a value: one failing case "script");
+// script had a placeholder without a value: one failing case "script"; a
+// device cut short, by a signal while it ran or before it started: one
+// failing case "run" of type "partial");
 // <testsuites> counts them all, its time the longest device's.
 // Times are in seconds with three decimals. Characters XML cannot carry
 // (control characters other than tab, line feed and carriage return) are

@@ -268,6 +268,17 @@ void WriteHead(CChunkWriter& out, const QString& strVersion, const QString& strS
         << (bPartial ? "true" : "false") << ",\n";
 }
 
+// Which shard of which device list and script a fleet report holds, when known.
+void WriteShard(CChunkWriter& out, const CFleetShard& shard)
+{
+    if (!shard.IsKnown())
+        return;
+    out << "  \"shard\": " << JsonInt(shard.nIndex) << ",\n  \"shards\": " << JsonInt(shard.nCount)
+        << ",\n  \"device_rows\": " << JsonInt(shard.nRows) << ",\n  \"script_sha256\": "
+        << JsonString(shard.strScriptSha256) << ",\n  \"devices_sha256\": " << JsonString(shard.strDevicesSha256)
+        << ",\n";
+}
+
 // The parts of one run, the same for a run alone and for a device of a fleet.
 void WriteRunParts(CChunkWriter& out, const CRecordedRun& run, const QByteArray& verdictName, const QByteArray& ind,
                    bool bAtMs)
@@ -299,6 +310,7 @@ bool CJsonReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, con
               fleet.IsPartial());
     WriteStats(out, joined, "  ");
     WriteVerdict(out, fleet.verdict.Name(), fleet.nExitCode, fleet.verdict.nFailed, "  ", true);
+    WriteShard(out, fleet.shard);
     out << "  \"devices\": [";
     const char* pszSep = "\n";
     for (const CRecordedDevice& one : fleet.devices) {
@@ -312,7 +324,7 @@ bool CJsonReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, con
         }
         out << "},\n      \"started_at\": "
             << (run.bStarted ? IsoWithOffset(run.start.startedAt) : QByteArrayLiteral("null"))
-            << ",\n      \"partial\": " << (one.state == CRecordedDevice::EState::Ran && run.IsPartial() ? "true" : "false")
+            << ",\n      \"partial\": " << (one.IsCutShort() ? "true" : "false")
             << ",\n";
         WriteRunParts(out, run, one.VerdictName().toLatin1(), "      ", true);
         out << "    }";

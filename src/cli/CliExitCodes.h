@@ -1,8 +1,10 @@
 #pragma once
 
 // Exit codes of velkor-cli. When a run meets more than one, the first of 3,
-// 5, 6 wins; 4 (a report not written) only replaces 0; a signal's code
-// replaces them all. kCliExitCodeDocs below is the one description of them:
+// 5, 6 wins; 4 (a report not written) replaces 0, 3, 5 and 6, so that a
+// wrapper that lets a failed verdict pass never passes a run without its
+// report; a script error (2) and a signal's code stay. 8 is merge's alone
+// (it then writes nothing). kCliExitCodeDocs below is the one description of them:
 // --help, the man page's EXIT STATUS and the README are made from or cite it.
 enum ECliExit {
     kExitOk = 0,
@@ -12,6 +14,7 @@ enum ECliExit {
     kExitFileError = 4,       // the command file could not be read, or a report not written
     kExitSlow = 5,            // with --fail-on-slow: a response was slow
     kExitErrorStatus = 6,     // with --fail-on-status: a final HTTP status was 400 or above
+    kExitIncompleteSet = 8,   // merge: the reports are not one complete set of shards
     kExitHangUp = 129,        // the run was ended by SIGHUP
     kExitAborted = 130,       // aborted with a second Ctrl+C
     kExitTerminated = 143,    // the run was ended by SIGTERM
@@ -40,11 +43,15 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
      ".BR run :\na request failed, timed out, or could not be sent (no host or port)."},
     {kExitFileError, "file not readable or a report not written",
      "The command file cannot be read, or\n.RB ( run )\na report could not be written when the run would "
-     "otherwise have exited 0 (a message\non standard error)."},
+     "otherwise have exited 0, 3, 5 or 6 (a message\non standard error)."},
     {kExitSlow, "a slow response (--fail-on-slow)",
      ".BR run \" with \" \\-\\-fail\\-on\\-slow :\na response was slow."},
     {kExitErrorStatus, "an HTTP status of 400 or above (--fail-on-status)",
      ".BR run \" with \" \\-\\-fail\\-on\\-status :\na final HTTP status was 400 or above."},
+    {kExitIncompleteSet, "merge: not one complete set of shards",
+     ".BR merge :\nthe reports are not one complete set of shards of one run: a shard is missing or\n"
+     "given twice, the reports are of another script, device list or threshold (by content,\n"
+     "not by file name), or a report does not say which shard it holds; nothing is written."},
     {kExitHangUp, "ended by SIGHUP", ".BR run :\nended by SIGHUP."},
     {kExitAborted, "aborted",
      "Aborted (a second Ctrl+C; two SIGINTs within 300 ms count as one, as\n.B timeout \\-s INT\nsends them)."},
@@ -52,4 +59,19 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
 };
 
 // Which code a run that meets more than one gets.
-inline constexpr const char kCliExitPrecedence[] = "3 before 5 before 6; a signal's code before all";
+inline constexpr const char kCliExitPrecedence[] = "a signal's code, then 2 before 4 before 3 before 5 before 6";
+
+// The exit code of a run one of whose reports was not written: 4 replaces
+// 0, 3, 5 and 6; a script error and a signal's code stay.
+inline int ExitWithReportLost(int nExit)
+{
+    return nExit == kExitOk || nExit == kExitRequestFailed || nExit == kExitSlow || nExit == kExitErrorStatus
+               ? int(kExitFileError)
+               : nExit;
+}
+
+// Whether an exit code is a signal's (SIGHUP, a second Ctrl+C, SIGTERM).
+inline bool IsSignalExit(int nExit)
+{
+    return nExit == kExitHangUp || nExit == kExitAborted || nExit == kExitTerminated;
+}

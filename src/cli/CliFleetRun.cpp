@@ -14,6 +14,7 @@
 #include "script/DeviceList.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QHash>
 #include <QTextStream>
@@ -45,6 +46,22 @@ bool ParseJobs(const CliArguments& args, std::size_t nDevices, int* pnJobs)
     return true;
 }
 
+QString Sha256Hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// The devices a signal kept from starting (a Ctrl+C's Stop keeps them from
+// starting too, but ends the run in order).
+void MarkKeptFromStarting(CRecordedFleet& fleet, bool bSignalled)
+{
+    if (!bSignalled)
+        return;
+    for (CRecordedDevice& device : fleet.devices)
+        if (device.state == CRecordedDevice::EState::NotRun)
+            device.bKeptFromStarting = true;
+}
+
 }  // namespace
 
 int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream& out, QTextStream& err)
@@ -70,12 +87,16 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         return kExitFileError;
     }
     SDeviceList list;
-    if (!ReadDeviceList(args.Value(ECliOption::Devices), &list, &strProblem)) {
+    QByteArray listContent;
+    if (!ReadDeviceList(args.Value(ECliOption::Devices), &list, &strProblem, &listContent)) {
         err << "velkor-cli: " << strProblem << Qt::endl;
         return kExitUsage;
     }
     for (std::size_t i = 0; i < list.devices.size(); ++i)
         list.devices[i].nRow = int(i + 1);
+    // Which part of which run the reports hold, for merge to check the set.
+    const CFleetShard shardOfList{nShard, nShards, int(list.devices.size()), Sha256Hex(lines.join(QLatin1Char('\n')).toUtf8()),
+                            Sha256Hex(listContent)};
     // Only this shard's devices run and are reported.
     if (nShards > 1) {
         std::vector<SDevice> shard;
@@ -198,6 +219,8 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     if (bReports || bJsonLines || options.bQuiet)
         fleet = RecordFleet(runner, reports, list.columns, strScriptName, options.settings.nThresholdMs, nExit,
                             bReports || bJsonLines);
+    fleet.shard = shardOfList;
+    MarkKeptFromStarting(fleet, watcher.EndingSignal() != 0);
     if (options.bQuiet)
         PrintFleetSummary(logOut, runner, fleet);
     const QString strVersion = QCoreApplication::applicationVersion();
@@ -221,8 +244,8 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
             bWritten = false;
         }
     }
-    if (!bWritten && nExit == kExitOk)
-        nExit = kExitFileError;
+    if (!bWritten)
+        nExit = ExitWithReportLost(nExit);
     SayEndingSignal(err, watcher.EndingSignal());
     return nExit;
 }

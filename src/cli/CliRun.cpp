@@ -196,8 +196,8 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
                                            pError);
              },
              [&](const QString& strPath, QString* pError) { return CHtmlReport::Save(strPath, run, strVersion, pError); }});
-        if (!bWritten && nExit == kExitOk)
-            nExit = kExitFileError;
+        if (!bWritten)
+            nExit = ExitWithReportLost(nExit);
     }
 
     if (bJsonLines) {
@@ -205,8 +205,7 @@ int RunScript(const CliRunOptions& options, QTextStream& out, QTextStream& err)
         if (!jsonLines.WriteSummary(statistics.Snapshot(), summary, nExit, &strLinesError)) {
             err << "velkor-cli: the report " << options.strJsonLinesFile << " was not written whole: " << strLinesError
                 << Qt::endl;
-            if (nExit == kExitOk)
-                nExit = kExitFileError;
+            nExit = ExitWithReportLost(nExit);
         }
     }
 

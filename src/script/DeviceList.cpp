@@ -235,7 +235,7 @@ bool ParseDeviceList(const QByteArray& content, SDeviceList* pList, QString* pPr
     return true;
 }
 
-bool ReadDeviceList(const QString& strPath, SDeviceList* pList, QString* pProblem)
+bool ReadDeviceList(const QString& strPath, SDeviceList* pList, QString* pProblem, QByteArray* pContent)
 {
     QFile file(strPath);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -243,7 +243,10 @@ bool ReadDeviceList(const QString& strPath, SDeviceList* pList, QString* pProble
         return false;
     }
     QString strProblem;
-    if (!ParseDeviceList(file.readAll(), pList, &strProblem)) {
+    const QByteArray content = file.readAll();
+    if (pContent)
+        *pContent = content;
+    if (!ParseDeviceList(content, pList, &strProblem)) {
         *pProblem = QStringLiteral("the device list %1: %2").arg(strPath, strProblem);
         return false;
     }

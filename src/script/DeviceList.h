@@ -38,7 +38,9 @@ bool ParseDeviceList(const QByteArray& content, SDeviceList* pList, QString* pPr
 
 // Reads a device list file. False, with a message naming the file (and the
 // line), when it cannot be read or is not a device list, or lists no device.
-bool ReadDeviceList(const QString& strPath, SDeviceList* pList, QString* pProblem);
+// pContent, when given, gets the bytes read (the list read once, so a pipe
+// works too).
+bool ReadDeviceList(const QString& strPath, SDeviceList* pList, QString* pProblem, QByteArray* pContent = nullptr);
 
 // A device name as a part of a file name: every character but ASCII letters,
 // digits, '-', '_' and '.' becomes '_', and a leading '.' too.

@@ -180,8 +180,9 @@ TEST(CliOptionTable, ExitCodesParagraphBeginsEachLineWithACode)
               QStringLiteral("Exit codes: 0 ok (every request got a response), 1 usage error, 2 script error,\n"
                              "3 a request failed or timed out, 4 file not readable or a report not written,\n"
                              "5 a slow response (--fail-on-slow), 6 an HTTP status of 400 or above\n"
-                             "(--fail-on-status), 129 ended by SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
-                             "When several apply: 3 before 5 before 6; a signal's code before all."));
+                             "(--fail-on-status), 8 merge: not one complete set of shards, 129 ended by\n"
+                             "SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
+                             "When several apply: a signal's code, then 2 before 4 before 3 before 5 before 6."));
 }
 
 TEST(CliOptionTable, ManEntriesAndCompletionParts)
@@ -202,7 +203,7 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
 
     QString strExit;
     ASSERT_TRUE(CliDocPart(QStringLiteral("man-exit-status"), &strExit));
-    EXPECT_EQ(strExit.count(QStringLiteral(".TP\n.B ")), 10);
+    EXPECT_EQ(strExit.count(QStringLiteral(".TP\n.B ")), 11);
     EXPECT_TRUE(strExit.contains(QStringLiteral(".TP\n.B 143\n.BR run :\nended by SIGTERM.\n")));
 
     QString strShell;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -225,6 +226,137 @@ TEST(CliFleetRun, TwoShardsMergedGiveTheWholeRunsFigures)
     EXPECT_EQ(figures(json(QStringLiteral("merged.json"))), whole);
     // Shard 1 of 2: the rows whose number modulo 2 is 0.
     EXPECT_EQ(figures(json(QStringLiteral("s1.json"))).mid(7).join(QLatin1Char(',')), QStringLiteral("b fail 6,d pass 0"));
+}
+
+// merge takes one whole run only: every shard of one list and one script,
+// each once; anything else is refused (exit 8) and nothing is written. A
+// shard cut short by SIGTERM fails the merge with its code, and its devices
+// that did not run to their end fail in the JUnit report.
+TEST(CliFleetRun, MergeRefusesASetThatIsNotOneWholeRun)
+{
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--devices"), QStringLiteral("4")}));
+    QTemporaryDir dir;
+    auto path = [&dir](const QString& strName) { return dir.filePath(strName); };
+    auto write = [&path](const QString& strName, const QString& strText) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path(strName)).absolutePath()));
+        QFile file(path(strName));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(strText.toUtf8());
+    };
+    const QString strLine =
+        QStringLiteral("http://{{host}}:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n").arg(sim.port());
+    write(QStringLiteral("a/ptz.cmf"), strLine);
+    // The same file name, another script.
+    write(QStringLiteral("b/ptz.cmf"), strLine + QStringLiteral("Sleep(1)\n"));
+    // A Sleep as long as the variable nap says: SIGTERM cuts a long one short.
+    write(QStringLiteral("c/ptz.cmf"), strLine + QStringLiteral("Sleep({{nap}})\n"));
+    write(QStringLiteral("a/cams.csv"), QStringLiteral("name,host\nw,127.0.1.1\nx,127.0.1.2\ny,127.0.1.3\nz,127.0.1.4\n"));
+    // The same names and row count, another list.
+    write(QStringLiteral("b/cams.csv"), QStringLiteral("name,host\nw,127.0.1.4\nx,127.0.1.3\ny,127.0.1.2\nz,127.0.1.1\n"));
+    auto runShard = [&](const QString& strScript, const QString& strList, const QString& strShard,
+                        const QString& strJson) {
+        CliRun run;
+        run.Start({path(strScript), QStringLiteral("--devices"), path(strList), QStringLiteral("--shard"), strShard,
+                   QStringLiteral("--quiet"), QStringLiteral("--json"), path(strJson), QStringLiteral("--variable"),
+                   QStringLiteral("nap=1")});
+        return run.Finish();
+    };
+    for (const auto& [strShard, strJson] : {std::pair{QStringLiteral("1/2"), QStringLiteral("s1.json")},
+                                            std::pair{QStringLiteral("2/2"), QStringLiteral("s2.json")},
+                                            std::pair{QStringLiteral("2/5"), QStringLiteral("f2.json")},
+                                            std::pair{QStringLiteral("3/5"), QStringLiteral("f3.json")},
+                                            std::pair{QStringLiteral("4/5"), QStringLiteral("f4.json")},
+                                            std::pair{QStringLiteral("5/5"), QStringLiteral("f5.json")}})
+        ASSERT_EQ(runShard(QStringLiteral("a/ptz.cmf"), QStringLiteral("a/cams.csv"), strShard, strJson), kExitOk);
+    ASSERT_EQ(runShard(QStringLiteral("b/ptz.cmf"), QStringLiteral("a/cams.csv"), QStringLiteral("2/2"),
+                       QStringLiteral("script-b.json")),
+              kExitOk);
+    ASSERT_EQ(runShard(QStringLiteral("a/ptz.cmf"), QStringLiteral("b/cams.csv"), QStringLiteral("2/2"),
+                       QStringLiteral("list-b.json")),
+              kExitOk);
+    ASSERT_EQ(runShard(QStringLiteral("c/ptz.cmf"), QStringLiteral("a/cams.csv"), QStringLiteral("1/2"),
+                       QStringLiteral("c1.json")),
+              kExitOk);
+    {
+        // Shard 2 of 2 (rows 1 and 3), one device at a time, ended by SIGTERM
+        // in the first device's Sleep: the second never starts.
+        CliRun run;
+        run.Start({path(QStringLiteral("c/ptz.cmf")), QStringLiteral("--devices"), path(QStringLiteral("a/cams.csv")),
+                   QStringLiteral("--shard"), QStringLiteral("2/2"), QStringLiteral("--jobs"), QStringLiteral("1"),
+                   QStringLiteral("--variable"), QStringLiteral("nap=60000"), QStringLiteral("--json"),
+                   path(QStringLiteral("cut.json"))});
+        ASSERT_TRUE(run.WaitForOutput(QStringLiteral("Response time"))) << run.m_strOut.toStdString();
+        run.Signal(SIGTERM);
+        ASSERT_EQ(run.Finish(), kExitTerminated) << run.m_strErr.toStdString();
+    }
+    {
+        // A report of an older velkor-cli: no shard fields.
+        QFile file(path(QStringLiteral("s1.json")));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+        for (const char* pszKey : {"shard", "shards", "device_rows", "script_sha256", "devices_sha256"})
+            report.remove(QLatin1String(pszKey));
+        QFile old(path(QStringLiteral("old1.json")));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QJsonDocument(report).toJson());
+    }
+
+    struct CRow {
+        const char* pszCase;
+        QStringList inputs;
+        int nExit;
+        QString strErr;
+    };
+    const CRow rows[] = {
+        {"whole", {QStringLiteral("s2.json"), QStringLiteral("s1.json")}, kExitOk, QString()},
+        {"missing shard", {QStringLiteral("s1.json")}, kExitIncompleteSet,
+         QStringLiteral("shard 2 of 2 missing: the reports hold 2 of the list's 4 devices; nothing merged\n")},
+        {"repeated shard", {QStringLiteral("s1.json"), QStringLiteral("s2.json"), QStringLiteral("s1.json")},
+         kExitIncompleteSet, QStringLiteral("are both shard 1 of 2; nothing merged\n")},
+        {"another script, same file name", {QStringLiteral("s1.json"), QStringLiteral("script-b.json")},
+         kExitIncompleteSet, QStringLiteral("another script (its content differs); nothing merged\n")},
+        {"another list", {QStringLiteral("s1.json"), QStringLiteral("list-b.json")}, kExitIncompleteSet,
+         QStringLiteral("another device list than ")},
+        {"shards of another count", {QStringLiteral("s1.json"), QStringLiteral("f2.json")}, kExitIncompleteSet,
+         QStringLiteral("is shard 2 of 5, ")},
+        // Rows 1 to 4 over 5 shards: shard 1 holds none, and without its
+        // report the set is not whole.
+        {"empty shard left out",
+         {QStringLiteral("f2.json"), QStringLiteral("f3.json"), QStringLiteral("f4.json"), QStringLiteral("f5.json")},
+         kExitIncompleteSet, QStringLiteral("shard 1 of 5 missing: the reports hold 4 of the list's 4 devices")},
+        {"older report", {QStringLiteral("old1.json"), QStringLiteral("s2.json")}, kExitIncompleteSet,
+         QStringLiteral("does not say which shard of which device list it holds")},
+        {"partial shard", {QStringLiteral("c1.json"), QStringLiteral("cut.json")}, kExitTerminated,
+         QStringLiteral("cut.json is of a run cut short (exit 143); 2 of 4 devices did not run to their end\n")},
+    };
+    for (const CRow& row : rows) {
+        QFile::remove(path(QStringLiteral("merged.json")));
+        QStringList args{path(QStringLiteral("merged.json"))};
+        for (const QString& strInput : row.inputs)
+            args << path(strInput);
+        args << QStringLiteral("--junit") << path(QStringLiteral("merged.xml"));
+        CliRun merge;
+        merge.StartCommand(QStringLiteral("merge"), args);
+        EXPECT_EQ(merge.Finish(), row.nExit) << row.pszCase << ": " << merge.m_strErr.toStdString();
+        EXPECT_TRUE(merge.m_strErr.contains(row.strErr)) << row.pszCase << ": " << merge.m_strErr.toStdString();
+        EXPECT_EQ(QFile::exists(path(QStringLiteral("merged.json"))), row.nExit != kExitIncompleteSet) << row.pszCase;
+    }
+
+    // The partial shard's merge, last above: its two devices fail in JUnit.
+    QFile junit(path(QStringLiteral("merged.xml")));
+    ASSERT_TRUE(junit.open(QIODevice::ReadOnly));
+    const QString strXml = QString::fromUtf8(junit.readAll());
+    EXPECT_EQ(strXml.count(QStringLiteral("type=\"partial\"")), 2) << strXml.toStdString();
+    EXPECT_TRUE(strXml.contains(QStringLiteral("the run was cut short before this device started"))) << strXml.toStdString();
+    QFile merged(path(QStringLiteral("merged.json")));
+    ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(merged.readAll()).object();
+    EXPECT_EQ(QStringLiteral("%1 %2 %3")
+                  .arg(report[QStringLiteral("verdict")].toString())
+                  .arg(report[QStringLiteral("exit_code")].toInt())
+                  .arg(report[QStringLiteral("partial")].toBool()),
+              QStringLiteral("fail 143 1"));
 }
 
 }  // namespace

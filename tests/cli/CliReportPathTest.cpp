@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -145,6 +146,26 @@ TEST(CliReportPaths, FifoDeviceStandardOutputAndRefusedPaths)
                                               .arg(strFull)))
             << run.m_strErr.toStdString();
         EXPECT_TRUE(S_ISCHR(Status(strFull).st_mode));
+
+        // A failed request (3) does not hide the lost report: still 4.
+        quint16 nClosedPort = 0;
+        {
+            QTcpServer closed;
+            ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+            nClosedPort = closed.serverPort();
+        }
+        const QString strFailing = dir.filePath(QStringLiteral("fails.cmf"));
+        QFile failing(strFailing);
+        ASSERT_TRUE(failing.open(QIODevice::WriteOnly));
+        failing.write(QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n")
+                          .arg(nClosedPort)
+                          .toUtf8());
+        failing.close();
+        CliRun failed;
+        EXPECT_EQ(RunIn(failed, dir, {strFailing, strJson, strFull}), kExitFileError) << failed.m_strErr.toStdString();
+        EXPECT_TRUE(failed.m_strErr.contains(QStringLiteral("the report %1 was not written: No space left on device\n")
+                                                 .arg(strFull)))
+            << failed.m_strErr.toStdString();
     }
     {
         // The command file as a report, by its name or through a link, and
