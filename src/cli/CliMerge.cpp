@@ -8,6 +8,7 @@
 #include "CliCommand.h"
 #include "CliExitCodes.h"
 #include "CliFleetOptions.h"
+#include "log/ControlPictures.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -263,7 +264,7 @@ public:
                 << fleet.nExitCode << "); " << nCut << " of " << fleet.devices.size()
                 << " devices did not run to their end" << Qt::endl;
         } else if (!fleet.verdict.bPass) {
-            err << "velkor-cli: the merged run failed: " << fleet.verdict.Describe() << Qt::endl;
+            err << "velkor-cli: the merged run failed: " << ShowControlCharacters(fleet.verdict.Describe()) << Qt::endl;
         }
         return fleet.nExitCode;
     }
