@@ -7,6 +7,7 @@
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
 #include "script/ParseScript.h"
+#include "script/SplitCommandUrl.h"
 
 #include <QTextStream>
 
@@ -41,10 +42,14 @@ QString DescribeCommand(const CCommandItem& item)
     if (item.m_checkAlive.m_bCheckAlive)
         return QStringLiteral("checkalive host=%1 port=%2")
             .arg(QuoteField(item.m_checkAlive.m_strIP), QuoteField(item.m_checkAlive.m_strPort));
-    if (item.m_bNotHttp == 0)
-        return QStringLiteral("%1 host=%2 port=%3 uri=%4")
-            .arg(item.m_bHttps ? QStringLiteral("https") : QStringLiteral("http"), QuoteField(item.m_strIP),
-                 QuoteField(item.m_strPort), QuoteField(item.m_strUri));
+    if (item.m_bNotHttp == 0) {
+        QString strText = QStringLiteral("%1 host=%2 port=%3 uri=%4")
+                              .arg(item.m_bHttps ? QStringLiteral("https") : QStringLiteral("http"),
+                                   QuoteField(item.m_strIP), QuoteField(item.m_strPort), QuoteField(item.m_strUri));
+        if (item.m_userInfo.bPresent)
+            strText += QStringLiteral(" userinfo=") + QuoteField(MaskedUserInfo(item.m_userInfo));
+        return strText;
+    }
     return QStringLiteral("noop");
 }
 
@@ -68,7 +73,7 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bS
     }
     if (bHadPlaceholders)
         for (qsizetype i = 0; i < lines.size(); ++i)
-            out << "line " << i + 1 << ' ' << QuoteField(lines[i]) << '\n';
+            out << "line " << i + 1 << ' ' << QuoteField(MaskUrlPasswords(lines[i])) << '\n';
 
     CMemoryTextBox editCommand;
     CCommandFile::InsertLines(editCommand, lines);

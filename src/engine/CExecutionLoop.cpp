@@ -1,11 +1,13 @@
 #include "CExecutionLoop.h"
 
 #include "CRunContext.h"
+#include "CRunEngine.h"
 #include "RunLogTexts.h"
 #include "http/CHTTPLayer.h"
 #include "log/CLogWriter.h"
 #include "platform/MonotonicClock.h"
 #include "platform/TextConv.h"
+#include "script/SplitCommandUrl.h"
 
 #include <algorithm>
 #include <memory>
@@ -39,7 +41,10 @@ int CExecutionLoop::ConnectServers()
     for (const auto& server : servers) {
         if (Aborted())
             break;
-        if (server->m_strIP.isEmpty() || server->m_strPort.isEmpty())
+        // No connection object, and so no connection, for a server without
+        // host, without port or with a port that is no port (0, 65536,
+        // "8080abc"): its commands are reported as not sent.
+        if (server->m_strIP.isEmpty() || PortNumber(server->m_strPort) == 0)
             continue;
         const QString strTarget = server->m_strIP + QLatin1Char(':') + server->m_strPort;
         log.WriteLog(TryConnectLine(strTarget));
@@ -47,7 +52,7 @@ int CExecutionLoop::ConnectServers()
         server->m_pHttp->SetHost(server->m_strIP);
         if (server->m_bHttps)
             server->m_pHttp->SetTls(true, m_context.m_tlsOptions);
-        if (server->m_pHttp->Connect(ReadLeadingInt(server->m_strPort)) == 0) {
+        if (server->m_pHttp->Connect(PortNumber(server->m_strPort)) == 0) {
             server->m_bUnreachable = 0;
             log.WriteLog(ConnectedLine(strTarget));
         } else {
@@ -89,9 +94,9 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     const QString& strIP = item.m_strIP;
     const QString& strPort = item.m_strPort;
     const QString& strUri = item.m_strUri;
-    const QString strUrl = QStringLiteral("%1://%2:%3%4")
-                               .arg(server.m_bHttps ? QStringLiteral("https") : QStringLiteral("http"), strIP,
-                                    strPort, strUri);
+    // A password written into the URL is shown as "***", here and so in
+    // every report.
+    const QString strUrl = ShownCommandUrl(item);
     const bool bResults = m_results.Wanted();
     CRequestResult result;
     if (bResults) {
@@ -104,13 +109,16 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
         result.strUrl = strUrl;
     }
     if (server.m_pHttp == nullptr) {
-        // A server without host or port text has no connection object.
-        log.WriteLog(NotSentLine(strUrl));
+        // A server without host or port text, or with a port that is no
+        // port, has no connection object.
+        const QString strReason =
+            strIP.isEmpty() || strPort.isEmpty() ? NoHostOrPortReason() : BadPortReason();
+        log.WriteLog(NotSentLine(strUrl, strReason));
         ++m_context.m_nRequestsFailed;
         if (bResults) {
             result.nAtMs = m_results.SinceStartMs(MonotonicMs());
             result.outcome = ERequestOutcome::NotSent;
-            result.strReason = NoHostOrPortReason();
+            result.strReason = strReason;
             m_results.Add(result);
         }
         return false;
@@ -118,6 +126,18 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
 
     const QByteArray path = WideToRequestTarget(strUri);
     log.WriteLog(SendLine(strUrl));
+
+    // Credentials written into the URL are this command's own, as curl
+    // takes them; otherwise the run's.
+    QByteArray user = m_context.m_szId;
+    QByteArray password = m_context.m_szPassword;
+    bool bCredentialsUtf8 = m_context.m_bCredentialsUtf8;
+    if (item.m_userInfo.bPresent) {
+        const SUrlUserInfo& info = item.m_userInfo;
+        bCredentialsUtf8 = NeedsUtf8(info.strUser) || NeedsUtf8(info.strPassword);
+        user = CredentialBytes(info.strUser, CRunEngine::kCredentialBytes, bCredentialsUtf8);
+        password = CredentialBytes(info.strPassword, CRunEngine::kCredentialBytes, bCredentialsUtf8);
+    }
 
     QByteArray response(kResponseCapacity, '\0');
     int nLength = kResponseCapacity;
@@ -127,8 +147,8 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
         m_nRunStartMs = t0;
         m_bFirstRequest = false;
     }
-    const HRESULT hr = server.m_pHttp->SendRequest(path, response.data(), nLength, nStatus, m_context.m_szId,
-                                                   m_context.m_szPassword, m_context.m_bCredentialsUtf8);
+    const HRESULT hr =
+        server.m_pHttp->SendRequest(path, response.data(), nLength, nStatus, user, password, bCredentialsUtf8);
     const std::int64_t nResponseMs = MonotonicMs() - t0;
     if (Aborted())
         return true;  // cut off by closing: no answer to report, and no result
@@ -202,7 +222,8 @@ void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
     m_context.m_bCheckAliveWaiting = true;
     auto http = std::make_unique<CHTTPLayer>();
     http->SetHost(strIP);
-    const int nPort = ReadLeadingInt(strPort);
+    // The parser keeps no CheckAlive whose port is not 1 to 65535.
+    const int nPort = PortNumber(strPort.trimmed());
     while (m_context.m_bCheckAliveWaiting) {
         log.WriteLog(CheckAliveUnreachableLine(strIP));
         const std::int64_t nAttemptMs = MonotonicMs();

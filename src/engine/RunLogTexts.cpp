@@ -95,7 +95,10 @@ QString AuthProblemLine(const QString& strIP, const QString& strPort, const QStr
 
 QString NoHostOrPortReason() { return QStringLiteral("no host or port"); }
 
-QString NotSentLine(const QString& strUrl) { return QStringLiteral("[NOT SENT] %1 - no host or port").arg(strUrl); }
+QString NotSentLine(const QString& strUrl, const QString& strReason)
+{
+    return QStringLiteral("[NOT SENT] %1 - %2").arg(strUrl, strReason);
+}
 
 QString SendLine(const QString& strUrl) { return QStringLiteral("[SEND] ") + strUrl; }
 

@@ -36,9 +36,11 @@ QString AuthProblemLine(const QString& strIP, const QString& strPort, const QStr
 
 // One command.
 // The reason of a command whose server has no host or port text, as its
-// result gives it too.
+// result gives it too (a port that is not 1 to 65535: BadPortReason of
+// SplitCommandUrl.h).
 QString NoHostOrPortReason();
-QString NotSentLine(const QString& strUrl);
+// "[NOT SENT] URL - reason".
+QString NotSentLine(const QString& strUrl, const QString& strReason);
 QString SendLine(const QString& strUrl);
 QString TimeoutDataLine();
 QString SleepStartLine(int nSleepMs);

@@ -52,6 +52,12 @@ QByteArray WideToRequestTarget(const QString& strTarget)
     const qsizetype n = strTarget.size();
     for (qsizetype i = 0; i < n; ++i) {
         char32_t c = strTarget[i].unicode();
+        if (c <= 0x20 || c == 0x7F) {
+            // A blank or a control character would end or break the
+            // request line.
+            bytes.append('%').append(kHex[c >> 4]).append(kHex[c & 0xF]);
+            continue;
+        }
         if (c <= 0xFF) {
             bytes.append(char(c));
             continue;

@@ -24,8 +24,10 @@ QByteArray CredentialBytes(const QString& strText, int nMaxBytes, bool bUtf8);
 QString Latin1ToWide(const QByteArray& bytes);
 
 // A request target for the wire: characters 0-255 become the byte of the same
-// value; every other character goes as its UTF-8 bytes, each written "%XX"
-// (U+20AC gives "%E2%82%AC"; a lone surrogate counts as U+FFFD).
+// value, except blanks and control characters (U+0000-U+0020, U+007F), which
+// are written "%XX" ("%20" for a blank); every other character goes as its
+// UTF-8 bytes, each written "%XX" (U+20AC gives "%E2%82%AC"; a lone surrogate
+// counts as U+FFFD).
 QByteArray WideToRequestTarget(const QString& strTarget);
 
 // Text from a device: UTF-8 when the bytes are valid UTF-8, otherwise one

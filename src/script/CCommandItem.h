@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CCheckAliveItem.h"
+#include "SplitCommandUrl.h"
 
 #include <QString>
 
@@ -15,6 +16,7 @@ struct CCommandItem {
     QString m_strPort;      // port text of an HTTP command; "80" ("443" for https) when none is named
     QString m_strUri;       // request target, from the character before "httpapi"
     bool m_bHttps = false;  // an HTTP command written with "https://"
+    SUrlUserInfo m_userInfo;  // credentials written into the URL, for this step alone
     int m_nLine = 0;        // the script line the step came from, counted from 1
     CCheckAliveItem m_checkAlive;
 };

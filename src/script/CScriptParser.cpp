@@ -62,19 +62,26 @@ int CScriptParser::ParseCommands()
             ++nEndLines;
         }
         if (strLine.contains(QLatin1String("CheckAlive"))) {
-            ParseCheckAlive(strLine);
+            ParseCheckAlive(strLine, nLine + 1);
         } else {
             CCommandItem item;
             QString strHost;
             QString strPort;
             QString strUri;
             bool bHttps = false;
-            if (SplitCommandUrl(strLine, strHost, strPort, strUri, &bHttps) == 0) {
+            SUrlUserInfo userInfo;
+            if (SplitCommandUrl(strLine, strHost, strPort, strUri, &bHttps, &userInfo) == 0) {
                 item.m_bNotHttp = 0;
                 item.m_strIP = strHost;
                 item.m_strPort = strPort;
                 item.m_strUri = strUri;
                 item.m_bHttps = bHttps;
+                item.m_userInfo = userInfo;
+                // The command stays, and the run reports it as not sent: a
+                // port that is no port must never reach another one. (An
+                // empty port is the run's "no host or port".)
+                if (!strPort.isEmpty() && PortNumber(strPort) == 0)
+                    WriteBadPort(nLine + 1, strLine);
             }
             m_script.m_vecCommands.push_back(item);
         }
@@ -126,7 +133,14 @@ int CScriptParser::ParseWhileEnd(QString strLine, int nMode)
     return 1;
 }
 
-int CScriptParser::ParseCheckAlive(QString strLine)
+void CScriptParser::WriteBadPort(int nLineNumber, const QString& strLine)
+{
+    WriteLog(QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line %1: %2")
+                 .arg(QString::number(nLineNumber), MaskUrlPasswords(strLine)));
+    ++m_nSyntaxErrors;
+}
+
+int CScriptParser::ParseCheckAlive(QString strLine, int nLineNumber)
 {
     const qsizetype a = strLine.indexOf(QLatin1Char('('));
     const qsizetype b = strLine.indexOf(QLatin1Char(')'));
@@ -144,6 +158,13 @@ int CScriptParser::ParseCheckAlive(QString strLine)
     item.m_checkAlive.m_bCheckAlive = 1;
     item.m_checkAlive.m_strIP = strInner.left(c);
     item.m_checkAlive.m_strPort = d > c ? strInner.mid(c + 1, d - c - 1) : QString();
+    // A wait on a port that is no port could never end, or would wait on
+    // another port: it is skipped with a syntax error, as a bad Sleep is.
+    // Blanks around the port are allowed here, as around the host.
+    if (PortNumber(item.m_checkAlive.m_strPort.trimmed()) == 0) {
+        WriteBadPort(nLineNumber, strLine);
+        return 0;
+    }
     m_script.m_vecCommands.push_back(item);
     return 0;
 }

@@ -28,8 +28,10 @@ public:
     int ParseSleep(QString strLine);
     // nMode 1: While, 0: End. 1 when a step was appended, 0 on a syntax error.
     int ParseWhileEnd(QString strLine, int nMode);
-    // Appends a CheckAlive step when the line names "(host:port)"; always 0.
-    int ParseCheckAlive(QString strLine);
+    // Appends a CheckAlive step when the line names "(host:port)" with a
+    // port of 1 to 65535 (a syntax error for another port); always 0.
+    // nLineNumber (from 1) is for the syntax error line.
+    int ParseCheckAlive(QString strLine, int nLineNumber = 0);
     // After a successful parse: one server per distinct scheme, host and
     // port text.
     void CollectServers();
@@ -46,6 +48,8 @@ public:
 
 private:
     void WriteLog(const QString& strText);
+    // "<Syntax error> Port must be ..." for a port that is not 1 to 65535.
+    void WriteBadPort(int nLineNumber, const QString& strLine);
 
     const ITextBox& m_editCommand;
     CLogWriter* m_pLog = nullptr;

@@ -1,5 +1,6 @@
 #include "Placeholders.h"
 
+#include "SplitCommandUrl.h"
 #include "log/CLogWriter.h"
 
 namespace {
@@ -92,7 +93,7 @@ SSubstitutedScript SubstituteScript(const QStringList& lines, const ScriptVariab
         result.bHadPlaceholders = result.bHadPlaceholders || nPlaceholders > 0;
         for (const QString& strName : missing)
             result.errors << QStringLiteral("<Syntax error> No value for the placeholder {{%1}} in line %2: %3")
-                                 .arg(strName, QString::number(i + 1), strLine);
+                                 .arg(strName, QString::number(i + 1), MaskUrlPasswords(strLine));
         result.lines << std::move(strSubstituted);
     }
     return result;

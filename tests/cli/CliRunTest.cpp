@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -142,6 +145,77 @@ TEST(CliRun, FailedRequestsAndScriptErrorsHaveTheirExitCodes)
                     QStringLiteral("/nonexistent-velkor/logs")});
     EXPECT_EQ(noFolder.Finish(), kExitUsage);
     EXPECT_TRUE(noFolder.m_strErr.contains(QStringLiteral("/nonexistent-velkor/logs")));
+}
+
+// A port that is no port reaches no other port; the target goes out as the
+// device can read it; a password written into a URL answers that line's 401
+// (Basic and Digest) and shows in no output.
+TEST(CliRun, PortsTargetsAndPasswordsOfTheUrl)
+{
+    devsimtest::Devsim basic;
+    devsimtest::Devsim digest;
+    ASSERT_TRUE(basic.Start({QStringLiteral("--auth"), QStringLiteral("basic"), QStringLiteral("--password"),
+                             QStringLiteral("b4sic-pw")}));
+    ASSERT_TRUE(digest.Start({QStringLiteral("--auth"), QStringLiteral("digest"), QStringLiteral("--password"),
+                              QStringLiteral("p@ss/w0rd")}));
+    const QString strB = QStringLiteral("127.0.0.1:%1").arg(basic.port());
+    const QString strD = QStringLiteral("127.0.0.1:%1").arg(digest.port());
+    const QString strGet = QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0");
+    const struct {
+        QString strLine;
+        int nStatus;  // -1: not sent
+    } rows[] = {
+        {QStringLiteral("http://127.0.0.1:%1").arg(basic.port() + 65536) + strGet, -1},
+        {QStringLiteral("http://%1abc").arg(strB) + strGet, -1},
+        {QStringLiteral("http://127.0.0.1:0") + strGet, -1},
+        {QStringLiteral("http://127.0.0.1:65536") + strGet, -1},
+        {QStringLiteral("http://%1").arg(strB) + strGet + QStringLiteral("   "), 200},
+        {QStringLiteral("http://%1/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=left#frag").arg(strB), 200},
+        {QStringLiteral("http://%1/httpapi/Send PTZ?a=b c").arg(strB), 200},
+        {QStringLiteral("http://admin:n0t-it@%1").arg(strB) + strGet, 401},
+        {QStringLiteral("http://admin:p%40ss%2Fw0rd@%1").arg(strD) + strGet, 200},
+        {QStringLiteral("http://%1").arg(strD) + strGet, 401},
+    };
+    QString strScript;
+    for (const auto& row : rows)
+        strScript += row.strLine + QLatin1Char('\n');
+    QTemporaryDir dir;
+    const QString strJson = dir.filePath(QStringLiteral("r.json"));
+    CliRun run;
+    run.Start({WriteScript(dir, strScript), QStringLiteral("--password"), QStringLiteral("b4sic-pw"),
+               QStringLiteral("--fail-on-status"), QStringLiteral("--json"), strJson, QStringLiteral("--jsonl"),
+               dir.filePath(QStringLiteral("r.jsonl")), QStringLiteral("--junit"), dir.filePath(QStringLiteral("r.xml")),
+               QStringLiteral("--html"), dir.filePath(QStringLiteral("r.html")), QStringLiteral("--log-dir"), dir.path()});
+    EXPECT_EQ(run.Finish(), kExitRequestFailed) << run.m_strErr.toStdString();
+    EXPECT_EQ(run.m_strOut.count(QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line ")), 4);
+    EXPECT_EQ(run.m_strOut.count(QStringLiteral(" - bad port (a number from 1 to 65535)")), 4);
+    EXPECT_TRUE(run.m_strOut.contains(QStringLiteral("[SEND] http://admin:***@%1").arg(strD) + strGet));
+
+    QFile json(strJson);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonArray requests = QJsonDocument::fromJson(json.readAll()).object()[QStringLiteral("requests")].toArray();
+    ASSERT_EQ(requests.size(), qsizetype(std::size(rows)));
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        const QJsonObject request = requests[i].toObject();
+        EXPECT_EQ(request[QStringLiteral("status")].toInt(-1), rows[i].nStatus) << rows[i].strLine.toStdString();
+        EXPECT_EQ(request[QStringLiteral("outcome")].toString(),
+                  rows[i].nStatus < 0 ? QStringLiteral("not-sent") : QStringLiteral("ok"))
+            << rows[i].strLine.toStdString();
+    }
+    EXPECT_EQ(requests[8].toObject()[QStringLiteral("url")].toString(),
+              QStringLiteral("http://admin:***@%1").arg(strD) + strGet);
+
+    // No password of a URL in any output: console, log file, every report.
+    QStringList outputs{run.m_strOut, run.m_strErr};
+    for (const QString& strName : QDir(dir.path()).entryList(QDir::Files)) {
+        QFile file(dir.filePath(strName));
+        if (strName != QStringLiteral("script.cmf") && file.open(QIODevice::ReadOnly))
+            outputs << QString::fromUtf8(file.readAll());
+    }
+    ASSERT_EQ(outputs.size(), 7);
+    for (const QString& strOutput : outputs)
+        for (const char* pszSecret : {"n0t-it", "p%40ss", "p@ss"})
+            EXPECT_FALSE(strOutput.contains(QLatin1String(pszSecret))) << pszSecret << strOutput.toStdString();
 }
 
 TEST(CliRun, HttpsWithDigestSha256TrustedRefusedAndInsecure)

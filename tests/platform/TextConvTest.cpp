@@ -56,6 +56,9 @@ TEST(RequestTarget, PercentEncodesCharactersAbove255AsUtf8)
               QByteArray("x%C4%80y%F0%9F%98%80z"))
         << "U+0100 and a character beyond the 16-bit range";
     EXPECT_EQ(WideToRequestTarget(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("%EF%BF%BDx"));
+    // A blank or a control character would end or break the request line.
+    EXPECT_EQ(WideToRequestTarget(QStringLiteral("/httpapi/Send PTZ?a=b\tc\x7f")),
+              QByteArray("/httpapi/Send%20PTZ?a=b%09c%7F"));
 }
 
 TEST(DeviceText, Utf8WhenValidElseOneCharacterPerByte)

@@ -181,17 +181,25 @@ TEST_F(ParserTest, CheckAliveTargets)
 {
     EXPECT_NE(Parse({QStringLiteral("CheckAlive( 192.168.10.100 : 80 )"), QStringLiteral("CheckAlive(192.168.10.100)"),
                      QStringLiteral("CheckAlive 10.0.0.1:80"), QStringLiteral(")CheckAlive(1.2.3.4:5)"),
-                     QStringLiteral("CheckAlive(h:)"), QStringLiteral("CheckAlive(:9)")}),
+                     QStringLiteral("CheckAlive(h:)"), QStringLiteral("CheckAlive(:9)"),
+                     QStringLiteral("CheckAlive(h:65536)"), QStringLiteral("CheckAlive(h:8080abc)")}),
               0);
-    EXPECT_EQ(Kinds(), QStringLiteral("C C C"));
+    EXPECT_EQ(Kinds(), QStringLiteral("C C"));
     const auto& cmds = m_script.m_vecCommands;
     EXPECT_EQ(cmds[0].m_checkAlive.m_strIP, QStringLiteral(" 192.168.10.100 "));
     EXPECT_EQ(cmds[0].m_checkAlive.m_strPort, QStringLiteral(" 80 "));
-    EXPECT_EQ(cmds[1].m_checkAlive.m_strIP, QStringLiteral("h"));
-    EXPECT_EQ(cmds[1].m_checkAlive.m_strPort, QString());
-    EXPECT_EQ(cmds[2].m_checkAlive.m_strIP, QString());
-    EXPECT_EQ(cmds[2].m_checkAlive.m_strPort, QStringLiteral("9"));
-    EXPECT_EQ(LogTexts().size(), 1) << "a CheckAlive without target writes nothing";
+    EXPECT_EQ(cmds[1].m_checkAlive.m_strIP, QString());
+    EXPECT_EQ(cmds[1].m_checkAlive.m_strPort, QStringLiteral("9"));
+    // A wait on no port is skipped with a syntax error, as a bad Sleep is; a
+    // CheckAlive without target writes nothing.
+    EXPECT_EQ(LogTexts(), (QStringList{QStringLiteral("Collect connect info"),
+                                       QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 5: "
+                                                      "CheckAlive(h:)"),
+                                       QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 7: "
+                                                      "CheckAlive(h:65536)"),
+                                       QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 8: "
+                                                      "CheckAlive(h:8080abc)")}));
+    EXPECT_EQ(m_parser.SyntaxErrors(), 3);
     EXPECT_TRUE(m_script.m_vecServers.empty());
 }
 
@@ -230,6 +238,23 @@ TEST_F(ParserTest, ServerWithEmptyHostIsStillListed)
     ASSERT_EQ(m_script.m_vecServers.size(), 2u);
     EXPECT_EQ(m_script.m_vecServers[0]->m_strIP, QString());
     EXPECT_EQ(m_script.m_vecServers[1]->m_strPort, QString());
+}
+
+TEST_F(ParserTest, BadPortsAreSyntaxErrorsAndTheirCommandsStayToBeReportedNotSent)
+{
+    EXPECT_NE(Parse({QStringLiteral("http://h:106203/httpapi/x"), QStringLiteral("http://u:secret@h:-24869/httpapi/y"),
+                     QStringLiteral("http://h:8080/httpapi/z"), QStringLiteral("http://h:/httpapi/empty")}),
+              0);
+    EXPECT_EQ(Kinds(), QStringLiteral("H H H H"));
+    EXPECT_EQ(m_script.m_vecCommands[1].m_userInfo.strPassword, QStringLiteral("secret"));
+    EXPECT_EQ(m_script.m_vecServers.size(), 4u);
+    EXPECT_EQ(LogTexts(), (QStringList{QStringLiteral("Collect connect info"),
+                                       QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 1: "
+                                                      "http://h:106203/httpapi/x"),
+                                       QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 2: "
+                                                      "http://u:***@h:-24869/httpapi/y")}))
+        << "an empty port is the run's \"no host or port\"";
+    EXPECT_EQ(m_parser.SyntaxErrors(), 2);
 }
 
 TEST_F(ParserTest, LongLinesAreCutAt2048Characters)
