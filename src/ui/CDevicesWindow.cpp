@@ -19,6 +19,17 @@ QString Figure(std::int64_t nMs) { return nMs < 0 ? QString() : QString::number(
 // Requests that brought no response: timeouts, failures, not sent.
 std::uint64_t Failed(const CUrlStatistics& total) { return total.nTimeout + total.nFailed + total.nNotSent; }
 
+// A row's state back from its text (CFleetRunner::StateText).
+CFleetRunner::EState StateOf(const QString& strState)
+{
+    for (const CFleetRunner::EState eState :
+         {CFleetRunner::EState::Running, CFleetRunner::EState::Done, CFleetRunner::EState::ScriptError,
+          CFleetRunner::EState::NotRun})
+        if (strState == CFleetRunner::StateText(eState))
+            return eState;
+    return CFleetRunner::EState::Waiting;
+}
+
 // The whole fleet's run as one: each device's requests and waits on the
 // fleet's time axis (from the first device's start), in the order they
 // started, numbered afresh.
@@ -102,14 +113,15 @@ QStringList CDeviceTableModel::Cells(int nRow) const
     if (nRow == 0) {
         CUrlStatistics sum;
         int nDone = 0;
-        int nPass = 0;
+        // A device that never ran counts in the verdict, failing it.
+        CFleetRunner::SSummary summary;
         for (const SRow& row : m_rows) {
             sum.nCount += row.total.nCount;
             sum.nOk += row.total.nOk;
             sum.nSlow += row.total.nSlow;
             sum.nTimeout += Failed(row.total);
             nDone += row.strState == QLatin1String("done") ? 1 : 0;
-            nPass += row.strVerdict == QLatin1String("pass") ? 1 : 0;
+            summary.Add(StateOf(row.strState), row.strVerdict == QLatin1String("pass"));
         }
         return {QStringLiteral("All devices"),
                 QStringLiteral("%1 of %2 done").arg(nDone).arg(m_rows.size()),
@@ -120,7 +132,7 @@ QStringList CDeviceTableModel::Cells(int nRow) const
                 QString(),
                 QString(),
                 QString(),
-                nDone == 0 ? QString() : QStringLiteral("%1 of %2 pass").arg(nPass).arg(nDone)};
+                summary.VerdictText()};
     }
     const SRow& row = m_rows[std::size_t(nRow - 1)];
     const bool bStarted = row.strState != QLatin1String("waiting") && row.strState != QLatin1String("not run");
