@@ -41,8 +41,11 @@ struct CUrlStatistics;
 //                   gives) and failed_requests, as the runner filled them in
 // The report of a run over a device list (run --devices, merge) has the same
 // head (started_at: the earliest device's start; partial: any device's),
-// then the fleet's stats and stats_total over every device's requests, its
-// verdict, exit_code and failed_requests, and
+// then the fleet's stats, one object per script line in the script's order
+// (line first, url "line N: TARGET", then a URL's figures), and stats_total
+// over every device's requests, its verdict (a device that failed, had a
+// script error or never ran fails it), exit_code and failed_requests,
+//   not_run_devices how many devices never ran, and
 //   devices         one object per device, in the list's order: name, row
 //                   (its data row in the list, counted from 1), variables (its row's columns but the password, as an
 //                   object), started_at, partial, then requests (each with
