@@ -19,17 +19,6 @@ QString Figure(std::int64_t nMs) { return nMs < 0 ? QString() : QString::number(
 // Requests that brought no response: timeouts, failures, not sent.
 std::uint64_t Failed(const CUrlStatistics& total) { return total.nTimeout + total.nFailed + total.nNotSent; }
 
-// A row's state back from its text (CFleetRunner::StateText).
-CFleetRunner::EState StateOf(const QString& strState)
-{
-    for (const CFleetRunner::EState eState :
-         {CFleetRunner::EState::Running, CFleetRunner::EState::Done, CFleetRunner::EState::ScriptError,
-          CFleetRunner::EState::NotRun})
-        if (strState == CFleetRunner::StateText(eState))
-            return eState;
-    return CFleetRunner::EState::Waiting;
-}
-
 // The whole fleet's run as one: each device's requests and waits on the
 // fleet's time axis (from the first device's start), in the order they
 // started, numbered afresh.
@@ -121,7 +110,7 @@ QStringList CDeviceTableModel::Cells(int nRow) const
             sum.nSlow += row.total.nSlow;
             sum.nTimeout += Failed(row.total);
             nDone += row.strState == QLatin1String("done") ? 1 : 0;
-            summary.Add(StateOf(row.strState), row.strVerdict == QLatin1String("pass"));
+            summary.Add(row.eState, row.strVerdict == QLatin1String("pass"));
         }
         return {QStringLiteral("All devices"),
                 QStringLiteral("%1 of %2 done").arg(nDone).arg(m_rows.size()),
@@ -320,6 +309,7 @@ void CDevicesWindow::Refresh()
             continue;
         m_vecDirty[i] = false;
         const CFleetRunner::EState eState = m_pRunner->State(i);
+        row.eState = eState;
         row.strState = CFleetRunner::StateText(eState);
         row.total = m_pRunner->Total(i);
         row.nLastStatus = m_pRunner->Record(i).LastStatus();
