@@ -27,6 +27,13 @@ bool CRecordedFleet::IsPartial() const
     return std::any_of(devices.begin(), devices.end(), [](const CRecordedDevice& device) { return device.IsCutShort(); });
 }
 
+std::size_t CRecordedFleet::NotRunCount() const
+{
+    return std::size_t(std::count_if(devices.begin(), devices.end(), [](const CRecordedDevice& device) {
+        return device.state == CRecordedDevice::EState::NotRun;
+    }));
+}
+
 CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine)
 {
     CRecordedRun joined;
@@ -111,12 +118,33 @@ CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine)
     return joined;
 }
 
+CRunStatisticsSnapshot LineStatisticsOf(const CRecordedRun& joinedByLine, std::vector<int>* pLines)
+{
+    CRunStatisticsSnapshot snapshot = StatisticsOf(joinedByLine);
+    QHash<QString, int> lineOf;
+    for (const CRecordedRequest& request : joinedByLine.vecRequests)
+        lineOf.insert(joinedByLine.vecTargets[request.nTarget].strUrl, request.nLine);
+    std::stable_sort(snapshot.vecUrls.begin(), snapshot.vecUrls.end(),
+                     [&lineOf](const CUrlStatistics& a, const CUrlStatistics& b) {
+                         return lineOf.value(a.strUrl) < lineOf.value(b.strUrl);
+                     });
+    if (pLines != nullptr) {
+        pLines->clear();
+        for (const CUrlStatistics& line : snapshot.vecUrls)
+            pLines->push_back(lineOf.value(line.strUrl));
+    }
+    return snapshot;
+}
+
 int WorstExitCode(const CRecordedFleet& fleet)
 {
     int nExit = 0;
     for (const CRecordedDevice& device : fleet.devices) {
-        const int nDevice = device.state == CRecordedDevice::EState::ScriptError ? 2 : device.run.nExitCode;
-        if (nDevice == 0 || device.state == CRecordedDevice::EState::NotRun)
+        // A device that never ran fails as a request not sent does (3).
+        const int nDevice = device.state == CRecordedDevice::EState::ScriptError ? 2
+                            : device.state == CRecordedDevice::EState::NotRun ? 3
+                                                                               : device.run.nExitCode;
+        if (nDevice == 0)
             continue;
         // 2 before 3 before 5 before 6; any other code (a report not
         // written, a signal) after them.
@@ -132,7 +160,7 @@ void FinishFleet(CRecordedFleet& fleet)
     CRunVerdictSummary verdict;
     for (const CRecordedDevice& device : fleet.devices) {
         const CRunVerdictSummary& one = device.run.verdict;
-        if (!one.bPass || device.state == CRecordedDevice::EState::ScriptError)
+        if (!one.bPass || device.state != CRecordedDevice::EState::Ran)
             verdict.bPass = false;
         verdict.nRequests += one.nRequests;
         verdict.nFailed += one.nFailed;

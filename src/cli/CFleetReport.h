@@ -55,6 +55,8 @@ struct CRecordedFleet {
     int nExitCode = 0;
 
     bool IsPartial() const;
+    // The devices that never ran (a stop came before their turn).
+    std::size_t NotRunCount() const;
 };
 
 // Every device's requests and CheckAlive waits as one run: the targets and
@@ -63,13 +65,19 @@ struct CRecordedFleet {
 // ("line N: TARGET"), for a chart whose series do not grow with the fleet.
 CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine = false);
 
+// The statistics of a run joined by line, one entry per script line in the
+// script's order (not in the order the lines were first requested); each
+// entry's line in *pLines.
+CRunStatisticsSnapshot LineStatisticsOf(const CRecordedRun& joinedByLine, std::vector<int>* pLines = nullptr);
+
 // The worst exit code of the devices: a script error (2), then a failed
-// request (3), then a slow one (5), then an error status (6); 0 when every
-// device passed.
+// request or a device that never ran (3), then a slow one (5), then an error
+// status (6); 0 when every device passed.
 int WorstExitCode(const CRecordedFleet& fleet);
 
 // The fleet's verdict from its devices' (the counts summed, the first
-// failures of the devices in order) and its exit code by WorstExitCode.
+// failures of the devices in order; a device with a script error or that
+// never ran fails it) and its exit code by WorstExitCode.
 void FinishFleet(CRecordedFleet& fleet);
 
 // Reads a JSON report of a run over devices, or of one run (then one device

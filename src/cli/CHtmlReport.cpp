@@ -152,9 +152,10 @@ QByteArray StatsRow(const CUrlStatistics& s, const QByteArray& name, const char*
     return row;
 }
 
-void Statistics(QByteArray& page, const CRecordedRun& run)
+// bByLine: a fleet's run joined by line, its lines in the script's order.
+void Statistics(QByteArray& page, const CRecordedRun& run, bool bByLine = false)
 {
-    const CRunStatisticsSnapshot snapshot = StatisticsOf(run);
+    const CRunStatisticsSnapshot snapshot = bByLine ? LineStatisticsOf(run) : StatisticsOf(run);
     page += "<section id=\"statistics\">\n<h2>Statistics</h2>\n<div class=\"scroll\"><table class=\"sortable\" "
             "id=\"stats\">\n<thead><tr><th class=\"text\">URL</th><th>Requests</th><th>OK</th><th>Slow</th>"
             "<th>Timeout</th><th>Failed</th><th>Not sent</th><th>Min ms</th><th>Median ms</th><th>P95 ms</th>"
@@ -302,11 +303,13 @@ bool CHtmlReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, con
         nPassed += one.state == CRecordedDevice::EState::Ran && one.run.verdict.bPass ? 1 : 0;
     Header(page, joined, strVersion,
            "<dt>Devices</dt><dd>" + Int(std::int64_t(fleet.devices.size())) + " (" + Int(std::int64_t(nPassed)) +
-               " passed)</dd>\n");
+               " passed" +
+               (fleet.NotRunCount() > 0 ? ", " + Int(std::int64_t(fleet.NotRunCount())) + " not run" : QByteArray()) +
+               ")</dd>\n");
     page += "<main>\n";
     Devices(page, fleet);
     Charts(page, joined);
-    Statistics(page, joined);
+    Statistics(page, joined, true);
     RebootTimes(page, joined);
     DeviceDetails(page, fleet);
     return WriteEnd(device, page, strVersion);

@@ -187,11 +187,24 @@ bool CJUnitReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, EC
             testcase.strFailureMessage = QStringLiteral("a placeholder of the script has no value for this device");
             suite.vecCases.push_back(testcase);
             ++suite.nFailures;
+        } else if (one.state == CRecordedDevice::EState::NotRun) {
+            CCase testcase;
+            testcase.strName = QStringLiteral("run");
+            testcase.strClassname = fleet.strScript.isEmpty() ? QStringLiteral("velkor") : fleet.strScript;
+            testcase.bFailed = true;
+            testcase.strFailureType = QStringLiteral("not-run");
+            testcase.strFailureMessage = QStringLiteral("the device never ran: the fleet was stopped before its turn");
+            suite.vecCases.push_back(testcase);
+            ++suite.nFailures;
         }
         if (one.IsCutShort()) {
             suite.vecCases.push_back(CutShortCase(one, fleet.strScript));
             ++suite.nFailures;
         }
+        // A CI view that shows the cases without their suite still tells
+        // the devices apart.
+        for (CCase& testcase : suite.vecCases)
+            testcase.strName = QStringLiteral("[%1] %2").arg(one.strName, testcase.strName);
         nTests += suite.vecCases.size();
         nFailures += suite.nFailures;
         nMs = std::max(nMs, suite.nMs);

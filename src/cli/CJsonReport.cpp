@@ -249,6 +249,23 @@ void WriteStats(CChunkWriter& out, const CRecordedRun& run, const QByteArray& in
     out << ind << "\"stats_total\": " << CJsonReport::StatsObject(snapshot.total, false) << ",\n";
 }
 
+// A fleet's stats: one object per script line, in the script's order, its
+// line first and its url "line N: TARGET".
+void WriteLineStats(CChunkWriter& out, const CRecordedRun& joinedByLine)
+{
+    std::vector<int> lines;
+    const CRunStatisticsSnapshot snapshot = LineStatisticsOf(joinedByLine, &lines);
+    out << "  \"stats\": [";
+    const char* pszSep = "\n    ";
+    for (std::size_t i = 0; i < snapshot.vecUrls.size(); ++i) {
+        out << pszSep << "{\"line\": " << std::int64_t(lines[i]) << ", "
+            << CJsonReport::StatsObject(snapshot.vecUrls[i], true).mid(1);
+        pszSep = ",\n    ";
+    }
+    out << (snapshot.vecUrls.empty() ? "],\n" : "\n  ],\n");
+    out << "  \"stats_total\": " << CJsonReport::StatsObject(snapshot.total, false) << ",\n";
+}
+
 void WriteVerdict(CChunkWriter& out, const QByteArray& verdictName, int nExitCode, std::uint64_t nFailed,
                   const QByteArray& ind, bool bMore)
 {
@@ -304,13 +321,17 @@ bool CJsonReport::Write(QIODevice& device, const CRecordedRun& run, const QStrin
 
 bool CJsonReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, const QString& strVersion)
 {
-    const CRecordedRun joined = JoinedRun(fleet);
+    // The fleet's figures per script line, as the HTML page has them: they
+    // do not grow with the number of devices. Each device's own, per URL,
+    // are in its object.
+    const CRecordedRun joined = JoinedRun(fleet, true);
     CChunkWriter out(device);
     WriteHead(out, strVersion, fleet.strScript, joined.bStarted, joined.start.startedAt, fleet.nThresholdMs,
               fleet.IsPartial());
-    WriteStats(out, joined, "  ");
+    WriteLineStats(out, joined);
     WriteVerdict(out, fleet.verdict.Name(), fleet.nExitCode, fleet.verdict.nFailed, "  ", true);
     WriteShard(out, fleet.shard);
+    out << "  \"not_run_devices\": " << std::int64_t(fleet.NotRunCount()) << ",\n";
     out << "  \"devices\": [";
     const char* pszSep = "\n";
     for (const CRecordedDevice& one : fleet.devices) {

@@ -41,11 +41,15 @@ struct CUrlStatistics;
 //                   gives) and failed_requests, as the runner filled them in
 // The report of a run over a device list (run --devices, merge) has the same
 // head (started_at: the earliest device's start; partial: any device's),
-// then the fleet's stats and stats_total over every device's requests, its
-// verdict, exit_code and failed_requests, which part of which run it holds
-// (when known: shard and shards, its K of N, 1 and 1 for a whole list;
-// device_rows, the devices of the whole list; script_sha256 and
-// devices_sha256, the SHA-256 of the script as run and of the list), and
+// then the fleet's stats, one object per script line in the script's order
+// (line first, url "line N: TARGET", then a URL's figures), and stats_total
+// over every device's requests, its verdict (a device that failed, had a
+// script error or never ran fails it), exit_code and failed_requests, which
+// part of which run it holds (when known: shard and shards, its K of N, 1 and
+// 1 for a whole list; device_rows, the devices of the whole list;
+// script_sha256 and devices_sha256, the SHA-256 of the script as run and of
+// the list),
+//   not_run_devices how many devices never ran, and
 //   devices         one object per device, in the list's order: name, row
 //                   (its data row in the list, counted from 1), variables (its row's columns but the password, as an
 //                   object), started_at, partial (also for a device that a

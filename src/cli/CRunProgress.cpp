@@ -5,6 +5,11 @@
 void CRunProgress::OnRunStart(const CRunStartInfo& /*info*/)
 {
     std::lock_guard lock(m_mutex);
+    if (m_bFleet) {
+        if (m_counts.nStartMs < 0)
+            m_counts.nStartMs = MonotonicMs();
+        return;
+    }
     m_counts = CCounts();
     m_counts.nStartMs = MonotonicMs();
 }
@@ -51,28 +56,52 @@ namespace {
 
 std::int64_t ElapsedMs(std::int64_t nStartMs) { return nStartMs < 0 ? 0 : MonotonicMs() - nStartMs; }
 
+// "0:12:05"
+QString Elapsed(std::int64_t nElapsedMs)
+{
+    const std::int64_t nSeconds = nElapsedMs / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(nSeconds / 3600)
+        .arg(nSeconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(nSeconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 }  // namespace
+
+QString CRunProgress::Figures(const CCounts& c, std::int64_t nElapsedMs)
+{
+    QString strLine = QStringLiteral(" | %1 requests: %2 ok, %3 slow, %4 failed | %5 req/s")
+                          .arg(c.nRequests)
+                          .arg(c.nOk)
+                          .arg(c.nSlow)
+                          .arg(c.nTimeout + c.nFailed + c.nNotSent)
+                          .arg(nElapsedMs > 0 ? double(c.nRequests) * 1000.0 / double(nElapsedMs) : 0.0, 0, 'f', 1);
+    if (c.nLastMs >= 0)
+        strLine += QStringLiteral(" | last %1 ms").arg(c.nLastMs);
+    return strLine;
+}
 
 QString CRunProgress::StatusLine() const
 {
     const CCounts c = Counts();
     const std::int64_t nElapsedMs = ElapsedMs(c.nStartMs);
-    const std::int64_t nSeconds = nElapsedMs / 1000;
-    QString strLine = QStringLiteral("%1:%2:%3")
-                          .arg(nSeconds / 3600)
-                          .arg(nSeconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                          .arg(nSeconds % 60, 2, 10, QLatin1Char('0'));
+    QString strLine = Elapsed(nElapsedMs);
     if (c.nPass > 0)
         strLine += QStringLiteral(" pass %1").arg(c.nPass);
-    strLine += QStringLiteral(" | %1 requests: %2 ok, %3 slow, %4 failed | %5 req/s")
-                   .arg(c.nRequests)
-                   .arg(c.nOk)
-                   .arg(c.nSlow)
-                   .arg(c.nTimeout + c.nFailed + c.nNotSent)
-                   .arg(nElapsedMs > 0 ? double(c.nRequests) * 1000.0 / double(nElapsedMs) : 0.0, 0, 'f', 1);
-    if (c.nLastMs >= 0)
-        strLine += QStringLiteral(" | last %1 ms").arg(c.nLastMs);
-    return strLine;
+    return strLine + Figures(c, nElapsedMs);
+}
+
+QString CRunProgress::FleetStatusLine(const CFleetRunner::SSummary& devices) const
+{
+    const CCounts c = Counts();
+    const std::int64_t nElapsedMs = ElapsedMs(c.nStartMs);
+    QString strLine = Elapsed(nElapsedMs) + QStringLiteral(" | devices: %1 done, %2 running, %3 waiting")
+                                                 .arg(devices.nPassed + devices.nFailed + devices.nScriptError)
+                                                 .arg(devices.nRunning)
+                                                 .arg(devices.nWaiting);
+    if (devices.nNotRun > 0)
+        strLine += QStringLiteral(", %1 not run").arg(devices.nNotRun);
+    return strLine + Figures(c, nElapsedMs);
 }
 
 QString CRunProgress::Summary() const

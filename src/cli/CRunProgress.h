@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CFleetRunner.h"
 #include "engine/RunResults.h"
 
 #include <QString>
@@ -13,13 +14,22 @@
 //   "0:12:05 pass 37 | 1234 requests: 1200 ok, 30 slow, 4 failed | 1.7 req/s | last 15 ms"
 // (elapsed since the run's start; failed counts time-outs, failures and
 // requests not sent; the pass is the While pass of the last request).
+//
+// For a fleet, one listens to every device's run: the counts are the
+// fleet's, the clock starts with the first device, and FleetStatusLine adds
+// the devices' states:
+//   "0:01:05 | devices: 12 done, 5 running, 983 waiting | 1234 requests: 1200 ok, 30 slow, 4 failed | 19.0 req/s | last 15 ms"
 class CRunProgress : public IRunListener {
 public:
+    // bFleet: one progress for the runs of every device of a fleet.
+    explicit CRunProgress(bool bFleet = false) : m_bFleet(bFleet) {}
+
     void OnRunStart(const CRunStartInfo& info) override;
     void OnRequest(const CRequestResult& result) override;
     void OnCheckAlive(const CCheckAliveResult& result) override;
 
     QString StatusLine() const;
+    QString FleetStatusLine(const CFleetRunner::SSummary& devices) const;
     // "N requests (ok A, slow B, timeout C, failed D, not sent E), W CheckAlive waits, S s"
     QString Summary() const;
 
@@ -31,6 +41,10 @@ private:
         std::int64_t nLastMs = -1;
     };
     CCounts Counts() const;
+    // " | N requests: ... | R req/s | last T ms"
+    static QString Figures(const CCounts& counts, std::int64_t nElapsedMs);
+
+    const bool m_bFleet;
 
     mutable std::mutex m_mutex;
     CCounts m_counts;

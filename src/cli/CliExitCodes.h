@@ -40,7 +40,8 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
      "Script error: the parse failed (the log lines say why), or with\n.B \\-\\-strict\n"
      "it wrote a syntax error line."},
     {kExitRequestFailed, "a request failed or timed out",
-     ".BR run :\na request failed, timed out, or could not be sent (no host or port)."},
+     ".BR run :\na request failed, timed out, or could not be sent (no host or port, a port that is\n"
+     "not 1 to 65535); with\n.BR \\-\\-devices ,\nalso a device that never ran."},
     {kExitFileError, "file not readable or a report not written",
      "The command file cannot be read, or\n.RB ( run )\na report could not be written when the run would "
      "otherwise have exited 0, 3, 5 or 6 (a message\non standard error)."},

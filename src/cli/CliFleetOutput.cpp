@@ -44,6 +44,8 @@ void PrintDeviceTable(QTextStream& out, const CFleetRunner& runner)
     }
     out << "\nDevices (times in ms)\n";
     PrintTable(out, rows, 1);
+    // The fleet's verdict: a device that never ran fails it.
+    out << "All devices: " << runner.Summary().VerdictText() << '\n';
     out.flush();
 }
 
@@ -51,9 +53,14 @@ int FleetExitCode(const CFleetRunner& runner, QTextStream& err, bool* pbScriptEr
 {
     int nExit = kExitOk;
     *pbScriptError = false;
+    QStringList notRun;
     for (std::size_t i = 0; i < runner.Count(); ++i) {
         if (runner.State(i) == CFleetRunner::EState::ScriptError) {
             *pbScriptError = true;
+            continue;
+        }
+        if (runner.State(i) == CFleetRunner::EState::NotRun || runner.State(i) == CFleetRunner::EState::Waiting) {
+            notRun << runner.Name(i);
             continue;
         }
         if (runner.State(i) != CFleetRunner::EState::Done)
@@ -65,6 +72,16 @@ int FleetExitCode(const CFleetRunner& runner, QTextStream& err, bool* pbScriptEr
             if (nExit == kExitOk || summary.nExitCode < nExit)
                 nExit = summary.nExitCode;
         }
+    }
+    // A device that never ran sent none of its requests: it fails the fleet
+    // as a request not sent does.
+    if (!notRun.isEmpty()) {
+        constexpr qsizetype kNamed = 5;
+        err << "velkor-cli: " << notRun.size() << " of " << runner.Count()
+            << " devices never ran (stopped before their turn): " << notRun.mid(0, kNamed).join(QStringLiteral(", "))
+            << (notRun.size() > kNamed ? ", ..." : "") << Qt::endl;
+        if (nExit == kExitOk || kExitRequestFailed < nExit)
+            nExit = kExitRequestFailed;
     }
     return nExit;
 }

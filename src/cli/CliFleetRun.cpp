@@ -5,6 +5,8 @@
 #include "CHtmlReport.h"
 #include "CJUnitReport.h"
 #include "CJsonReport.h"
+#include "CProgressLine.h"
+#include "CRunProgress.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
 #include "CliFleetOptions.h"
@@ -23,6 +25,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -103,6 +106,14 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
         for (std::size_t i = 0; i < list.devices.size(); ++i)
             if (InShard(i + 1, nShard, nShards))
                 shard.push_back(std::move(list.devices[i]));
+        // A shard without a device would pass having run nothing, as an
+        // empty list would.
+        if (shard.empty()) {
+            err << "velkor-cli: shard " << nShard << '/' << nShards << " of the device list "
+                << args.Value(ECliOption::Devices) << " has no device: the list has " << list.devices.size()
+                << (list.devices.size() == 1 ? " device" : " devices") << "\nTry 'velkor-cli --help'." << Qt::endl;
+            return kExitUsage;
+        }
         list.devices = std::move(shard);
     }
     int nJobs = 0;
@@ -171,7 +182,11 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     start.bAutoSave = !options.strLogDir.isEmpty();
     start.strLogFolder = options.strLogDir;
     start.variables = options.variables;
+    // --progress: one status line for the whole fleet.
+    CRunProgress progress(true);
     start.addListeners = [&](std::size_t nDevice, std::vector<IRunListener*>& listeners) {
+        if (options.bProgress)
+            listeners.push_back(&progress);
         // The JSON Lines file's last record holds the fleet's figures.
         if (bReports || bJsonLines)
             listeners.push_back(&reports[nDevice]->recorder);
@@ -199,11 +214,18 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
                 bJsonLinesFailed = true;
         }
     };
+    std::optional<CProgressLine> progressLine;
+    if (options.bProgress)
+        progressLine.emplace(err, outMutex);
     while (runner.Poll()) {
         summariseEnded();
+        if (progressLine && progressLine->Due())
+            progressLine->Show(progress.FleetStatusLine(runner.Summary()));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     summariseEnded();
+    if (progressLine)
+        progressLine->Finish(progress.FleetStatusLine(runner.Summary()));
 
     PrintDeviceTable(logOut, runner);
 

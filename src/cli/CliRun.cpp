@@ -4,6 +4,7 @@
 #include "CJUnitReport.h"
 #include "CJsonLinesWriter.h"
 #include "CJsonReport.h"
+#include "CProgressLine.h"
 #include "CReportFile.h"
 #include "CRunProgress.h"
 #include "CRunRecorder.h"
@@ -61,8 +62,7 @@ private:
 };
 
 // Waits for the run's end; with bProgress, shows how it goes on standard
-// error: on a terminal one line rewritten in place twice a second, else a
-// plain line every 10 s. outMutex: the log's, which standard error may share.
+// error (CProgressLine). outMutex: the log's, which standard error may share.
 void ShowProgress(CRunEngine& engine, const CRunProgress& progress, bool bProgress, QTextStream& err,
                   std::mutex& outMutex)
 {
@@ -71,23 +71,10 @@ void ShowProgress(CRunEngine& engine, const CRunProgress& progress, bool bProgre
         }
         return;
     }
-    const bool bTerminal = isatty(STDERR_FILENO) != 0;
-    const int nEveryMs = bTerminal ? 500 : 10000;
-    qsizetype nShown = 0;
-    while (!engine.WaitForRunEnd(nEveryMs)) {
-        const QString strLine = progress.StatusLine();
-        std::lock_guard lock(outMutex);
-        if (bTerminal) {
-            // Spaces wipe what a longer line before left.
-            err << '\r' << strLine << QString(std::max<qsizetype>(0, nShown - strLine.size()), QLatin1Char(' '));
-            err.flush();
-            nShown = strLine.size();
-        } else {
-            err << "velkor-cli: " << strLine << Qt::endl;
-        }
-    }
-    if (bTerminal && nShown > 0)
-        err << '\r' << progress.StatusLine() << Qt::endl;
+    CProgressLine line(err, outMutex);
+    while (!engine.WaitForRunEnd(line.EveryMs()))
+        line.Show(progress.StatusLine());
+    line.Finish(progress.StatusLine());
 }
 
 }  // namespace

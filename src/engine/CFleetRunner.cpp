@@ -283,6 +283,40 @@ const CRunRecord& CFleetRunner::Record(std::size_t nDevice) const { return m_dev
 
 QDateTime CFleetRunner::StartedAt(std::size_t nDevice) const { return m_devices[nDevice]->startedAt; }
 
+CFleetRunner::SSummary CFleetRunner::Summary() const
+{
+    SSummary summary;
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        const EState eState = State(i);
+        summary.Add(eState, eState == EState::Done && Verdict(i).bPass);
+    }
+    return summary;
+}
+
+void CFleetRunner::SSummary::Add(EState eState, bool bPassed)
+{
+    ++nDevices;
+    switch (eState) {
+    case EState::Waiting: ++nWaiting; break;
+    case EState::Running: ++nRunning; break;
+    case EState::Done: ++(bPassed ? nPassed : nFailed); break;
+    case EState::ScriptError: ++nScriptError; break;
+    case EState::NotRun: ++nNotRun; break;
+    }
+}
+
+QString CFleetRunner::SSummary::VerdictText() const
+{
+    if (Settled() == 0)
+        return QString();
+    QString strText = QStringLiteral("%1 of %2 pass").arg(nPassed).arg(Settled());
+    if (nScriptError > 0)
+        strText += QStringLiteral(", %1 script error").arg(nScriptError);
+    if (nNotRun > 0)
+        strText += QStringLiteral(", %1 not run").arg(nNotRun);
+    return IsOver() && !Passed() ? QStringLiteral("fail: ") + strText : strText;
+}
+
 QString CFleetRunner::StateText(EState eState)
 {
     switch (eState) {

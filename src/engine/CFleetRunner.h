@@ -60,6 +60,29 @@ class CFleetRunner {
 public:
     enum class EState { Waiting, Running, Done, ScriptError, NotRun };
 
+    // The devices by state, and the fleet's verdict from them: the fleet
+    // passes only when every device ran to its end and passed. A device that
+    // never ran (a Stop came before its turn) or whose script had an error
+    // fails it, as a failed device does.
+    struct SSummary {
+        std::size_t nDevices = 0;
+        std::size_t nWaiting = 0;
+        std::size_t nRunning = 0;
+        std::size_t nPassed = 0;
+        std::size_t nFailed = 0;
+        std::size_t nScriptError = 0;
+        std::size_t nNotRun = 0;
+
+        void Add(EState eState, bool bPassed);
+        std::size_t Settled() const { return nPassed + nFailed + nScriptError + nNotRun; }
+        bool IsOver() const { return nWaiting == 0 && nRunning == 0; }
+        bool Passed() const { return nDevices > 0 && nPassed == nDevices; }
+        // "3 of 4 pass", "5 of 20 pass, 15 not run" (of the devices settled
+        // so far), "fail: " before it once the fleet is over and failed;
+        // empty while none is settled.
+        QString VerdictText() const;
+    };
+
     // A prefixed, stamped log line ("[name] [hh:mm:ss.zzz] text\r\n"); called
     // on the devices' workers and on the owner's thread.
     using LineSink = std::function<void(const QString& strLine)>;
@@ -114,6 +137,8 @@ public:
     const CRunRecord& Record(std::size_t nDevice) const;
     // When the device's run started, by the wall clock; invalid before.
     QDateTime StartedAt(std::size_t nDevice) const;
+    // Every device's state and verdict as they are now.
+    SSummary Summary() const;
 
     // "waiting", "running", "done", "script error", "not run".
     static QString StateText(EState eState);

@@ -102,14 +102,15 @@ QStringList CDeviceTableModel::Cells(int nRow) const
     if (nRow == 0) {
         CUrlStatistics sum;
         int nDone = 0;
-        int nPass = 0;
+        // A device that never ran counts in the verdict, failing it.
+        CFleetRunner::SSummary summary;
         for (const SRow& row : m_rows) {
             sum.nCount += row.total.nCount;
             sum.nOk += row.total.nOk;
             sum.nSlow += row.total.nSlow;
             sum.nTimeout += Failed(row.total);
             nDone += row.strState == QLatin1String("done") ? 1 : 0;
-            nPass += row.strVerdict == QLatin1String("pass") ? 1 : 0;
+            summary.Add(row.eState, row.strVerdict == QLatin1String("pass"));
         }
         return {QStringLiteral("All devices"),
                 QStringLiteral("%1 of %2 done").arg(nDone).arg(m_rows.size()),
@@ -120,7 +121,7 @@ QStringList CDeviceTableModel::Cells(int nRow) const
                 QString(),
                 QString(),
                 QString(),
-                nDone == 0 ? QString() : QStringLiteral("%1 of %2 pass").arg(nPass).arg(nDone)};
+                summary.VerdictText()};
     }
     const SRow& row = m_rows[std::size_t(nRow - 1)];
     const bool bStarted = row.strState != QLatin1String("waiting") && row.strState != QLatin1String("not run");
@@ -308,6 +309,7 @@ void CDevicesWindow::Refresh()
             continue;
         m_vecDirty[i] = false;
         const CFleetRunner::EState eState = m_pRunner->State(i);
+        row.eState = eState;
         row.strState = CFleetRunner::StateText(eState);
         row.total = m_pRunner->Total(i);
         row.nLastStatus = m_pRunner->Record(i).LastStatus();

@@ -24,7 +24,8 @@ class CDeviceTableModel : public QAbstractTableModel {
 public:
     struct SRow {
         QString strName;
-        QString strState;
+        CFleetRunner::EState eState = CFleetRunner::EState::Waiting;
+        QString strState;  // its text
         CUrlStatistics total;
         int nLastStatus = -1;
         QString strVerdict;

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 namespace {
 
@@ -107,7 +108,8 @@ TEST(CliFleetRun, DevicesRunSideBySideWithTheirOwnLinesFilesAndVerdicts)
                                   QStringLiteral("cam-1 3 3 0 0 0 0 T T T pass"),
                                   QStringLiteral("cam 2 3 3 0 0 0 0 T T T pass"),
                                   QStringLiteral("cam-3 3 3 0 0 0 0 T T T fail (6)"),
-                                  QStringLiteral("ghost 3 0 0 0 3 0 - - - fail (3)")}));
+                                  QStringLiteral("ghost 3 0 0 0 3 0 - - - fail (3)"),
+                                  QStringLiteral("All devices: fail: 2 of 4 pass")}));
     EXPECT_TRUE(run.m_strErr.contains(QStringLiteral("velkor-cli: [ghost] the run failed: 3 of 3 requests failed")));
     EXPECT_TRUE(run.m_strErr.contains(QStringLiteral("velkor-cli: [cam-3] the run failed: 3 of 3 requests failed")));
 
@@ -120,6 +122,18 @@ TEST(CliFleetRun, DevicesRunSideBySideWithTheirOwnLinesFilesAndVerdicts)
     EXPECT_EQ(report[QStringLiteral("failed_requests")].toInt(), 6);
     EXPECT_EQ(report[QStringLiteral("stats_total")].toObject()[QStringLiteral("count")].toInt(), 12);
     EXPECT_EQ(report[QStringLiteral("stats_total")].toObject()[QStringLiteral("failed")].toInt(), 3);
+    // The fleet's stats per script line, in the script's order, the devices
+    // together.
+    QStringList lineStats;
+    for (const QJsonValue& line : report[QStringLiteral("stats")].toArray())
+        lineStats << QStringLiteral("%1 %2 %3 %4")
+                         .arg(line[QStringLiteral("line")].toInt())
+                         .arg(line[QStringLiteral("url")].toString())
+                         .arg(line[QStringLiteral("count")].toInt())
+                         .arg(line[QStringLiteral("failed")].toInt());
+    EXPECT_EQ(lineStats, (QStringList{QStringLiteral("1 line 1: /httpapi/SendPTZ?action=sendptz&PTZ_MOVE=right,1 4 1"),
+                                      QStringLiteral("3 line 3: /httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0 8 2")}));
+    EXPECT_EQ(report[QStringLiteral("not_run_devices")].toInt(-1), 0);
     const QJsonArray jsonDevices = report[QStringLiteral("devices")].toArray();
     ASSERT_EQ(jsonDevices.size(), 4);
     const QStringList verdicts{QStringLiteral("pass 0 0"), QStringLiteral("pass 0 0"), QStringLiteral("fail 6 3"),
@@ -151,6 +165,15 @@ TEST(CliFleetRun, DevicesRunSideBySideWithTheirOwnLinesFilesAndVerdicts)
     }
     EXPECT_EQ(suites, (QStringList{QStringLiteral("cam-1 2 0"), QStringLiteral("cam 2 2 0"), QStringLiteral("cam-3 2 2"),
                                    QStringLiteral("ghost 2 2")}));
+    // Each case names its device, for a view that drops the suite's name.
+    static const QRegularExpression testcase(QStringLiteral("<testcase name=\"([^\"]*)\""));
+    QStringList cases;
+    for (auto it = testcase.globalMatch(strXml); it.hasNext();)
+        cases << it.next().captured(1);
+    EXPECT_EQ(cases.size(), 8);
+    EXPECT_EQ(cases.filter(QRegularExpression(QStringLiteral("^\\[(cam-1|cam 2|cam-3|ghost)\\] line [13]: /httpapi/"))),
+              cases);
+    EXPECT_EQ(cases.value(6), QStringLiteral("[ghost] line 1: /httpapi/SendPTZ?action=sendptz&amp;PTZ_MOVE=right,1"));
 }
 
 // The fleet's figures of one list run whole, and run as two shards whose
@@ -226,6 +249,80 @@ TEST(CliFleetRun, TwoShardsMergedGiveTheWholeRunsFigures)
     EXPECT_EQ(figures(json(QStringLiteral("merged.json"))), whole);
     // Shard 1 of 2: the rows whose number modulo 2 is 0.
     EXPECT_EQ(figures(json(QStringLiteral("s1.json"))).mid(7).join(QLatin1Char(',')), QStringLiteral("b fail 6,d pass 0"));
+
+    // A shard without a device (more shards than rows) would pass having run
+    // nothing: a usage error, as an empty list is.
+    CliRun empty;
+    empty.Start(common + QStringList{QStringLiteral("--shard"), QStringLiteral("1/6")});
+    EXPECT_EQ(empty.Finish(), kExitUsage);
+    EXPECT_TRUE(empty.m_strErr.contains(QStringLiteral("shard 1/6 of the device list %1 has no device: the list has 5 devices")
+                                            .arg(strDevices)))
+        << empty.m_strErr.toStdString();
+}
+
+// A fleet that would run for ever, two of its four devices at a time,
+// stopped with Ctrl+C: the two that never ran fail the fleet (exit 3) in the
+// table, on standard error and in the reports; --progress showed the
+// fleet's line while it ran.
+TEST(CliFleetRun, DevicesThatNeverRanFailTheFleetAndProgressShowsTheFleet)
+{
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({}));
+    QTemporaryDir dir;
+    const QString strDevices = dir.filePath(QStringLiteral("devices.csv"));
+    {
+        QFile file(strDevices);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("name\ncam-1\ncam-2\ncam-3\ncam-4\n");
+    }
+    const QString strScript = WriteScript(
+        dir, QStringLiteral("While(0)\nhttp://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n"
+                            "Sleep(20)\nEnd\n")
+                 .arg(sim.port()));
+    const QString strJson = dir.filePath(QStringLiteral("fleet.json"));
+    const QString strJUnit = dir.filePath(QStringLiteral("fleet.xml"));
+    CliRun run;
+    run.StartCommand(QStringLiteral("run"),
+                     {strScript, QStringLiteral("--devices"), strDevices, QStringLiteral("--jobs"), QStringLiteral("2"),
+                      QStringLiteral("--progress"), QStringLiteral("--json"), strJson, QStringLiteral("--junit"),
+                      strJUnit},
+                     {}, {QStringLiteral("VELKOR_PROGRESS_EVERY_MS=100")});
+    ASSERT_TRUE(run.WaitForOutput(QStringLiteral("[cam-2] "), 40)) << run.m_strOut.toStdString();
+    QThread::msleep(300);  // a few progress lines
+    run.Interrupt();
+    ASSERT_EQ(run.Finish(), kExitRequestFailed) << run.m_strErr.toStdString();
+
+    EXPECT_TRUE(run.m_strOut.contains(QStringLiteral("\nAll devices: fail: 2 of 4 pass, 2 not run\n")))
+        << run.m_strOut.toStdString();
+    EXPECT_TRUE(run.m_strErr.contains(
+        QStringLiteral("velkor-cli: 2 of 4 devices never ran (stopped before their turn): cam-3, cam-4\n")))
+        << run.m_strErr.toStdString();
+    static const QRegularExpression progress(
+        QStringLiteral("^velkor-cli: 0:00:\\d\\d \\| devices: 0 done, 2 running, 2 waiting \\| (\\d+) requests: "
+                       "\\1 ok, 0 slow, 0 failed \\| \\d+\\.\\d req/s \\| last \\d+ ms$"),
+        QRegularExpression::MultilineOption);
+    EXPECT_TRUE(progress.match(run.m_strErr).hasMatch()) << run.m_strErr.toStdString();
+
+    QFile json(strJson);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(json.readAll()).object();
+    QStringList verdicts;
+    for (const QJsonValue& device : report[QStringLiteral("devices")].toArray())
+        verdicts << device[QStringLiteral("verdict")].toString();
+    EXPECT_EQ(QStringLiteral("%1 %2 %3 %4")
+                  .arg(report[QStringLiteral("verdict")].toString())
+                  .arg(report[QStringLiteral("exit_code")].toInt())
+                  .arg(report[QStringLiteral("not_run_devices")].toInt())
+                  .arg(verdicts.join(QLatin1Char(','))),
+              QStringLiteral("fail 3 2 pass,pass,not-run,not-run"));
+
+    QFile junit(strJUnit);
+    ASSERT_TRUE(junit.open(QIODevice::ReadOnly));
+    const QString strXml = QString::fromUtf8(junit.readAll());
+    EXPECT_EQ(strXml.count(QStringLiteral("<failure ")), 2) << strXml.toStdString();
+    for (const QString& strName : {QStringLiteral("cam-3"), QStringLiteral("cam-4")})
+        EXPECT_TRUE(strXml.contains(QStringLiteral("<testcase name=\"[%1] run\"").arg(strName))) << strXml.toStdString();
+    EXPECT_TRUE(strXml.contains(QStringLiteral("type=\"not-run\""))) << strXml.toStdString();
 }
 
 // merge takes one whole run only: every shard of one list and one script,

@@ -108,3 +108,35 @@ TEST(FleetRunner, RunsEveryDeviceAtMostJobsAtOnceWithItsOwnLinesAndFigures)
     EXPECT_TRUE(failed.lines.value(QStringLiteral("cam-2")).join('\n').contains(QStringLiteral("{{port}}")));
     EXPECT_EQ(fast.RequestCount() + slow.RequestCount() + missing.RequestCount(), 6);
 }
+
+// A fleet that would run for ever, stopped while two of its four devices
+// run: the two that never started count as "not run" and fail the fleet.
+TEST(FleetRunner, DevicesThatNeverRanFailTheFleet)
+{
+    CTestResponder device("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 5);
+    CFleetRunner::SStart start;
+    start.lines = {QStringLiteral("While(0)"), QStringLiteral("http://127.0.0.1:{{port}}/httpapi/{{name}}"),
+                   QStringLiteral("Sleep(10)"), QStringLiteral("End")};
+    start.nJobs = 2;
+    std::vector<SDevice> devices;
+    for (int i = 1; i <= 4; ++i)
+        devices.push_back(Device(QStringLiteral("cam-%1").arg(i), device.Port()));
+    CFleetRunner runner([](const QString&) {}, [](std::size_t) {});
+    ASSERT_TRUE(runner.Start(devices, start));
+    for (int i = 0; i < 1000 && (runner.Total(0).nCount == 0 || runner.Total(1).nCount == 0); ++i) {
+        runner.Poll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(runner.Total(1).nCount, 0u);
+    EXPECT_EQ(runner.Summary().VerdictText(), QString()) << "nothing settled while both run";
+    runner.Stop();
+    for (int i = 0; i < 1000 && runner.Poll(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const CFleetRunner::SSummary summary = runner.Summary();
+    EXPECT_EQ(summary.nDevices, 4u);
+    EXPECT_EQ(summary.nPassed, 2u);
+    EXPECT_EQ(summary.nNotRun, 2u);
+    EXPECT_TRUE(summary.IsOver());
+    EXPECT_FALSE(summary.Passed());
+    EXPECT_EQ(summary.VerdictText(), QStringLiteral("fail: 2 of 4 pass, 2 not run"));
+}

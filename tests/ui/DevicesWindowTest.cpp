@@ -143,6 +143,8 @@ TEST_F(DevicesWindow, StopEndsEveryDeviceAndClosingEndsAFleetAtOnce)
     EXPECT_EQ(devices.Model()->Cells(1).value(1), QStringLiteral("done"));
     EXPECT_EQ(devices.Model()->Cells(2).value(1), QStringLiteral("done"));
     EXPECT_EQ(devices.Model()->Cells(3).value(1), QStringLiteral("not run")) << "no device starts after Stop";
+    EXPECT_EQ(devices.Model()->Cells(0).value(9), QStringLiteral("fail: 2 of 3 pass, 1 not run"))
+        << "the device that never ran fails the fleet";
     EXPECT_TRUE(Log().contains(QStringLiteral("[cam-1]"))) << "the stopped devices logged their end";
 
     QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
