@@ -1,8 +1,11 @@
 #pragma once
 
 #include "CCheckAliveItem.h"
+#include "CheckLines.h"
 
 #include <QString>
+
+#include <memory>
 
 // One step of a parsed script. A step is exactly one of: HTTP command, Sleep,
 // While, End, CheckAlive, or a no-op (a default record).
@@ -17,4 +20,7 @@ struct CCommandItem {
     bool m_bHttps = false;  // an HTTP command written with "https://"
     int m_nLine = 0;        // the script line the step came from, counted from 1
     CCheckAliveItem m_checkAlive;
+    // The Expect and Capture lines under the step (an HTTP command or a
+    // CheckAlive); null without any. Shared: copying a step stays cheap.
+    std::shared_ptr<CStepChecks> m_pChecks;
 };

@@ -2,6 +2,7 @@
 
 #include "CCommandItem.h"
 #include "CServerItem.h"
+#include "CheckLines.h"
 
 #include <memory>
 #include <vector>
@@ -12,4 +13,5 @@ struct CScript {
     std::vector<CCommandItem> m_vecCommands;
     std::vector<std::unique_ptr<CServerItem>> m_vecServers;
     int m_nWhileRepeatCount = -1;  // -1: the script has no While
+    std::vector<CRequirement> m_vecRequirements;  // the Require lines, judged at the run's end
 };
