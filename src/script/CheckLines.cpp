@@ -7,7 +7,7 @@
 namespace {
 
 // A line's words: blanks and tabs part them, a "..." string is one word
-// (\" and \\ inside it), and "±" stands alone. bQuoted tells a string.
+// (\" inside it is a quote), and "±" stands alone. bQuoted tells a string.
 struct CWord {
     QString strText;
     bool bQuoted = false;
@@ -32,7 +32,9 @@ bool SplitWords(const QString& strLine, std::vector<CWord>& words, QString& strE
                     bClosed = true;
                     break;
                 }
-                if (d == QLatin1Char('\\') && i < n)
+                // \" is a quote; any other backslash stays (a regular
+                // expression keeps its \d).
+                if (d == QLatin1Char('\\') && i < n && strLine[i] == QLatin1Char('"'))
                     word.strText += strLine[i++];
                 else
                     word.strText += d;
