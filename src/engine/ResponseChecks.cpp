@@ -128,6 +128,7 @@ CAnswer::CAnswer(int nStatus, const QByteArray& text, bool bWhole, std::int64_t 
     const qsizetype nEnd = text.indexOf("\r\n\r\n");
     m_head = nEnd < 0 ? text : text.left(nEnd + 2);
     m_body = nEnd < 0 ? QByteArray() : text.mid(nEnd + 4);
+    m_bWhole = m_bWhole && m_body.size() <= kCheckBodyLimit;
 }
 
 std::optional<QString> CAnswer::Header(const QString& strName) const

@@ -4,6 +4,8 @@
 #include "CServerItem.h"
 #include "CheckLines.h"
 
+#include <QStringList>
+
 #include <memory>
 #include <vector>
 
@@ -14,4 +16,5 @@ struct CScript {
     std::vector<std::unique_ptr<CServerItem>> m_vecServers;
     int m_nWhileRepeatCount = -1;  // -1: the script has no While
     std::vector<CRequirement> m_vecRequirements;  // the Require lines, judged at the run's end
+    QStringList m_captureNames;  // the names the Capture lines take: their {{name}} is filled at send time
 };

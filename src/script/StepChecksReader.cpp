@@ -60,8 +60,8 @@ bool CStepChecksReader::Take(const QString& strLine, int nLine)
         }
         read.capture.nLine = nLine;
         ChecksOf(item).captures.push_back(read.capture);
-        if (!m_captureNames.contains(read.capture.strName))
-            m_captureNames << read.capture.strName;
+        if (!m_script.m_captureNames.contains(read.capture.strName))
+            m_script.m_captureNames << read.capture.strName;
     }
     return true;
 }
@@ -73,7 +73,7 @@ void CStepChecksReader::Finish()
     for (const CCommandItem& item : m_script.m_vecCommands) {
         if (item.m_bNotHttp)
             continue;
-        for (const QString& strName : m_captureNames) {
+        for (const QString& strName : m_script.m_captureNames) {
             const QString strPlaceholder = QStringLiteral("{{%1}}").arg(strName);
             if (item.m_strIP.contains(strPlaceholder) || item.m_strPort.contains(strPlaceholder))
                 Error(QStringLiteral("Capture"), item.m_nLine,

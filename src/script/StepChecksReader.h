@@ -37,5 +37,4 @@ private:
     ErrorSink m_sink;
     int m_nStep = -1;
     int m_nErrors = 0;
-    QStringList m_captureNames;
 };
