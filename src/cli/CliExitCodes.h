@@ -1,7 +1,7 @@
 #pragma once
 
 // Exit codes of velkor-cli. When a run meets more than one, the first of 3,
-// 5, 6 wins; 4 (a report not written) only replaces 0; a signal's code
+// 5, 6, 7 wins; 4 (a report not written) only replaces 0; a signal's code
 // replaces them all. kCliExitCodeDocs below is the one description of them:
 // --help, the man page's EXIT STATUS and the README are made from or cite it.
 enum ECliExit {
@@ -12,6 +12,7 @@ enum ECliExit {
     kExitFileError = 4,       // the command file could not be read, or a report not written
     kExitSlow = 5,            // with --fail-on-slow: a response was slow
     kExitErrorStatus = 6,     // with --fail-on-status: a final HTTP status was 400 or above
+    kExitCheckFailed = 7,     // an Expect or Capture line, or a requirement of the run, failed
     kExitHangUp = 129,        // the run was ended by SIGHUP
     kExitAborted = 130,       // aborted with a second Ctrl+C
     kExitTerminated = 143,    // the run was ended by SIGTERM
@@ -45,6 +46,9 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
      ".BR run \" with \" \\-\\-fail\\-on\\-slow :\na response was slow."},
     {kExitErrorStatus, "an HTTP status of 400 or above (--fail-on-status)",
      ".BR run \" with \" \\-\\-fail\\-on\\-status :\na final HTTP status was 400 or above."},
+    {kExitCheckFailed, "a check or a requirement failed (Expect, Capture, Require, --require)",
+     ".BR run :\nan\n.B Expect\nor\n.B Capture\nline of the script failed on an answer or a\n.B CheckAlive\n"
+     "wait, or a requirement of the run\n.RB ( Require ,\n.BR \\-\\-require )\ndid not hold."},
     {kExitHangUp, "ended by SIGHUP", ".BR run :\nended by SIGHUP."},
     {kExitAborted, "aborted",
      "Aborted (a second Ctrl+C; two SIGINTs within 300 ms count as one, as\n.B timeout \\-s INT\nsends them)."},
@@ -52,4 +56,4 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
 };
 
 // Which code a run that meets more than one gets.
-inline constexpr const char kCliExitPrecedence[] = "3 before 5 before 6; a signal's code before all";
+inline constexpr const char kCliExitPrecedence[] = "3 before 5 before 6 before 7; a signal's code before all";

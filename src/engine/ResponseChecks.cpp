@@ -155,17 +155,26 @@ const QString& CAnswer::BodyText() const
 
 std::optional<QString> FieldValue(const QByteArray& body, const QString& strName)
 {
+    // Pairs end at a line's end, '&' or a blank: "pan=12\ntilt=3",
+    // "pan=12&tilt=3" and "pan=12 tilt=3" read alike.
     const QByteArray name = strName.toUtf8();
-    for (const QByteArray& line : body.split('\n')) {
-        for (const QByteArray& pair : line.split('&')) {
-            const qsizetype nEquals = pair.indexOf('=');
-            if (nEquals <= 0 || pair.left(nEquals).trimmed() != name)
-                continue;
-            QByteArray value = pair.mid(nEquals + 1).trimmed();
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-                value = value.mid(1, value.size() - 2);
-            return QString::fromUtf8(value);
-        }
+    qsizetype i = 0;
+    const qsizetype n = body.size();
+    auto separator = [](char c) { return c == '\n' || c == '\r' || c == '&' || c == ' ' || c == '\t'; };
+    while (i < n) {
+        while (i < n && separator(body[i]))
+            ++i;
+        const qsizetype nStart = i;
+        while (i < n && !separator(body[i]))
+            ++i;
+        const QByteArray pair = QByteArray::fromRawData(body.constData() + nStart, i - nStart);
+        const qsizetype nEquals = pair.indexOf('=');
+        if (nEquals <= 0 || pair.left(nEquals) != name)
+            continue;
+        QByteArray value = pair.mid(nEquals + 1);
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.mid(1, value.size() - 2);
+        return QString::fromUtf8(value);
     }
     return std::nullopt;
 }

@@ -53,7 +53,8 @@ QString JudgeDowntime(const CCheck& check, std::int64_t nDownMs, bool bStopped);
 // The captured value, or std::nullopt with the reason in strWhy.
 std::optional<QString> Capture(const CCapture& capture, const CAnswer& answer, QString& strWhy);
 
-// "field pan" in a key=value answer: lines of "key=value", or "a=1&b=2".
+// "field pan" in a key=value answer: "key=value" pairs parted by line ends,
+// '&' or blanks ("pan=12 tilt=3"); the first pair of that name.
 std::optional<QString> FieldValue(const QByteArray& body, const QString& strName);
 // The value at a JSON Pointer (RFC 6901) as text: a string as it is, a number,
 // true, false, null, or compact JSON for an object or array.

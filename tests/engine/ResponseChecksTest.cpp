@@ -23,6 +23,7 @@ TEST(ResponseChecks, EachKindAgainstOneAnswer)
 {
     const CAnswer answer(200, kHead + kBody, true, 180);
     const CAnswer json(200, kHead + kJson, true, 180);
+    const CAnswer blanks(200, kHead + "pan=5 tilt=0 zoom=1", true, 180);
     const struct {
         const CAnswer& answer;
         const char* szCheck;
@@ -52,6 +53,8 @@ TEST(ResponseChecks, EachKindAgainstOneAnswer)
         {answer, "field mode == home", ""},
         {answer, "field mode > 3", "expected field mode > 3, got home, not a number"},
         {answer, "field zoom == 1", "expected field zoom == 1, got no field zoom"},
+        {blanks, "field tilt == 0", ""},
+        {blanks, "field zoom >= 2", "expected field zoom >= 2, got 1"},
         {answer, "time < 250", ""},
         {answer, "time < 150ms", "expected time < 150ms, got 180"},
         {json, "json /ptz/pan == 12", ""},
