@@ -46,7 +46,7 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
      ".BR run \" with \" \\-\\-fail\\-on\\-slow :\na response was slow."},
     {kExitErrorStatus, "an HTTP status of 400 or above (--fail-on-status)",
      ".BR run \" with \" \\-\\-fail\\-on\\-status :\na final HTTP status was 400 or above."},
-    {kExitCheckFailed, "a check or a requirement failed (Expect, Capture, Require, --require)",
+    {kExitCheckFailed, "a check or a requirement failed",
      ".BR run :\nan\n.B Expect\nor\n.B Capture\nline of the script failed on an answer or a\n.B CheckAlive\n"
      "wait, or a requirement of the run\n.RB ( Require ,\n.BR \\-\\-require )\ndid not hold."},
     {kExitHangUp, "ended by SIGHUP", ".BR run :\nended by SIGHUP."},
