@@ -146,9 +146,11 @@ int WorstExitCode(const CRecordedFleet& fleet)
                                                                                : device.run.nExitCode;
         if (nDevice == 0)
             continue;
-        // 2 before 3 before 5 before 6; any other code (a report not
-        // written, a signal) after them.
-        const auto rank = [](int nCode) { return nCode == 2 || nCode == 3 || nCode == 5 || nCode == 6 ? nCode : 1000 + nCode; };
+        // 2 before 3 before 5 before 6 before 7; any other code (a report
+        // not written, a signal) after them.
+        const auto rank = [](int nCode) {
+            return nCode == 2 || nCode == 3 || nCode == 5 || nCode == 6 || nCode == 7 ? nCode : 1000 + nCode;
+        };
         if (nExit == 0 || rank(nDevice) < rank(nExit))
             nExit = nDevice;
     }

@@ -78,5 +78,6 @@ CRecordedRequest RecordOf(const CRequestResult& result)
     request.nAtMs = result.nAtMs;
     request.outcome = result.outcome;
     request.bPass = result.bPass;
+    request.bCheckFailed = result.nChecksFailed > 0;
     return request;
 }

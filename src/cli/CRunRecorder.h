@@ -22,6 +22,7 @@ struct CRecordedRequest {
     std::int64_t nAtMs = 0;
     ERequestOutcome outcome = ERequestOutcome::Ok;
     bool bPass = true;
+    bool bCheckFailed = false;  // an Expect or Capture line failed (the reason: the first)
     std::uint32_t nTarget = 0;  // index into CRecordedRun::vecTargets
     std::int32_t nReason = -1;  // index into CRecordedRun::vecReasons; -1: none
 };

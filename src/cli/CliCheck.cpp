@@ -82,13 +82,23 @@ int RunCheck(const QString& strPath, QTextStream& out, QTextStream& err, bool bS
     const CScript& script = parsed.script;
 
     int nIndex = 0;
-    for (const CCommandItem& item : script.m_vecCommands)
+    for (const CCommandItem& item : script.m_vecCommands) {
         out << "record " << ++nIndex << ' ' << DescribeCommand(item) << '\n';
+        // The step's Expect and Capture lines, under it.
+        if (item.m_pChecks) {
+            for (const CCheck& check : item.m_pChecks->checks)
+                out << "  expect line=" << check.nLine << ' ' << QuoteField(check.strText) << '\n';
+            for (const CCapture& capture : item.m_pChecks->captures)
+                out << "  capture line=" << capture.nLine << ' ' << QuoteField(capture.strText) << '\n';
+        }
+    }
     nIndex = 0;
     for (const auto& server : script.m_vecServers)
         out << "server " << ++nIndex << (server->m_bHttps ? " https" : "") << " host=" << QuoteField(server->m_strIP)
             << " port=" << QuoteField(server->m_strPort) << '\n';
     out << "while-repeat-count " << script.m_nWhileRepeatCount << '\n';
+    for (const CRequirement& requirement : script.m_vecRequirements)
+        out << "require line=" << requirement.nLine << ' ' << QuoteField(requirement.strText) << '\n';
     // Strict: a syntax error line fails the script even where the parse goes on.
     const bool bOk = parsed.Passes(bStrict);
     out << "result " << (bOk ? "ok" : "error") << Qt::endl;

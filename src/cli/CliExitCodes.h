@@ -1,7 +1,7 @@
 #pragma once
 
 // Exit codes of velkor-cli. When a run meets more than one, the first of 3,
-// 5, 6 wins; 4 (a report not written) replaces 0, 3, 5 and 6, so that a
+// 5, 6, 7 wins; 4 (a report not written) replaces 0, 3, 5, 6 and 7, so that a
 // wrapper that lets a failed verdict pass never passes a run without its
 // report; a script error (2) and a signal's code stay. 8 is merge's alone
 // (it then writes nothing). kCliExitCodeDocs below is the one description of them:
@@ -14,6 +14,7 @@ enum ECliExit {
     kExitFileError = 4,       // the command file could not be read, or a report not written
     kExitSlow = 5,            // with --fail-on-slow: a response was slow
     kExitErrorStatus = 6,     // with --fail-on-status: a final HTTP status was 400 or above
+    kExitCheckFailed = 7,     // an Expect or Capture line, or a requirement of the run, failed
     kExitIncompleteSet = 8,   // merge: the reports are not one complete set of shards
     kExitHangUp = 129,        // the run was ended by SIGHUP
     kExitAborted = 130,       // aborted with a second Ctrl+C
@@ -44,11 +45,14 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
      "not 1 to 65535); with\n.BR \\-\\-devices ,\nalso a device that never ran."},
     {kExitFileError, "file not readable or a report not written",
      "The command file cannot be read, or\n.RB ( run )\na report could not be written when the run would "
-     "otherwise have exited 0, 3, 5 or 6 (a message\non standard error)."},
+     "otherwise have exited 0, 3, 5, 6 or 7 (a message\non standard error)."},
     {kExitSlow, "a slow response (--fail-on-slow)",
      ".BR run \" with \" \\-\\-fail\\-on\\-slow :\na response was slow."},
     {kExitErrorStatus, "an HTTP status of 400 or above (--fail-on-status)",
      ".BR run \" with \" \\-\\-fail\\-on\\-status :\na final HTTP status was 400 or above."},
+    {kExitCheckFailed, "a check or a requirement failed",
+     ".BR run :\nan\n.B Expect\nor\n.B Capture\nline of the script failed on an answer or a\n.B CheckAlive\n"
+     "wait, or a requirement of the run\n.RB ( Require ,\n.BR \\-\\-require )\ndid not hold."},
     {kExitIncompleteSet, "merge: not one complete set of shards",
      ".BR merge :\nthe reports are not one complete set of shards of one run: a shard is missing or\n"
      "given twice, the reports are of another script, device list or threshold (by content,\n"
@@ -60,13 +64,14 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
 };
 
 // Which code a run that meets more than one gets.
-inline constexpr const char kCliExitPrecedence[] = "a signal's code, then 2 before 4 before 3 before 5 before 6";
+inline constexpr const char kCliExitPrecedence[] = "a signal's code, then 2 before 4 before 3 before 5 before 6 before 7";
 
 // The exit code of a run one of whose reports was not written: 4 replaces
-// 0, 3, 5 and 6; a script error and a signal's code stay.
+// 0, 3, 5, 6 and 7; a script error and a signal's code stay.
 inline int ExitWithReportLost(int nExit)
 {
-    return nExit == kExitOk || nExit == kExitRequestFailed || nExit == kExitSlow || nExit == kExitErrorStatus
+    return nExit == kExitOk || nExit == kExitRequestFailed || nExit == kExitSlow || nExit == kExitErrorStatus ||
+                   nExit == kExitCheckFailed
                ? int(kExitFileError)
                : nExit;
 }

@@ -211,6 +211,39 @@ requests not sent are counted beside them), then the run's verdict.)roff");
         QStringLiteral("A final HTTP status of 400 or above fails its request and the run: exit status %1")
             .arg(kExitErrorStatus);
 
+    s = &add(ECliOption::Require, {QStringLiteral("require")}, QStringLiteral("REQUIREMENT"), kCliRun);
+    s->strHelpLead = QStringLiteral("Fail the run (exit %1) unless its figures meet this, as 'p99 < 300'; may be "
+                                    "repeated")
+                         .arg(kExitCheckFailed);
+    s->strHelpTail = QStringLiteral(": p50, p95, p99, max (ms), errors (%), rps, count; 'per url' or 'for TEXT' at "
+                                    "the end judges URLs on their own.");
+    s->strManLead = QStringLiteral(R"roff(Judge the run's figures at its end:
+.I REQUIREMENT
+is a figure, a comparison and a value, as a script's
+.B Require
+line has them)roff");
+    s->strManMore = QStringLiteral(R"roff(The figures are
+.BR p50 ", " p95 ", " p99 " and " max
+(response times in ms, or with
+.BR s ),
+.B errors
+(the share in % of requests that brought no response),
+.B rps
+(requests per second) and
+.BR count ;
+the comparisons
+.BR == ", " != ", " < ", " <= ", " > ", " >= .
+Without more it reads the whole run;
+.B per url
+at the end judges every URL on its own, and
+.BI for " TEXT"
+every URL that holds
+.IR TEXT .
+May be given more than once, beside the script's
+.B Require
+lines. One that does not hold fails the run (exit status 7) with its reason on
+the last line; a malformed one is a usage error.)roff");
+
     s = &add(ECliOption::MaxDuration, {QStringLiteral("max-duration")}, QStringLiteral("DURATION"), kCliRun);
     s->strHelpLead = QStringLiteral("End the While loop as Stop does once the run has lasted this long");
     s->strHelpTail = QStringLiteral(": 90s, 10m, 8h or seconds.");

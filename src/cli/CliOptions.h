@@ -37,6 +37,7 @@ enum class ECliOption {
     Stats,
     FailOnSlow,
     FailOnStatus,
+    Require,
     Variable,
     VariablesFile,
     Devices,

@@ -296,6 +296,16 @@ public:
                 << args.Value(ECliOption::MaxPasses) << "'\nTry 'velkor-cli --help'." << Qt::endl;
             return kExitUsage;
         }
+        for (const QString& strRequirement : args.Values(ECliOption::Require)) {
+            CRequirement requirement;
+            const QString strWhy = ReadRequirement(strRequirement, requirement);
+            if (!strWhy.isEmpty()) {
+                err << "velkor-cli: --require '" << strRequirement << "': " << strWhy << "\nTry 'velkor-cli --help'."
+                    << Qt::endl;
+                return kExitUsage;
+            }
+            settings.vecRequirements.push_back(requirement);
+        }
         if (!CollectCliVariables(args, &options.variables, &strProblem)) {
             err << "velkor-cli: " << strProblem << Qt::endl;
             return kExitUsage;

@@ -26,9 +26,10 @@ QString Seconds(std::int64_t nMs)
 
 // What made a request fail, ranked as the exit codes rank the causes: a
 // timeout, a failed request and one not sent (3) before a slow response (5)
-// before an error status (6). An error status is counted per status.
+// before an error status (6) before a failing check (7). An error status is
+// counted per status.
 struct CFailKind {
-    enum ERank { Timeout, Failed, NotSent, Slow, Status, Unexplained };
+    enum ERank { Timeout, Failed, NotSent, Slow, Status, Check, Unexplained };
     ERank rank = Unexplained;
     int nStatus = -1;  // for Status: the final HTTP status
 
@@ -49,6 +50,8 @@ struct CFailKind {
             return QStringLiteral("slow");
         case Status:
             return QStringLiteral("status");
+        case Check:
+            return QStringLiteral("check");
         case Unexplained:
             break;
         }
@@ -71,13 +74,15 @@ CFailKind FailKindOf(const CRecordedRequest& request, const CRunStartInfo& start
     case ERequestOutcome::NotSent:
         return {CFailKind::NotSent};
     case ERequestOutcome::Slow:
-        if (start.bFailOnSlow || request.nStatus < 400)
+        if (start.bFailOnSlow || (request.nStatus < 400 && !request.bCheckFailed))
             return {CFailKind::Slow};
         break;
     case ERequestOutcome::Ok:
         break;
     }
-    return request.nStatus >= 400 ? CFailKind{CFailKind::Status, request.nStatus} : CFailKind{};
+    if (request.nStatus >= 400 && (start.bFailOnStatus || !request.bCheckFailed))
+        return CFailKind{CFailKind::Status, request.nStatus};
+    return request.bCheckFailed ? CFailKind{CFailKind::Check} : CFailKind{};
 }
 
 QString StatusText(int nStatus)
@@ -127,6 +132,8 @@ QString RequestFailureMessage(const CRecordedRequest& request, const CFailKind& 
         return QStringLiteral("not sent");
     case CFailKind::Status:
         return QStringLiteral("HTTP status %1 after %2 ms").arg(request.nStatus).arg(request.nTimeMs);
+    case CFailKind::Check:
+        return QStringLiteral("check failed, status %1 after %2 ms").arg(request.nStatus).arg(request.nTimeMs);
     case CFailKind::Unexplained:
         break;
     }

@@ -22,7 +22,9 @@ int main(int argc, char* argv[])
         QStringLiteral("\n"
                        "The run's verdict (one for the exit code, --stats and the reports): every request\n"
                        "must be answered, and not be slow (--fail-on-slow) or have an error status\n"
-                       "(--fail-on-status); when it fails, the last line on stderr says which requests.\n\n") +
+                       "(--fail-on-status), and its Expect and Capture lines must hold, as must the\n"
+                       "run's Require lines and --require; when it fails, the last line on stderr says\n"
+                       "why. Checks: docs/checks.md.\n\n") +
         CliExitCodesHelp());
     AddCliOptions(parser);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or run"));

@@ -3,6 +3,7 @@
 #include "CRunContext.h"
 #include "CRunEngine.h"
 #include "RunLogTexts.h"
+#include "StepChecks.h"
 #include "http/CHTTPLayer.h"
 #include "log/CLogWriter.h"
 #include "platform/MonotonicClock.h"
@@ -124,8 +125,26 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
         return false;
     }
 
-    const QByteArray path = WideToRequestTarget(strUri);
-    log.WriteLog(SendLine(strUrl));
+    // Captured values go into the target as it is sent; the results keep
+    // the target as written.
+    QStringList missingCaptures;
+    const QString strSentUri = StepChecks::TargetWithCaptures(strUri, m_context.m_script.m_captureNames,
+                                                                 m_context.m_captures, missingCaptures);
+    const QString strSentUrl = strSentUri == strUri ? strUrl : strUrl.left(strUrl.size() - strUri.size()) + strSentUri;
+    if (!missingCaptures.isEmpty()) {
+        const QString strWhy = StepChecks::NoCaptureReason(missingCaptures);
+        log.WriteLog(StepChecks::CheckLine(strIP + QLatin1Char(':') + strPort, item.m_nLine, strWhy + QStringLiteral(": not sent")));
+        ++m_context.m_nRequestsFailed;
+        if (bResults) {
+            result.nAtMs = m_results.SinceStartMs(MonotonicMs());
+            result.outcome = ERequestOutcome::NotSent;
+            result.strReason = strWhy;
+            m_results.Add(result);
+        }
+        return false;
+    }
+    const QByteArray path = WideToRequestTarget(strSentUri);
+    log.WriteLog(SendLine(strSentUrl));
 
     // Credentials written into the URL are this command's own, as curl
     // takes them; otherwise the run's.
@@ -139,8 +158,17 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
         password = CredentialBytes(info.strPassword, CRunEngine::kCredentialBytes, bCredentialsUtf8);
     }
 
-    QByteArray response(kResponseCapacity, '\0');
-    int nLength = kResponseCapacity;
+    // With checks the answer is kept for them (a buffer made once a run);
+    // the log still shows what it always did.
+    const CStepChecks* pChecks = item.m_pChecks.get();
+    QByteArray plainResponse;
+    QByteArray& response = pChecks != nullptr ? m_checkedResponse : plainResponse;
+    if (pChecks != nullptr && m_checkedResponse.isEmpty())
+        m_checkedResponse = QByteArray(StepChecks::ResponseCapacity(), '\0');
+    else if (pChecks == nullptr)
+        plainResponse = QByteArray(kResponseCapacity, '\0');
+    int nLength = int(response.size());
+    const int nCapacity = nLength;
     int nStatus = -1;
     const std::int64_t t0 = MonotonicMs();
     if (m_bFirstRequest) {
@@ -175,6 +203,21 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
                                            : http.AuthProblem();
         if (result.strReason.isEmpty() && hr == S_WAIT_TIMEOUT)
             result.strReason = QStringLiteral("no response in the wait");
+    }
+    // An answer's checks: the first failing one is the request's reason.
+    StepChecks::COutcome checks;
+    if (pChecks != nullptr && hr == S_OK) {
+        const ResponseChecks::CAnswer answer(nStatus, QByteArray::fromRawData(response.constData(), nLength),
+                                             nLength < nCapacity - 1, nResponseMs);
+        checks = StepChecks::Judge(*pChecks, answer, m_context.m_captures);
+        if (!checks.failures.isEmpty())
+            ++m_context.m_nRequestsFailed;
+    }
+    if (bResults) {
+        result.nChecks = checks.nJudged;
+        result.nChecksFailed = int(checks.failures.size());
+        if (!checks.failures.isEmpty())
+            result.strReason = checks.failures.front();
         m_results.Add(result);
     }
     m_nHttpTotalMs += nResponseMs;
@@ -182,7 +225,9 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     ++m_context.m_nRequestsSent;
     if (hr == S_OK) {
         // A response that filled the buffer may have been cut in a character.
-        const QString strData = ResponseDataLine(response, nLength >= kResponseCapacity - 1);
+        const QString strData = ResponseDataLine(
+            QByteArray::fromRawData(response.constData(), std::min(nLength, kResponseCapacity - 1)),
+            nLength >= kResponseCapacity - 1);
         if (!strData.isEmpty())
             log.WriteLog(strData);
     } else {
@@ -195,6 +240,8 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     }
     if (!server.m_pHttp->AuthProblem().isEmpty())
         log.WriteLog(AuthProblemLine(server.m_strIP, server.m_strPort, server.m_pHttp->AuthProblem()));
+    for (qsizetype i = 0; i < checks.failures.size(); ++i)
+        log.WriteLog(StepChecks::CheckLine(strIP + QLatin1Char(':') + strPort, checks.lines[i], checks.failures[i]));
     return true;
 }
 
@@ -215,9 +262,18 @@ void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
         m_context.m_bCheckAliveWaiting = false;
         result.nDownMs = MonotonicMs() - nFirstMs;
         result.bStopped = bStopped;
+        StepChecks::COutcome checks;
+        if (item.m_pChecks)
+            checks = StepChecks::JudgeWait(*item.m_pChecks, result.nDownMs, bStopped);
+        result.nChecks = checks.nJudged;
+        result.nChecksFailed = int(checks.failures.size());
+        if (!checks.failures.isEmpty())
+            result.strReason = checks.failures.front();
         if (m_results.Wanted())
             m_results.AddCheckAlive(result);
         log.WriteLog(bStopped ? CheckAliveStoppedLine(strIP) : ReconnectedLine(strIP));
+        for (qsizetype i = 0; i < checks.failures.size(); ++i)
+            log.WriteLog(StepChecks::CheckLine(strIP + QLatin1Char(':') + strPort, checks.lines[i], checks.failures[i]));
     };
     m_context.m_bCheckAliveWaiting = true;
     auto http = std::make_unique<CHTTPLayer>();
@@ -296,6 +352,7 @@ void CExecutionLoop::RunCommands()
     m_nHttpTotalMs = 0;
     m_bFirstRequest = true;
     m_nRunStartMs = 0;
+    m_context.m_captures.clear();
     if (!ExecuteCommands()) {
         // Cut short by closing: no totals in the log, but the results end.
         EndResults(ApplicationTotalMs(), false);

@@ -3,6 +3,7 @@
 #include "ResultsHandOff.h"
 #include "RunResults.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -61,4 +62,7 @@ private:
     bool m_bLimitReached = false;
     // The run's results beside its log (see RunResults.h).
     CResultsHandOff m_results;
+    // The answer of a request with checks: room for its head and the part
+    // of its body the checks read, made at the first such request.
+    QByteArray m_checkedResponse;
 };

@@ -8,6 +8,7 @@
 #include "script/CScript.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
@@ -46,6 +47,9 @@ struct CRunContext {
     // Raised with the abort: ends the worker's connects and response waits.
     CCancelSignal m_cancel;
     std::atomic<bool> m_bCheckAliveWaiting{false};
+    // The values the Capture lines took in this run (this device's), by
+    // name; only the worker touches them.
+    QHash<QString, QString> m_captures;
 
     // Outcome of the last run, for the headless runner's exit code.
     std::atomic<int> m_nRequestsSent{0};

@@ -2,10 +2,12 @@
 
 #include "RunResults.h"
 #include "http/CTlsConnection.h"
+#include "script/CheckLines.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 // Everything a run is given besides its script, in one place: the window and
 // velkor-cli fill it, the engine takes it as numbers and texts, and the
@@ -28,6 +30,9 @@ struct CRunSettings {
     std::int64_t nMaxDurationMs = 0;
     QString strMaxDuration;      // the duration as the user typed it, for the [LIMIT] line
     int nMaxPasses = 0;
+    // Requirements on the run's figures besides the script's Require lines
+    // (velkor-cli --require), judged at the run's end.
+    std::vector<CRequirement> vecRequirements;
 
     // Whether a request with this outcome and final status passes: it must
     // have been answered (ok or slow), and not be slow or an error status

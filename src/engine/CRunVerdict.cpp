@@ -1,7 +1,23 @@
 #include "CRunVerdict.h"
 
+#include "RunRequirements.h"
+
+namespace {
+
+constexpr int kCheckCode = 7;
+
+void KeepCode(CRunVerdictSummary& summary, int nCode)
+{
+    if (summary.nExitCode == 0 || nCode < summary.nExitCode)
+        summary.nExitCode = nCode;
+}
+
+}  // namespace
+
 QString CFailedRequest::Describe() const
 {
+    if (bCheckFailed)
+        return QStringLiteral("%1 (check: %2)").arg(strUrl, strReason);
     QString strWhat;
     switch (outcome) {
     case ERequestOutcome::Ok:
@@ -32,13 +48,25 @@ QString CRunVerdictSummary::Describe() const
         kinds << QStringLiteral("%1 slow").arg(nSlow);
     if (nErrorStatus > 0)
         kinds << QStringLiteral("%1 with an error status").arg(nErrorStatus);
+    if (nCheckFailed > 0)
+        kinds << QStringLiteral("%1 with a failing check").arg(nCheckFailed);
     QStringList first;
     for (const CFailedRequest& request : vecFirst)
         first << request.Describe();
-    return QStringLiteral("%1 of %2 requests failed (%3); first: %4")
-        .arg(nFailed)
-        .arg(nRequests)
-        .arg(kinds.join(QStringLiteral(", ")), first.join(QStringLiteral(", ")));
+    QString strText;
+    if (!vecFirst.empty())
+        strText = QStringLiteral("%1 of %2 requests failed (%3); first: %4")
+                      .arg(nFailed)
+                      .arg(nRequests)
+                      .arg(kinds.join(QStringLiteral(", ")), first.join(QStringLiteral(", ")));
+    if (!requirementsFailed.isEmpty()) {
+        if (!strText.isEmpty())
+            strText += QStringLiteral("; ");
+        strText += QStringLiteral("%1 of the run's requirements failed: %2")
+                       .arg(requirementsFailed.size())
+                       .arg(requirementsFailed.join(QStringLiteral(", ")));
+    }
+    return strText;
 }
 
 void CRunVerdict::OnRunStart(const CRunStartInfo& info)
@@ -47,44 +75,72 @@ void CRunVerdict::OnRunStart(const CRunStartInfo& info)
     m_summary = CRunVerdictSummary();
     m_bFailOnSlow = info.bFailOnSlow;
     m_bFailOnStatus = info.bFailOnStatus;
+    m_vecRequirements = info.vecRequirements;
+    m_pStatistics.reset();
+    if (!m_vecRequirements.empty())
+        m_pStatistics = std::make_unique<CRunStatistics>();
 }
 
 void CRunVerdict::OnRequest(const CRequestResult& result)
 {
     std::lock_guard lock(m_mutex);
+    if (m_pStatistics)
+        m_pStatistics->Add(result);
     CRunVerdictSummary& summary = m_summary;
     ++summary.nRequests;
     if (result.bPass)
         return;
     ++summary.nFailed;
     summary.bPass = false;
-    int nCode = 6;
-    switch (result.outcome) {
-    case ERequestOutcome::Timeout:
-    case ERequestOutcome::Failed:
-    case ERequestOutcome::NotSent:
+    const bool bAnswered = result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow;
+    if (!bAnswered) {
         ++summary.nUnanswered;
-        nCode = 3;
-        break;
-    case ERequestOutcome::Slow:
+        KeepCode(summary, 3);
+    } else {
         // A slow answer fails under the slow rule, an error status under the
-        // status rule; when both hold, the slow rule's code comes first.
-        if (m_bFailOnSlow) {
+        // status rule, a failing check on its own; the codes rank 5, 6, 7.
+        if (m_bFailOnSlow && result.outcome == ERequestOutcome::Slow) {
             ++summary.nSlow;
-            nCode = 5;
+            KeepCode(summary, 5);
         }
-        if (m_bFailOnStatus && result.nStatus >= 400)
+        if (m_bFailOnStatus && result.nStatus >= 400) {
             ++summary.nErrorStatus;
-        break;
-    case ERequestOutcome::Ok:
-        ++summary.nErrorStatus;
-        break;
+            KeepCode(summary, 6);
+        }
+        if (result.nChecksFailed > 0) {
+            ++summary.nCheckFailed;
+            KeepCode(summary, kCheckCode);
+        }
     }
-    if (summary.nExitCode == 0 || nCode < summary.nExitCode)
-        summary.nExitCode = nCode;
     if (summary.vecFirst.size() < CRunVerdictSummary::kFirstKept)
         summary.vecFirst.push_back({result.nIndex, result.nPass, result.nLine, result.strUrl, result.nStatus,
-                                    result.outcome, result.strReason});
+                                    result.outcome, result.strReason, bAnswered && result.nChecksFailed > 0});
+}
+
+void CRunVerdict::OnCheckAlive(const CCheckAliveResult& result)
+{
+    if (result.nChecksFailed == 0)
+        return;
+    std::lock_guard lock(m_mutex);
+    m_summary.bPass = false;
+    ++m_summary.nCheckFailed;
+    KeepCode(m_summary, kCheckCode);
+    if (m_summary.vecFirst.size() < CRunVerdictSummary::kFirstKept)
+        m_summary.vecFirst.push_back({result.nIndex, result.nPass, result.nLine,
+                                      QStringLiteral("CheckAlive(%1:%2)").arg(result.strHost, result.strPort), -1,
+                                      ERequestOutcome::Ok, result.strReason, true});
+}
+
+void CRunVerdict::OnRunEnd(const CRunEndInfo& /*info*/)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_pStatistics)
+        return;
+    m_summary.requirementsFailed = RunRequirements::Judge(m_vecRequirements, m_pStatistics->Snapshot());
+    if (!m_summary.requirementsFailed.isEmpty()) {
+        m_summary.bPass = false;
+        KeepCode(m_summary, kCheckCode);
+    }
 }
 
 CRunVerdictSummary CRunVerdict::Summary() const

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "CRunStatistics.h"
 #include "RunResults.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -17,8 +20,10 @@ struct CFailedRequest {
     int nStatus = -1;
     ERequestOutcome outcome = ERequestOutcome::Ok;
     QString strReason;
+    bool bCheckFailed = false;  // an Expect or Capture line failed (strReason: the first)
 
-    // "URL (timeout)", "URL (status 404)", "URL (failed: response cut short ...)".
+    // "URL (timeout)", "URL (status 404)", "URL (failed: response cut short ...)",
+    // "URL (check: expected status 200, got 503)".
     QString Describe() const;
 };
 
@@ -27,7 +32,9 @@ struct CFailedRequest {
 // was made (CRequestResult::bPass, by the run's CRunSettings); the run passes
 // when every request passed. Exit code: 3 when a request timed out, failed or
 // was not sent; else 5 when a slow response failed it (--fail-on-slow); else
-// 6 when an error status did (--fail-on-status); else 0.
+// 6 when an error status did (--fail-on-status); else 7 when a check (an
+// Expect or Capture line, on a request or a CheckAlive wait) or a requirement
+// of the run failed; else 0.
 struct CRunVerdictSummary {
     static constexpr int kFirstKept = 5;
 
@@ -38,6 +45,8 @@ struct CRunVerdictSummary {
     std::uint64_t nUnanswered = 0;   // of them: timed out, failed, not sent
     std::uint64_t nSlow = 0;         // of them: slow (with the rule on)
     std::uint64_t nErrorStatus = 0;  // of them: status 400 or above (with the rule on)
+    std::uint64_t nCheckFailed = 0;  // requests and CheckAlive waits whose checks failed
+    QStringList requirementsFailed;  // one reason per requirement that does not hold
     std::vector<CFailedRequest> vecFirst;  // the first kFirstKept of them
 
     // "pass" or "fail".
@@ -52,6 +61,8 @@ class CRunVerdict : public IRunListener {
 public:
     void OnRunStart(const CRunStartInfo& info) override;
     void OnRequest(const CRequestResult& result) override;
+    void OnCheckAlive(const CCheckAliveResult& result) override;
+    void OnRunEnd(const CRunEndInfo& info) override;
 
     CRunVerdictSummary Summary() const;
 
@@ -60,4 +71,6 @@ private:
     CRunVerdictSummary m_summary;
     bool m_bFailOnSlow = false;
     bool m_bFailOnStatus = false;
+    std::vector<CRequirement> m_vecRequirements;
+    std::unique_ptr<CRunStatistics> m_pStatistics;  // for the requirements, when there are any
 };

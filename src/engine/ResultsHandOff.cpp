@@ -23,6 +23,9 @@ void CResultsHandOff::Start()
     if (m_context.m_settings.nMaxDurationMs > 0)
         info.strMaxDuration = m_context.m_settings.strMaxDuration;
     info.nMaxPasses = m_context.m_settings.nMaxPasses;
+    info.vecRequirements = m_context.m_script.m_vecRequirements;
+    info.vecRequirements.insert(info.vecRequirements.end(), m_context.m_settings.vecRequirements.begin(),
+                                m_context.m_settings.vecRequirements.end());
     for (IRunListener* listener : m_context.m_listeners)
         listener->OnRunStart(info);
 }
@@ -30,7 +33,7 @@ void CResultsHandOff::Start()
 void CResultsHandOff::Add(CRequestResult& result)
 {
     result.nIndex = ++m_nResults;
-    result.bPass = m_context.m_settings.RequestPasses(result.outcome, result.nStatus);
+    result.bPass = m_context.m_settings.RequestPasses(result.outcome, result.nStatus) && result.nChecksFailed == 0;
     for (IRunListener* listener : m_context.m_listeners)
         listener->OnRequest(result);
 }

@@ -3,7 +3,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include "script/CheckLines.h"
+
 #include <cstdint>
+#include <vector>
 
 // The results of a run, beside its log: one record per request as the
 // execution loop writes that request's lines, one per CheckAlive wait, and
@@ -29,7 +32,10 @@ struct CRequestResult {
     std::int64_t nAtMs = 0;     // when the request started, in ms since the run started
     ERequestOutcome outcome = ERequestOutcome::Ok;
     bool bPass = true;          // the request's verdict under the run's rules (CRunSettings)
-    QString strReason;          // why it failed, as its "[HTTP]", "[TLS]" or "[AUTH]" line says; else empty
+    QString strReason;          // why it failed, as its "[HTTP]", "[TLS]" or "[AUTH]" line says, or its
+                                // first failing check ("[CHECK]"); else empty
+    int nChecks = 0;            // Expect and Capture lines judged on the answer
+    int nChecksFailed = 0;      // of them, the failing ones: the request fails (strReason: the first)
 };
 
 // One CheckAlive wait: from its first connection attempt to the connection
@@ -45,6 +51,9 @@ struct CCheckAliveResult {
     std::int64_t nDownMs = 0;   // from the first attempt to the accepted connection (or the stop)
     int nAttempts = 0;          // connection attempts, the accepted one included
     bool bStopped = false;      // ended before the device came back
+    int nChecks = 0;            // downtime checks judged
+    int nChecksFailed = 0;      // of them, the failing ones
+    QString strReason;          // the first failing check's reason; else empty
 };
 
 struct CRunStartInfo {
@@ -55,6 +64,9 @@ struct CRunStartInfo {
     bool bFailOnStatus = false;
     QString strMaxDuration;     // the run limits (CRunSettings): the duration as typed, empty: none
     int nMaxPasses = 0;         // 0: no limit
+    // The run's requirements (the script's Require lines, then --require),
+    // judged by the verdict at the run's end.
+    std::vector<CRequirement> vecRequirements;
 };
 
 struct CRunEndInfo {

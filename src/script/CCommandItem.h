@@ -2,8 +2,11 @@
 
 #include "CCheckAliveItem.h"
 #include "SplitCommandUrl.h"
+#include "CheckLines.h"
 
 #include <QString>
+
+#include <memory>
 
 // One step of a parsed script. A step is exactly one of: HTTP command, Sleep,
 // While, End, CheckAlive, or a no-op (a default record).
@@ -19,4 +22,7 @@ struct CCommandItem {
     SUrlUserInfo m_userInfo;  // credentials written into the URL, for this step alone
     int m_nLine = 0;        // the script line the step came from, counted from 1
     CCheckAliveItem m_checkAlive;
+    // The Expect and Capture lines under the step (an HTTP command or a
+    // CheckAlive); null without any. Shared: copying a step stays cheap.
+    std::shared_ptr<CStepChecks> m_pChecks;
 };

@@ -2,6 +2,9 @@
 
 #include "CCommandItem.h"
 #include "CServerItem.h"
+#include "CheckLines.h"
+
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -12,4 +15,6 @@ struct CScript {
     std::vector<CCommandItem> m_vecCommands;
     std::vector<std::unique_ptr<CServerItem>> m_vecServers;
     int m_nWhileRepeatCount = -1;  // -1: the script has no While
+    std::vector<CRequirement> m_vecRequirements;  // the Require lines, judged at the run's end
+    QStringList m_captureNames;  // the names the Capture lines take: their {{name}} is filled at send time
 };

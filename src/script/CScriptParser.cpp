@@ -1,6 +1,7 @@
 #include "CScriptParser.h"
 
 #include "SplitCommandUrl.h"
+#include "StepChecksReader.h"
 #include "log/CLogWriter.h"
 #include "platform/IRunControls.h"
 #include "platform/ITextBox.h"
@@ -44,9 +45,16 @@ int CScriptParser::ParseCommands()
 
     int nWhileLines = 0;
     int nEndLines = 0;
+    CStepChecksReader checks(m_script, [this](const QString& strError) {
+        WriteLog(strError);
+        ++m_nSyntaxErrors;
+    });
     QString strLine;
     for (int nLine = 0; nLine < nLineCount; ++nLine) {
         if (m_editCommand.GetLine(nLine, strLine, kLineCapacity) == 0)
+            continue;
+        // Expect, Capture and Require lines before any keyword is looked for.
+        if (checks.Take(strLine, nLine + 1))
             continue;
         const std::size_t nFirstStep = m_script.m_vecCommands.size();
 
@@ -88,13 +96,22 @@ int CScriptParser::ParseCommands()
         // Every step made from this line is known by the line's number.
         for (std::size_t i = nFirstStep; i < m_script.m_vecCommands.size(); ++i)
             m_script.m_vecCommands[i].m_nLine = nLine + 1;
+        // The checks of the lines below go to this line's request or
+        // CheckAlive, the last step it made.
+        const bool bMadeStep = m_script.m_vecCommands.size() > nFirstStep;
+        const CCommandItem* pLast = bMadeStep ? &m_script.m_vecCommands.back() : nullptr;
+        checks.StepLine(pLast != nullptr && (pLast->m_bNotHttp == 0 || pLast->m_checkAlive.m_bCheckAlive)
+                            ? int(m_script.m_vecCommands.size()) - 1
+                            : -1);
     }
+    checks.Finish();
 
     if (nWhileLines != nEndLines) {
         WriteLog(QStringLiteral("Can not find a operation While or End."));
         return 0;
     }
-    return 1;
+    // A check that is not read would pass unseen: a bad one fails the parse.
+    return checks.Failed() ? 0 : 1;
 }
 
 int CScriptParser::ParseSleep(QString strLine)

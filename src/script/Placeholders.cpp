@@ -1,6 +1,8 @@
 #include "Placeholders.h"
 
 #include "SplitCommandUrl.h"
+#include "CheckLines.h"
+
 #include "log/CLogWriter.h"
 
 namespace {
@@ -81,6 +83,9 @@ SSubstitutedScript SubstituteScript(const QStringList& lines, const ScriptVariab
 {
     SSubstitutedScript result;
     result.lines.reserve(lines.size());
+    // A capture's placeholder is filled at send time, from an answer.
+    QStringList captures;
+    bool bCapturesRead = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString& strLine = lines[i];
         if (!strLine.contains(QLatin1String("{{"))) {
@@ -91,8 +96,13 @@ SSubstitutedScript SubstituteScript(const QStringList& lines, const ScriptVariab
         int nPlaceholders = 0;
         QString strSubstituted = SubstituteLine(strLine, variables, &missing, &nPlaceholders);
         result.bHadPlaceholders = result.bHadPlaceholders || nPlaceholders > 0;
+        if (!missing.isEmpty() && !bCapturesRead) {
+            captures = CaptureNames(lines);
+            bCapturesRead = true;
+        }
         for (const QString& strName : missing)
-            result.errors << QStringLiteral("<Syntax error> No value for the placeholder {{%1}} in line %2: %3")
+            if (!captures.contains(strName))
+                result.errors << QStringLiteral("<Syntax error> No value for the placeholder {{%1}} in line %2: %3")
                                  .arg(strName, QString::number(i + 1), MaskUrlPasswords(strLine));
         result.lines << std::move(strSubstituted);
     }

@@ -74,6 +74,10 @@ CCommandDlg::CCommandDlg(QWidget* pParent) : QDialog(pParent)
     m_editHelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_editHelp->setTabChangesFocus(true);
     CQtTextBox(m_editHelp).SetWindowText(HelpText());
+    // The lines under a request (Expect, Capture, Require) are told in the
+    // documentation; the help text itself stays as it is.
+    m_editHelp->setToolTip(QStringLiteral("Checks on the answers (Expect, Capture, Require lines under a request): "
+                                          "see docs/checks.md"));
     ApplyDialogFont(this, 8);
 
     // A closed help window is not shown again; release it.

@@ -46,6 +46,8 @@ bool CRequestListModel::Passes(const SPoint& point) const
         return point.outcome == ERequestOutcome::Slow;
     case EFilter::Url:
         return point.nUrl == m_nFilterUrl;
+    case EFilter::Checks:
+        return point.bCheckFailed;
     }
     return true;
 }
@@ -119,7 +121,9 @@ QString CRequestListModel::Cell(const SPoint& point, int nColumn) const
     case kOutcome: {
         QString strOutcome = QLatin1String(OutcomeName(point.outcome));
         // A response the run's rules fail (a slow one, a status) says so.
-        if (!point.bPass && (point.outcome == ERequestOutcome::Ok || point.outcome == ERequestOutcome::Slow))
+        if (point.bCheckFailed)
+            strOutcome += QStringLiteral(", check failed");
+        else if (!point.bPass && (point.outcome == ERequestOutcome::Ok || point.outcome == ERequestOutcome::Slow))
             strOutcome += QStringLiteral(", failed");
         return strOutcome;
     }

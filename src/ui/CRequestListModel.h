@@ -20,7 +20,7 @@ class CRequestListModel : public QAbstractTableModel {
 public:
     using SPoint = CResultsListener::SPoint;
 
-    enum class EFilter { All, Failed, Slow, Url };
+    enum class EFilter { All, Failed, Slow, Url, Checks };
     enum EColumn { kIndex, kAt, kUrl, kStatus, kTime, kOutcome, kColumns };
 
     explicit CRequestListModel(QObject* pParent = nullptr);

@@ -38,6 +38,7 @@ CResultsListener::SPoint CResultsListener::MakePoint(const CRequestResult& resul
     point.nStatus = std::int16_t(result.nStatus >= -1 && result.nStatus <= 9999 ? result.nStatus : -1);
     point.outcome = result.outcome;
     point.bPass = result.bPass;
+    point.bCheckFailed = result.nChecksFailed > 0;
     return point;
 }
 

@@ -31,6 +31,7 @@ public:
         std::int16_t nStatus = -1; // HTTP status; -1 when no response came
         ERequestOutcome outcome = ERequestOutcome::Ok;
         bool bPass = true;         // the request's verdict
+        bool bCheckFailed = false; // an Expect or Capture line of it failed
     };
 
     // What the window's thread gets, in the order the worker reported it.

@@ -172,11 +172,11 @@ void CResultsWindow::OnUrlSeen(const QString& strUrl)
     // The filter's entries name the URLs as the legend does.
     for (int nUrl = 0; nUrl < m_urls.size(); ++nUrl) {
         const QString strEntry = CResponseTimeChart::ShortUrl(m_urls[nUrl], m_urls);
-        if (3 + nUrl < m_pFilter->count()) {
-            m_pFilter->setItemText(3 + nUrl, strEntry);
+        if (kFirstUrlFilter + nUrl < m_pFilter->count()) {
+            m_pFilter->setItemText(kFirstUrlFilter + nUrl, strEntry);
         } else {
             m_pFilter->addItem(strEntry);
-            m_pFilter->setItemData(3 + nUrl, m_urls[nUrl], Qt::ToolTipRole);
+            m_pFilter->setItemData(kFirstUrlFilter + nUrl, m_urls[nUrl], Qt::ToolTipRole);
         }
     }
 }
@@ -195,6 +195,7 @@ void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& poin
         result.nAtMs = point.nAtMs;
         result.outcome = point.outcome;
         result.bPass = point.bPass;
+        result.nChecksFailed = point.bCheckFailed ? 1 : 0;
         m_statistics.Add(result);
         m_verdict.OnRequest(result);
     }
@@ -232,6 +233,7 @@ void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run)
         point.nStatus = std::int16_t(result.nStatus >= -1 && result.nStatus <= 9999 ? result.nStatus : -1);
         point.outcome = result.outcome;
         point.bPass = result.bPass;
+        point.bCheckFailed = result.nChecksFailed > 0;
         points.push_back(point);
     }
     if (!points.empty())

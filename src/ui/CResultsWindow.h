@@ -137,6 +137,8 @@ private:
     QScrollArea* m_pScroll = nullptr;
     QSplitter* m_pSplitter = nullptr;
     QComboBox* m_pFilter = nullptr;
+    // The request filter's entries: all, failed, slow, failed checks, then one per URL.
+    static constexpr int kFirstUrlFilter = 4;
     QLabel* m_pRequestCount = nullptr;
     QTableView* m_pRequestList = nullptr;
     CRequestListModel* m_pRequests = nullptr;  // child object

@@ -50,7 +50,8 @@ QWidget* CResultsWindow::NewRequestsPage()
             &CResultsWindow::OnRequestPicked);
     m_pFilter = new QComboBox;
     m_pFilter->setObjectName(QStringLiteral("requestFilter"));
-    m_pFilter->addItems({QStringLiteral("All requests"), QStringLiteral("Failed only"), QStringLiteral("Slow only")});
+    m_pFilter->addItems({QStringLiteral("All requests"), QStringLiteral("Failed only"), QStringLiteral("Slow only"),
+                         QStringLiteral("Failed checks")});
     m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_pFilter->setMaximumWidth(480);
     connect(m_pFilter, &QComboBox::activated, this, &CResultsWindow::OnFilterChosen);
@@ -84,10 +85,13 @@ void CResultsWindow::OnFilterChosen(int nChoice)
     const int nPicked = pPicked ? pPicked->nIndex : -1;
     Flush();
     using EFilter = CRequestListModel::EFilter;
-    if (nChoice >= 3)
-        m_pRequests->SetFilter(EFilter::Url, nChoice - 3);
+    if (nChoice >= kFirstUrlFilter)
+        m_pRequests->SetFilter(EFilter::Url, nChoice - kFirstUrlFilter);
     else
-        m_pRequests->SetFilter(nChoice == 1 ? EFilter::Failed : nChoice == 2 ? EFilter::Slow : EFilter::All);
+        m_pRequests->SetFilter(nChoice == 1   ? EFilter::Failed
+                               : nChoice == 2 ? EFilter::Slow
+                               : nChoice == 3 ? EFilter::Checks
+                                              : EFilter::All);
     if (m_pFilter->currentIndex() != nChoice)
         m_pFilter->setCurrentIndex(nChoice);
     ShowRequestCount();

@@ -75,6 +75,33 @@ TEST(CliCheck, ExampleScriptParses)
             << "the example uses " << kind;
 }
 
+// Every check is listed under its step, every requirement after the records.
+TEST(CliCheck, ChecksAreListedUnderTheirRequest)
+{
+    const CliResult r =
+        RunCli({QStringLiteral("check"), QStringLiteral(VELKOR_SOURCE_DIR "/examples/reboot-check.cmf")});
+    EXPECT_EQ(r.nExit, kExitOk) << r.strOut.toStdString();
+    EXPECT_EQ(WithoutStamps(r.strOut),
+              QStringLiteral("[T] Read command\n"
+                             "[T] Collect connect info\n"
+                             "record 1 http host=\"127.0.0.1\" port=\"8080\" uri=\"/httpapi/SendReboot?action=reboot\"\n"
+                             "  expect line=2 \"status 200\"\n"
+                             "  expect line=3 \"body contains \\\"OK rebooting\\\"\"\n"
+                             "record 2 checkalive host=\"127.0.0.1\" port=\"8080\"\n"
+                             "  expect line=5 \"downtime < 60s\"\n"
+                             "record 3 http host=\"127.0.0.1\" port=\"8080\" "
+                             "uri=\"/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\"\n"
+                             "  expect line=7 \"field pan == 0\"\n"
+                             "  expect line=8 \"field zoom == 1\"\n"
+                             "server 1 host=\"127.0.0.1\" port=\"8080\"\n"
+                             "while-repeat-count -1\n"
+                             "result ok\n"));
+    const CliResult ptz = RunCli({QStringLiteral("check"), QStringLiteral(VELKOR_SOURCE_DIR "/examples/ptz-check.cmf")});
+    EXPECT_EQ(ptz.nExit, kExitOk) << ptz.strOut.toStdString();
+    EXPECT_TRUE(ptz.strOut.contains(QStringLiteral("  capture line=11 \"pan = field pan\"\n")));
+    EXPECT_TRUE(ptz.strOut.contains(QStringLiteral("require line=16 \"p99 < 250\"\n")));
+}
+
 TEST(CliCheck, ScriptErrorGivesItsExitCodeAndTheParserLines)
 {
     QTemporaryDir dir;
@@ -207,9 +234,9 @@ TEST(CliOptionTable, ExitCodesParagraphBeginsEachLineWithACode)
               QStringLiteral("Exit codes: 0 ok (every request got a response), 1 usage error, 2 script error,\n"
                              "3 a request failed or timed out, 4 file not readable or a report not written,\n"
                              "5 a slow response (--fail-on-slow), 6 an HTTP status of 400 or above\n"
-                             "(--fail-on-status), 8 merge: not one complete set of shards, 129 ended by\n"
-                             "SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
-                             "When several apply: a signal's code, then 2 before 4 before 3 before 5 before 6."));
+                             "(--fail-on-status), 7 a check or a requirement failed, 8 merge: not one complete\n"
+                             "set of shards, 129 ended by SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
+                             "When several apply: a signal's code, then 2 before 4 before 3 before 5 before 6 before 7."));
 }
 
 TEST(CliOptionTable, ManEntriesAndCompletionParts)
@@ -222,7 +249,7 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
     EXPECT_TRUE(strMan.contains(QStringLiteral(".TP\n.B \\-\\-strict\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( check \", \" run ;\nexit status 2).\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( run ;\ndefault\n.BR 300 ;\nanything else is a usage error).\n")));
-    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 25);  // the table's options, not Qt's own
+    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 26);  // the table's options, not Qt's own
     QString strQt;
     ASSERT_TRUE(CliDocPart(QStringLiteral("man-qt-options"), &strQt));
     EXPECT_TRUE(strQt.startsWith(QStringLiteral(".TP\n.BR \\-h \", \" \\-\\-help\n")));
@@ -230,19 +257,20 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
 
     QString strExit;
     ASSERT_TRUE(CliDocPart(QStringLiteral("man-exit-status"), &strExit));
-    EXPECT_EQ(strExit.count(QStringLiteral(".TP\n.B ")), 11);
+    EXPECT_EQ(strExit.count(QStringLiteral(".TP\n.B ")), 12);
     EXPECT_TRUE(strExit.contains(QStringLiteral(".TP\n.B 143\n.BR run :\nended by SIGTERM.\n")));
 
     QString strShell;
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-options"), &strShell));
     EXPECT_EQ(strShell, QStringLiteral("            --id | --password | --password-file | --threshold | --log-dir | "
-                                       "--cacert | --json | --jsonl | --junit | --html | --max-duration | "
+                                       "--cacert | --json | --jsonl | --junit | --html | --require | --max-duration | "
                                        "--max-passes | --variable | --variables-file | --devices | --jobs | --shard) ((i++)) ;;\n"));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-cases"), &strShell));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --cacert)\n            _filedir '@(pem|crt|cer)'\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --log-dir)\n            _filedir -d\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral(
-        "        --id | --password | --threshold | --max-duration | --max-passes | --variable | --jobs | --shard)\n"
+        "        --id | --password | --threshold | --require | --max-duration | --max-passes | --variable | --jobs | "
+        "--shard)\n"
         "            return\n")));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-command-options"), &strShell));
     EXPECT_TRUE(strShell.startsWith(QStringLiteral(

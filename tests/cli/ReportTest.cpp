@@ -517,10 +517,10 @@ TEST_F(ReportTest, CheckAliveWaitsInJsonJUnitAndStatistics)
     CRecordedRun run = JUnitSample();
     run.vecCheckAlives = {
         // index, pass, line, host, port, at, down, attempts, stopped
-        {1, 1, 6, "127.0.0.1", "8080", 900, 2100, 3, false},
-        {2, 2, 6, "127.0.0.1", "8080", 4100, 5000, 6, true},
-        {3, 2, 6, "127.0.0.1", "8080", 9900, 1000, 2, false},
-        {4, 0, 9, "dev.local", "81", 12000, 3000, 4, false},
+        {1, 1, 6, "127.0.0.1", "8080", 900, 2100, 3, false, 0, 0, {}},
+        {2, 2, 6, "127.0.0.1", "8080", 4100, 5000, 6, true, 0, 0, {}},
+        {3, 2, 6, "127.0.0.1", "8080", 9900, 1000, 2, false, 0, 0, {}},
+        {4, 0, 9, "dev.local", "81", 12000, 3000, 4, false, 0, 0, {}},
     };
     const QJsonArray alive = Json(run)["checkalive"].toArray();
     ASSERT_EQ(alive.size(), 4);

@@ -1,13 +1,15 @@
 // Loop overhead of the execution loop: While(N) around one loopback request.
 // Prints the application and HTTP totals and the cost per pass beyond the
 // request and the End's 10 ms stop check. With "stats", a run statistics
-// collector listens to the run's results.
-//   engine_loop_bench [passes] [stats]
+// collector listens to the run's results; with "checks", five Expect lines
+// are judged on every answer, and one answer's five checks are timed apart.
+//   engine_loop_bench [passes] [stats|checks]
 
 #include "CTestResponder.h"
 #include "EngineHarness.h"
 
 #include "engine/CRunStatistics.h"
+#include "engine/StepChecks.h"
 #include "platform/CManualResetEvent.h"
 #include "platform/MonotonicClock.h"
 
@@ -25,9 +27,14 @@ int main(int argc, char* argv[])
     CRunStatistics statistics;
     if (bStats)
         h.m_engine.Context().m_listeners.push_back(&statistics);
-    h.Run(QStringLiteral("While(%1)\r\nhttp://127.0.0.1:%2/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\r\nEnd")
+    const bool bChecks = argc > 2 && std::strcmp(argv[2], "checks") == 0;
+    const QString strChecks = QStringLiteral("\r\n  Expect status 200\r\n  Expect body contains \"pan=\"\r\n"
+                                             "  Expect field pan == 0 \u00B1 1\r\n  Expect time < 1000\r\n"
+                                             "  Expect header Content-Length == 17");
+    h.Run(QStringLiteral("While(%1)\r\nhttp://127.0.0.1:%2/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0%3\r\nEnd")
               .arg(nPasses)
-              .arg(peer.Port()));
+              .arg(peer.Port())
+              .arg(bChecks ? strChecks : QString()));
 
     long long nHttp = -1;
     long long nApp = -1;
@@ -46,8 +53,16 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench: the statistics missed results\n");
         return 1;
     }
+    for (const QString& strLine : h.RawLines()) {
+        if (strLine.contains(QLatin1String("[CHECK]"))) {
+            std::fprintf(stderr, "bench: a check failed: %s\n", qPrintable(strLine));
+            return 1;
+        }
+    }
     const double perPass = double(nApp - nHttp) / nPasses;
-    std::printf("results listener: %s\n", bStats ? "run statistics" : "none");
+    std::printf("results listener: %s; checks: %s\n", bStats ? "run statistics" : "none",
+                bChecks ? "five per request" : "none");
+    std::printf("requests per second: %.1f\n", nApp > 0 ? 1000.0 * nPasses / double(nApp) : 0.0);
     std::printf("passes %d, application total %lld ms, http total %lld ms\n", nPasses, nApp, nHttp);
     std::printf("per pass outside the request: %.3f ms (of which the End's stop check waits 10 ms): overhead %.3f ms\n",
                 perPass, perPass - 10.0);
@@ -72,6 +87,27 @@ int main(int argc, char* argv[])
         const double dUs =
             std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / kResults;
         std::printf("one result to the statistics: %.3f us\n", dUs);
+    }
+
+    if (bChecks) {
+        // What judging one answer's five checks costs the worker, apart
+        // from the run's noise.
+        CScript script;
+        CStepChecks step;
+        for (const QString& strLine : strChecks.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            step.checks.push_back(ReadCheckLine(strLine).check);
+        const QByteArray text = "HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\npan=0 tilt=0 zoom";
+        ScriptVariables captures;
+        constexpr int kAnswers = 100000;
+        const auto start = std::chrono::steady_clock::now();
+        int nFailed = 0;
+        for (int i = 0; i < kAnswers; ++i) {
+            const ResponseChecks::CAnswer answer(200, text, true, 1);
+            nFailed += int(StepChecks::Judge(step, answer, captures).failures.size());
+        }
+        const double dUs =
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / kAnswers;
+        std::printf("five checks on one answer: %.3f us (%d failed)\n", dUs, nFailed);
     }
 
     // How long the 10 ms stop check itself takes, for comparison.

@@ -1,6 +1,7 @@
 #include "../LoggedRequests.h"
 #include "CTestResponder.h"
 #include "EngineHarness.h"
+#include "engine/CRunVerdict.h"
 #include "engine/RunResults.h"
 
 #include <gtest/gtest.h>
@@ -135,3 +136,88 @@ TEST(RunResults, AScriptWithoutAServerIsAWholeEmptyRun)
     EXPECT_EQ(results.m_ends[0].nHttpMs, 0);
     EXPECT_EQ(results.m_ends[0].nApplicationMs, 0);
 }
+
+namespace {
+
+class CWaitLog : public CResultLog {
+public:
+    void OnCheckAlive(const CCheckAliveResult& result) override { m_waits.push_back(result); }
+    std::vector<CCheckAliveResult> m_waits;
+};
+
+// A position read back and checked: the failing check fails its request
+// with its reason and a [CHECK] line; a capture goes into a later target as
+// it is sent; a capture not taken keeps its request from being sent.
+TEST(RunResults, ChecksAndCapturesOfARun)
+{
+    CTestResponder device("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\npan=12\r\ntilt=3\r\n");
+    const QString strDevice = QStringLiteral("http://127.0.0.1:%1").arg(device.Port());
+    const QStringList script{
+        strDevice + QStringLiteral("/httpapi/SendPTZ?PTZ_GETPOSITION=0"),
+        QStringLiteral("  Expect status 200"),
+        QStringLiteral("  Expect field pan == 30 ± 1"),
+        QStringLiteral("  Expect field tilt == 3"),
+        QStringLiteral("  Capture pan = field pan"),
+        QStringLiteral("  Capture zoom = field zoom"),
+        strDevice + QStringLiteral("/httpapi/Move?pan={{pan}}"),
+        strDevice + QStringLiteral("/httpapi/Zoom?z={{zoom}}"),
+        QStringLiteral("CheckAlive(127.0.0.1:%1)").arg(device.Port()),
+        QStringLiteral("  Expect downtime > 60s"),
+        QStringLiteral("Require count >= 5"),
+    };
+    EngineHarness h;
+    CWaitLog results;
+    CRunVerdict verdict;
+    h.m_engine.Context().m_listeners = {&results, &verdict};
+    const QStringList texts = h.Run(script.join(QStringLiteral("\r\n")));
+
+    ASSERT_EQ(results.m_results.size(), 3u);
+    const CRequestResult& position = results.m_results[0];
+    EXPECT_FALSE(position.bPass);
+    EXPECT_EQ(position.outcome, ERequestOutcome::Ok);
+    EXPECT_EQ(position.nChecks, 5);
+    EXPECT_EQ(position.nChecksFailed, 2);
+    EXPECT_EQ(position.strReason, QStringLiteral("expected field pan == 30 ± 1, got 12"));
+    const QString strTarget = QStringLiteral("127.0.0.1:%1").arg(device.Port());
+    EXPECT_TRUE(texts.contains(QStringLiteral("[CHECK] %1 (line 3) - expected field pan == 30 ± 1, got 12").arg(strTarget)))
+        << texts.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("[CHECK] %1 (line 6) - capture zoom not taken: no field zoom").arg(strTarget)));
+
+    EXPECT_TRUE(results.m_results[1].bPass);
+    EXPECT_EQ(results.m_results[1].strTarget, QStringLiteral("/httpapi/Move?pan={{pan}}")) << "as written";
+    EXPECT_TRUE(texts.contains(QStringLiteral("[SEND] %1/httpapi/Move?pan=12").arg(strDevice)));
+
+    EXPECT_EQ(results.m_results[2].outcome, ERequestOutcome::NotSent);
+    EXPECT_EQ(results.m_results[2].strReason, QStringLiteral("no value captured yet for {{zoom}}"));
+
+    ASSERT_EQ(results.m_waits.size(), 1u);
+    EXPECT_EQ(results.m_waits[0].nChecksFailed, 1);
+
+    const CRunVerdictSummary summary = verdict.Summary();
+    EXPECT_FALSE(summary.bPass);
+    EXPECT_EQ(summary.nExitCode, 3) << "the request not sent ranks first";
+    EXPECT_EQ(summary.nCheckFailed, 2u);
+    EXPECT_EQ(summary.requirementsFailed, QStringList{QStringLiteral("required count >= 5, got 3 requests")});
+    EXPECT_EQ(summary.vecFirst[0].Describe(),
+              QStringLiteral("%1/httpapi/SendPTZ?PTZ_GETPOSITION=0 (check: expected field pan == 30 ± 1, got 12)")
+                  .arg(strDevice));
+}
+
+// Checks that all hold, and a requirement that does not, fail the run with 7.
+TEST(RunResults, ARequirementFailsARunWhoseRequestsPass)
+{
+    CTestResponder device("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\npan=30");
+    const QString strUrl = QStringLiteral("http://127.0.0.1:%1/httpapi/a").arg(device.Port());
+    EngineHarness h;
+    CRunVerdict verdict;
+    h.m_engine.Context().m_listeners = {&verdict};
+    h.Run(QStringList{strUrl, QStringLiteral("Expect field pan == 30 +- 1"), QStringLiteral("Require max < 0")}.join(
+        QStringLiteral("\r\n")));
+    const CRunVerdictSummary summary = verdict.Summary();
+    EXPECT_EQ(summary.nFailed, 0u);
+    EXPECT_EQ(summary.nExitCode, 7);
+    ASSERT_EQ(summary.requirementsFailed.size(), 1);
+    EXPECT_TRUE(summary.requirementsFailed[0].startsWith(QStringLiteral("required max < 0, got ")));
+}
+
+}  // namespace

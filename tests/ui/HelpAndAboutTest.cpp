@@ -70,6 +70,7 @@ TEST_F(DlgFixture, ShowCommandOpensAHelpWindowEachTime)
         box.GetLine(0, strLine, 255);
         EXPECT_EQ(strLine, QStringLiteral("< Http api command >"));
         EXPECT_TRUE(pHelp->HelpEdit()->isReadOnly());
+        EXPECT_TRUE(pHelp->HelpEdit()->toolTip().contains(QStringLiteral("docs/checks.md")));
     }
     // Typing does not change it.
     QTest::keyClicks(windows[0]->HelpEdit(), QStringLiteral("xyz"));

@@ -576,7 +576,9 @@ TEST(RequestList, TheFilterShowsItsRowsAndTheCsvTheRowsShown)
     model.AddUrl(kUrlB);
     model.Append({Point(1, 0, 12, ERequestOutcome::Ok, 200, true), Point(2, 1, 350, ERequestOutcome::Slow, 200, true),
                   Point(3, 0, 5000, ERequestOutcome::Timeout, -1, false)});
-    model.Append({Point(4, 1, 20, ERequestOutcome::Ok, 404, false), Point(5, 0, 0, ERequestOutcome::NotSent, -1, false),
+    SPoint checked = Point(4, 1, 20, ERequestOutcome::Ok, 404, false);
+    checked.bCheckFailed = true;
+    model.Append({checked, Point(5, 0, 0, ERequestOutcome::NotSent, -1, false),
                   Point(6, 0, 410, ERequestOutcome::Slow, 200, false)});
     struct SCase {
         CRequestListModel::EFilter eFilter;
@@ -587,6 +589,7 @@ TEST(RequestList, TheFilterShowsItsRowsAndTheCsvTheRowsShown)
     const SCase cases[] = {{EFilter::All, -1, {1, 2, 3, 4, 5, 6}},
                            {EFilter::Failed, -1, {3, 4, 5, 6}},
                            {EFilter::Slow, -1, {2, 6}},
+                           {EFilter::Checks, -1, {4}},
                            {EFilter::Url, 1, {2, 4}},
                            {EFilter::Url, 0, {1, 3, 5, 6}}};
     for (const SCase& c : cases) {
@@ -611,7 +614,7 @@ TEST(RequestList, TheFilterShowsItsRowsAndTheCsvTheRowsShown)
     EXPECT_EQ(model.Csv(),
               QStringLiteral("#,At (ms),URL,Status,Response (ms),Outcome\r\n") +
                   QStringLiteral("3,200,%1,,5000,timeout\r\n").arg(kUrlA) +
-                  QStringLiteral("4,300,\"http://127.0.0.1:8081/cgi,bin/\"\"status\"\"\",404,20,\"ok, failed\"\r\n") +
+                  QStringLiteral("4,300,\"http://127.0.0.1:8081/cgi,bin/\"\"status\"\"\",404,20,\"ok, check failed\"\r\n") +
                   QStringLiteral("5,400,%1,,,not-sent\r\n").arg(kUrlA) +
                   QStringLiteral("6,500,%1,200,410,\"slow, failed\"\r\n").arg(kUrlA));
 }

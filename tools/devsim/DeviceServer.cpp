@@ -30,6 +30,7 @@ DeviceServer::DeviceServer(ServerOptions options, QObject* parent)
           m_options.digestAlgorithms)
     , m_handler(m_auth, m_ptz)
 {
+    m_ptz.SetPanError(m_options.panError);
     m_rebootTimer.setSingleShot(true);
     connect(&m_rebootTimer, &QTimer::timeout, this, &DeviceServer::TryListenAgain);
     if (m_options.tlsCertificates.isEmpty()) {

@@ -65,7 +65,7 @@ bool PtzState::GotoPreset(int number)
 
 QByteArray PtzState::PositionText() const
 {
-    return "pan=" + QByteArray::number(m_pan) + " tilt=" + QByteArray::number(m_tilt)
+    return "pan=" + QByteArray::number(m_pan + m_panError) + " tilt=" + QByteArray::number(m_tilt)
         + " zoom=" + QByteArray::number(m_zoom);
 }
 

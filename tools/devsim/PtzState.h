@@ -33,8 +33,12 @@ public:
     bool SetPreset(int number);
     bool GotoPreset(int number); // false when the number is out of range or unset
 
-    // "pan=P tilt=T zoom=Z"
+    // "pan=P tilt=T zoom=Z"; P off by the pan error.
     QByteArray PositionText() const;
+
+    // A head that misses its target: the position it answers is this many
+    // steps off in pan (0: right). Kept over Home and reboots.
+    void SetPanError(int steps) { m_panError = steps; }
 
 private:
     struct Position {
@@ -46,6 +50,7 @@ private:
     int m_pan = 0;
     int m_tilt = 0;
     int m_zoom = kZoomMin;
+    int m_panError = 0;
     QMap<int, Position> m_presets;
 };
 

@@ -27,6 +27,7 @@ struct ServerOptions {
     int delayMs = 0;
     bool keepAlive = true;
     int rebootSeconds = 3;
+    int panError = 0; // steps a position answer is off in pan
     bool verbose = false;
     // Put before every --verbose line of this device ("127.0.1.2: "), when
     // one process is several devices.

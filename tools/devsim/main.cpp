@@ -183,6 +183,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption rebootOption(QStringLiteral("reboot-seconds"),
         QStringLiteral("How long a reboot keeps the device away (default 3)."),
         QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption panErrorOption(QStringLiteral("pan-error"),
+        QStringLiteral("Answer every position N steps off in pan, as a head that misses its target "
+                       "(default 0)."),
+        QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
         QStringLiteral("Log connections and requests to standard error."));
     const QCommandLineOption devicesOption(QStringLiteral("devices"),
@@ -192,7 +196,7 @@ int main(int argc, char* argv[])
         QStringLiteral("N"));
     parser.addOptions({bindOption, portOption, portFileOption, authOption, digestAlgorithmOption,
         userOption, passwordOption, tlsOption, delayOption, keepAliveOption, closeOption, rebootOption,
-        verboseOption, devicesOption});
+        panErrorOption, verboseOption, devicesOption});
 
     QStringList args = app.arguments();
     QStringList tlsFiles;
@@ -245,6 +249,8 @@ int main(int argc, char* argv[])
     if (!ReadInt(parser.value(rebootOption), 0, 3600, options.rebootSeconds))
         return Fail(kUsageError,
             QStringLiteral("bad --reboot-seconds: %1").arg(parser.value(rebootOption)));
+    if (!ReadInt(parser.value(panErrorOption), -360, 360, options.panError))
+        return Fail(kUsageError, QStringLiteral("bad --pan-error: %1").arg(parser.value(panErrorOption)));
     options.verbose = parser.isSet(verboseOption);
     QString tlsError;
     if (!tlsFiles.isEmpty() && !devsim::LoadTlsIdentity(tlsFiles[0], tlsFiles[1], options, tlsError))
