@@ -28,6 +28,7 @@ public:
         int nIndex = 0;            // 1, 2, ... in the run
         int nPass = 0;             // While pass, 0 outside a block
         int nUrl = 0;              // number of the URL in the run, from 0
+        int nLine = 0;             // the command's line in the script, from 1
         std::int16_t nStatus = -1; // HTTP status; -1 when no response came
         ERequestOutcome outcome = ERequestOutcome::Ok;
         bool bPass = true;         // the request's verdict

@@ -4,6 +4,7 @@
 #include "CsvText.h"
 #include "engine/StatisticsTable.h"
 
+#include <QHash>
 #include <QHeaderView>
 #include <QPixmap>
 
@@ -11,11 +12,18 @@
 
 namespace {
 
-QIcon Swatch(const QColor& colour)
+// One icon per colour, shared by the rows of that colour.
+QIcon Swatch(int nRow)
 {
-    QPixmap pixmap(12, 12);
-    pixmap.fill(colour);
-    return QIcon(pixmap);
+    static QHash<QRgb, QIcon> hashIcons;
+    const QColor colour = CResponseTimeChart::UrlColour(nRow);
+    auto it = hashIcons.find(colour.rgb());
+    if (it == hashIcons.end()) {
+        QPixmap pixmap(12, 12);
+        pixmap.fill(colour);
+        it = hashIcons.insert(colour.rgb(), QIcon(pixmap));
+    }
+    return *it;
 }
 
 }  // namespace
@@ -53,9 +61,23 @@ QString CResultsTable::Csv(const CRunStatisticsSnapshot& snapshot)
 void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
 {
     const int nRows = int(snapshot.vecUrls.size()) + 1;
-    setRowCount(nRows);
+    // A new run's table, or the same run's with more rows: only the rows
+    // whose counts moved are written again (and the total, at the end).
+    if (nRows < rowCount() || snapshot.vecUrls.empty())
+        m_vecShownCounts.clear();
+    if (rowCount() != nRows)
+        setRowCount(nRows);
+    m_vecShownCounts.resize(snapshot.vecUrls.size(), ~std::uint64_t(0));
     for (int nRow = 0; nRow < nRows; ++nRow) {
         const bool bTotal = nRow == nRows - 1;
+        if (!bTotal) {
+            std::uint64_t& nShown = m_vecShownCounts[std::size_t(nRow)];
+            const QTableWidgetItem* pUrl = item(nRow, 0);
+            if (nShown == snapshot.vecUrls[std::size_t(nRow)].nCount && pUrl != nullptr &&
+                pUrl->toolTip() == snapshot.vecUrls[std::size_t(nRow)].strUrl)
+                continue;
+            nShown = snapshot.vecUrls[std::size_t(nRow)].nCount;
+        }
         const CUrlStatistics& figures = bTotal ? snapshot.total : snapshot.vecUrls[std::size_t(nRow)];
         const QStringList cells = Cells(figures, bTotal ? QStringLiteral("Total") : figures.strUrl);
         for (int nColumn = 0; nColumn < columnCount(); ++nColumn) {
@@ -72,7 +94,7 @@ void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
             pItem->setFont(font);
         }
         QTableWidgetItem* pUrl = item(nRow, 0);
-        pUrl->setIcon(bTotal ? QIcon() : Swatch(CResponseTimeChart::UrlColour(nRow)));
+        pUrl->setIcon(bTotal ? QIcon() : Swatch(nRow));
         pUrl->setToolTip(bTotal ? QString() : figures.strUrl);
     }
     // As high as its rows, up to a few; more scroll.

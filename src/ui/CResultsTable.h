@@ -6,6 +6,9 @@
 #include <QStringList>
 #include <QTableWidget>
 
+#include <cstdint>
+#include <vector>
+
 // The statistics of a run: a row per URL, in the order the run first used
 // each, and a last row "Total". A time figure is empty when no request of
 // the row had a time; the mean has two decimals. The URL cell carries the
@@ -24,4 +27,8 @@ public:
     static QString Csv(const CRunStatisticsSnapshot& snapshot);
 
     static constexpr int kMostRowsShown = 6;
+
+private:
+    // Each URL row's count as last written.
+    std::vector<std::uint64_t> m_vecShownCounts;
 };

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QComboBox>
@@ -40,6 +41,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <map>
 #include <thread>
@@ -857,4 +859,103 @@ TEST_F(ResultsWindow, CheckAliveWaitsAreBandsOnTheTimeAxisAndRowsUnderTheStatist
     EXPECT_TRUE(chart.Waits().empty());
     EXPECT_FALSE(pTable->isVisibleTo(&m_window));
     EXPECT_FALSE(m_window.SummaryText().contains(QStringLiteral("limits")));
+}
+
+namespace {
+
+// The line series that draw requests (the threshold's left out), by name.
+std::map<QString, QLineSeries*> RequestLines(QChart* pChart)
+{
+    std::map<QString, QLineSeries*> lines;
+    for (QAbstractSeries* pSeries : pChart->series())
+        if (auto* pLine = qobject_cast<QLineSeries*>(pSeries); pLine && !pLine->name().startsWith(QStringLiteral("Threshold")))
+            lines[pLine->name()] = pLine;
+    return lines;
+}
+
+}  // namespace
+
+// Beyond a few dozen URLs the chart draws a line per script line (a fleet:
+// every device's requests of a line together), or per group of script lines
+// when those are too many too (a sweep of a URL per line); the legend keeps
+// its Slow, Failures and Threshold entries, the table and the filter keep a
+// row and an entry per URL.
+TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
+{
+    // 10 devices, 3 script lines, 2 passes: 30 URLs.
+    std::vector<CRequestResult> fleet;
+    for (int nPass = 0; nPass < 2; ++nPass)
+        for (int nDevice = 0; nDevice < 10; ++nDevice)
+            for (int nLine = 1; nLine <= 3; ++nLine) {
+                const int nIndex = int(fleet.size()) + 1;
+                fleet.push_back(Result(nIndex,
+                                       QStringLiteral("http://127.0.0.1:%1/httpapi/p%2").arg(8080 + nDevice).arg(nLine),
+                                       10LL * nIndex, 5 + nLine, ERequestOutcome::Ok, 200));
+                fleet.back().nLine = nLine;
+            }
+    ReportRun(fleet);
+    QChart* pChart = m_window.TimeChart()->chart();
+    std::map<QString, QLineSeries*> lines = RequestLines(pChart);
+    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_TRUE(lines.count(QStringLiteral("Line 2")));
+    QList<QPointF> expected;
+    for (const CRequestResult& result : fleet)
+        if (result.nLine == 2)
+            expected.append(QPointF(double(result.nAtMs) / 1000.0, double(result.nTimeMs)));
+    EXPECT_EQ(lines[QStringLiteral("Line 2")]->points(), expected);
+    for (const QString& strName : {QStringLiteral("Slow"), QStringLiteral("Failures"), QStringLiteral("Threshold (300 ms)")})
+        EXPECT_EQ(pChart->legend()->markers(SeriesNamed<QXYSeries>(pChart, strName)).value(0)->isVisible(), true)
+            << qPrintable(strName);
+    EXPECT_EQ(m_window.Table()->rowCount(), 31);
+    EXPECT_EQ(m_window.RequestFilter()->count(), 3 + 30);
+    EXPECT_EQ(m_window.RequestFilter()->itemText(3 + 10), QStringLiteral("127.0.0.1:8083/httpapi/p2"));
+
+    // A sweep: 100 URLs on 100 script lines, drawn 8 lines to a line.
+    std::vector<CRequestResult> sweep;
+    for (int nLine = 1; nLine <= 100; ++nLine) {
+        sweep.push_back(Result(nLine, QStringLiteral("http://127.0.0.1:8080/httpapi/goto?preset=%1").arg(nLine),
+                               10LL * nLine, 7, ERequestOutcome::Ok, 200));
+        sweep.back().nLine = nLine;
+    }
+    ReportRun(sweep);
+    lines = RequestLines(pChart);
+    ASSERT_EQ(lines.size(), 13u);
+    ASSERT_TRUE(lines.count(QStringLiteral("Lines 97-104")));
+    EXPECT_EQ(lines[QStringLiteral("Lines 1-8")]->count(), 8);
+    EXPECT_EQ(lines[QStringLiteral("Lines 97-104")]->count(), 4);
+    EXPECT_EQ(m_window.Table()->rowCount(), 101);
+}
+
+// Quick answers with the threshold hidden fill the response axis rather
+// than lying on its floor; a URL requested once shows as a point.
+TEST_F(ResultsWindow, TheResponseAxisLeavesOutAHiddenThresholdAndALoneRequestShows)
+{
+    ReportRun({Result(1, kUrlA, 0, 5, ERequestOutcome::Ok, 200), Result(2, kUrlB, 10, 3, ERequestOutcome::Ok, 200),
+               Result(3, kUrlA, 20, 8, ERequestOutcome::Ok, 200)});
+    QChart* pChart = m_window.TimeChart()->chart();
+    auto Top = [&] { return pChart->axes(Qt::Vertical).value(0)->property("max").toDouble(); };
+    EXPECT_EQ(Top(), 400) << "the threshold, 300 ms, in view";
+    m_window.TimeChart()->ToggleSeries(SeriesNamed<QLineSeries>(pChart, QStringLiteral("Threshold (300 ms)")));
+    m_window.Flush();
+    EXPECT_EQ(Top(), 12);
+    EXPECT_TRUE(SeriesNamed<QLineSeries>(pChart, kUrlB)->pointsVisible()) << "one request: its point";
+    EXPECT_FALSE(SeriesNamed<QLineSeries>(pChart, kUrlA)->pointsVisible());
+}
+
+// Escape, Ctrl+W and the Close button close the results window.
+TEST_F(ResultsWindow, EscapeCtrlWAndCloseCloseTheWindow)
+{
+    const std::function<void()> closers[] = {
+        [this] { QTest::keyClick(&m_window, Qt::Key_Escape); },
+        [this] { QTest::keyClick(&m_window, Qt::Key_W, Qt::ControlModifier); },
+        [this] { QTest::mouseClick(m_window.findChild<QPushButton*>(QStringLiteral("close")), Qt::LeftButton); },
+    };
+    for (const auto& Close : closers) {
+        m_window.show();
+        m_window.activateWindow();
+        QApplication::setActiveWindow(&m_window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+        Close();
+        EXPECT_TRUE(WaitFor([&] { return !m_window.isVisible(); }, 2000));
+    }
 }
