@@ -57,7 +57,9 @@ public:
     // Carries out everything pending; window thread only.
     void Drain();
 
-    static constexpr int kMaxEntriesPerTurn = kGuiMaxEntriesPerTurn;
+    // Fewer than the log box's: a new URL costs the window more than a line
+    // (a run of a new URL per request hands over two entries a request).
+    static constexpr int kMaxEntriesPerTurn = kGuiMaxEntriesPerTurn / 5;
 
 private:
     using Entry = std::variant<SPoint, QString, CRunStartInfo, CRunEndInfo, CCheckAliveResult>;

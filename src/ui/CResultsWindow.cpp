@@ -263,7 +263,6 @@ void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& poin
 {
     CRequestResult result;
     const QStringList& urls = m_pRequests->Urls();
-    m_vecPending.reserve(m_vecPending.size() + points.size());
     for (const CResultsListener::SPoint& point : points) {
         m_vecPending.push_back(point);
         AddToChart(point);
@@ -355,7 +354,7 @@ void CResultsWindow::Refresh()
     m_pTimeChart->Show(m_data, ChartLines(), m_nThresholdMs, &m_pRequests->Requests());
     m_pHistogram->Show(m_data, kHistogramBins);
     if (m_statistics.Revision() != m_snapshot.nRevision || m_snapshot.vecUrls.empty()) {
-        m_snapshot = m_statistics.Snapshot();
+        m_statistics.Update(m_snapshot);
         m_pTable->Show(m_snapshot);
     }
 }

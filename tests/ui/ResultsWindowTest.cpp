@@ -153,11 +153,13 @@ std::vector<CRequestResult> OfUrl(const std::vector<CRequestResult>& results, co
     return selected;
 }
 
-QStringList TableRow(const QTableWidget* pTable, int nRow)
+// A row's cells as the table view shows them.
+QStringList TableRow(const QTableView* pTable, int nRow)
 {
     QStringList cells;
-    for (int nColumn = 0; nColumn < pTable->columnCount(); ++nColumn)
-        cells << (pTable->item(nRow, nColumn) ? pTable->item(nRow, nColumn)->text() : QStringLiteral("<none>"));
+    const QAbstractItemModel* pModel = pTable->model();
+    for (int nColumn = 0; nColumn < pModel->columnCount(); ++nColumn)
+        cells << pModel->index(nRow, nColumn).data().toString();
     return cells;
 }
 
@@ -258,8 +260,8 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
                                              Count(ERequestOutcome::NotSent)}));
 
     // The statistics per URL and in total.
-    QTableWidget* pTable = m_window.Table();
-    ASSERT_EQ(pTable->rowCount(), 3);
+    CResultsTable* pTable = m_window.Table();
+    ASSERT_EQ(pTable->RowCount(), 3);
     EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlA, OfUrl(results, kUrlA)));
     EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(kUrlB, OfUrl(results, kUrlB)));
     EXPECT_EQ(TableRow(pTable, 2), ExpectedRow(QStringLiteral("Total"), results));
@@ -312,13 +314,13 @@ TEST_F(ResultsWindow, EachLegendMarkerShowsWhatItsSeriesDraws)
 TEST_F(ResultsWindow, TheNextRunStartClearsTheLastOne)
 {
     ReportRun(SampleRun());
-    ASSERT_EQ(m_window.Table()->rowCount(), 3);
+    ASSERT_EQ(m_window.Table()->RowCount(), 3);
 
     // The next run's start drops the last one: its own first result is all the window shows.
     const std::vector<CRequestResult> next = {Result(1, kUrlB, 0, 42, ERequestOutcome::Ok, 200)};
     ReportRun(next, false);
-    QTableWidget* pTable = m_window.Table();
-    ASSERT_EQ(pTable->rowCount(), 2);
+    CResultsTable* pTable = m_window.Table();
+    ASSERT_EQ(pTable->RowCount(), 2);
     EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlB, next));
     EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(QStringLiteral("Total"), next));
     QChart* pChart = m_window.TimeChart()->chart();
@@ -437,9 +439,9 @@ protected:
     // The log does not say when each request started, so its rate is not compared.
     void ExpectTableOf(const std::vector<CRequestResult>& logged)
     {
-        QTableWidget* pTable = m_pDlg->ResultsWindow().Table();
+        CResultsTable* pTable = m_pDlg->ResultsWindow().Table();
         const QStringList urls = UrlsOf(logged);
-        ASSERT_EQ(pTable->rowCount(), urls.size() + 1);
+        ASSERT_EQ(pTable->RowCount(), urls.size() + 1);
         auto WithoutRate = [](QStringList cells) {
             cells.removeAt(8);
             return cells;
@@ -906,7 +908,7 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     for (const QString& strName : {QStringLiteral("Slow"), QStringLiteral("Failures"), QStringLiteral("Threshold (300 ms)")})
         EXPECT_EQ(pChart->legend()->markers(SeriesNamed<QXYSeries>(pChart, strName)).value(0)->isVisible(), true)
             << qPrintable(strName);
-    EXPECT_EQ(m_window.Table()->rowCount(), 31);
+    EXPECT_EQ(m_window.Table()->RowCount(), 31);
     EXPECT_EQ(m_window.RequestFilter()->count(), 3 + 30);
     EXPECT_EQ(m_window.RequestFilter()->itemText(3 + 10), QStringLiteral("127.0.0.1:8083/httpapi/p2"));
 
@@ -923,7 +925,7 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     ASSERT_TRUE(lines.count(QStringLiteral("Lines 97-104")));
     EXPECT_EQ(lines[QStringLiteral("Lines 1-8")]->count(), 8);
     EXPECT_EQ(lines[QStringLiteral("Lines 97-104")]->count(), 4);
-    EXPECT_EQ(m_window.Table()->rowCount(), 101);
+    EXPECT_EQ(m_window.Table()->RowCount(), 101);
 }
 
 // Quick answers with the threshold hidden fill the response axis rather
