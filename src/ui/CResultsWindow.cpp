@@ -90,12 +90,12 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     connect(pSaveRequests, &QPushButton::clicked, this, &CResultsWindow::OnSaveRequests);
     auto* pBottom = new QHBoxLayout;
     pBottom->addWidget(m_pResetZoom);
+    // Left of the save buttons' stretch: they keep their places at the right.
+    pBottom->addWidget(AddCloseKeys(*this));
     pBottom->addStretch(1);
     pBottom->addWidget(pSaveChart);
     pBottom->addWidget(pSaveTable);
     pBottom->addWidget(pSaveRequests);
-    pBottom->addSpacing(12);
-    pBottom->addWidget(AddCloseKeys(*this));
 
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pSummary);
