@@ -309,6 +309,12 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
 
 void CResponseTimeChart::ApplyTimeRange()
 {
+    // The waits' bands are drawn over the view, not as items of the scene:
+    // when the axis moves, the scene repaints only where its items changed,
+    // and pieces of a band would stay where it was. The whole view is drawn
+    // again instead.
+    if (!m_vecWaits.empty())
+        viewport()->update();
     if (!m_bZoomed) {
         SetRange(m_pTimeAxis, m_dFullMs / m_dUnitMs, kTimeSteps);
         return;

@@ -16,6 +16,8 @@ namespace {
 
 // Room in the legend around its entries: the chart's margins.
 constexpr int kLegendMargins = 60;
+// Lines whose names a legend under the chart shows readably.
+constexpr std::size_t kMostLinesUnder = 4;
 
 }  // namespace
 
@@ -102,7 +104,16 @@ void CResponseTimeChart::LabelLines()
     int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
     for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
         nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
-    const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
+    int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
+    // More lines than a row under the chart shows with their names: the
+    // legend becomes a list beside the plot, each name up to a fifth of the
+    // chart's width.
+    const bool bBeside = m_vecLines.size() > kMostLinesUnder;
+    const Qt::Alignment eWhere = bBeside ? Qt::AlignRight : Qt::AlignBottom;
+    if (chart()->legend()->alignment() != eWhere)
+        chart()->legend()->setAlignment(eWhere);
+    if (bBeside)
+        nWidth = std::clamp(width() / 5, 80, 220);
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
         const QString strLabel = metrics.elidedText(m_lines.names.value(qsizetype(nUrl)), Qt::ElideMiddle, nWidth);
         for (QLegendMarker* pMarker : chart()->legend()->markers(m_vecLines[nUrl]))

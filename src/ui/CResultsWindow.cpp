@@ -203,7 +203,7 @@ void CResultsWindow::AddToChart(const CResultsListener::SPoint& point)
     if (m_bByScriptLine) {
         const int nGroup = (std::max(point.nLine, 1) - 1) / m_nScriptLinesPerGroup;
         if (!m_hashGroups.contains(nGroup)) {
-            if (m_hashGroups.size() >= kMostChartLines) {
+            if (m_hashGroups.size() >= kMostLineGroups) {
                 // Every request so far, this one included, drawn anew.
                 GroupChartLines();
                 return;
@@ -234,7 +234,7 @@ void CResultsWindow::GroupChartLines()
         QSet<int> groups;
         for (int nLine : lines)
             groups.insert(nLine / m_nScriptLinesPerGroup);
-        if (groups.size() <= kMostChartLines)
+        if (groups.size() <= kMostLineGroups)
             break;
         m_nScriptLinesPerGroup *= 2;
     }

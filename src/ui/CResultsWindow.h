@@ -90,8 +90,11 @@ public:
     static constexpr int kRefreshMs = 250;
     // Up to this many URLs the chart draws a line per URL; beyond it, a
     // line per script line, or per group of neighbouring script lines when
-    // the lines are more than this too.
+    // the lines are more than kMostLineGroups.
     static constexpr int kMostChartLines = 24;
+    // At most this many groups of script lines: the legend beside the chart
+    // names each.
+    static constexpr int kMostLineGroups = 12;
     static constexpr int kHistogramBins = 20;
 
 protected:

@@ -912,7 +912,8 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     EXPECT_EQ(m_window.RequestFilter()->count(), 3 + 30);
     EXPECT_EQ(m_window.RequestFilter()->itemText(3 + 10), QStringLiteral("127.0.0.1:8083/httpapi/p2"));
 
-    // A sweep: 100 URLs on 100 script lines, drawn 8 lines to a line.
+    // A sweep: 100 URLs on 100 script lines, drawn 16 lines to a line, the
+    // legend beside the chart.
     std::vector<CRequestResult> sweep;
     for (int nLine = 1; nLine <= 100; ++nLine) {
         sweep.push_back(Result(nLine, QStringLiteral("http://127.0.0.1:8080/httpapi/goto?preset=%1").arg(nLine),
@@ -921,10 +922,13 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     }
     ReportRun(sweep);
     lines = RequestLines(pChart);
-    ASSERT_EQ(lines.size(), 13u);
-    ASSERT_TRUE(lines.count(QStringLiteral("Lines 97-104")));
-    EXPECT_EQ(lines[QStringLiteral("Lines 1-8")]->count(), 8);
-    EXPECT_EQ(lines[QStringLiteral("Lines 97-104")]->count(), 4);
+    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_TRUE(lines.count(QStringLiteral("Lines 97-112")));
+    EXPECT_EQ(lines[QStringLiteral("Lines 1-16")]->count(), 16);
+    EXPECT_EQ(lines[QStringLiteral("Lines 97-112")]->count(), 4);
+    EXPECT_EQ(pChart->legend()->alignment(), Qt::AlignRight);
+    const QString strLabel = pChart->legend()->markers(lines[QStringLiteral("Lines 97-112")]).value(0)->label();
+    EXPECT_EQ(strLabel, QStringLiteral("Lines 97-112")) << "named whole";
     EXPECT_EQ(m_window.Table()->RowCount(), 101);
 }
 
