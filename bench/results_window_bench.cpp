@@ -7,8 +7,10 @@
 // cost once the run is in: each filter, the CSV of all requests, a zoom in
 // and out.
 //
-//   results_window_bench [results [per-second]]   (default 200000, as fast
-//                          as it can; offscreen unless QT_QPA_PLATFORM is set)
+//   results_window_bench [results [per-second [distinct]]]   (default 200000,
+//                          as fast as it can; offscreen unless QT_QPA_PLATFORM
+//                          is set). "distinct": every request another URL (a
+//                          position sweep), from a script of 5,000 lines.
 #include "ui/CRequestListModel.h"
 #include "ui/CResponseTimeChart.h"
 #include "ui/CResultsWindow.h"
@@ -52,6 +54,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const int nResults = argc > 1 ? std::atoi(argv[1]) : 200000;
     const int nPerSecond = argc > 2 ? std::atoi(argv[2]) : 0;
+    const bool bDistinct = argc > 3 && QByteArray(argv[3]) == "distinct";
 
     CResultsWindow window;
     window.show();
@@ -93,6 +96,11 @@ int main(int argc, char* argv[])
             result.strPort = QStringLiteral("8080");
             result.strTarget = i % 2 ? QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0")
                                      : QStringLiteral("/httpapi/ReadParam?action=readparam&VIDEO_ENCODER_BITRATE=0");
+            result.nLine = 2 - i % 2;
+            if (bDistinct) {
+                result.strTarget = QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_PRESET_GOTO=%1").arg(i);
+                result.nLine = (i - 1) % 5000 + 1;
+            }
             // Made afresh for each request, as the run does.
             result.strUrl = QStringLiteral("%1://%2:%3%4").arg(result.strScheme, result.strHost, result.strPort,
                                                                 result.strTarget);
@@ -152,9 +160,9 @@ int main(int argc, char* argv[])
 
     const long nRssPeakMiB = PeakRssMiB();
     const QByteArray rate = nPerSecond > 0 ? QByteArray::number(nPerSecond) + " a second" : "as fast as it can";
-    std::printf("results: %d (%s)\nelapsed: %lld ms\nresults/s: %lld\nlongest event-loop stall: %lld ms\n"
+    std::printf("results: %d (%s%s)\nelapsed: %lld ms\nresults/s: %lld\nlongest event-loop stall: %lld ms\n"
                 "peak RSS: %ld MiB (%ld MiB before the results, growth %ld MiB)\n",
-                nResults, rate.constData(), static_cast<long long>(nMs), static_cast<long long>(nResults * 1000LL / nMs),
+                nResults, rate.constData(), bDistinct ? ", every one another URL" : "", static_cast<long long>(nMs), static_cast<long long>(nResults * 1000LL / nMs),
                 static_cast<long long>(nLongestStallMs), nRssRunMiB, nRssBeforeMiB, nRssRunMiB - nRssBeforeMiB);
     std::printf("request list filter: failed only %lld ms, slow only %lld ms, one URL %lld ms, all %lld ms\n"
                 "requests as CSV: %lld ms (%lld bytes)\nzoom to the first minute: %lld ms, back out: %lld ms\n"

@@ -122,7 +122,7 @@ void CRunStatistics::Clear()
     m_hashIndex.clear();
     m_vecEntries.clear();
     m_total = CEntry();
-    m_nRevision.fetch_add(1, std::memory_order_release);
+    m_nClearedAt = m_nRevision.fetch_add(1, std::memory_order_release) + 1;
 }
 
 void CRunStatistics::Add(const CRequestResult& result)
@@ -136,7 +136,7 @@ void CRunStatistics::Add(const CRequestResult& result)
     }
     AddTo(m_vecEntries[*it], result);
     AddTo(m_total, result);
-    m_nRevision.fetch_add(1, std::memory_order_release);
+    m_vecEntries[*it].nChangedAt = m_nRevision.fetch_add(1, std::memory_order_release) + 1;
 }
 
 CRunStatisticsSnapshot CRunStatistics::Snapshot() const
@@ -150,6 +150,25 @@ CRunStatisticsSnapshot CRunStatistics::Snapshot() const
     snapshot.vecCheckAlives = CheckAliveStatistics(m_vecCheckAlives);
     snapshot.nRevision = m_nRevision.load(std::memory_order_relaxed);
     return snapshot;
+}
+
+void CRunStatistics::Update(CRunStatisticsSnapshot& snapshot) const
+{
+    std::lock_guard lock(m_mutex);
+    const std::uint64_t nRevision = m_nRevision.load(std::memory_order_relaxed);
+    // Taken before the last Clear (or of another object): taken anew.
+    const bool bWhole = snapshot.nRevision < m_nClearedAt || snapshot.nRevision > nRevision ||
+                        snapshot.vecUrls.size() > m_vecEntries.size();
+    if (bWhole)
+        snapshot.vecUrls.clear();
+    const std::size_t nHad = snapshot.vecUrls.size();
+    snapshot.vecUrls.resize(m_vecEntries.size());
+    for (std::size_t i = 0; i < m_vecEntries.size(); ++i)
+        if (i >= nHad || m_vecEntries[i].nChangedAt > snapshot.nRevision)
+            snapshot.vecUrls[i] = Refresh(m_vecEntries[i]);
+    snapshot.total = Refresh(m_total);
+    snapshot.vecCheckAlives = CheckAliveStatistics(m_vecCheckAlives);
+    snapshot.nRevision = nRevision;
 }
 
 CUrlStatistics CRunStatistics::Total() const

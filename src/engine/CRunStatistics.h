@@ -106,6 +106,10 @@ public:
     std::uint64_t Revision() const { return m_nRevision.load(std::memory_order_acquire); }
 
     CRunStatisticsSnapshot Snapshot() const;
+    // Brings a snapshot of this object up to date, copying only the URLs
+    // that were added or changed since it was taken (a run of many URLs
+    // costs a look at each, not a copy of each).
+    void Update(CRunStatisticsSnapshot& snapshot) const;
     CUrlStatistics Total() const;
 
 private:
@@ -130,6 +134,7 @@ private:
         CUrlStatistics counts;  // counts always current; figures valid when !bDirty
         CTimes times;
         bool bDirty = false;
+        std::uint64_t nChangedAt = 0;  // the revision its last result made
         std::int64_t nFirstAtMs = -1;  // the earliest request start
         std::int64_t nLastEndMs = -1;  // the latest request end
     };
@@ -143,4 +148,5 @@ private:
     mutable CEntry m_total;
     std::vector<CCheckAliveResult> m_vecCheckAlives;
     std::atomic<std::uint64_t> m_nRevision{0};
+    std::uint64_t m_nClearedAt = 0;  // the revision the last Clear made
 };

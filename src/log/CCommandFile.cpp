@@ -3,6 +3,7 @@
 #include "platform/ITextBox.h"
 
 #include <climits>
+#include <utility>
 
 #include <QFile>
 #include <QSaveFile>
@@ -15,12 +16,32 @@ bool CCommandFile::ReadLines(const QString& strPath, QStringList& lines, QString
         strError = QStringLiteral("%1\nThe file could not be opened: %2").arg(strPath, file.errorString());
         return false;
     }
-    const QByteArray content = file.readAll();
+    // One byte more than allowed tells a file that is too large, whatever
+    // its kind (a pipe has no size).
+    const QByteArray content = file.read(kMostBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         strError = QStringLiteral("%1\nThe file could not be read: %2").arg(strPath, file.errorString());
         return false;
     }
-    lines = SplitLines(content);
+    if (content.size() > kMostBytes) {
+        strError = QStringLiteral("%1\nThe file is too large for a command file: more than %2 MiB.")
+                       .arg(strPath)
+                       .arg(kMostBytes / (1024 * 1024));
+        return false;
+    }
+    QStringList read = SplitLines(content);
+    for (qsizetype nLine = 0; nLine < read.size(); ++nLine) {
+        if (read[nLine].size() > kMostLineChars) {
+            strError = QStringLiteral("%1\nLine %2 is too long for a command file: %3 characters (at most %4; "
+                                      "a command is cut at 2048).")
+                           .arg(strPath)
+                           .arg(nLine + 1)
+                           .arg(read[nLine].size())
+                           .arg(kMostLineChars);
+            return false;
+        }
+    }
+    lines = std::move(read);
     return true;
 }
 

@@ -12,8 +12,14 @@ public:
     // Reads the lines of a command file. Lines end with LF or CR LF; the last
     // line may end without one. The bytes are decoded as UTF-8, or one
     // character per byte when they are not valid UTF-8. On failure returns
-    // false and sets strError to a message that names the file.
+    // false and sets strError to a message that names the file. A file of
+    // more than kMostBytes, or with a line of more than kMostLineChars
+    // characters, is not a command file: it is refused, and nothing of it
+    // is read.
     static bool ReadLines(const QString& strPath, QStringList& lines, QString& strError);
+
+    static constexpr qint64 kMostBytes = 16 * 1024 * 1024;
+    static constexpr qsizetype kMostLineChars = 65536;
 
     // Splits file content as ReadLines does.
     static QStringList SplitLines(const QByteArray& content);

@@ -2,9 +2,14 @@
 
 #include "CAppIcon.h"
 #include "CResultsWindow.h"
+#include "WindowKeys.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -214,12 +219,20 @@ CDevicesWindow::CDevicesWindow(CFleetRunner::LineSink lineSink, std::function<vo
                               m_pTable->fontMetrics().horizontalAdvance(strWidest)) +
                          20);
     }
-    connect(m_pTable, &QTableView::clicked, this, [this](const QModelIndex& index) { PickRow(index.row()); });
-    connect(m_pTable, &QTableView::activated, this, [this](const QModelIndex& index) { PickRow(index.row()); });
+    // A row chosen shows its results, the results window brought up.
+    connect(m_pTable, &QTableView::clicked, this, [this](const QModelIndex& index) { ChooseRow(index.row()); });
+    connect(m_pTable, &QTableView::activated, this, [this](const QModelIndex& index) { ChooseRow(index.row()); });
+    // Ctrl+R as in the main window.
+    auto* pResultsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
+    connect(pResultsKey, &QShortcut::activated, this, [this] { ShowResults(); });
 
+    auto* pBottom = new QHBoxLayout;
+    pBottom->addStretch(1);
+    pBottom->addWidget(AddCloseKeys(*this));
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pCaption);
     pLayout->addWidget(m_pTable, 1);
+    pLayout->addLayout(pBottom);
     resize(860, 420);
 
     m_pollTimer.setInterval(kPollMs);
@@ -378,7 +391,24 @@ void CDevicesWindow::ShowPickedResults(bool bForce)
 
 void CDevicesWindow::ShowBeside(QWidget* pMain)
 {
+    m_pMain = pMain;
     m_pPlacer->ShowBeside(pMain);
+}
+
+void CDevicesWindow::ShowResults()
+{
+    m_results.ShowBeside(m_pMain ? m_pMain.data() : this);
+    // A fleet's results are handed to a shown window only.
+    ShowPickedResults(true);
+}
+
+void CDevicesWindow::ChooseRow(int nRow)
+{
+    PickRow(nRow);
+    if (!m_results.isVisible())
+        ShowResults();
+    else
+        m_results.raise();
 }
 
 void CDevicesWindow::showEvent(QShowEvent* pEvent)

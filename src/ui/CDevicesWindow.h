@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -85,6 +86,11 @@ public:
     QTableView* Table() const { return m_pTable; }
     // Shows the row's results in the results window (0: all devices).
     void PickRow(int nRow);
+    // A row clicked or chosen with Enter: PickRow, and the results window
+    // shown (beside the main window) or raised.
+    void ChooseRow(int nRow);
+    // Ctrl+R: the results window beside the main one, with the picked row's.
+    void ShowResults();
     // Shows the picked row's results as they are now (the results window
     // takes them while it is shown, at most every kResultsMs).
     void ShowPickedResults(bool bForce);
@@ -119,4 +125,5 @@ private:
     QTableView* m_pTable = nullptr;
     CDeviceTableModel* m_pModel = nullptr;
     CBesidePlacer* m_pPlacer = nullptr;  // child object
+    QPointer<QWidget> m_pMain;           // the window it was shown beside
 };

@@ -1,6 +1,5 @@
 #include "CRequestListModel.h"
 
-#include "CResponseTimeChart.h"
 #include "CsvText.h"
 
 #include <QBuffer>
@@ -14,8 +13,7 @@ void CRequestListModel::Clear()
     beginResetModel();
     m_vecPoints.clear();
     m_vecRows.clear();
-    m_urls.clear();
-    m_shortUrls.clear();
+    m_names.Clear();
     // A URL's filter names a URL of the last run only.
     if (m_eFilter == EFilter::Url) {
         m_eFilter = EFilter::All;
@@ -24,15 +22,13 @@ void CRequestListModel::Clear()
     endResetModel();
 }
 
-void CRequestListModel::AddUrl(const QString& strUrl)
+std::vector<int> CRequestListModel::AddUrl(const QString& strUrl)
 {
-    m_urls << strUrl;
     // A new URL may make another's short name longer.
-    m_shortUrls.clear();
-    for (const QString& strEach : m_urls)
-        m_shortUrls << CResponseTimeChart::ShortUrl(strEach, m_urls);
-    if (!m_vecRows.empty())
+    std::vector<int> vecChanged = m_names.Add(strUrl);
+    if (!vecChanged.empty() && !m_vecRows.empty())
         emit dataChanged(index(0, kUrl), index(rowCount() - 1, kUrl));
+    return vecChanged;
 }
 
 bool CRequestListModel::Passes(const SPoint& point) const
@@ -113,7 +109,7 @@ QString CRequestListModel::Cell(const SPoint& point, int nColumn) const
     case kAt:
         return QString::number(point.nAtMs);
     case kUrl:
-        return m_urls.value(point.nUrl);
+        return m_names.Urls().value(point.nUrl);
     case kStatus:
         return point.nStatus < 0 ? QString() : QString::number(point.nStatus);
     case kTime:
@@ -179,9 +175,9 @@ QVariant CRequestListModel::data(const QModelIndex& index, int nRole) const
     switch (nRole) {
     case Qt::DisplayRole:
         // The URL by its path and query, as the chart's legend names it.
-        return index.column() == kUrl ? m_shortUrls.value(pPoint->nUrl) : Cell(*pPoint, index.column());
+        return index.column() == kUrl ? m_names.Names().value(pPoint->nUrl) : Cell(*pPoint, index.column());
     case Qt::ToolTipRole:
-        return index.column() == kUrl ? QVariant(m_urls.value(pPoint->nUrl)) : QVariant();
+        return index.column() == kUrl ? QVariant(m_names.Urls().value(pPoint->nUrl)) : QVariant();
     case Qt::TextAlignmentRole:
         return int(Qt::AlignVCenter | (index.column() == kUrl || index.column() == kOutcome ? Qt::AlignLeft
                                                                                             : Qt::AlignRight));

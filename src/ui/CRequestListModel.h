@@ -2,6 +2,8 @@
 
 #include "CResultsListener.h"
 
+#include "CUrlNames.h"
+
 #include <QAbstractTableModel>
 #include <QIODevice>
 #include <QStringList>
@@ -27,7 +29,8 @@ public:
 
     void Clear();
     // The run's next URL; its number is the count of URLs before it.
-    void AddUrl(const QString& strUrl);
+    // Returns the earlier URLs whose short name it changed.
+    std::vector<int> AddUrl(const QString& strUrl);
     // Appends requests (in the order they were made); the rows the filter
     // lets through are added.
     void Append(const std::vector<SPoint>& points);
@@ -38,7 +41,9 @@ public:
 
     // All requests, as the run made them.
     const std::vector<SPoint>& Requests() const { return m_vecPoints; }
-    const QStringList& Urls() const { return m_urls; }
+    const QStringList& Urls() const { return m_names.Urls(); }
+    // The URLs' short names, as the list shows them.
+    const CUrlNames& Names() const { return m_names; }
     // The request on row nRow; nullptr off the rows.
     const SPoint* RequestAt(int nRow) const;
     // The row of the request numbered nIndex; -1 when the filter hides it.
@@ -62,8 +67,7 @@ private:
 
     std::vector<SPoint> m_vecPoints;
     std::vector<std::size_t> m_vecRows;  // positions in m_vecPoints, ascending
-    QStringList m_urls;
-    QStringList m_shortUrls;  // as the list shows them
+    CUrlNames m_names;
     EFilter m_eFilter = EFilter::All;
     int m_nFilterUrl = -1;
 };

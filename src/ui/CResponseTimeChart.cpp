@@ -100,7 +100,7 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
     }
     ShapeLegend();
     viewport()->setMouseTracking(true);
-    Show(CResultsChartData(), QStringList(), -1);
+    Show(CResultsChartData(), SLines(), -1);
 }
 
 QColor CResponseTimeChart::UrlColour(int nUrl) { return kUrlColours[std::size_t(nUrl) % std::size(kUrlColours)]; }
@@ -124,13 +124,15 @@ QList<QXYSeries*> CResponseTimeChart::OverlaySeries() const
     return {m_pSlowMarks, m_pFailedMarks, m_pThresholdLine, m_pSelected};
 }
 
-void CResponseTimeChart::AddLine(int nUrl, const QString& strUrl)
+void CResponseTimeChart::AddLine(int nLine, const QString& strName)
 {
     QChart* pChart = chart();
     auto* pLine = new QLineSeries;
-    pLine->setName(strUrl);
+    pLine->setName(strName);
     // One pixel wide: the fast way to draw a long line.
-    pLine->setPen(QPen(UrlColour(nUrl), 1));
+    pLine->setPen(QPen(UrlColour(nLine), 1));
+    pLine->setColor(UrlColour(nLine));
+    pLine->setMarkerSize(7);
     // Drawn under the marks and the threshold, which are added again after it.
     for (QXYSeries* pSeries : OverlaySeries())
         pChart->removeSeries(pSeries);
@@ -190,11 +192,13 @@ QList<QPointF> CResponseTimeChart::Positions(const std::vector<SPoint>& points) 
     return positions;
 }
 
-void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringList& urls, int nThresholdMs,
+void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& lines, int nThresholdMs,
                               const std::vector<SPoint>* pRequests)
 {
-    // A new run's URLs: the last run's lines go, and the zoom.
-    if (urls.mid(0, m_urls.size()) != m_urls || (urls.isEmpty() && chartData.Count() == 0)) {
+    // A new run's lines, or its URLs grouped otherwise: the last lines go;
+    // a new run's zoom too.
+    const bool bNewRun = lines.names.isEmpty() && chartData.Count() == 0;
+    if (lines.nGeneration != m_lines.nGeneration || bNewRun || !m_bShownOnce) {
         for (QLineSeries* pLine : m_vecLines) {
             m_setHidden.remove(pLine);
             chart()->removeSeries(pLine);
@@ -202,12 +206,18 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
         }
         m_vecLines.clear();
         m_vecShownLines.clear();
-        m_bZoomed = false;
-        m_selected.reset();
+        if (bNewRun) {
+            m_bZoomed = false;
+            m_selected.reset();
+        }
     }
-    m_urls = urls;
-    while (m_vecLines.size() < std::size_t(urls.size()))
-        AddLine(int(m_vecLines.size()), urls[qsizetype(m_vecLines.size())]);
+    m_bShownOnce = true;
+    m_lines = lines;
+    // A URL's line is named by the URL whole; the legend shows it short.
+    while (m_vecLines.size() < std::size_t(lines.names.size())) {
+        const auto nLine = qsizetype(m_vecLines.size());
+        AddLine(int(nLine), lines.lineOf ? lines.names[nLine] : lines.urls.value(nLine, lines.names[nLine]));
+    }
     LabelLines();
 
     // Seconds for a short run, minutes or hours for a long one.
@@ -230,7 +240,9 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
         m_pTimeAxis->setTitleText(strTimeTitle);
     m_dFullMs = SetRange(nullptr, std::max(1.0, double(nLastMs) / m_dUnitMs), kTimeSteps) * m_dUnitMs;
     ApplyTimeRange();
-    const auto nHighestMs = std::max<std::int64_t>({chartData.MaxTimeMs(), nThresholdMs, 10});
+    // A hidden threshold does not stretch the axis: quick answers stay in view.
+    const bool bThresholdCounts = nThresholdMs >= 0 && !m_setHidden.contains(m_pThresholdLine);
+    const auto nHighestMs = std::max<std::int64_t>({chartData.MaxTimeMs(), bThresholdCounts ? nThresholdMs : 0, 10});
     m_dTopMs = SetRange(m_pResponseAxis, double(nHighestMs) * 1.05, 6);
 
     // Zoomed in on few enough requests: each of them.
@@ -250,8 +262,9 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
             for (auto it = from; it != to; ++it) {
                 const bool bInside = it >= first && it < last;
                 if (it->outcome == ERequestOutcome::Ok || it->outcome == ERequestOutcome::Slow) {
-                    if (it->nUrl >= 0 && std::size_t(it->nUrl) < m_vecShownLines.size())
-                        m_vecShownLines[std::size_t(it->nUrl)].push_back(*it);
+                    const int nLine = m_lines.lineOf ? m_lines.lineOf(*it) : it->nUrl;
+                    if (nLine >= 0 && std::size_t(nLine) < m_vecShownLines.size())
+                        m_vecShownLines[std::size_t(nLine)].push_back(*it);
                     if (it->outcome == ERequestOutcome::Slow && bInside)
                         m_vecShownSlow.push_back(*it);
                 } else if (bInside) {
@@ -266,8 +279,13 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
             m_vecShownLines[nUrl] = chartData.Line(int(nUrl));
         chartData.Marks(m_vecShownSlow, m_vecShownFailed);
     }
-    for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl)
-        m_vecLines[nUrl]->replace(Positions(m_vecShownLines[nUrl]));
+    for (std::size_t nLine = 0; nLine < m_vecLines.size(); ++nLine) {
+        m_vecLines[nLine]->replace(Positions(m_vecShownLines[nLine]));
+        // A line of one request has no stretch to draw: its point shows.
+        const bool bPoint = m_vecShownLines[nLine].size() == 1;
+        if (m_vecLines[nLine]->pointsVisible() != bPoint)
+            m_vecLines[nLine]->setPointsVisible(bPoint);
+    }
     m_pSlowMarks->replace(Positions(m_vecShownSlow));
     m_pFailedMarks->replace(Positions(m_vecShownFailed));
     Highlight(m_selected);
@@ -291,6 +309,12 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const QStringL
 
 void CResponseTimeChart::ApplyTimeRange()
 {
+    // The waits' bands are drawn over the view, not as items of the scene:
+    // when the axis moves, the scene repaints only where its items changed,
+    // and pieces of a band would stay where it was. The whole view is drawn
+    // again instead.
+    if (!m_vecWaits.empty())
+        viewport()->update();
     if (!m_bZoomed) {
         SetRange(m_pTimeAxis, m_dFullMs / m_dUnitMs, kTimeSteps);
         return;

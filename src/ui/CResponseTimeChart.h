@@ -36,10 +36,22 @@ public:
 
     explicit CResponseTimeChart(QWidget* pParent = nullptr);
 
-    // Draws the data, whose URL n is urls[n]; nThresholdMs < 0: no
+    // What the chart's lines are: their names as the legend shows them (a
+    // URL's short name, or a group of script lines), the run's URLs whole
+    // (URL n is urls[n], for the tooltips), and the line a request is drawn
+    // in (none given: its URL's). The lines are made anew when nGeneration
+    // changes (a new run, or the URLs grouped otherwise).
+    struct SLines {
+        QStringList names;
+        QStringList urls;
+        std::function<int(const SPoint&)> lineOf;
+        int nGeneration = 0;
+    };
+
+    // Draws the data, whose line n is lines.names[n]; nThresholdMs < 0: no
     // threshold. pRequests, when given, holds every request of the run in
     // the order made, for drawing a zoomed-in stretch request by request.
-    void Show(const CResultsChartData& data, const QStringList& urls, int nThresholdMs,
+    void Show(const CResultsChartData& data, const SLines& lines, int nThresholdMs,
               const std::vector<SPoint>* pRequests = nullptr);
     QString ToolTipText(const SPoint& point) const;
     // The tooltip for the pointer at a place in the view: the nearest shown
@@ -105,7 +117,7 @@ private:
     // Names the URLs' lines in the legend, as wide as the view leaves room for.
     void LabelLines();
     static double SetRange(QValueAxis* pAxis, double dHighest, int nMaxSteps);
-    void AddLine(int nUrl, const QString& strUrl);
+    void AddLine(int nLine, const QString& strName);
     // Each legend marker drawn as its series: a line as a line, the marks
     // as their triangle or diamond; a hidden series' entry faded; a click on
     // an entry toggles its series.
@@ -122,7 +134,8 @@ private:
     QList<QPointF> Positions(const std::vector<SPoint>& points) const;
     const SPoint* NearestShown(const QPoint& viewPosition) const;
 
-    QStringList m_urls;
+    SLines m_lines;
+    bool m_bShownOnce = false;
     double m_dUnitMs = 1000.0;     // ms per unit of the time axis
     double m_dFullMs = 1000.0;     // the time axis' top, in ms, not zoomed
     bool m_bZoomed = false;

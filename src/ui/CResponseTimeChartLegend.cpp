@@ -2,6 +2,8 @@
 // drawn, and a click on an entry hiding or showing its series.
 #include "CResponseTimeChart.h"
 
+#include "CUrlNames.h"
+
 #include <QChart>
 #include <QLegend>
 #include <QLegendMarker>
@@ -14,29 +16,21 @@ namespace {
 
 // Room in the legend around its entries: the chart's margins.
 constexpr int kLegendMargins = 60;
-
-// "scheme://host:port" of a URL; empty without "://".
-QString Origin(const QString& strUrl)
-{
-    const qsizetype nHost = strUrl.indexOf(QLatin1String("://"));
-    return nHost < 0 ? QString() : strUrl.left(strUrl.indexOf(QLatin1Char('/'), nHost + 3));
-}
+// Lines whose names a legend under the chart shows readably.
+constexpr std::size_t kMostLinesUnder = 4;
 
 }  // namespace
 
 QString CResponseTimeChart::ShortUrl(const QString& strUrl, const QStringList& urls)
 {
-    const QString strOrigin = Origin(strUrl);
-    if (strOrigin.isEmpty())
-        return strUrl;
-    const QString strPath = strUrl.mid(strOrigin.size());
-    const bool bTwin = std::any_of(urls.begin(), urls.end(), [&](const QString& strOther) {
-        const QString strOtherOrigin = Origin(strOther);
-        return strOtherOrigin != strOrigin && !strOtherOrigin.isEmpty() && strOther.mid(strOtherOrigin.size()) == strPath;
-    });
-    if (!bTwin)
-        return strPath.isEmpty() ? QStringLiteral("/") : strPath;
-    return strUrl.mid(strUrl.indexOf(QLatin1String("://")) + 3);
+    CUrlNames names;
+    for (const QString& strEach : urls)
+        names.Add(strEach);
+    const qsizetype nUrl = urls.indexOf(strUrl);
+    if (nUrl >= 0)
+        return names.Name(int(nUrl));
+    names.Add(strUrl);
+    return names.Name(names.Count() - 1);
 }
 
 QString CResponseTimeChart::LegendLabel(const QString& strUrl, const QStringList& urls, const QFontMetrics& metrics,
@@ -94,6 +88,9 @@ void CResponseTimeChart::ToggleSeries(QAbstractSeries* pSeries)
     pSeries->setVisible(!m_setHidden.contains(pSeries) && (pSeries != m_pThresholdLine || m_bThreshold));
     for (QLegendMarker* pMarker : chart()->legend()->markers(pSeries))
         FadeMarker(pMarker);
+    // The response axis reaches the threshold only while it shows.
+    if (pSeries == m_pThresholdLine && m_onViewChanged)
+        m_onViewChanged();
 }
 
 void CResponseTimeChart::LabelLines()
@@ -107,9 +104,18 @@ void CResponseTimeChart::LabelLines()
     int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
     for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
         nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
-    const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
+    int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
+    // More lines than a row under the chart shows with their names: the
+    // legend becomes a list beside the plot, each name up to a fifth of the
+    // chart's width.
+    const bool bBeside = m_vecLines.size() > kMostLinesUnder;
+    const Qt::Alignment eWhere = bBeside ? Qt::AlignRight : Qt::AlignBottom;
+    if (chart()->legend()->alignment() != eWhere)
+        chart()->legend()->setAlignment(eWhere);
+    if (bBeside)
+        nWidth = std::clamp(width() / 5, 80, 220);
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
-        const QString strLabel = LegendLabel(m_urls[qsizetype(nUrl)], m_urls, metrics, nWidth);
+        const QString strLabel = metrics.elidedText(m_lines.names.value(qsizetype(nUrl)), Qt::ElideMiddle, nWidth);
         for (QLegendMarker* pMarker : chart()->legend()->markers(m_vecLines[nUrl]))
             if (pMarker->label() != strLabel)
                 pMarker->setLabel(strLabel);

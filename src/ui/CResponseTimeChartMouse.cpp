@@ -147,7 +147,7 @@ QString CResponseTimeChart::ToolTipText(const SPoint& point) const
     if (point.nPass > 0)
         strWhere += QStringLiteral(", pass %1").arg(point.nPass);
     strWhere += QStringLiteral(", at %1 s").arg(double(point.nAtMs) / 1000.0, 0, 'f', 3);
-    return QStringLiteral("%1\nStatus: %2\nTime: %3\n%4").arg(m_urls.value(point.nUrl), strStatus, strTime, strWhere);
+    return QStringLiteral("%1\nStatus: %2\nTime: %3\n%4").arg(m_lines.urls.value(point.nUrl), strStatus, strTime, strWhere);
 }
 
 const CResponseTimeChart::SPoint* CResponseTimeChart::NearestShown(const QPoint& viewPosition) const

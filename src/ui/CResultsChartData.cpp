@@ -67,14 +67,14 @@ void CResultsChartData::Widen()
     }
 }
 
-void CResultsChartData::Add(const SPoint& point)
+void CResultsChartData::Add(const SPoint& point, int nLine)
 {
-    if (point.nUrl < 0 || point.nUrl >= UrlCount())
+    if (nLine < 0 || nLine >= UrlCount())
         return;
     const std::int64_t nAtMs = std::max<std::int64_t>(point.nAtMs, 0);
     while (nAtMs / m_nWidthMs >= kBuckets)
         Widen();
-    Buckets& buckets = m_vecUrls[std::size_t(point.nUrl)];
+    Buckets& buckets = m_vecUrls[std::size_t(nLine)];
     const auto nBucket = std::size_t(nAtMs / m_nWidthMs);
     if (nBucket >= buckets.size())
         buckets.resize(nBucket + 1);

@@ -23,9 +23,12 @@ public:
     static constexpr int kBuckets = 512;
 
     void Clear();
-    // A URL's number is the count of URLs added before it.
+    // A line's number is the count of lines added before it: a URL's, or
+    // a group of URLs'.
     void AddUrl();
-    void Add(const SPoint& point);
+    // The request in the line of its URL, or in line nLine.
+    void Add(const SPoint& point) { Add(point, point.nUrl); }
+    void Add(const SPoint& point, int nLine);
 
     int UrlCount() const { return int(m_vecUrls.size()); }
     std::uint64_t Count() const { return m_nCount; }

@@ -35,6 +35,7 @@ CResultsListener::SPoint CResultsListener::MakePoint(const CRequestResult& resul
     point.nIndex = result.nIndex;
     point.nPass = result.nPass;
     point.nUrl = nUrl;
+    point.nLine = result.nLine;
     point.nStatus = std::int16_t(result.nStatus >= -1 && result.nStatus <= 9999 ? result.nStatus : -1);
     point.outcome = result.outcome;
     point.bPass = result.bPass;

@@ -28,6 +28,7 @@ public:
         int nIndex = 0;            // 1, 2, ... in the run
         int nPass = 0;             // While pass, 0 outside a block
         int nUrl = 0;              // number of the URL in the run, from 0
+        int nLine = 0;             // the command's line in the script, from 1
         std::int16_t nStatus = -1; // HTTP status; -1 when no response came
         ERequestOutcome outcome = ERequestOutcome::Ok;
         bool bPass = true;         // the request's verdict
@@ -57,7 +58,9 @@ public:
     // Carries out everything pending; window thread only.
     void Drain();
 
-    static constexpr int kMaxEntriesPerTurn = kGuiMaxEntriesPerTurn;
+    // Fewer than the log box's: a new URL costs the window more than a line
+    // (a run of a new URL per request hands over two entries a request).
+    static constexpr int kMaxEntriesPerTurn = kGuiMaxEntriesPerTurn / 5;
 
 private:
     using Entry = std::variant<SPoint, QString, CRunStartInfo, CRunEndInfo, CCheckAliveResult>;

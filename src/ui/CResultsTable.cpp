@@ -1,37 +1,30 @@
 #include "CResultsTable.h"
 
-#include "CResponseTimeChart.h"
+#include "CResultsTableModel.h"
 #include "CsvText.h"
 #include "engine/StatisticsTable.h"
 
 #include <QHeaderView>
-#include <QPixmap>
 
 #include <algorithm>
 
-namespace {
-
-QIcon Swatch(const QColor& colour)
-{
-    QPixmap pixmap(12, 12);
-    pixmap.fill(colour);
-    return QIcon(pixmap);
-}
-
-}  // namespace
-
-CResultsTable::CResultsTable(QWidget* pParent) : QTableWidget(0, int(Columns().size()), pParent)
+CResultsTable::CResultsTable(QWidget* pParent) : QTableView(pParent)
 {
     setObjectName(QStringLiteral("statistics"));
-    setHorizontalHeaderLabels(Columns());
+    m_pModel = new CResultsTableModel(this);
+    setModel(m_pModel);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setWordWrap(false);
     setTextElideMode(Qt::ElideMiddle);
     verticalHeader()->hide();
-    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Rows of one height, columns of set widths: nothing measures each of
+    // many rows.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    Show(CRunStatisticsSnapshot());
+    Show(m_empty);
 }
 
 QStringList CResultsTable::Columns() { return StatisticsTable::Columns(); }
@@ -50,33 +43,37 @@ QString CResultsTable::Csv(const CRunStatisticsSnapshot& snapshot)
     return strCsv;
 }
 
+int CResultsTable::RowCount() const { return m_pModel->rowCount(); }
+
+QStringList CResultsTable::Row(int nRow) const
+{
+    return nRow >= 0 && nRow < RowCount() ? Cells(m_pModel->Figures(nRow), m_pModel->Name(nRow)) : QStringList();
+}
+
+void CResultsTable::FitColumns(const CUrlStatistics& total)
+{
+    // Each figure's column as wide as its caption or the total's figure
+    // (the largest count), with room for a few more digits.
+    const QStringList captions = Columns();
+    const QStringList cells = Cells(total, QStringLiteral("Total"));
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics boldMetrics(bold);
+    for (int nColumn = 1; nColumn < captions.size(); ++nColumn) {
+        const int nWidth = std::max({horizontalHeader()->fontMetrics().horizontalAdvance(captions[nColumn]) + 16,
+                                     boldMetrics.horizontalAdvance(cells.value(nColumn)) + 16,
+                                     fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16});
+        if (horizontalHeader()->sectionSize(nColumn) < nWidth)
+            horizontalHeader()->resizeSection(nColumn, nWidth);
+    }
+}
+
 void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
 {
-    const int nRows = int(snapshot.vecUrls.size()) + 1;
-    setRowCount(nRows);
-    for (int nRow = 0; nRow < nRows; ++nRow) {
-        const bool bTotal = nRow == nRows - 1;
-        const CUrlStatistics& figures = bTotal ? snapshot.total : snapshot.vecUrls[std::size_t(nRow)];
-        const QStringList cells = Cells(figures, bTotal ? QStringLiteral("Total") : figures.strUrl);
-        for (int nColumn = 0; nColumn < columnCount(); ++nColumn) {
-            QTableWidgetItem* pItem = item(nRow, nColumn);
-            if (!pItem) {
-                pItem = new QTableWidgetItem;
-                setItem(nRow, nColumn, pItem);
-            }
-            pItem->setText(cells[nColumn]);
-            pItem->setTextAlignment(Qt::AlignVCenter |
-                                    (StatisticsTable::IsNumeric(nColumn) ? Qt::AlignRight : Qt::AlignLeft));
-            QFont font = pItem->font();
-            font.setBold(bTotal);
-            pItem->setFont(font);
-        }
-        QTableWidgetItem* pUrl = item(nRow, 0);
-        pUrl->setIcon(bTotal ? QIcon() : Swatch(CResponseTimeChart::UrlColour(nRow)));
-        pUrl->setToolTip(bTotal ? QString() : figures.strUrl);
-    }
+    m_pModel->Show(&snapshot);
+    FitColumns(snapshot.total);
     // As high as its rows, up to a few; more scroll.
-    const int nShown = std::min(nRows, kMostRowsShown);
+    const int nShown = std::min(RowCount(), kMostRowsShown);
     setFixedHeight(horizontalHeader()->sizeHint().height() + nShown * verticalHeader()->defaultSectionSize() +
                    2 * frameWidth() + 2);
 }

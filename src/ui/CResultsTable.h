@@ -4,17 +4,26 @@
 
 #include <QString>
 #include <QStringList>
-#include <QTableWidget>
+#include <QTableView>
+
+class CResultsTableModel;
 
 // The statistics of a run: a row per URL, in the order the run first used
 // each, and a last row "Total". A time figure is empty when no request of
 // the row had a time; the mean has two decimals. The URL cell carries the
-// colour of the URL's line in the chart.
-class CResultsTable : public QTableWidget {
+// colour of the URL's line in the chart. Only the rows in view are drawn,
+// and the columns keep widths set from the captions and the total, so a
+// run of many URLs costs no more than a few.
+class CResultsTable : public QTableView {
 public:
     explicit CResultsTable(QWidget* pParent = nullptr);
 
+    // Shows the snapshot, which must stay until the next Show.
     void Show(const CRunStatisticsSnapshot& snapshot);
+
+    int RowCount() const;
+    // A row's cells as shown.
+    QStringList Row(int nRow) const;
 
     // The column captions, and a row's cells as the table shows them.
     static QStringList Columns();
@@ -24,4 +33,10 @@ public:
     static QString Csv(const CRunStatisticsSnapshot& snapshot);
 
     static constexpr int kMostRowsShown = 6;
+
+private:
+    void FitColumns(const CUrlStatistics& total);
+
+    CResultsTableModel* m_pModel = nullptr;  // child object
+    CRunStatisticsSnapshot m_empty;
 };

@@ -5,6 +5,7 @@
 #include "CResponseTimeChart.h"
 #include "CResponseTimeHistogram.h"
 #include "CResultsTable.h"
+#include "WindowKeys.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QSet>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -88,6 +90,8 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     connect(pSaveRequests, &QPushButton::clicked, this, &CResultsWindow::OnSaveRequests);
     auto* pBottom = new QHBoxLayout;
     pBottom->addWidget(m_pResetZoom);
+    // Left of the save buttons' stretch: they keep their places at the right.
+    pBottom->addWidget(AddCloseKeys(*this));
     pBottom->addStretch(1);
     pBottom->addWidget(pSaveChart);
     pBottom->addWidget(pSaveTable);
@@ -146,7 +150,11 @@ void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
     m_statistics.OnRunStart(info);
     m_verdict.OnRunStart(info);
     m_data.Clear();
-    m_urls.clear();
+    m_bByScriptLine = false;
+    m_nScriptLinesPerGroup = 1;
+    m_hashGroups.clear();
+    m_groupNames.clear();
+    ++m_nChartGeneration;
     m_vecPending.clear();
     m_pRequests->Clear();
     while (m_pFilter->count() > 3)
@@ -166,30 +174,101 @@ void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
 
 void CResultsWindow::OnUrlSeen(const QString& strUrl)
 {
-    m_urls << strUrl;
-    m_data.AddUrl();
-    m_pRequests->AddUrl(strUrl);
-    // The filter's entries name the URLs as the legend does.
-    for (int nUrl = 0; nUrl < m_urls.size(); ++nUrl) {
-        const QString strEntry = CResponseTimeChart::ShortUrl(m_urls[nUrl], m_urls);
-        if (kFirstUrlFilter + nUrl < m_pFilter->count()) {
-            m_pFilter->setItemText(kFirstUrlFilter + nUrl, strEntry);
-        } else {
-            m_pFilter->addItem(strEntry);
-            m_pFilter->setItemData(kFirstUrlFilter + nUrl, m_urls[nUrl], Qt::ToolTipRole);
+    const std::vector<int> vecRenamed = m_pRequests->AddUrl(strUrl);
+    const CUrlNames& names = m_pRequests->Names();
+    // The filter's entries name the URLs as the legend does; a new URL
+    // renames at most an earlier one.
+    for (int nUrl : vecRenamed)
+        m_pFilter->setItemText(kFirstUrlFilter + nUrl, names.Name(nUrl));
+    const int nUrl = names.Count() - 1;
+    m_pFilter->addItem(names.Name(nUrl));
+    m_pFilter->setItemData(kFirstUrlFilter + nUrl, strUrl, Qt::ToolTipRole);
+    if (m_bByScriptLine)
+        return;
+    if (names.Count() > kMostChartLines)
+        GroupChartLines();
+    else
+        m_data.AddUrl();
+}
+
+int CResultsWindow::ChartLineOf(const CResultsListener::SPoint& point) const
+{
+    if (!m_bByScriptLine)
+        return point.nUrl;
+    return m_hashGroups.value((std::max(point.nLine, 1) - 1) / m_nScriptLinesPerGroup, -1);
+}
+
+void CResultsWindow::AddToChart(const CResultsListener::SPoint& point)
+{
+    if (m_bByScriptLine) {
+        const int nGroup = (std::max(point.nLine, 1) - 1) / m_nScriptLinesPerGroup;
+        if (!m_hashGroups.contains(nGroup)) {
+            if (m_hashGroups.size() >= kMostLineGroups) {
+                // Every request so far, this one included, drawn anew.
+                GroupChartLines();
+                return;
+            }
+            const int nFirst = nGroup * m_nScriptLinesPerGroup + 1;
+            m_hashGroups.insert(nGroup, int(m_groupNames.size()));
+            m_groupNames << (m_nScriptLinesPerGroup == 1
+                                 ? QStringLiteral("Line %1").arg(nFirst)
+                                 : QStringLiteral("Lines %1-%2").arg(nFirst).arg(nFirst + m_nScriptLinesPerGroup - 1));
+            m_data.AddUrl();
         }
     }
+    m_data.Add(point, ChartLineOf(point));
+}
+
+void CResultsWindow::GroupChartLines()
+{
+    // The script lines so far, and as many of them to a group as keeps the
+    // groups few enough.
+    const std::vector<CResultsListener::SPoint>& listed = m_pRequests->Requests();
+    const std::vector<CResultsListener::SPoint>& pending = m_vecPending;
+    QSet<int> lines;
+    for (const auto* pPoints : {&listed, &pending})
+        for (const CResultsListener::SPoint& point : *pPoints)
+            lines.insert(std::max(point.nLine, 1) - 1);
+    m_nScriptLinesPerGroup = 1;
+    for (;;) {
+        QSet<int> groups;
+        for (int nLine : lines)
+            groups.insert(nLine / m_nScriptLinesPerGroup);
+        if (groups.size() <= kMostLineGroups)
+            break;
+        m_nScriptLinesPerGroup *= 2;
+    }
+    m_bByScriptLine = true;
+    m_hashGroups.clear();
+    m_groupNames.clear();
+    ++m_nChartGeneration;
+    m_data.Clear();
+    for (const auto* pPoints : {&listed, &pending})
+        for (const CResultsListener::SPoint& point : *pPoints)
+            AddToChart(point);
+}
+
+CResponseTimeChart::SLines CResultsWindow::ChartLines() const
+{
+    CResponseTimeChart::SLines lines;
+    lines.names = m_bByScriptLine ? m_groupNames : m_pRequests->Names().Names();
+    lines.urls = m_pRequests->Urls();
+    if (m_bByScriptLine)
+        lines.lineOf = [this](const CResultsListener::SPoint& point) { return ChartLineOf(point); };
+    lines.nGeneration = m_nChartGeneration;
+    return lines;
 }
 
 void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& points)
 {
     CRequestResult result;
-    m_vecPending.insert(m_vecPending.end(), points.begin(), points.end());
+    const QStringList& urls = m_pRequests->Urls();
     for (const CResultsListener::SPoint& point : points) {
-        m_data.Add(point);
+        m_vecPending.push_back(point);
+        AddToChart(point);
         result.nIndex = point.nIndex;
         result.nPass = point.nPass;
-        result.strUrl = m_urls.value(point.nUrl);
+        result.strUrl = urls.value(point.nUrl);
         result.nStatus = point.nStatus;
         result.nTimeMs = point.nTimeMs;
         result.nAtMs = point.nAtMs;
@@ -230,6 +309,7 @@ void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run)
         point.nIndex = result.nIndex;
         point.nPass = result.nPass;
         point.nUrl = *it;
+        point.nLine = result.nLine;
         point.nStatus = std::int16_t(result.nStatus >= -1 && result.nStatus <= 9999 ? result.nStatus : -1);
         point.outcome = result.outcome;
         point.bPass = result.bPass;
@@ -273,10 +353,10 @@ void CResultsWindow::Refresh()
     // The waits first: the time axis reaches the last one's end.
     if (m_bWaitsChanged)
         ShowCheckAlives();
-    m_pTimeChart->Show(m_data, m_urls, m_nThresholdMs, &m_pRequests->Requests());
+    m_pTimeChart->Show(m_data, ChartLines(), m_nThresholdMs, &m_pRequests->Requests());
     m_pHistogram->Show(m_data, kHistogramBins);
     if (m_statistics.Revision() != m_snapshot.nRevision || m_snapshot.vecUrls.empty()) {
-        m_snapshot = m_statistics.Snapshot();
+        m_statistics.Update(m_snapshot);
         m_pTable->Show(m_snapshot);
     }
 }

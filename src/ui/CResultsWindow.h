@@ -2,6 +2,7 @@
 
 #include "CBesidePlacer.h"
 
+#include "CResponseTimeChart.h"
 #include "CResultsChartData.h"
 #include "CResultsListener.h"
 #include "CUserPrompts.h"
@@ -9,6 +10,7 @@
 #include "engine/CRunStatistics.h"
 #include "engine/CRunVerdict.h"
 
+#include <QHash>
 #include <QMargins>
 #include <QPointer>
 #include <QTimer>
@@ -17,7 +19,6 @@
 #include <functional>
 
 class CRequestListModel;
-class CResponseTimeChart;
 class CResponseTimeHistogram;
 class CResultsTable;
 class QComboBox;
@@ -87,6 +88,13 @@ public:
     QScrollArea* ChartsArea() const { return m_pScroll; }
 
     static constexpr int kRefreshMs = 250;
+    // Up to this many URLs the chart draws a line per URL; beyond it, a
+    // line per script line, or per group of neighbouring script lines when
+    // the lines are more than kMostLineGroups.
+    static constexpr int kMostChartLines = 24;
+    // At most this many groups of script lines: the legend beside the chart
+    // names each.
+    static constexpr int kMostLineGroups = 12;
     static constexpr int kHistogramBins = 20;
 
 protected:
@@ -112,6 +120,14 @@ private:
     void ShowRequestCount();
     // The charts' least heights, for their fonts.
     void KeepChartsReadable();
+    // The chart's line of a request; -1: none yet.
+    int ChartLineOf(const CResultsListener::SPoint& point) const;
+    // Files a request (already among the list's or the pending ones) in
+    // the chart, grouping the chart's lines anew when they grow too many.
+    void AddToChart(const CResultsListener::SPoint& point);
+    // The chart's lines made anew from every request so far.
+    void GroupChartLines();
+    CResponseTimeChart::SLines ChartLines() const;
     void ScheduleRefresh();
     void Refresh();
     QString Summary() const;
@@ -123,7 +139,13 @@ private:
     CRunVerdict m_verdict;
     CRunStatisticsSnapshot m_snapshot;
     CResultsChartData m_data;
-    QStringList m_urls;
+    // The chart's lines once the URLs are too many for a line each: the
+    // script lines in a group, and group -> the chart's line.
+    bool m_bByScriptLine = false;
+    int m_nScriptLinesPerGroup = 1;
+    QHash<int, int> m_hashGroups;
+    QStringList m_groupNames;
+    int m_nChartGeneration = 0;
     int m_nThresholdMs = -1;  // none
     CRunStartInfo m_start;
     CRunEndInfo m_end;

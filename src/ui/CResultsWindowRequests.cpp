@@ -52,7 +52,9 @@ QWidget* CResultsWindow::NewRequestsPage()
     m_pFilter->setObjectName(QStringLiteral("requestFilter"));
     m_pFilter->addItems({QStringLiteral("All requests"), QStringLiteral("Failed only"), QStringLiteral("Slow only"),
                          QStringLiteral("Failed checks")});
-    m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Measuring every entry would cost a run of many URLs a pause per URL.
+    m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_pFilter->setMinimumContentsLength(28);
     m_pFilter->setMaximumWidth(480);
     connect(m_pFilter, &QComboBox::activated, this, &CResultsWindow::OnFilterChosen);
     m_pRequestCount = new QLabel;

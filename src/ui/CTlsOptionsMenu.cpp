@@ -1,5 +1,6 @@
 #include "CTlsOptionsMenu.h"
 
+#include "CJobsSpinBox.h"
 #include "CUserPrompts.h"
 #include "DialogControls.h"
 
@@ -57,10 +58,8 @@ void CTlsOptionsMenu::OnJobs()
     QDialog dialog(m_pPromptParent);
     dialog.setObjectName(QStringLiteral("jobs"));
     dialog.setWindowTitle(QStringLiteral("Jobs"));
-    auto* pSpin = new QSpinBox;
+    auto* pSpin = new CJobsSpinBox(kMostJobs);
     pSpin->setObjectName(QStringLiteral("jobsBox"));
-    pSpin->setRange(0, kMostJobs);
-    pSpin->setSpecialValueText(QStringLiteral("all"));
     pSpin->setValue(m_nJobs);
     auto* pLabel = new QLabel(QStringLiteral("Devices of a device list that run at once (1 to %1, or all):").arg(kMostJobs));
     pLabel->setBuddy(pSpin);

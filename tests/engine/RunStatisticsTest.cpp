@@ -207,3 +207,40 @@ TEST(RunStatisticsTest, SnapshotsWhileAddingAreConsistent)
     EXPECT_EQ(total.nMinMs, 0);
     EXPECT_EQ(total.nMaxMs, 699);
 }
+
+// A snapshot brought up to date in place holds what a new one holds: URLs
+// added and changed since, and after a Clear only the new run's.
+TEST(RunStatisticsTest, UpdateBringsASnapshotUpToDate)
+{
+    using O = ERequestOutcome;
+    CRunStatistics stats;
+    CRunStatisticsSnapshot kept;
+    stats.Update(kept);
+    EXPECT_TRUE(kept.vecUrls.empty());
+    stats.OnRequest(Result(kA, O::Ok, 5));
+    stats.OnRequest(Result(kB, O::Ok, 10));
+    stats.Update(kept);
+    stats.OnRequest(Result(kA, O::Slow, 90));
+    stats.OnRequest(Result(kC, O::Timeout, 40));
+    stats.Update(kept);
+    auto Same = [](const CRunStatisticsSnapshot& a, const CRunStatisticsSnapshot& b) {
+        if (a.vecUrls.size() != b.vecUrls.size() || a.nRevision != b.nRevision || a.total.nCount != b.total.nCount)
+            return false;
+        for (std::size_t i = 0; i < a.vecUrls.size(); ++i)
+            if (a.vecUrls[i].strUrl != b.vecUrls[i].strUrl || a.vecUrls[i].nCount != b.vecUrls[i].nCount ||
+                a.vecUrls[i].nSlow != b.vecUrls[i].nSlow || a.vecUrls[i].nMaxMs != b.vecUrls[i].nMaxMs)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(Same(kept, stats.Snapshot()));
+    ASSERT_EQ(kept.vecUrls.size(), 3u);
+    EXPECT_EQ(kept.vecUrls[0].nCount, 2u);
+    EXPECT_EQ(kept.vecUrls[0].nMaxMs, 90);
+
+    stats.OnRunStart(CRunStartInfo());
+    stats.OnRequest(Result(kC, O::Ok, 7));
+    stats.Update(kept);
+    EXPECT_TRUE(Same(kept, stats.Snapshot()));
+    ASSERT_EQ(kept.vecUrls.size(), 1u);
+    EXPECT_EQ(kept.vecUrls[0].strUrl, kC);
+}

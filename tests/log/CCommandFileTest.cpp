@@ -60,6 +60,42 @@ TEST(CommandFileLoad, ReadLinesReportsAFileThatCannotBeOpened)
     EXPECT_EQ(lines, (QStringList{QStringLiteral("Sleep(1)"), QStringLiteral("End")}));
 }
 
+// A file far larger than any script (one line of 16 MiB and a byte), or a
+// line far longer than a command, is refused with a message, and the lines
+// read before stay: nothing of it is loaded.
+TEST(CommandFileLoad, ReadLinesRefusesAFileTooLargeOrALineTooLong)
+{
+    QTemporaryDir dir;
+    struct SCase {
+        QByteArray content;
+        bool bRead;
+        QString strProblem;
+    };
+    const SCase cases[] = {
+        {QByteArray(CCommandFile::kMostBytes + 1, 'x'), false, QStringLiteral("more than 16 MiB")},
+        {"Sleep(1)\n" + QByteArray(70000, 'a') + "\nEnd\n", false,
+         QStringLiteral("Line 2 is too long for a command file: 70000 characters (at most 65536")},
+        {"Sleep(1)\n" + QByteArray(65536, 'a') + "\n", true, QString()},
+    };
+    for (const SCase& c : cases) {
+        const QString strPath = dir.filePath(QStringLiteral("big.cmf"));
+        QFile file(strPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.content);
+        file.close();
+        QStringList lines{QStringLiteral("before")};
+        QString strError;
+        EXPECT_EQ(CCommandFile::ReadLines(strPath, lines, strError), c.bRead) << c.content.size();
+        if (c.bRead) {
+            EXPECT_EQ(lines.size(), 2);
+            continue;
+        }
+        EXPECT_TRUE(strError.startsWith(strPath)) << strError.toStdString();
+        EXPECT_TRUE(strError.contains(c.strProblem)) << strError.toStdString();
+        EXPECT_EQ(lines, QStringList{QStringLiteral("before")});
+    }
+}
+
 }  // namespace
 
 namespace {

@@ -10,8 +10,12 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QApplication>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
 #include <QTableView>
 #include <QTemporaryDir>
 
@@ -154,4 +158,53 @@ TEST_F(DevicesWindow, StopEndsEveryDeviceAndClosingEndsAFleetAtOnce)
     m_pDlg->close();
     EXPECT_FALSE(m_pDlg->IsRunning());
     EXPECT_LT(timer.elapsed(), 3000) << "closing ends every device at once";
+}
+
+// The Devices window closes on Escape and has a Close button; Ctrl+R there
+// brings up the results window, and so does choosing a device.
+TEST_F(DevicesWindow, EscapeClosesItAndCtrlROrARowChosenBringsUpTheResults)
+{
+    CDevicesWindow& devices = m_pDlg->DevicesWindow();
+    CResultsWindow& results = m_pDlg->ResultsWindow();
+    auto Activate = [](QWidget& window) {
+        window.activateWindow();
+        QApplication::setActiveWindow(&window);
+        return QTest::qWaitForWindowActive(&window);
+    };
+    devices.ShowBeside(m_pDlg.get());
+    ASSERT_TRUE(Activate(devices));
+    QTest::keyClick(&devices, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(WaitFor([&] { return results.isVisible(); }, 2000)) << "Ctrl+R";
+    results.close();
+    devices.ChooseRow(0);
+    EXPECT_TRUE(results.isVisible()) << "a row chosen";
+    ASSERT_TRUE(Activate(devices));
+    QTest::keyClick(&devices, Qt::Key_Escape);
+    EXPECT_TRUE(WaitFor([&] { return !devices.isVisible(); }, 2000));
+    devices.ShowBeside(m_pDlg.get());
+    QTest::mouseClick(devices.findChild<QPushButton*>(QStringLiteral("close")), Qt::LeftButton);
+    EXPECT_FALSE(devices.isVisible());
+}
+
+// "all" typed into the Jobs box (as its prompt offers) is taken.
+TEST_F(DevicesWindow, TheJobsBoxTakesAllTyped)
+{
+    m_pDlg->TlsOptionsMenu().SetJobs(2);
+    bool bTyped = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* pDialog = QApplication::activeModalWidget();
+        if (pDialog == nullptr)
+            return;
+        if (auto* pBox = pDialog->findChild<QSpinBox*>(QStringLiteral("jobsBox"))) {
+            pBox->selectAll();
+            QTest::keyClicks(pBox, QStringLiteral("all"));
+            bTyped = pBox->text() == QStringLiteral("all");
+            QTest::keyClick(pBox, Qt::Key_Return);
+        }
+        if (pDialog->isVisible())
+            pDialog->close();
+    });
+    m_pDlg->TlsOptionsMenu().OnJobs();
+    EXPECT_TRUE(bTyped);
+    EXPECT_EQ(m_pDlg->TlsOptionsMenu().Jobs(), 0);
 }

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QComboBox>
@@ -40,6 +41,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <map>
 #include <thread>
@@ -151,11 +153,13 @@ std::vector<CRequestResult> OfUrl(const std::vector<CRequestResult>& results, co
     return selected;
 }
 
-QStringList TableRow(const QTableWidget* pTable, int nRow)
+// A row's cells as the table view shows them.
+QStringList TableRow(const QTableView* pTable, int nRow)
 {
     QStringList cells;
-    for (int nColumn = 0; nColumn < pTable->columnCount(); ++nColumn)
-        cells << (pTable->item(nRow, nColumn) ? pTable->item(nRow, nColumn)->text() : QStringLiteral("<none>"));
+    const QAbstractItemModel* pModel = pTable->model();
+    for (int nColumn = 0; nColumn < pModel->columnCount(); ++nColumn)
+        cells << pModel->index(nRow, nColumn).data().toString();
     return cells;
 }
 
@@ -256,8 +260,8 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
                                              Count(ERequestOutcome::NotSent)}));
 
     // The statistics per URL and in total.
-    QTableWidget* pTable = m_window.Table();
-    ASSERT_EQ(pTable->rowCount(), 3);
+    CResultsTable* pTable = m_window.Table();
+    ASSERT_EQ(pTable->RowCount(), 3);
     EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlA, OfUrl(results, kUrlA)));
     EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(kUrlB, OfUrl(results, kUrlB)));
     EXPECT_EQ(TableRow(pTable, 2), ExpectedRow(QStringLiteral("Total"), results));
@@ -310,13 +314,13 @@ TEST_F(ResultsWindow, EachLegendMarkerShowsWhatItsSeriesDraws)
 TEST_F(ResultsWindow, TheNextRunStartClearsTheLastOne)
 {
     ReportRun(SampleRun());
-    ASSERT_EQ(m_window.Table()->rowCount(), 3);
+    ASSERT_EQ(m_window.Table()->RowCount(), 3);
 
     // The next run's start drops the last one: its own first result is all the window shows.
     const std::vector<CRequestResult> next = {Result(1, kUrlB, 0, 42, ERequestOutcome::Ok, 200)};
     ReportRun(next, false);
-    QTableWidget* pTable = m_window.Table();
-    ASSERT_EQ(pTable->rowCount(), 2);
+    CResultsTable* pTable = m_window.Table();
+    ASSERT_EQ(pTable->RowCount(), 2);
     EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlB, next));
     EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(QStringLiteral("Total"), next));
     QChart* pChart = m_window.TimeChart()->chart();
@@ -435,9 +439,9 @@ protected:
     // The log does not say when each request started, so its rate is not compared.
     void ExpectTableOf(const std::vector<CRequestResult>& logged)
     {
-        QTableWidget* pTable = m_pDlg->ResultsWindow().Table();
+        CResultsTable* pTable = m_pDlg->ResultsWindow().Table();
         const QStringList urls = UrlsOf(logged);
-        ASSERT_EQ(pTable->rowCount(), urls.size() + 1);
+        ASSERT_EQ(pTable->RowCount(), urls.size() + 1);
         auto WithoutRate = [](QStringList cells) {
             cells.removeAt(8);
             return cells;
@@ -860,4 +864,107 @@ TEST_F(ResultsWindow, CheckAliveWaitsAreBandsOnTheTimeAxisAndRowsUnderTheStatist
     EXPECT_TRUE(chart.Waits().empty());
     EXPECT_FALSE(pTable->isVisibleTo(&m_window));
     EXPECT_FALSE(m_window.SummaryText().contains(QStringLiteral("limits")));
+}
+
+namespace {
+
+// The line series that draw requests (the threshold's left out), by name.
+std::map<QString, QLineSeries*> RequestLines(QChart* pChart)
+{
+    std::map<QString, QLineSeries*> lines;
+    for (QAbstractSeries* pSeries : pChart->series())
+        if (auto* pLine = qobject_cast<QLineSeries*>(pSeries); pLine && !pLine->name().startsWith(QStringLiteral("Threshold")))
+            lines[pLine->name()] = pLine;
+    return lines;
+}
+
+}  // namespace
+
+// Beyond a few dozen URLs the chart draws a line per script line (a fleet:
+// every device's requests of a line together), or per group of script lines
+// when those are too many too (a sweep of a URL per line); the legend keeps
+// its Slow, Failures and Threshold entries, the table and the filter keep a
+// row and an entry per URL.
+TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
+{
+    // 10 devices, 3 script lines, 2 passes: 30 URLs.
+    std::vector<CRequestResult> fleet;
+    for (int nPass = 0; nPass < 2; ++nPass)
+        for (int nDevice = 0; nDevice < 10; ++nDevice)
+            for (int nLine = 1; nLine <= 3; ++nLine) {
+                const int nIndex = int(fleet.size()) + 1;
+                fleet.push_back(Result(nIndex,
+                                       QStringLiteral("http://127.0.0.1:%1/httpapi/p%2").arg(8080 + nDevice).arg(nLine),
+                                       10LL * nIndex, 5 + nLine, ERequestOutcome::Ok, 200));
+                fleet.back().nLine = nLine;
+            }
+    ReportRun(fleet);
+    QChart* pChart = m_window.TimeChart()->chart();
+    std::map<QString, QLineSeries*> lines = RequestLines(pChart);
+    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_TRUE(lines.count(QStringLiteral("Line 2")));
+    QList<QPointF> expected;
+    for (const CRequestResult& result : fleet)
+        if (result.nLine == 2)
+            expected.append(QPointF(double(result.nAtMs) / 1000.0, double(result.nTimeMs)));
+    EXPECT_EQ(lines[QStringLiteral("Line 2")]->points(), expected);
+    for (const QString& strName : {QStringLiteral("Slow"), QStringLiteral("Failures"), QStringLiteral("Threshold (300 ms)")})
+        EXPECT_EQ(pChart->legend()->markers(SeriesNamed<QXYSeries>(pChart, strName)).value(0)->isVisible(), true)
+            << qPrintable(strName);
+    EXPECT_EQ(m_window.Table()->RowCount(), 31);
+    EXPECT_EQ(m_window.RequestFilter()->count(), 3 + 30);
+    EXPECT_EQ(m_window.RequestFilter()->itemText(3 + 10), QStringLiteral("127.0.0.1:8083/httpapi/p2"));
+
+    // A sweep: 100 URLs on 100 script lines, drawn 16 lines to a line, the
+    // legend beside the chart.
+    std::vector<CRequestResult> sweep;
+    for (int nLine = 1; nLine <= 100; ++nLine) {
+        sweep.push_back(Result(nLine, QStringLiteral("http://127.0.0.1:8080/httpapi/goto?preset=%1").arg(nLine),
+                               10LL * nLine, 7, ERequestOutcome::Ok, 200));
+        sweep.back().nLine = nLine;
+    }
+    ReportRun(sweep);
+    lines = RequestLines(pChart);
+    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_TRUE(lines.count(QStringLiteral("Lines 97-112")));
+    EXPECT_EQ(lines[QStringLiteral("Lines 1-16")]->count(), 16);
+    EXPECT_EQ(lines[QStringLiteral("Lines 97-112")]->count(), 4);
+    EXPECT_EQ(pChart->legend()->alignment(), Qt::AlignRight);
+    const QString strLabel = pChart->legend()->markers(lines[QStringLiteral("Lines 97-112")]).value(0)->label();
+    EXPECT_EQ(strLabel, QStringLiteral("Lines 97-112")) << "named whole";
+    EXPECT_EQ(m_window.Table()->RowCount(), 101);
+}
+
+// Quick answers with the threshold hidden fill the response axis rather
+// than lying on its floor; a URL requested once shows as a point.
+TEST_F(ResultsWindow, TheResponseAxisLeavesOutAHiddenThresholdAndALoneRequestShows)
+{
+    ReportRun({Result(1, kUrlA, 0, 5, ERequestOutcome::Ok, 200), Result(2, kUrlB, 10, 3, ERequestOutcome::Ok, 200),
+               Result(3, kUrlA, 20, 8, ERequestOutcome::Ok, 200)});
+    QChart* pChart = m_window.TimeChart()->chart();
+    auto Top = [&] { return pChart->axes(Qt::Vertical).value(0)->property("max").toDouble(); };
+    EXPECT_EQ(Top(), 400) << "the threshold, 300 ms, in view";
+    m_window.TimeChart()->ToggleSeries(SeriesNamed<QLineSeries>(pChart, QStringLiteral("Threshold (300 ms)")));
+    m_window.Flush();
+    EXPECT_EQ(Top(), 12);
+    EXPECT_TRUE(SeriesNamed<QLineSeries>(pChart, kUrlB)->pointsVisible()) << "one request: its point";
+    EXPECT_FALSE(SeriesNamed<QLineSeries>(pChart, kUrlA)->pointsVisible());
+}
+
+// Escape, Ctrl+W and the Close button close the results window.
+TEST_F(ResultsWindow, EscapeCtrlWAndCloseCloseTheWindow)
+{
+    const std::function<void()> closers[] = {
+        [this] { QTest::keyClick(&m_window, Qt::Key_Escape); },
+        [this] { QTest::keyClick(&m_window, Qt::Key_W, Qt::ControlModifier); },
+        [this] { QTest::mouseClick(m_window.findChild<QPushButton*>(QStringLiteral("close")), Qt::LeftButton); },
+    };
+    for (const auto& Close : closers) {
+        m_window.show();
+        m_window.activateWindow();
+        QApplication::setActiveWindow(&m_window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+        Close();
+        EXPECT_TRUE(WaitFor([&] { return !m_window.isVisible(); }, 2000));
+    }
 }

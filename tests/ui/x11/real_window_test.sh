@@ -99,6 +99,18 @@ sleep 0.5
 check "Alt+F4 closes the results window" test -z "$(xdotool search --onlyvisible --name '^Results - Velkor$')"
 check "the main window stays" test -n "$(xdotool search --onlyvisible --name '^Velkor$')"
 
+# Ctrl+R brings it back, and Escape closes it too.
+xdotool windowactivate --sync "$main"
+xdotool key ctrl+r
+results=$(wait_for_window '^Results - Velkor$')
+if [ -n "$results" ]; then
+  xdotool windowactivate --sync "$results"
+  xdotool key Escape
+  wait_until 3 test -z "$(xdotool search --onlyvisible --name '^Results - Velkor$')"
+fi
+check "Escape closes the results window" \
+  test -n "$results" -a -z "$(xdotool search --onlyvisible --name '^Results - Velkor$')"
+
 # View > Devices (by the menu's keys) opens the Devices window; a click into
 # it makes it active: it takes input beside the main window too.
 xdotool windowactivate --sync "$main"
