@@ -86,9 +86,9 @@ int CScriptParser::ParseCommands()
                 item.m_bHttps = bHttps;
                 item.m_userInfo = userInfo;
                 // The command stays, and the run reports it as not sent: a
-                // port that is no port must never reach another one. (An
-                // empty port is the run's "no host or port".)
-                if (!strPort.isEmpty() && PortNumber(strPort) == 0)
+                // port that is no port (an empty one after a colon too) must
+                // never reach another one.
+                if (PortNumber(strPort) == 0)
                     WriteBadPort(nLine + 1, strLine);
             }
             m_script.m_vecCommands.push_back(item);

@@ -252,9 +252,10 @@ TEST_F(ParserTest, BadPortsAreSyntaxErrorsAndTheirCommandsStayToBeReportedNotSen
                                        QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 1: "
                                                       "http://h:106203/httpapi/x"),
                                        QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 2: "
-                                                      "http://u:***@h:-24869/httpapi/y")}))
-        << "an empty port is the run's \"no host or port\"";
-    EXPECT_EQ(m_parser.SyntaxErrors(), 2);
+                                                      "http://u:***@h:-24869/httpapi/y"),
+                                       QStringLiteral("<Syntax error> Port must be a number from 1 to 65535 in line 4: "
+                                                      "http://h:/httpapi/empty")}));
+    EXPECT_EQ(m_parser.SyntaxErrors(), 3);
 }
 
 TEST_F(ParserTest, LongLinesAreCutAt2048Characters)
