@@ -908,8 +908,13 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
         if (result.nLine == 2)
             expected.append(QPointF(double(result.nAtMs) / 1000.0, double(result.nTimeMs)));
     EXPECT_EQ(lines[QStringLiteral("Line 2")]->points(), expected);
+    // The legend lays out markers made anew (the lines grouped) on its next turn.
+    const auto shown = [pChart](const QString& strName) {
+        return pChart->legend()->markers(SeriesNamed<QXYSeries>(pChart, strName)).value(0)->isVisible();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown(QStringLiteral("Line 1")); }, 5000));
     for (const QString& strName : {QStringLiteral("Slow"), QStringLiteral("Failures"), QStringLiteral("Threshold (300 ms)")})
-        EXPECT_EQ(pChart->legend()->markers(SeriesNamed<QXYSeries>(pChart, strName)).value(0)->isVisible(), true)
+        EXPECT_EQ(shown(strName), true)
             << qPrintable(strName);
     EXPECT_EQ(m_window.Table()->RowCount(), 31);
     EXPECT_EQ(m_window.RequestFilter()->count(), 3 + 30);
