@@ -71,7 +71,7 @@ XML
     read -r WA_L WA_T WA_W WA_H < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,/ /g' | awk '{print $1, $2, $3, $4}')
     WA_R=$((WA_L + WA_W)) WA_B=$((WA_T + WA_H))
     main_inside() { frame "$main" MAIN; inside MAIN; }
-    wait_until 3 main_inside
+    wait_until 10 main_inside
     echo "  work area $WA_L,$WA_T-$WA_R,$WA_B; main frame $MAIN_L,$MAIN_T-$MAIN_R,$MAIN_B"
     check "$case: the main window's frame lies in the work area" inside MAIN
     xdotool windowactivate --sync "$main"
@@ -81,7 +81,7 @@ XML
     if [ -n "$results" ]; then
       sleep 1
       both_inside() { frame "$main" MAIN; frame "$results" RES; inside MAIN && inside RES; }
-      wait_until 3 both_inside
+      wait_until 10 both_inside
       echo "  main frame $MAIN_L,$MAIN_T-$MAIN_R,$MAIN_B; results frame $RES_L,$RES_T-$RES_R,$RES_B"
       [ -n "${SHOTS:-}" ] && command -v import >/dev/null && import -window root "$SHOTS/placement-$screen-$edge$margin.png"
       check "$case: the results window's frame lies in the work area" inside RES
