@@ -5,11 +5,11 @@
 //   report_bench [N ...]        default: 10000 100000 1000000
 // Prints one line per report: N, what, ms, file size.
 
-#include "cli/CHtmlReport.h"
-#include "cli/CJUnitReport.h"
-#include "cli/CJsonLinesWriter.h"
-#include "cli/CJsonReport.h"
-#include "cli/CRunRecorder.h"
+#include "report/CHtmlReport.h"
+#include "report/CJUnitReport.h"
+#include "report/CJsonLinesWriter.h"
+#include "report/CJsonReport.h"
+#include "report/CRunRecorder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #include "CliFleetOutput.h"
 
-#include "CJsonReport.h"
 #include "CliExitCodes.h"
 #include "CliRunSupport.h"
 #include "log/ControlPictures.h"
+#include "report/CJsonReport.h"
 
 #include <QTextStream>
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "CFleetDeviceReports.h"
-#include "CFleetReport.h"
+#include "engine/CFleetRunner.h"
+#include "report/CFleetDeviceReports.h"
+#include "report/CFleetReport.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,6 @@
 #include "CliFleetRun.h"
 
-#include "CFleetDeviceReports.h"
-#include "CFleetReport.h"
-#include "CHtmlReport.h"
-#include "CJUnitReport.h"
-#include "CJsonReport.h"
+#include "CFleetSignals.h"
 #include "CProgressLine.h"
 #include "CRunProgress.h"
 #include "CliCommand.h"
@@ -13,6 +9,11 @@
 #include "CliFleetOutput.h"
 #include "CliRun.h"
 #include "CliRunSupport.h"
+#include "report/CFleetDeviceReports.h"
+#include "report/CFleetReport.h"
+#include "report/CHtmlReport.h"
+#include "report/CJsonReport.h"
+#include "report/CJUnitReport.h"
 #include "script/DeviceList.h"
 
 #include <QCoreApplication>

@@ -1,14 +1,14 @@
 #include "CliMerge.h"
 
-#include "CFleetReport.h"
-#include "CHtmlReport.h"
-#include "CJUnitReport.h"
-#include "CJsonReport.h"
-#include "CReportFile.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
 #include "CliFleetOptions.h"
 #include "log/ControlPictures.h"
+#include "report/CFleetReport.h"
+#include "report/CHtmlReport.h"
+#include "report/CJsonReport.h"
+#include "report/CJUnitReport.h"
+#include "report/CReportFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,13 +1,7 @@
 #include "CliRun.h"
 
-#include "CHtmlReport.h"
-#include "CJUnitReport.h"
-#include "CJsonLinesWriter.h"
-#include "CJsonReport.h"
 #include "CProgressLine.h"
-#include "CReportFile.h"
 #include "CRunProgress.h"
-#include "CRunRecorder.h"
 #include "CSignalWatcher.h"
 #include "CliCommand.h"
 #include "CliExitCodes.h"
@@ -25,6 +19,12 @@
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
 #include "platform/MonotonicClock.h"
+#include "report/CHtmlReport.h"
+#include "report/CJsonLinesWriter.h"
+#include "report/CJsonReport.h"
+#include "report/CJUnitReport.h"
+#include "report/CReportFile.h"
+#include "report/CRunRecorder.h"
 
 #include <QCoreApplication>
 #include <QDir>

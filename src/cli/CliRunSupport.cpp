@@ -1,6 +1,5 @@
 #include "CliRunSupport.h"
 
-#include "CReportFile.h"
 #include "CliExitCodes.h"
 #include "CliRun.h"
 #include "engine/StatisticsTable.h"
@@ -8,6 +7,7 @@
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
 #include "log/ControlPictures.h"
+#include "report/CReportFile.h"
 
 #include <QDir>
 #include <QFile>

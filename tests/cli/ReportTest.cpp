@@ -1,5 +1,5 @@
-#include "cli/CJUnitReport.h"
-#include "cli/CJsonReport.h"
+#include "report/CJUnitReport.h"
+#include "report/CJsonReport.h"
 #include "engine/CRunStatistics.h"
 
 #include <gtest/gtest.h>
