@@ -152,6 +152,12 @@ void CVelkorDlg::CreateControls()
     m_editId = MakeLineEdit(p, 1029);
     m_editPassword = MakeLineEdit(p, 1030);  // shown in clear text
 
+    // F5 sends and Shift+F5 stops, as the buttons do: a key does nothing
+    // while its button is disabled.
+    m_btnSend->setShortcut(QKeySequence(Qt::Key_F5));
+    m_btnSend->setToolTip(QStringLiteral("Run the script (F5)"));
+    m_btnStop->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    m_btnStop->setToolTip(QStringLiteral("Stop the run (Shift+F5)"));
     connect(m_btnSend, &QPushButton::clicked, this, [this] { OnBnClickedSend(); });
     connect(m_btnClose, &QPushButton::clicked, this, [this] { OnBnClickedCancel(); });
     connect(m_btnClearLog, &QPushButton::clicked, this, [this] { OnBnClickedClearLog(); });
