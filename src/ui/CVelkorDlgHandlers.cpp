@@ -136,11 +136,24 @@ void CVelkorDlg::OnClearDeviceList()
 void CVelkorDlg::ShowDeviceList()
 {
     m_pDevices->SetDevices(m_deviceList.devices, m_strDeviceListName);
-    setWindowTitle(m_deviceList.devices.empty()
-                       ? QStringLiteral("Velkor")
-                       : QStringLiteral("Velkor - Devices: %1 (%2)")
-                             .arg(m_strDeviceListName)
-                             .arg(m_deviceList.devices.size()));
+    UpdateTitle();
+}
+
+void CVelkorDlg::SetTitleFile(const QString& strPath)
+{
+    m_strTitleFile = strPath.isEmpty() ? QString() : QFileInfo(strPath).fileName();
+    m_bCommandChanged = false;
+    UpdateTitle();
+}
+
+void CVelkorDlg::UpdateTitle()
+{
+    QString strTitle = QStringLiteral("Velkor");
+    if (!m_strTitleFile.isEmpty())
+        strTitle += QStringLiteral(" - ") + m_strTitleFile + (m_bCommandChanged ? QStringLiteral("*") : QString());
+    if (!m_deviceList.devices.empty())
+        strTitle += QStringLiteral(" - Devices: %1 (%2)").arg(m_strDeviceListName).arg(m_deviceList.devices.size());
+    setWindowTitle(strTitle);
 }
 
 void CVelkorDlg::OnBnClickedClearLog()
@@ -153,6 +166,7 @@ void CVelkorDlg::OnBnClickedClearCommand()
 {
     m_pBoxCommand->SetWindowText(QString());
     m_strCommandFileName.clear();
+    SetTitleFile(QString());
 }
 
 void CVelkorDlg::OnBnClickedClickEnable()
@@ -202,8 +216,12 @@ void CVelkorDlg::OnSaveCommand()
 {
     const QString strPath = m_prompts.ChooseFile(this, {true, kCommandFilter, QStringLiteral("cmf")});
     QString strError;
-    if (!strPath.isEmpty() && !CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
+    if (strPath.isEmpty())
+        return;
+    if (!CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
         m_prompts.ShowError(this, strError);
+    else
+        SetTitleFile(strPath);
 }
 
 void CVelkorDlg::OnLoadCommand()
@@ -223,6 +241,7 @@ bool CVelkorDlg::LoadCommandFile(const QString& path)
     }
     CCommandFile::InsertLines(*m_pBoxCommand, lines);
     m_strCommandFileName = QFileInfo(path).fileName();
+    SetTitleFile(path);
     return true;
 }
 

@@ -113,6 +113,28 @@ TEST_F(FileMenu, SaveThenLoadGivesTheScriptBack)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
+// The title names the command file last saved or loaded, with "*" once the
+// box changed since; "Clear command" leaves "Velkor".
+TEST_F(FileMenu, TheTitleNamesTheCommandFileAndMarksAChange)
+{
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor"));
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("Sleep(5)"));
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor")) << "a typed script has no file";
+    m_strNextPath = Path(QStringLiteral("pan.cmf"));
+    Trigger("32780");
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf"));
+    QTest::keyClick(m_pDlg->Control(1000), Qt::Key_X);
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf*"));
+    m_strNextPath.clear();
+    Trigger("32780");
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf*")) << "a cancelled save changes nothing";
+    m_strNextPath = Path(QStringLiteral("pan.cmf"));
+    Trigger("32779");
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf"));
+    QTest::mouseClick(Ctl<QPushButton>(1004), Qt::LeftButton);
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor"));
+}
+
 TEST_F(FileMenu, SaveWritesLinesEndedByLineFeeds)
 {
     m_strNextPath = Path(QStringLiteral("a.cmf"));
