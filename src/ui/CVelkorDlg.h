@@ -23,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QPlainTextEdit;
+class QSettings;
 class QPushButton;
 class QRadioButton;
 
@@ -81,6 +82,10 @@ public:
     // this one's for its whole life and gets every run's results.
     void OnViewResults();
     CResultsWindow& ResultsWindow() { return *m_pResults; }
+    // Between starts: the windows' places and sizes, the threshold, the ID
+    // and the log's auto save (never the password).
+    void StoreSettings(QSettings& settings);
+    void RestoreSettings(QSettings& settings);
 
     // View -> Devices: the fleet's devices in a table, beside this window.
     void OnViewDevices();

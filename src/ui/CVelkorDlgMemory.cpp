@@ -1,0 +1,60 @@
+// What the window keeps between starts: its place and size and the results
+// window's, the threshold, the ID and the log's auto save. Never the
+// password.
+#include "CVelkorDlg.h"
+
+#include "CResultsWindow.h"
+#include "log/CLogWriter.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QSettings>
+#include <QValidator>
+
+namespace {
+
+const QString kWindow = QStringLiteral("window/geometry");
+const QString kResults = QStringLiteral("results/geometry");
+const QString kThreshold = QStringLiteral("run/thresholdMs");
+const QString kId = QStringLiteral("run/id");
+const QString kAutoSave = QStringLiteral("log/autoSave");
+const QString kLogFolder = QStringLiteral("log/folder");
+
+}  // namespace
+
+void CVelkorDlg::StoreSettings(QSettings& settings)
+{
+    settings.setValue(kWindow, saveGeometry());
+    settings.setValue(kResults, m_pResults->saveGeometry());
+    settings.setValue(kThreshold, m_editResponseLimit->text());
+    settings.setValue(kId, m_editId->text());
+    settings.setValue(kAutoSave, m_chkAutoSave->isChecked());
+    settings.setValue(kLogFolder, m_pLog->LogFolder());
+    settings.sync();
+}
+
+void CVelkorDlg::RestoreSettings(QSettings& settings)
+{
+    if (settings.contains(kWindow))
+        restoreGeometry(settings.value(kWindow).toByteArray());
+    if (settings.contains(kResults))
+        m_pResults->restoreGeometry(settings.value(kResults).toByteArray());
+    // A threshold the box would not take stays the default.
+    QString strThreshold = settings.value(kThreshold).toString();
+    int nPos = 0;
+    if (!strThreshold.isEmpty() &&
+        (m_editResponseLimit->validator() == nullptr ||
+         m_editResponseLimit->validator()->validate(strThreshold, nPos) == QValidator::Acceptable))
+        m_editResponseLimit->setText(strThreshold);
+    if (settings.contains(kId))
+        m_editId->setText(settings.value(kId).toString());
+    // Auto save comes back only with a folder that is still there.
+    const QString strFolder = settings.value(kLogFolder).toString();
+    if (settings.value(kAutoSave).toBool() && !strFolder.isEmpty() && QDir(strFolder).exists()) {
+        m_chkAutoSave->setChecked(true);
+        OnBnClickedAutoSave();
+        m_pLog->SetLogFolder(strFolder);
+        m_editLogPath->setText(strFolder);
+    }
+}
