@@ -1,9 +1,10 @@
 // What the window keeps between starts: its place and size and the results
-// window's, the threshold, the ID and the log's auto save. Never the
-// password.
+// window's, the threshold, the ID, the log's auto save, the trusted
+// certificate file, the run limits and Jobs. Never the password.
 #include "CVelkorDlg.h"
 
 #include "CResultsWindow.h"
+#include "CTlsOptionsMenu.h"
 #include "log/CLogWriter.h"
 
 #include <QCheckBox>
@@ -31,6 +32,7 @@ void CVelkorDlg::StoreSettings(QSettings& settings)
     settings.setValue(kId, m_editId->text());
     settings.setValue(kAutoSave, m_chkAutoSave->isChecked());
     settings.setValue(kLogFolder, m_pLog->LogFolder());
+    m_pTlsMenu->Store(settings);
     settings.sync();
 }
 
@@ -49,6 +51,7 @@ void CVelkorDlg::RestoreSettings(QSettings& settings)
         m_editResponseLimit->setText(strThreshold);
     if (settings.contains(kId))
         m_editId->setText(settings.value(kId).toString());
+    m_pTlsMenu->Restore(settings);
     // Auto save comes back only with a folder that is still there.
     const QString strFolder = settings.value(kLogFolder).toString();
     if (settings.value(kAutoSave).toBool() && !strFolder.isEmpty() && QDir(strFolder).exists()) {

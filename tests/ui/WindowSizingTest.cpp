@@ -7,6 +7,7 @@
 #include "ui/CResultsWindow.h"
 #include "log/CLogWriter.h"
 #include "ui/CScreenFit.h"
+#include "ui/CTlsOptionsMenu.h"
 #include "ui/DialogLayout.h"
 
 #include <QAbstractButton>
@@ -259,7 +260,9 @@ TEST_F(SmallScreen, SettingsComeBackInTheNextWindowButNeverThePassword)
     Ctl<QLineEdit>(1030)->setText(QStringLiteral("s3cret-word"));
     Ctl<QCheckBox>(1012)->click();
     m_pDlg->LogWriter().SetLogFolder(dir.path());
+    m_pDlg->TlsOptionsMenu().SetJobs(7);
     m_pDlg->StoreSettings(settings);
+    settings.setValue(QStringLiteral("run/maxPasses"), QStringLiteral("3"));  // as the dialog would leave it
     QFile file(settings.fileName());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_FALSE(file.readAll().contains("s3cret")) << "the password is not kept";
@@ -273,4 +276,12 @@ TEST_F(SmallScreen, SettingsComeBackInTheNextWindowButNeverThePassword)
     EXPECT_NE(qobject_cast<QLineEdit*>(next.Control(1030))->text(), QStringLiteral("s3cret-word"));
     EXPECT_TRUE(qobject_cast<QCheckBox*>(next.Control(1012))->isChecked());
     EXPECT_EQ(next.LogWriter().LogFolder(), dir.path());
+    EXPECT_EQ(next.TlsOptionsMenu().Jobs(), 7);
+    EXPECT_EQ(next.TlsOptionsMenu().RunLimits().strPasses, QStringLiteral("3"));
+    // Limits the run-limits dialog would refuse are not taken.
+    settings.setValue(QStringLiteral("run/maxPasses"), QStringLiteral("many"));
+    CVelkorDlg third;
+    third.RestoreSettings(settings);
+    EXPECT_EQ(third.TlsOptionsMenu().RunLimits().strPasses, QString());
+    EXPECT_EQ(third.TlsOptionsMenu().Jobs(), 7);
 }
