@@ -94,7 +94,7 @@ void CTlsOptionsMenu::OnTrustCertificateFile()
 {
     CUserPrompts::SFileRequest request;
     request.strFilter = QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)");
-    const QString strPath = m_prompts.ChooseFile(m_pPromptParent, request);
+    const QString strPath = m_prompts.ChooseFileInLastFolder(m_pPromptParent, request);
     // A file that cannot serve is told at once, and the trusted file stays.
     QString strProblem;
     if (!strPath.isEmpty() && !CTlsConnection::CheckCaFile(strPath, &strProblem))

@@ -103,7 +103,7 @@ void CVelkorDlg::OnLoadDeviceList()
     CUserPrompts::SFileRequest request;
     request.strFilter = QStringLiteral("Device lists (*.csv);;All Files (*.*)");
     request.strDefaultSuffix = QStringLiteral("csv");
-    const QString strPath = m_prompts.ChooseFile(this, request);
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, request);
     if (!strPath.isEmpty())
         LoadDeviceList(strPath);
 }
@@ -214,7 +214,7 @@ const QString kLogFilter = QStringLiteral("text files (*.txt);;All Files (*.*)")
 
 void CVelkorDlg::OnSaveCommand()
 {
-    const QString strPath = m_prompts.ChooseFile(this, {true, kCommandFilter, QStringLiteral("cmf")});
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, {true, kCommandFilter, QStringLiteral("cmf"), QString()});
     QString strError;
     if (strPath.isEmpty())
         return;
@@ -226,7 +226,7 @@ void CVelkorDlg::OnSaveCommand()
 
 void CVelkorDlg::OnLoadCommand()
 {
-    const QString strPath = m_prompts.ChooseFile(this, {false, kCommandFilter, QStringLiteral("cmf")});
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, {false, kCommandFilter, QStringLiteral("cmf"), QString()});
     if (!strPath.isEmpty())
         LoadCommandFile(strPath);
 }
@@ -247,7 +247,7 @@ bool CVelkorDlg::LoadCommandFile(const QString& path)
 
 void CVelkorDlg::OnSaveLog()
 {
-    const QString strPath = m_prompts.ChooseFile(this, {true, kLogFilter, QStringLiteral("txt")});
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, {true, kLogFilter, QStringLiteral("txt"), QString()});
     if (strPath.isEmpty())
         return;
     // The log as it stands, with the lines a worker has handed over.

@@ -1,6 +1,7 @@
 // What the window keeps between starts: its place and size and the results
 // window's, the threshold, the ID, the log's auto save, the trusted
-// certificate file, the run limits and Jobs. Never the password.
+// certificate file, the run limits, Jobs and the file dialogs' folders.
+// Never the password.
 #include "CVelkorDlg.h"
 
 #include "CResultsWindow.h"
@@ -33,6 +34,11 @@ void CVelkorDlg::StoreSettings(QSettings& settings)
     settings.setValue(kAutoSave, m_chkAutoSave->isChecked());
     settings.setValue(kLogFolder, m_pLog->LogFolder());
     m_pTlsMenu->Store(settings);
+    settings.beginGroup(QStringLiteral("folders"));
+    settings.remove(QString());
+    for (auto it = m_prompts.lastFolders.cbegin(); it != m_prompts.lastFolders.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+    settings.endGroup();
     settings.sync();
 }
 
@@ -52,6 +58,11 @@ void CVelkorDlg::RestoreSettings(QSettings& settings)
     if (settings.contains(kId))
         m_editId->setText(settings.value(kId).toString());
     m_pTlsMenu->Restore(settings);
+    // The file dialogs' last folders (a key per file suffix).
+    settings.beginGroup(QStringLiteral("folders"));
+    for (const QString& strSuffix : settings.childKeys())
+        m_prompts.lastFolders.insert(strSuffix, settings.value(strSuffix).toString());
+    settings.endGroup();
     // Auto save comes back only with a folder that is still there.
     const QString strFolder = settings.value(kLogFolder).toString();
     if (settings.value(kAutoSave).toBool() && !strFolder.isEmpty() && QDir(strFolder).exists()) {

@@ -135,6 +135,23 @@ TEST_F(FileMenu, TheTitleNamesTheCommandFileAndMarksAChange)
     EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor"));
 }
 
+// Each kind of file dialog opens where its last file was chosen.
+TEST_F(FileMenu, FileDialogsOpenInTheFolderOfTheirLastFile)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("logs")));
+    m_strNextPath = Path(QStringLiteral("scan.cmf"));
+    Trigger("32780");  // Save command
+    m_strNextPath = Path(QStringLiteral("logs/run.txt"));
+    Trigger("32778");  // Save log
+    m_strNextPath.clear();
+    Trigger("32779");  // Load command, cancelled
+    Trigger("32778");  // Save log, cancelled
+    ASSERT_EQ(m_requests.size(), 4u);
+    EXPECT_EQ(m_requests[0].strStartFolder, QString());
+    EXPECT_EQ(m_requests[2].strStartFolder, QDir(m_dir.path()).absolutePath());
+    EXPECT_EQ(m_requests[3].strStartFolder, QDir(Path(QStringLiteral("logs"))).absolutePath());
+}
+
 TEST_F(FileMenu, SaveWritesLinesEndedByLineFeeds)
 {
     m_strNextPath = Path(QStringLiteral("a.cmf"));
