@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -35,6 +36,10 @@ int CVelkorApp::InitInstance()
     }
     {
         CVelkorDlg dlg;
+        // The user's own settings: the windows' places, the threshold, the ID, the auto save.
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Velkor"),
+                           QStringLiteral("velkor"));
+        dlg.RestoreSettings(settings);
         // Queued, so that the window is up first and a message box about an
         // unreadable file stands over it.
         if (!m_strCommandFile.isEmpty())
@@ -47,6 +52,7 @@ int CVelkorApp::InitInstance()
         QObject::connect(&dlg, &QDialog::finished, &loop, &QEventLoop::quit);
         dlg.show();
         loop.exec();
+        dlg.StoreSettings(settings);
     }
     SocketCleanup();
     return 0;

@@ -22,8 +22,9 @@ CResultsTable::CResultsTable(QWidget* pParent) : QTableView(pParent)
     // many rows.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    // The URL column takes the room the figures leave, but never less than
+    // a readable name: on a narrow screen the figures scroll instead.
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     Show(m_empty);
 }
 
@@ -47,7 +48,7 @@ int CResultsTable::RowCount() const { return m_pModel->rowCount(); }
 
 QStringList CResultsTable::Row(int nRow) const
 {
-    return nRow >= 0 && nRow < RowCount() ? Cells(m_pModel->Figures(nRow), m_pModel->Name(nRow)) : QStringList();
+    return nRow >= 0 && nRow < RowCount() ? Cells(m_pModel->Figures(nRow), m_pModel->ShortName(nRow)) : QStringList();
 }
 
 void CResultsTable::FitColumns(const CUrlStatistics& total)
@@ -68,10 +69,30 @@ void CResultsTable::FitColumns(const CUrlStatistics& total)
     }
 }
 
+int CResultsTable::LeastUrlWidth() const
+{
+    return fontMetrics().averageCharWidth() * kLeastUrlChars + 24;
+}
+
+void CResultsTable::FitUrlColumn()
+{
+    int nFigures = 0;
+    for (int nColumn = 1; nColumn < model()->columnCount(); ++nColumn)
+        nFigures += horizontalHeader()->sectionSize(nColumn);
+    horizontalHeader()->resizeSection(0, std::max(LeastUrlWidth(), viewport()->width() - nFigures));
+}
+
+void CResultsTable::resizeEvent(QResizeEvent* pEvent)
+{
+    QTableView::resizeEvent(pEvent);
+    FitUrlColumn();
+}
+
 void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
 {
     m_pModel->Show(&snapshot);
     FitColumns(snapshot.total);
+    FitUrlColumn();
     // As high as its rows, up to a few; more scroll.
     const int nShown = std::min(RowCount(), kMostRowsShown);
     setFixedHeight(horizontalHeader()->sizeHint().height() + nShown * verticalHeader()->defaultSectionSize() +

@@ -8,8 +8,8 @@
 
 class CResultsTableModel;
 
-// The statistics of a run: a row per URL, in the order the run first used
-// each, and a last row "Total". A time figure is empty when no request of
+// The statistics of a run: a first row "Total", then a row per URL in the
+// order the run first used each, shown by its path and query. A time figure is empty when no request of
 // the row had a time; the mean has two decimals. The URL cell carries the
 // colour of the URL's line in the chart. Only the rows in view are drawn,
 // and the columns keep widths set from the captions and the total, so a
@@ -33,8 +33,15 @@ public:
     static QString Csv(const CRunStatisticsSnapshot& snapshot);
 
     static constexpr int kMostRowsShown = 6;
+    // The URL column is at least this many characters wide.
+    static constexpr int kLeastUrlChars = 28;
+    int LeastUrlWidth() const;
+
+protected:
+    void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
+    void FitUrlColumn();
     void FitColumns(const CUrlStatistics& total);
 
     CResultsTableModel* m_pModel = nullptr;  // child object

@@ -37,12 +37,18 @@ void CResultsTableModel::Show(const CRunStatisticsSnapshot* pSnapshot)
         m_pSnapshot = &snapshot;
         m_nUrls = nUrls;
         m_strFirstUrl = strFirst;
+        m_names.Clear();
+        for (const CUrlStatistics& figures : snapshot.vecUrls)
+            m_names.Add(figures.strUrl);
         endResetModel();
         return;
     }
     if (nUrls > m_nUrls) {
-        beginInsertRows(QModelIndex(), int(m_nUrls), int(nUrls) - 1);
+        // Below the total, which stays the first row.
+        beginInsertRows(QModelIndex(), int(m_nUrls) + 1, int(nUrls));
         m_pSnapshot = &snapshot;
+        for (std::size_t nUrl = m_nUrls; nUrl < nUrls; ++nUrl)
+            m_names.Add(snapshot.vecUrls[nUrl].strUrl);
         m_nUrls = nUrls;
         m_strFirstUrl = strFirst;
         endInsertRows();
@@ -52,15 +58,22 @@ void CResultsTableModel::Show(const CRunStatisticsSnapshot* pSnapshot)
     emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
+bool CResultsTableModel::IsUrl(int nRow) const { return nRow >= 1 && std::size_t(nRow) <= m_nUrls; }
+
 const CUrlStatistics& CResultsTableModel::Figures(int nRow) const
 {
     const CRunStatisticsSnapshot& snapshot = m_pSnapshot ? *m_pSnapshot : m_empty;
-    return nRow >= 0 && std::size_t(nRow) < m_nUrls ? snapshot.vecUrls[std::size_t(nRow)] : snapshot.total;
+    return IsUrl(nRow) ? snapshot.vecUrls[std::size_t(nRow) - 1] : snapshot.total;
 }
 
 QString CResultsTableModel::Name(int nRow) const
 {
-    return nRow >= 0 && std::size_t(nRow) < m_nUrls ? Figures(nRow).strUrl : QStringLiteral("Total");
+    return IsUrl(nRow) ? Figures(nRow).strUrl : QStringLiteral("Total");
+}
+
+QString CResultsTableModel::ShortName(int nRow) const
+{
+    return IsUrl(nRow) ? m_names.Name(nRow - 1) : QStringLiteral("Total");
 }
 
 int CResultsTableModel::rowCount(const QModelIndex& parent) const
@@ -77,10 +90,10 @@ QVariant CResultsTableModel::data(const QModelIndex& index, int nRole) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return QVariant();
-    const bool bTotal = std::size_t(index.row()) >= m_nUrls;
+    const bool bTotal = !IsUrl(index.row());
     switch (nRole) {
     case Qt::DisplayRole:
-        return StatisticsTable::Cells(Figures(index.row()), Name(index.row())).value(index.column());
+        return StatisticsTable::Cells(Figures(index.row()), ShortName(index.row())).value(index.column());
     case Qt::TextAlignmentRole:
         return int(Qt::AlignVCenter | (StatisticsTable::IsNumeric(index.column()) ? Qt::AlignRight : Qt::AlignLeft));
     case Qt::FontRole:
@@ -91,7 +104,7 @@ QVariant CResultsTableModel::data(const QModelIndex& index, int nRole) const
         }
         return QVariant();
     case Qt::DecorationRole:
-        return index.column() == 0 && !bTotal ? QVariant(Swatch(index.row())) : QVariant();
+        return index.column() == 0 && !bTotal ? QVariant(Swatch(index.row() - 1)) : QVariant();
     case Qt::ToolTipRole:
         return index.column() == 0 && !bTotal ? QVariant(Name(index.row())) : QVariant();
     default:

@@ -364,7 +364,7 @@ void CResultsWindow::Refresh()
 void CResultsWindow::SaveFile(const QString& strFilter, const QString& strSuffix,
                               const std::function<bool(QIODevice&)>& write)
 {
-    const QString strPath = m_prompts.ChooseFile(this, {true, strFilter, strSuffix});
+    const QString strPath = m_prompts.ChooseFile(this, {true, strFilter, strSuffix, QString()});
     if (strPath.isEmpty())
         return;  // cancelled
     Flush();

@@ -3,17 +3,19 @@
 #include "CJobsSpinBox.h"
 #include "CUserPrompts.h"
 #include "DialogControls.h"
+#include "engine/CRunSettings.h"
 
 #include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
+#include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <QFileInfo>
-#include <QMenu>
 
 namespace {
 
@@ -92,7 +94,7 @@ void CTlsOptionsMenu::OnTrustCertificateFile()
 {
     CUserPrompts::SFileRequest request;
     request.strFilter = QStringLiteral("Certificates (*.pem *.crt *.cer);;All Files (*.*)");
-    const QString strPath = m_prompts.ChooseFile(m_pPromptParent, request);
+    const QString strPath = m_prompts.ChooseFileInLastFolder(m_pPromptParent, request);
     // A file that cannot serve is told at once, and the trusted file stays.
     QString strProblem;
     if (!strPath.isEmpty() && !CTlsConnection::CheckCaFile(strPath, &strProblem))
@@ -121,4 +123,27 @@ void CTlsOptionsMenu::ShowCertificateFile()
     strName.replace(QLatin1Char('&'), QLatin1String("&&"));
     m_pActClearFile->setText(bSet ? QStringLiteral("&Clear certificate file (%1)").arg(strName)
                                   : QStringLiteral("&Clear certificate file"));
+}
+
+void CTlsOptionsMenu::Store(QSettings& settings) const
+{
+    settings.setValue(QStringLiteral("tls/certificateFile"), m_strCaFile);
+    settings.setValue(QStringLiteral("run/maxDuration"), m_runLimits.strDuration);
+    settings.setValue(QStringLiteral("run/maxPasses"), m_runLimits.strPasses);
+    settings.setValue(QStringLiteral("run/jobs"), m_nJobs);
+}
+
+void CTlsOptionsMenu::Restore(QSettings& settings)
+{
+    const QString strCaFile = settings.value(QStringLiteral("tls/certificateFile")).toString();
+    if (!strCaFile.isEmpty() && QFileInfo(strCaFile).isFile()) {
+        m_strCaFile = strCaFile;
+        ShowCertificateFile();
+    }
+    CRunLimits limits{settings.value(QStringLiteral("run/maxDuration")).toString(),
+                      settings.value(QStringLiteral("run/maxPasses")).toString()};
+    CRunSettings check;
+    if (limits.Apply(check))
+        m_runLimits = limits;
+    SetJobs(settings.value(QStringLiteral("run/jobs"), 0).toInt());
 }

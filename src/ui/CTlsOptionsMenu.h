@@ -7,6 +7,7 @@
 
 class QAction;
 class QMenu;
+class QSettings;
 class QWidget;
 struct CUserPrompts;
 
@@ -40,6 +41,12 @@ public:
     void OnJobs();
     int Jobs() const { return m_nJobs; }
     void SetJobs(int nJobs);
+
+    // Between starts: the trusted certificate file (while it exists), the
+    // run limits (when the dialog would take them) and Jobs. "Accept any
+    // certificate" is never kept: each start begins checking certificates.
+    void Store(QSettings& settings) const;
+    void Restore(QSettings& settings);
 
 private:
     void ShowCertificateFile();

@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -152,6 +153,18 @@ void CVelkorDlg::CreateControls()
     m_editId = MakeLineEdit(p, 1029);
     m_editPassword = MakeLineEdit(p, 1030);  // shown in clear text
 
+    // F5 sends and Shift+F5 stops, as the buttons do: a key does nothing
+    // while its button is disabled.
+    m_btnSend->setShortcut(QKeySequence(Qt::Key_F5));
+    m_btnSend->setToolTip(QStringLiteral("Run the script (F5)"));
+    m_btnStop->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    m_btnStop->setToolTip(QStringLiteral("Stop the run (Shift+F5)"));
+    connect(m_editCommand->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!m_bCommandChanged && !m_strTitleFile.isEmpty()) {
+            m_bCommandChanged = true;
+            UpdateTitle();
+        }
+    });
     connect(m_btnSend, &QPushButton::clicked, this, [this] { OnBnClickedSend(); });
     connect(m_btnClose, &QPushButton::clicked, this, [this] { OnBnClickedCancel(); });
     connect(m_btnClearLog, &QPushButton::clicked, this, [this] { OnBnClickedClearLog(); });

@@ -23,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QPlainTextEdit;
+class QSettings;
 class QPushButton;
 class QRadioButton;
 
@@ -81,6 +82,10 @@ public:
     // this one's for its whole life and gets every run's results.
     void OnViewResults();
     CResultsWindow& ResultsWindow() { return *m_pResults; }
+    // Between starts: the windows' places and sizes, the threshold, the ID
+    // and the log's auto save (never the password).
+    void StoreSettings(QSettings& settings);
+    void RestoreSettings(QSettings& settings);
 
     // View -> Devices: the fleet's devices in a table, beside this window.
     void OnViewDevices();
@@ -126,6 +131,10 @@ private:
     bool AppendLineBreakToCommand();
     void SendToDevices(const CRunSettings& settings);
     void ShowDeviceList();
+    // "Velkor", then the command file the box was loaded from or saved to
+    // (with "*" once the box changed since), then the device list.
+    void UpdateTitle();
+    void SetTitleFile(const QString& strPath);
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
@@ -136,6 +145,8 @@ private:
     std::unique_ptr<CTlsOptionsMenu> m_pTlsMenu;  // uses m_prompts
     std::unique_ptr<CScreenFit> m_pScreenFit;
     QString m_strCommandFileName;  // the last loaded command file's name; empty: typed
+    QString m_strTitleFile;        // the command file loaded or saved last; empty: none
+    bool m_bCommandChanged = false;  // the box changed since m_strTitleFile was read or written
     SDeviceList m_deviceList;      // empty: one run
     QString m_strDeviceListName;   // the list file's name
     QWidget* m_pClient = nullptr;

@@ -103,7 +103,7 @@ void CVelkorDlg::OnLoadDeviceList()
     CUserPrompts::SFileRequest request;
     request.strFilter = QStringLiteral("Device lists (*.csv);;All Files (*.*)");
     request.strDefaultSuffix = QStringLiteral("csv");
-    const QString strPath = m_prompts.ChooseFile(this, request);
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, request);
     if (!strPath.isEmpty())
         LoadDeviceList(strPath);
 }
@@ -136,11 +136,24 @@ void CVelkorDlg::OnClearDeviceList()
 void CVelkorDlg::ShowDeviceList()
 {
     m_pDevices->SetDevices(m_deviceList.devices, m_strDeviceListName);
-    setWindowTitle(m_deviceList.devices.empty()
-                       ? QStringLiteral("Velkor")
-                       : QStringLiteral("Velkor - Devices: %1 (%2)")
-                             .arg(m_strDeviceListName)
-                             .arg(m_deviceList.devices.size()));
+    UpdateTitle();
+}
+
+void CVelkorDlg::SetTitleFile(const QString& strPath)
+{
+    m_strTitleFile = strPath.isEmpty() ? QString() : QFileInfo(strPath).fileName();
+    m_bCommandChanged = false;
+    UpdateTitle();
+}
+
+void CVelkorDlg::UpdateTitle()
+{
+    QString strTitle = QStringLiteral("Velkor");
+    if (!m_strTitleFile.isEmpty())
+        strTitle += QStringLiteral(" - ") + m_strTitleFile + (m_bCommandChanged ? QStringLiteral("*") : QString());
+    if (!m_deviceList.devices.empty())
+        strTitle += QStringLiteral(" - Devices: %1 (%2)").arg(m_strDeviceListName).arg(m_deviceList.devices.size());
+    setWindowTitle(strTitle);
 }
 
 void CVelkorDlg::OnBnClickedClearLog()
@@ -153,6 +166,7 @@ void CVelkorDlg::OnBnClickedClearCommand()
 {
     m_pBoxCommand->SetWindowText(QString());
     m_strCommandFileName.clear();
+    SetTitleFile(QString());
 }
 
 void CVelkorDlg::OnBnClickedClickEnable()
@@ -200,15 +214,19 @@ const QString kLogFilter = QStringLiteral("text files (*.txt);;All Files (*.*)")
 
 void CVelkorDlg::OnSaveCommand()
 {
-    const QString strPath = m_prompts.ChooseFile(this, {true, kCommandFilter, QStringLiteral("cmf")});
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, {true, kCommandFilter, QStringLiteral("cmf"), QString()});
     QString strError;
-    if (!strPath.isEmpty() && !CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
+    if (strPath.isEmpty())
+        return;
+    if (!CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
         m_prompts.ShowError(this, strError);
+    else
+        SetTitleFile(strPath);
 }
 
 void CVelkorDlg::OnLoadCommand()
 {
-    const QString strPath = m_prompts.ChooseFile(this, {false, kCommandFilter, QStringLiteral("cmf")});
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, {false, kCommandFilter, QStringLiteral("cmf"), QString()});
     if (!strPath.isEmpty())
         LoadCommandFile(strPath);
 }
@@ -223,12 +241,13 @@ bool CVelkorDlg::LoadCommandFile(const QString& path)
     }
     CCommandFile::InsertLines(*m_pBoxCommand, lines);
     m_strCommandFileName = QFileInfo(path).fileName();
+    SetTitleFile(path);
     return true;
 }
 
 void CVelkorDlg::OnSaveLog()
 {
-    const QString strPath = m_prompts.ChooseFile(this, {true, kLogFilter, QStringLiteral("txt")});
+    const QString strPath = m_prompts.ChooseFileInLastFolder(this, {true, kLogFilter, QStringLiteral("txt"), QString()});
     if (strPath.isEmpty())
         return;
     // The log as it stands, with the lines a worker has handed over.

@@ -63,6 +63,22 @@ TEST_F(CloseDuringRun, TheCloseButtonAlsoEndsTheRun)
     EXPECT_FALSE(m_pDlg->Engine().IsRunning());
 }
 
+// F5 sends and Shift+F5 stops, as the buttons do; their tooltips say so.
+TEST_F(CloseDuringRun, F5SendsAndShiftF5Stops)
+{
+    CTestResponder peer(kOk);
+    EXPECT_EQ(Ctl<QPushButton>(1002)->toolTip(), QStringLiteral("Run the script (F5)"));
+    EXPECT_EQ(Ctl<QPushButton>(1009)->toolTip(), QStringLiteral("Stop the run (Shift+F5)"));
+    m_pDlg->CommandBox().SetWindowText(
+        QStringLiteral("While(0)\r\nhttp://127.0.0.1:%1/httpapi/a\r\nSleep(50)\r\nEnd").arg(peer.Port()));
+    QTest::keyClick(m_pDlg.get(), Qt::Key_F5);
+    ASSERT_TRUE(WaitForLog(QStringLiteral("While Count : 2 "))) << Log().toStdString();
+    QTest::keyClick(m_pDlg.get(), Qt::Key_F5, Qt::ShiftModifier);
+    EXPECT_TRUE(WaitForRunEnd()) << "Shift+F5 stops the While(0) block";
+    EXPECT_EQ(Ctl<QPushButton>(1002)->text(), QStringLiteral("Send"));
+    EXPECT_EQ(Ctl<QPushButton>(1009)->text(), QStringLiteral("Stop"));
+}
+
 TEST_F(CloseDuringRun, DestroyingTheWindowMidRunIsSafe)
 {
     CTestResponder peer(kOk);

@@ -113,6 +113,45 @@ TEST_F(FileMenu, SaveThenLoadGivesTheScriptBack)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
+// The title names the command file last saved or loaded, with "*" once the
+// box changed since; "Clear command" leaves "Velkor".
+TEST_F(FileMenu, TheTitleNamesTheCommandFileAndMarksAChange)
+{
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor"));
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("Sleep(5)"));
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor")) << "a typed script has no file";
+    m_strNextPath = Path(QStringLiteral("pan.cmf"));
+    Trigger("32780");
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf"));
+    QTest::keyClick(m_pDlg->Control(1000), Qt::Key_X);
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf*"));
+    m_strNextPath.clear();
+    Trigger("32780");
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf*")) << "a cancelled save changes nothing";
+    m_strNextPath = Path(QStringLiteral("pan.cmf"));
+    Trigger("32779");
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor - pan.cmf"));
+    QTest::mouseClick(Ctl<QPushButton>(1004), Qt::LeftButton);
+    EXPECT_EQ(m_pDlg->windowTitle(), QStringLiteral("Velkor"));
+}
+
+// Each kind of file dialog opens where its last file was chosen.
+TEST_F(FileMenu, FileDialogsOpenInTheFolderOfTheirLastFile)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("logs")));
+    m_strNextPath = Path(QStringLiteral("scan.cmf"));
+    Trigger("32780");  // Save command
+    m_strNextPath = Path(QStringLiteral("logs/run.txt"));
+    Trigger("32778");  // Save log
+    m_strNextPath.clear();
+    Trigger("32779");  // Load command, cancelled
+    Trigger("32778");  // Save log, cancelled
+    ASSERT_EQ(m_requests.size(), 4u);
+    EXPECT_EQ(m_requests[0].strStartFolder, QString());
+    EXPECT_EQ(m_requests[2].strStartFolder, QDir(m_dir.path()).absolutePath());
+    EXPECT_EQ(m_requests[3].strStartFolder, QDir(Path(QStringLiteral("logs"))).absolutePath());
+}
+
 TEST_F(FileMenu, SaveWritesLinesEndedByLineFeeds)
 {
     m_strNextPath = Path(QStringLiteral("a.cmf"));

@@ -10,6 +10,7 @@
 #include "ui/CResponseTimeHistogram.h"
 #include "ui/CResultsChartData.h"
 #include "ui/CResultsTable.h"
+#include "ui/CUrlNames.h"
 #include "ui/CResultsWindow.h"
 
 #include <gtest/gtest.h>
@@ -262,9 +263,14 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
     // The statistics per URL and in total.
     CResultsTable* pTable = m_window.Table();
     ASSERT_EQ(pTable->RowCount(), 3);
-    EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlA, OfUrl(results, kUrlA)));
-    EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(kUrlB, OfUrl(results, kUrlB)));
-    EXPECT_EQ(TableRow(pTable, 2), ExpectedRow(QStringLiteral("Total"), results));
+    EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(QStringLiteral("Total"), results)) << "the total first";
+    EXPECT_EQ(TableRow(pTable, 1),
+              ExpectedRow(QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0"), OfUrl(results, kUrlA)));
+    EXPECT_EQ(TableRow(pTable, 2), ExpectedRow(QStringLiteral("/cgi,bin/\"status\""), OfUrl(results, kUrlB)));
+    EXPECT_EQ(pTable->model()->index(1, 0).data(Qt::ToolTipRole).toString(), kUrlA);
+    // On a narrow window the URL column keeps a readable width; the figures scroll.
+    pTable->resize(600, pTable->height());
+    EXPECT_GE(pTable->columnWidth(0), pTable->fontMetrics().averageCharWidth() * CResultsTable::kLeastUrlChars);
 
     // Pointing near the timeout's mark tells what it was; far from any
     // request, nothing.
@@ -321,8 +327,8 @@ TEST_F(ResultsWindow, TheNextRunStartClearsTheLastOne)
     ReportRun(next, false);
     CResultsTable* pTable = m_window.Table();
     ASSERT_EQ(pTable->RowCount(), 2);
-    EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(kUrlB, next));
-    EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(QStringLiteral("Total"), next));
+    EXPECT_EQ(TableRow(pTable, 0), ExpectedRow(QStringLiteral("Total"), next));
+    EXPECT_EQ(TableRow(pTable, 1), ExpectedRow(QStringLiteral("/cgi,bin/\"status\""), next));
     QChart* pChart = m_window.TimeChart()->chart();
     EXPECT_EQ(SeriesNamed<QLineSeries>(pChart, kUrlA), nullptr);
     auto* pLine = SeriesNamed<QLineSeries>(pChart, kUrlB);
@@ -446,9 +452,13 @@ protected:
             cells.removeAt(8);
             return cells;
         };
+        CUrlNames names;
+        for (const QString& strUrl : urls)
+            names.Add(strUrl);
+        EXPECT_EQ(WithoutRate(TableRow(pTable, 0)), WithoutRate(ExpectedRow(QStringLiteral("Total"), logged)));
         for (int nRow = 0; nRow < urls.size(); ++nRow)
-            EXPECT_EQ(WithoutRate(TableRow(pTable, nRow)), WithoutRate(ExpectedRow(urls[nRow], OfUrl(logged, urls[nRow]))));
-        EXPECT_EQ(WithoutRate(TableRow(pTable, int(urls.size()))), WithoutRate(ExpectedRow(QStringLiteral("Total"), logged)));
+            EXPECT_EQ(WithoutRate(TableRow(pTable, nRow + 1)),
+                      WithoutRate(ExpectedRow(names.Name(nRow), OfUrl(logged, urls[nRow]))));
     }
     QString Summary() const { return m_pDlg->ResultsWindow().findChild<QLabel*>(QStringLiteral("summary"))->text(); }
     QChart* Chart() const { return m_pDlg->ResultsWindow().TimeChart()->chart(); }
@@ -938,6 +948,8 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     const QString strLabel = pChart->legend()->markers(lines[QStringLiteral("Lines 97-112")]).value(0)->label();
     EXPECT_EQ(strLabel, QStringLiteral("Lines 97-112")) << "named whole";
     EXPECT_EQ(m_window.Table()->RowCount(), 101);
+    EXPECT_EQ(m_window.Table()->Row(0).value(0), QStringLiteral("Total"));
+    EXPECT_EQ(m_window.Table()->Row(100).value(0), QStringLiteral("/httpapi/goto?preset=100"));
 }
 
 // Quick answers with the threshold hidden fill the response axis rather

@@ -4,14 +4,22 @@
 
 #include "ui/CAboutDlg.h"
 #include "ui/CCommandDlg.h"
+#include "ui/CResultsWindow.h"
+#include "log/CLogWriter.h"
 #include "ui/CScreenFit.h"
+#include "ui/CTlsOptionsMenu.h"
 #include "ui/DialogLayout.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStyle>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -236,4 +244,44 @@ TEST(SmallScreenFit, TheClientLimitAndThePlaceInsideTheArea)
     EXPECT_EQ(CScreenFit::PlaceInside(area, QRect(300, 200, 200, 100)), QPoint(300, 200));
     EXPECT_EQ(CScreenFit::PlaceInside(area, QRect(300, 200, 900, 700)), QPoint(100, 50))
         << "too large: its top left goes to the area's";
+}
+
+// What the window keeps between starts comes back in the next one; the
+// password never leaves. The settings live in a file of the test's own.
+TEST_F(SmallScreen, SettingsComeBackInTheNextWindowButNeverThePassword)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QSettings settings(dir.filePath(QStringLiteral("velkor.ini")), QSettings::IniFormat);
+    m_pDlg->setGeometry(40, 50, 1300, 1000);
+    m_pDlg->ResultsWindow().setGeometry(1150, 60, 1100, 900);
+    Ctl<QLineEdit>(1025)->setText(QStringLiteral("750"));
+    Ctl<QLineEdit>(1029)->setText(QStringLiteral("operator"));
+    Ctl<QLineEdit>(1030)->setText(QStringLiteral("s3cret-word"));
+    Ctl<QCheckBox>(1012)->click();
+    m_pDlg->LogWriter().SetLogFolder(dir.path());
+    m_pDlg->TlsOptionsMenu().SetJobs(7);
+    m_pDlg->StoreSettings(settings);
+    settings.setValue(QStringLiteral("run/maxPasses"), QStringLiteral("3"));  // as the dialog would leave it
+    QFile file(settings.fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("s3cret")) << "the password is not kept";
+
+    CVelkorDlg next;
+    next.RestoreSettings(settings);
+    EXPECT_EQ(next.size(), QSize(1300, 1000));
+    EXPECT_EQ(next.ResultsWindow().size(), QSize(1100, 900));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(next.Control(1025))->text(), QStringLiteral("750"));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(next.Control(1029))->text(), QStringLiteral("operator"));
+    EXPECT_NE(qobject_cast<QLineEdit*>(next.Control(1030))->text(), QStringLiteral("s3cret-word"));
+    EXPECT_TRUE(qobject_cast<QCheckBox*>(next.Control(1012))->isChecked());
+    EXPECT_EQ(next.LogWriter().LogFolder(), dir.path());
+    EXPECT_EQ(next.TlsOptionsMenu().Jobs(), 7);
+    EXPECT_EQ(next.TlsOptionsMenu().RunLimits().strPasses, QStringLiteral("3"));
+    // Limits the run-limits dialog would refuse are not taken.
+    settings.setValue(QStringLiteral("run/maxPasses"), QStringLiteral("many"));
+    CVelkorDlg third;
+    third.RestoreSettings(settings);
+    EXPECT_EQ(third.TlsOptionsMenu().RunLimits().strPasses, QString());
+    EXPECT_EQ(third.TlsOptionsMenu().Jobs(), 7);
 }
