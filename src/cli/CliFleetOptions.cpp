@@ -85,6 +85,23 @@ devices at once, 1 to %1)roff")
                         .arg(kMaxFleetJobs);
     s->strManNote = QStringLiteral("all of them by default, at most %1").arg(kMaxFleetJobs);
 
+    s = &add(ECliOption::RampUp, QStringLiteral("ramp-up"), QStringLiteral("DURATION"), kCliRun);
+    s->strHelpLead = QStringLiteral("With --devices: start the devices evenly spread over this time");
+    s->strHelpTail = QStringLiteral(": 90s, 10m or seconds; default all at once.");
+    s->strManLead = QStringLiteral(R"roff(With
+.BR \-\-devices :
+start the devices one after another, evenly spread over
+.IR DURATION ,
+in the list's order: the first at once, the last when
+.I DURATION
+has passed)roff");
+    s->strManNote = QStringLiteral("seconds, or with a unit: 90s, 10m, 8h; 0 by default");
+    s->strManMore = QStringLiteral(R"roff(A fleet then does not send its first requests all at the same moment, and
+a
+.B Sleep
+does not keep every device in step. A device also waits for room under
+.BR \-\-jobs .)roff");
+
     s = &add(ECliOption::Shard, QStringLiteral("shard"), QStringLiteral("K/N"), kCliRun);
     s->strHelpLead = QStringLiteral("With --devices: run only shard K of N, the rows whose number modulo N is K-1");
     s->strHelpTail = QStringLiteral("; join the reports with merge.");

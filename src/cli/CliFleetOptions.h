@@ -11,7 +11,7 @@
 void AddFleetOptions(QList<CliOptionEntry>& table);
 
 // The most devices --jobs lets run at once.
-inline constexpr int kMaxFleetJobs = 1000;
+inline constexpr int kMaxFleetJobs = 10000;
 
 // --shard K/N: 1 <= K <= N, in digits. False when it is not one.
 bool ParseShard(const QString& strShard, int* pnIndex, int* pnCount);

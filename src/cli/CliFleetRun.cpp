@@ -22,6 +22,8 @@
 #include <QHash>
 #include <QTextStream>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -31,6 +33,9 @@
 #include <vector>
 
 namespace {
+
+// The open-file limit in force after RaiseOpenFileLimit().
+std::uint64_t g_nOpenFileLimit = 0;
 
 // --jobs: 1 to kMaxFleetJobs in digits; without it every device at once.
 bool ParseJobs(const CliArguments& args, std::size_t nDevices, int* pnJobs)
@@ -68,11 +73,34 @@ void MarkKeptFromStarting(CRecordedFleet& fleet, bool bSignalled)
 
 }  // namespace
 
+std::uint64_t RaiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return g_nOpenFileLimit = 0;
+    if (limit.rlim_cur != limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    g_nOpenFileLimit = limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : std::uint64_t(limit.rlim_cur);
+    return g_nOpenFileLimit;
+}
+
+std::uint64_t FleetOpenFilesNeeded(int nJobs, bool bLogFiles)
+{
+    constexpr std::uint64_t kReserve = 64;  // standard streams, report files, the event loop's own
+    return std::uint64_t(std::max(nJobs, 0)) * (bLogFiles ? 2 : 1) + kReserve;
+}
+
 int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream& out, QTextStream& err)
 {
     if (!args.IsSet(ECliOption::Devices)) {
         if (args.IsSet(ECliOption::Shard))
             err << "velkor-cli: --shard goes with --devices\nTry 'velkor-cli --help'." << Qt::endl;
+        else if (args.IsSet(ECliOption::RampUp))
+            err << "velkor-cli: --ramp-up goes with --devices\nTry 'velkor-cli --help'." << Qt::endl;
         else
             err << "velkor-cli: --jobs goes with --devices\nTry 'velkor-cli --help'." << Qt::endl;
         return kExitUsage;
@@ -121,6 +149,22 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     if (!ParseJobs(args, list.devices.size(), &nJobs)) {
         err << "velkor-cli: --jobs takes a number of devices, 1 to " << kMaxFleetJobs << " (digits only), not '"
             << args.Value(ECliOption::Jobs) << "'\nTry 'velkor-cli --help'." << Qt::endl;
+        return kExitUsage;
+    }
+    // Devices that cannot open their connection would fail for want of a
+    // file, not for the device: say so before any starts.
+    const int nAtOnce = int(std::min<std::size_t>(std::size_t(nJobs), list.devices.size()));
+    const std::uint64_t nFilesNeeded = FleetOpenFilesNeeded(nAtOnce, !options.strLogDir.isEmpty());
+    if (g_nOpenFileLimit != 0 && nFilesNeeded > g_nOpenFileLimit) {
+        err << "velkor-cli: " << nAtOnce << " devices at once need about " << qulonglong(nFilesNeeded)
+            << " open files, but the limit is " << qulonglong(g_nOpenFileLimit)
+            << " (ulimit -n); give a smaller --jobs or raise the limit\nTry 'velkor-cli --help'." << Qt::endl;
+        return kExitUsage;
+    }
+    std::int64_t nRampUpMs = 0;
+    if (args.IsSet(ECliOption::RampUp) && !CRunSettings::ParseDuration(args.Value(ECliOption::RampUp), &nRampUpMs)) {
+        err << "velkor-cli: --ramp-up takes whole seconds, plain or with s, m or h (90s, 10m, 8h), not '"
+            << args.Value(ECliOption::RampUp) << "'\nTry 'velkor-cli --help'." << Qt::endl;
         return kExitUsage;
     }
     if (const int nExit = CheckRunInputs(options, err); nExit != kExitOk)
@@ -180,6 +224,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     start.strScriptName = strScriptName;
     start.settings = options.settings;
     start.nJobs = nJobs;
+    start.nRampUpMs = nRampUpMs;
     start.bAutoSave = !options.strLogDir.isEmpty();
     start.strLogFolder = options.strLogDir;
     start.variables = options.variables;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 class CliArguments;
 class QTextStream;
 struct CliRunOptions;
@@ -14,3 +16,12 @@ struct CliRunOptions;
 // of the devices' figures and verdicts; the exit code is the worst verdict.
 // Returns an exit code of ECliExit.
 int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream& out, QTextStream& err);
+
+// Raises the soft limit of open files to the hard limit (a fleet of
+// thousands of devices holds a connection each); returns the soft limit now
+// in force (0 when it could not be read). Called once at velkor-cli's start.
+std::uint64_t RaiseOpenFileLimit();
+
+// The open files N devices at once need: a connection each, with per-device
+// log files (bLogFiles) a file each too, and a reserve for the process's own.
+std::uint64_t FleetOpenFilesNeeded(int nJobs, bool bLogFiles);

@@ -42,6 +42,7 @@ enum class ECliOption {
     VariablesFile,
     Devices,
     Jobs,
+    RampUp,
     Shard,
     MaxDuration,
     MaxPasses,

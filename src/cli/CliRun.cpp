@@ -310,7 +310,8 @@ public:
             err << "velkor-cli: " << strProblem << Qt::endl;
             return kExitUsage;
         }
-        if (args.IsSet(ECliOption::Devices) || args.IsSet(ECliOption::Jobs) || args.IsSet(ECliOption::Shard))
+        if (args.IsSet(ECliOption::Devices) || args.IsSet(ECliOption::Jobs) || args.IsSet(ECliOption::Shard) ||
+            args.IsSet(ECliOption::RampUp))
             return RunFleet(args, options, out, err);
         return RunScript(options, out, err);
     }

@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 #include "CliDocs.h"
 #include "CliExitCodes.h"
+#include "CliFleetRun.h"
 #include "CliOptions.h"
 #include "VelkorVersion.h"
 
@@ -12,6 +13,8 @@
 // (CliOptions.h), the commands from CliCommands().
 int main(int argc, char* argv[])
 {
+    // A fleet holds a connection per device: as many open files as allowed.
+    RaiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velkor-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));

@@ -170,14 +170,18 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     int nLength = int(response.size());
     const int nCapacity = nLength;
     int nStatus = -1;
-    const std::int64_t t0 = MonotonicMs();
+    // One reading at each end, in microseconds; the logged milliseconds are
+    // the difference of the two readings' milliseconds, as they always were.
+    const std::int64_t t0Us = MonotonicUs();
+    const std::int64_t t0 = MsOfMonotonicUs(t0Us);
     if (m_bFirstRequest) {
         m_nRunStartMs = t0;
         m_bFirstRequest = false;
     }
     const HRESULT hr =
         server.m_pHttp->SendRequest(path, response.data(), nLength, nStatus, user, password, bCredentialsUtf8);
-    const std::int64_t nResponseMs = MonotonicMs() - t0;
+    const std::int64_t t1Us = MonotonicUs();
+    const std::int64_t nResponseMs = MsOfMonotonicUs(t1Us) - t0;
     if (Aborted())
         return true;  // cut off by closing: no answer to report, and no result
 
@@ -185,6 +189,7 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     // keeps of it (a JSON Lines file) is there once its lines are.
     if (bResults) {
         result.nTimeMs = nResponseMs;
+        result.nTimeUs = t1Us - t0Us;
         result.nAtMs = m_results.SinceStartMs(t0);
         // The status of the last response whose status line was read; none
         // is made up.
@@ -255,12 +260,15 @@ void CExecutionLoop::WaitUntilAlive(const CCommandItem& item)
     result.nLine = item.m_nLine;
     result.strHost = strIP;
     result.strPort = strPort;
-    const std::int64_t nFirstMs = MonotonicMs();
+    const std::int64_t nFirstUs = MonotonicUs();
+    const std::int64_t nFirstMs = MsOfMonotonicUs(nFirstUs);
     result.nAtMs = m_results.SinceStartMs(nFirstMs);
     // The wait's result goes out before its last line, as a request's does.
     auto finish = [&](bool bStopped) {
         m_context.m_bCheckAliveWaiting = false;
-        result.nDownMs = MonotonicMs() - nFirstMs;
+        const std::int64_t nLastUs = MonotonicUs();
+        result.nDownMs = MsOfMonotonicUs(nLastUs) - nFirstMs;
+        result.nDownUs = nLastUs - nFirstUs;
         result.bStopped = bStopped;
         StepChecks::COutcome checks;
         if (item.m_pChecks)

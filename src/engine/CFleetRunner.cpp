@@ -5,6 +5,7 @@
 #include "log/CLogWriter.h"
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
+#include "platform/MonotonicClock.h"
 #include "script/Placeholders.h"
 
 #include <QDir>
@@ -99,6 +100,7 @@ bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& star
     m_devices.clear();
     m_start = start;
     m_nNext = 0;
+    m_nStartedMs = MonotonicMs();
     m_bStopping = false;
     bool bScriptError = false;
     for (const SDevice& row : devices) {
@@ -151,6 +153,12 @@ void CFleetRunner::StartWaiting()
     for (const auto& pRun : m_devices)
         nRunning += pRun->engine != nullptr ? 1 : 0;
     while (!m_bStopping && m_nNext < m_devices.size() && nRunning < nJobs) {
+        if (m_start.nRampUpMs > 0 && m_devices.size() > 1) {
+            // Not yet this device's turn: a later Poll() starts it.
+            const std::int64_t nDueMs = m_start.nRampUpMs * std::int64_t(m_nNext) / std::int64_t(m_devices.size() - 1);
+            if (MonotonicMs() - m_nStartedMs < nDueMs)
+                break;
+        }
         const std::size_t nDevice = m_nNext++;
         SDeviceRun& run = *m_devices[nDevice];
         run.engine = std::make_unique<CRunEngine>(run.editCommand, run.editLog, run.log, run.controls);

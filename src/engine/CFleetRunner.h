@@ -95,6 +95,10 @@ public:
         QString strScriptName;    // the command file's name; empty: typed
         CRunSettings settings;
         int nJobs = 0;            // devices at once; 0 or less: all
+        // The devices start evenly spread over this time, in the list's
+        // order: device k of n not before k * nRampUpMs / (n - 1) after
+        // Start(); 0: all at once (as room allows).
+        std::int64_t nRampUpMs = 0;
         bool bAutoSave = false;   // each device its own file in strLogFolder
         QString strLogFolder;
         ScriptVariables variables;  // placeholders' values; a device's columns win
@@ -143,7 +147,7 @@ public:
     // "waiting", "running", "done", "script error", "not run".
     static QString StateText(EState eState);
 
-    static constexpr int kMaxJobs = 1000;
+    static constexpr int kMaxJobs = 10000;
 
 private:
     struct SDeviceRun;
@@ -157,5 +161,6 @@ private:
     SStart m_start;
     std::vector<std::unique_ptr<SDeviceRun>> m_devices;
     std::size_t m_nNext = 0;
+    std::int64_t m_nStartedMs = 0;  // when Start() took the devices (MonotonicMs)
     bool m_bStopping = false;
 };

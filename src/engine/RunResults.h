@@ -29,6 +29,7 @@ struct CRequestResult {
     QString strUrl;             // as the send line shows it: scheme://host:port/target
     int nStatus = -1;           // HTTP status of the final response; -1 when none came
     std::int64_t nTimeMs = 0;   // the response time as logged (0 when not sent)
+    std::int64_t nTimeUs = 0;   // the same time in microseconds, from the same clock readings
     std::int64_t nAtMs = 0;     // when the request started, in ms since the run started
     ERequestOutcome outcome = ERequestOutcome::Ok;
     bool bPass = true;          // the request's verdict under the run's rules (CRunSettings)
@@ -54,6 +55,7 @@ struct CCheckAliveResult {
     int nChecks = 0;            // downtime checks judged
     int nChecksFailed = 0;      // of them, the failing ones
     QString strReason;          // the first failing check's reason; else empty
+    std::int64_t nDownUs = 0;   // nDownMs in microseconds, from the same clock readings; -1: not known
 };
 
 struct CRunStartInfo {

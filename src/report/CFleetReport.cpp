@@ -227,6 +227,8 @@ bool ReadRun(const QJsonObject& object, CRecordedRun* pRun, QString* pProblem)
         request.nLine = r.value(QLatin1String("line")).toInt();
         request.nStatus = r.value(QLatin1String("status")).toInt(-1);
         request.nTimeMs = r.value(QLatin1String("time_ms")).toInteger();
+        // Reports written before the microseconds were kept have none.
+        request.nTimeUs = r.value(QLatin1String("time_us")).toInteger(-1);
         // Without at_ms (a run's own report) the requests follow one another.
         request.nAtMs = r.contains(QLatin1String("at_ms")) ? r.value(QLatin1String("at_ms")).toInteger() : nSumMs;
         nSumMs = request.nAtMs + std::max<std::int64_t>(request.nTimeMs, 0);
@@ -283,6 +285,7 @@ bool ReadRun(const QJsonObject& object, CRecordedRun* pRun, QString* pProblem)
         wait.strPort = PortText(w.value(QLatin1String("port")));
         wait.nAtMs = w.value(QLatin1String("at_ms")).toInteger();
         wait.nDownMs = w.value(QLatin1String("down_ms")).toInteger();
+        wait.nDownUs = w.value(QLatin1String("down_us")).toInteger(-1);
         wait.nAttempts = w.value(QLatin1String("attempts")).toInt();
         wait.bStopped = w.value(QLatin1String("stopped")).toBool();
         run.vecCheckAlives.push_back(wait);

@@ -174,7 +174,11 @@ void WriteRequests(CChunkWriter& out, const CRecordedRun& run, const QByteArray&
             out << "null";
         else
             out << std::int64_t(request.nStatus);
-        out << ", \"time_ms\": " << request.nTimeMs;
+        out << ", \"time_ms\": " << request.nTimeMs << ", \"time_us\": ";
+        if (request.nTimeUs < 0)
+            out << "null";
+        else
+            out << request.nTimeUs;
         if (bAtMs)
             out << ", \"at_ms\": " << request.nAtMs;
         out << ", \"outcome\": \"" << OutcomeName(request.outcome)
@@ -373,7 +377,9 @@ QByteArray CJsonReport::RequestObject(const CRecordedRequest& request, const CRe
         + ", \"host\": " + JsonString(target.strHost) + ", \"port\": "
         + (request.outcome == ERequestOutcome::NotSent ? QByteArrayLiteral("null") : JsonPort(target.strPort))
         + ", \"status\": " + (request.nStatus < 0 ? QByteArrayLiteral("null") : JsonInt(request.nStatus))
-        + ", \"time_ms\": " + JsonInt(request.nTimeMs) + ", \"outcome\": \"" + OutcomeName(request.outcome)
+        + ", \"time_ms\": " + JsonInt(request.nTimeMs)
+        + ", \"time_us\": " + (request.nTimeUs < 0 ? QByteArrayLiteral("null") : JsonInt(request.nTimeUs))
+        + ", \"outcome\": \"" + OutcomeName(request.outcome)
         + "\", \"verdict\": \"" + (request.bPass ? "pass" : "fail") + "\", \"reason\": "
         + (pReason == nullptr ? QByteArrayLiteral("null") : JsonString(*pReason)) + "}";
     return object;
@@ -384,7 +390,9 @@ QByteArray CJsonReport::CheckAliveObject(const CCheckAliveResult& wait)
     return "{\"kind\": \"checkalive\", \"index\": " + JsonInt(wait.nIndex) + ", \"pass\": " + JsonInt(wait.nPass)
         + ", \"line\": " + JsonInt(wait.nLine) + ", \"host\": " + JsonString(wait.strHost)
         + ", \"port\": " + JsonPort(wait.strPort) + ", \"at_ms\": " + JsonInt(wait.nAtMs)
-        + ", \"down_ms\": " + JsonInt(wait.nDownMs) + ", \"attempts\": " + JsonInt(wait.nAttempts)
+        + ", \"down_ms\": " + JsonInt(wait.nDownMs)
+        + ", \"down_us\": " + (wait.nDownUs < 0 ? QByteArrayLiteral("null") : JsonInt(wait.nDownUs))
+        + ", \"attempts\": " + JsonInt(wait.nAttempts)
         + ", \"stopped\": " + (wait.bStopped ? "true" : "false") + "}";
 }
 

@@ -20,13 +20,15 @@ struct CUrlStatistics;
 //                   a While block), line, url, host, port (a number; the
 //                   text as typed when it is not one; null when not sent),
 //                   status (null unless a status line was read), time_ms,
+//                   time_us (the same in microseconds),
 //                   outcome ("ok", "slow", "timeout", "failed",
 //                   "not-sent"), verdict ("pass", "fail"), reason (what its
 //                   [HTTP], [TLS] or [AUTH] line said, or null)
 //   checkalive      one object per CheckAlive wait, in order: kind
 //                   ("checkalive"), index, pass, line, host, port, at_ms (its
 //                   start since the run's), down_ms (from the first attempt
-//                   to the accepted connection, or to the stop), attempts,
+//                   to the accepted connection, or to the stop), down_us
+//                   (the same in microseconds), attempts,
 //                   stopped (ended before the device came back)
 //   totals          http_ms, application_ms, while_repeat (null without a
 //                   While block), stopped (a While block was ended by Stop);

@@ -75,6 +75,7 @@ CRecordedRequest RecordOf(const CRequestResult& result)
     request.nLine = result.nLine;
     request.nStatus = result.nStatus;
     request.nTimeMs = result.nTimeMs;
+    request.nTimeUs = result.nTimeUs;
     request.nAtMs = result.nAtMs;
     request.outcome = result.outcome;
     request.bPass = result.bPass;

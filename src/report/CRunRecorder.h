@@ -19,6 +19,7 @@ struct CRecordedRequest {
     int nLine = 0;
     int nStatus = -1;
     std::int64_t nTimeMs = 0;
+    std::int64_t nTimeUs = 0;   // -1: not known (read back from a report without it)
     std::int64_t nAtMs = 0;
     ERequestOutcome outcome = ERequestOutcome::Ok;
     bool bPass = true;

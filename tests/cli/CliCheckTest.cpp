@@ -249,7 +249,7 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
     EXPECT_TRUE(strMan.contains(QStringLiteral(".TP\n.B \\-\\-strict\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( check \", \" run ;\nexit status 2).\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( run ;\ndefault\n.BR 300 ;\nanything else is a usage error).\n")));
-    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 26);  // the table's options, not Qt's own
+    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 27);  // the table's options, not Qt's own
     QString strQt;
     ASSERT_TRUE(CliDocPart(QStringLiteral("man-qt-options"), &strQt));
     EXPECT_TRUE(strQt.startsWith(QStringLiteral(".TP\n.BR \\-h \", \" \\-\\-help\n")));
@@ -264,13 +264,13 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-options"), &strShell));
     EXPECT_EQ(strShell, QStringLiteral("            --id | --password | --password-file | --threshold | --log-dir | "
                                        "--cacert | --json | --jsonl | --junit | --html | --require | --max-duration | "
-                                       "--max-passes | --variable | --variables-file | --devices | --jobs | --shard) ((i++)) ;;\n"));
+                                       "--max-passes | --variable | --variables-file | --devices | --jobs | --ramp-up | --shard) ((i++)) ;;\n"));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-cases"), &strShell));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --cacert)\n            _filedir '@(pem|crt|cer)'\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --log-dir)\n            _filedir -d\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral(
         "        --id | --password | --threshold | --require | --max-duration | --max-passes | --variable | --jobs | "
-        "--shard)\n"
+        "--ramp-up | --shard)\n"
         "            return\n")));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-command-options"), &strShell));
     EXPECT_TRUE(strShell.startsWith(QStringLiteral(

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
@@ -16,6 +17,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <vector>
 
 namespace {
 
@@ -454,6 +457,62 @@ TEST(CliFleetRun, MergeRefusesASetThatIsNotOneWholeRun)
                   .arg(report[QStringLiteral("exit_code")].toInt())
                   .arg(report[QStringLiteral("partial")].toBool()),
               QStringLiteral("fail 143 1"));
+}
+
+// --ramp-up spreads the devices' starts over its time, in the list's order:
+// of 4 devices over 1 s the last starts a second after the first (without it
+// all four start within a few ms); --jobs goes up to 10000. A bad duration,
+// --ramp-up without --devices or --jobs above 10000 is a usage error.
+TEST(CliFleetRun, RampUpSpreadsTheStartsAndJobsGoTo10000)
+{
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({}));
+    QTemporaryDir dir;
+    const QString strDevices = dir.filePath(QStringLiteral("devices.csv"));
+    {
+        QFile file(strDevices);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("name\ncam-1\ncam-2\ncam-3\ncam-4\n");
+    }
+    const QString strScript = WriteScript(
+        dir, QStringLiteral("http://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n").arg(sim.port()));
+    const QString strJson = dir.filePath(QStringLiteral("fleet.json"));
+    CliRun run;
+    run.Start({strScript, QStringLiteral("--devices"), strDevices, QStringLiteral("--ramp-up"), QStringLiteral("1s"),
+               QStringLiteral("--jobs"), QStringLiteral("10000"), QStringLiteral("--quiet"), QStringLiteral("--json"),
+               strJson});
+    ASSERT_EQ(run.Finish(), kExitOk) << run.m_strErr.toStdString();
+    QFile json(strJson);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonArray devices = QJsonDocument::fromJson(json.readAll()).object()[QStringLiteral("devices")].toArray();
+    ASSERT_EQ(devices.size(), 4);
+    std::vector<QDateTime> starts;
+    for (const QJsonValue& device : devices) {
+        starts.push_back(QDateTime::fromString(device[QStringLiteral("started_at")].toString(), Qt::ISODateWithMs));
+        ASSERT_TRUE(starts.back().isValid()) << device[QStringLiteral("started_at")].toString().toStdString();
+        EXPECT_EQ(device[QStringLiteral("requests")].toArray().size(), 1);
+    }
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_LE(starts[i - 1], starts[i]) << i;
+    // Device 3 is due 1000 ms after device 0, which starts at once.
+    EXPECT_GE(starts.front().msecsTo(starts.back()), 900);
+
+    const struct {
+        QStringList args;
+        QString strErr;
+    } bads[] = {
+        {{QStringLiteral("--devices"), strDevices, QStringLiteral("--ramp-up"), QStringLiteral("1x")},
+         QStringLiteral("velkor-cli: --ramp-up takes whole seconds")},
+        {{QStringLiteral("--ramp-up"), QStringLiteral("1s")}, QStringLiteral("velkor-cli: --ramp-up goes with --devices")},
+        {{QStringLiteral("--devices"), strDevices, QStringLiteral("--jobs"), QStringLiteral("10001")},
+         QStringLiteral("velkor-cli: --jobs takes a number of devices, 1 to 10000 ")},
+    };
+    for (const auto& bad : bads) {
+        CliRun refused;
+        refused.Start(QStringList{strScript} + bad.args);
+        EXPECT_EQ(refused.Finish(), kExitUsage) << bad.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(refused.m_strErr.startsWith(bad.strErr)) << refused.m_strErr.toStdString();
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <cstdlib>
 
 namespace {
 
@@ -117,6 +118,9 @@ TEST(CliLongRun, JsonLinesKeepEveryRequestLoggedBeforeASigkill)
         EXPECT_EQ(requests[i][QStringLiteral("index")].toInt(), int(i + 1));
         EXPECT_EQ(requests[i][QStringLiteral("url")].toString(), logged[i].first) << i;
         EXPECT_EQ(requests[i][QStringLiteral("time_ms")].toInteger(), logged[i].second) << i;
+        // Microseconds from the same two clock readings: less than 1 ms apart.
+        EXPECT_TRUE(requests[i][QStringLiteral("time_us")].isDouble()) << i;
+        EXPECT_LT(std::abs(requests[i][QStringLiteral("time_us")].toInteger(-1) - 1000 * logged[i].second), 1000) << i;
     }
     ASSERT_GE(waits.size(), 1u);
     const QJsonObject& wait = waits.front();
@@ -126,6 +130,8 @@ TEST(CliLongRun, JsonLinesKeepEveryRequestLoggedBeforeASigkill)
     EXPECT_FALSE(wait[QStringLiteral("stopped")].toBool());
     EXPECT_GE(wait[QStringLiteral("attempts")].toInt(), 1);
     EXPECT_GE(wait[QStringLiteral("down_ms")].toInteger(), 0);
+    EXPECT_TRUE(wait[QStringLiteral("down_us")].isDouble());
+    EXPECT_LT(std::abs(wait[QStringLiteral("down_us")].toInteger(-1) - 1000 * wait[QStringLiteral("down_ms")].toInteger()), 1000);
 }
 
 // --quiet: standard output holds the summary line alone, while the

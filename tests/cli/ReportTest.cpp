@@ -37,6 +37,7 @@ CRequestResult Result(int nIndex, int nPass, int nLine, const QString& strUrl, c
     r.strPort = strPort;
     r.nStatus = nStatus;
     r.nTimeMs = nTimeMs;
+    r.nTimeUs = outcome == O::NotSent ? 0 : nTimeMs * 1000 + 345;
     r.outcome = outcome;
     r.bPass = outcome == O::Ok || outcome == O::Slow;  // the default rules
     if (outcome == O::Failed)
@@ -186,12 +187,15 @@ TEST_F(ReportTest, JsonHoldsRequestsTotalsAndStatistics)
     EXPECT_EQ(first["port"].toInt(), 8080);
     EXPECT_EQ(first["status"].toInt(), 200);
     EXPECT_EQ(first["time_ms"].toInt(), 12);
+    EXPECT_EQ(first["time_us"].toInteger(), 12345);
     EXPECT_EQ(first["outcome"].toString(), "ok");
     const QJsonObject odd = requests[1].toObject();
     EXPECT_EQ(odd["url"].toString(), kOdd);
     EXPECT_EQ(odd["outcome"].toString(), "slow");
     EXPECT_TRUE(requests[2].toObject()["status"].isNull());
     EXPECT_EQ(requests[2].toObject()["time_ms"].toInt(), 5000);
+    EXPECT_EQ(requests[2].toObject()["time_us"].toInteger(), 5000345);
+    EXPECT_EQ(requests[4].toObject()["time_us"].toInteger(-1), 0);
     EXPECT_EQ(requests[2].toObject()["outcome"].toString(), "timeout");
     EXPECT_EQ(requests[3].toObject()["outcome"].toString(), "failed");
     EXPECT_EQ(requests[3].toObject()["port"].toInt(), 443);
@@ -518,7 +522,7 @@ TEST_F(ReportTest, CheckAliveWaitsInJsonJUnitAndStatistics)
     run.vecCheckAlives = {
         // index, pass, line, host, port, at, down, attempts, stopped
         {1, 1, 6, "127.0.0.1", "8080", 900, 2100, 3, false, 0, 0, {}},
-        {2, 2, 6, "127.0.0.1", "8080", 4100, 5000, 6, true, 0, 0, {}},
+        {2, 2, 6, "127.0.0.1", "8080", 4100, 5000, 6, true, 0, 0, {}, 5000321},
         {3, 2, 6, "127.0.0.1", "8080", 9900, 1000, 2, false, 0, 0, {}},
         {4, 0, 9, "dev.local", "81", 12000, 3000, 4, false, 0, 0, {}},
     };
@@ -533,6 +537,7 @@ TEST_F(ReportTest, CheckAliveWaitsInJsonJUnitAndStatistics)
     EXPECT_EQ(stopped["port"].toInt(), 8080);
     EXPECT_EQ(stopped["at_ms"].toInt(), 4100);
     EXPECT_EQ(stopped["down_ms"].toInt(), 5000);
+    EXPECT_EQ(stopped["down_us"].toInteger(), 5000321);
     EXPECT_EQ(stopped["attempts"].toInt(), 6);
     EXPECT_TRUE(stopped["stopped"].toBool());
     EXPECT_EQ(Json(SampleRun())["checkalive"].toArray().size(), 0);
