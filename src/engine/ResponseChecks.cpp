@@ -34,25 +34,6 @@ QString Shown(const QString& strValue)
     return str;
 }
 
-bool Compare(double dActual, ECheckOp op, double dValue, double dTolerance)
-{
-    switch (op) {
-    case ECheckOp::Eq:
-        return std::fabs(dActual - dValue) <= dTolerance;
-    case ECheckOp::Ne:
-        return std::fabs(dActual - dValue) > dTolerance;
-    case ECheckOp::Lt:
-        return dActual < dValue;
-    case ECheckOp::Le:
-        return dActual <= dValue;
-    case ECheckOp::Gt:
-        return dActual > dValue;
-    case ECheckOp::Ge:
-        return dActual >= dValue;
-    default:
-        return false;
-    }
-}
 
 bool StatusIs(int nStatus, const QString& strValue)
 {
@@ -121,6 +102,26 @@ std::optional<QString> Read(const CCheck& check, const CAnswer& answer, QString&
 }
 
 }  // namespace
+
+bool Compare(double dActual, ECheckOp op, double dValue, double dTolerance)
+{
+    switch (op) {
+    case ECheckOp::Eq:
+        return std::fabs(dActual - dValue) <= dTolerance;
+    case ECheckOp::Ne:
+        return std::fabs(dActual - dValue) > dTolerance;
+    case ECheckOp::Lt:
+        return dActual < dValue;
+    case ECheckOp::Le:
+        return dActual <= dValue;
+    case ECheckOp::Gt:
+        return dActual > dValue;
+    case ECheckOp::Ge:
+        return dActual >= dValue;
+    default:
+        return false;
+    }
+}
 
 CAnswer::CAnswer(int nStatus, const QByteArray& text, bool bWhole, std::int64_t nTimeMs)
     : m_nStatus(nStatus), m_bWhole(bWhole), m_nTimeMs(nTimeMs)

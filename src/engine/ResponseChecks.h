@@ -20,6 +20,9 @@ namespace ResponseChecks {
 
 constexpr int kCheckBodyLimit = 1 << 20;
 
+// A number against a comparison's value; == and != within the tolerance.
+bool Compare(double dActual, ECheckOp op, double dValue, double dTolerance);
+
 // One answer as the checks read it.
 class CAnswer {
 public:

@@ -1,5 +1,7 @@
 #include "RunRequirements.h"
 
+#include "ResponseChecks.h"
+
 namespace RunRequirements {
 
 namespace {
@@ -40,25 +42,7 @@ QString Shown(ERequireMetric metric, double dValue)
     }
 }
 
-bool Holds(double dActual, ECheckOp op, double dValue)
-{
-    switch (op) {
-    case ECheckOp::Eq:
-        return dActual == dValue;
-    case ECheckOp::Ne:
-        return dActual != dValue;
-    case ECheckOp::Lt:
-        return dActual < dValue;
-    case ECheckOp::Le:
-        return dActual <= dValue;
-    case ECheckOp::Gt:
-        return dActual > dValue;
-    case ECheckOp::Ge:
-        return dActual >= dValue;
-    default:
-        return false;
-    }
-}
+bool Holds(double dActual, ECheckOp op, double dValue) { return ResponseChecks::Compare(dActual, op, dValue, 0.0); }
 
 // Empty when it holds for these figures, else the reason.
 QString JudgeOne(const CRequirement& requirement, const CUrlStatistics& figures)
