@@ -195,6 +195,9 @@ void CVelkorDlg::CreateMenu()
             [this] { OnLoadDeviceList(); });
     connect(AddCommand(pFile, kIdClearDeviceList, QStringLiteral("Clea&r device list")), &QAction::triggered, this,
             [this] { OnClearDeviceList(); });
+    pFile->addSeparator();
+    m_pRecentMenu = pFile->addMenu(QStringLiteral("Recent &files"));
+    FillRecentFilesMenu();
     QMenu* pCommand = m_pMenuBar->addMenu(QStringLiteral("&Command"));
     connect(AddCommand(pCommand, 32782, QStringLiteral("&Show command"), QKeySequence(Qt::Key_F1)),
             &QAction::triggered, this, [this] { OnShowCommand(); });

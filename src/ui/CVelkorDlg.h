@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QRect>
+#include <QStringList>
 
 #include <memory>
 
@@ -21,6 +22,7 @@ class CTlsOptionsMenu;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QSettings;
@@ -86,6 +88,12 @@ public:
     // and the log's auto save (never the password).
     void StoreSettings(QSettings& settings);
     void RestoreSettings(QSettings& settings);
+    // File -> Recent files: the last command files and device lists loaded
+    // or saved, newest first; choosing one loads it as its own menu item
+    // would (a .csv as a device list).
+    static constexpr int kMostRecentFiles = 8;
+    const QStringList& RecentFiles() const { return m_recentFiles; }
+    QMenu* RecentFilesMenu() const { return m_pRecentMenu; }
 
     // View -> Devices: the fleet's devices in a table, beside this window.
     void OnViewDevices();
@@ -135,6 +143,9 @@ private:
     // (with "*" once the box changed since), then the device list.
     void UpdateTitle();
     void SetTitleFile(const QString& strPath);
+    void NoteRecentFile(const QString& strPath);
+    void OpenRecentFile(const QString& strPath);
+    void FillRecentFilesMenu();
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
@@ -142,6 +153,8 @@ private:
     bool m_bClosing = false;
 
     QMenuBar* m_pMenuBar = nullptr;
+    QMenu* m_pRecentMenu = nullptr;
+    QStringList m_recentFiles;  // newest first, at most kMostRecentFiles
     std::unique_ptr<CTlsOptionsMenu> m_pTlsMenu;  // uses m_prompts
     std::unique_ptr<CScreenFit> m_pScreenFit;
     QString m_strCommandFileName;  // the last loaded command file's name; empty: typed

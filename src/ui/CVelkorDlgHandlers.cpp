@@ -121,6 +121,7 @@ bool CVelkorDlg::LoadDeviceList(const QString& path)
     m_deviceList = std::move(list);
     m_strDeviceListName = QFileInfo(path).fileName();
     ShowDeviceList();
+    NoteRecentFile(path);
     return true;
 }
 
@@ -218,10 +219,12 @@ void CVelkorDlg::OnSaveCommand()
     QString strError;
     if (strPath.isEmpty())
         return;
-    if (!CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError))
+    if (!CCommandFile::SaveLines(strPath, *m_pBoxCommand, false, strError)) {
         m_prompts.ShowError(this, strError);
-    else
+    } else {
         SetTitleFile(strPath);
+        NoteRecentFile(strPath);
+    }
 }
 
 void CVelkorDlg::OnLoadCommand()
@@ -242,6 +245,7 @@ bool CVelkorDlg::LoadCommandFile(const QString& path)
     CCommandFile::InsertLines(*m_pBoxCommand, lines);
     m_strCommandFileName = QFileInfo(path).fileName();
     SetTitleFile(path);
+    NoteRecentFile(path);
     return true;
 }
 

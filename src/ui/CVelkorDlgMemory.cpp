@@ -10,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QMenu>
 #include <QLineEdit>
 #include <QSettings>
 #include <QValidator>
@@ -22,6 +24,7 @@ const QString kThreshold = QStringLiteral("run/thresholdMs");
 const QString kId = QStringLiteral("run/id");
 const QString kAutoSave = QStringLiteral("log/autoSave");
 const QString kLogFolder = QStringLiteral("log/folder");
+const QString kRecent = QStringLiteral("files/recent");
 
 }  // namespace
 
@@ -34,6 +37,7 @@ void CVelkorDlg::StoreSettings(QSettings& settings)
     settings.setValue(kAutoSave, m_chkAutoSave->isChecked());
     settings.setValue(kLogFolder, m_pLog->LogFolder());
     m_pTlsMenu->Store(settings);
+    settings.setValue(kRecent, m_recentFiles);
     settings.beginGroup(QStringLiteral("folders"));
     settings.remove(QString());
     for (auto it = m_prompts.lastFolders.cbegin(); it != m_prompts.lastFolders.cend(); ++it)
@@ -58,6 +62,8 @@ void CVelkorDlg::RestoreSettings(QSettings& settings)
     if (settings.contains(kId))
         m_editId->setText(settings.value(kId).toString());
     m_pTlsMenu->Restore(settings);
+    m_recentFiles = settings.value(kRecent).toStringList().mid(0, kMostRecentFiles);
+    FillRecentFilesMenu();
     // The file dialogs' last folders (a key per file suffix).
     settings.beginGroup(QStringLiteral("folders"));
     for (const QString& strSuffix : settings.childKeys())
@@ -71,4 +77,46 @@ void CVelkorDlg::RestoreSettings(QSettings& settings)
         m_pLog->SetLogFolder(strFolder);
         m_editLogPath->setText(strFolder);
     }
+}
+
+void CVelkorDlg::NoteRecentFile(const QString& strPath)
+{
+    const QString strFull = QFileInfo(strPath).absoluteFilePath();
+    m_recentFiles.removeAll(strFull);
+    m_recentFiles.prepend(strFull);
+    while (m_recentFiles.size() > kMostRecentFiles)
+        m_recentFiles.removeLast();
+    FillRecentFilesMenu();
+}
+
+void CVelkorDlg::OpenRecentFile(const QString& strPath)
+{
+    // A file that is gone is told as its menu item would tell it, and
+    // leaves the list.
+    const bool bLoaded = strPath.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ? LoadDeviceList(strPath)
+                                                                                       : LoadCommandFile(strPath);
+    if (!bLoaded && !QFileInfo::exists(strPath)) {
+        m_recentFiles.removeAll(strPath);
+        FillRecentFilesMenu();
+    }
+}
+
+void CVelkorDlg::FillRecentFilesMenu()
+{
+    if (m_pRecentMenu == nullptr)
+        return;
+    m_pRecentMenu->clear();
+    int nItem = 0;
+    for (const QString& strPath : std::as_const(m_recentFiles)) {
+        ++nItem;
+        // The file's name first, its folder after: the name is what a user looks for.
+        const QFileInfo info(strPath);
+        QString strShown = QStringLiteral("%1  (%2)").arg(info.fileName(), QDir::toNativeSeparators(info.path()));
+        strShown.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a file's "&" is no access key
+        const QString strText = QStringLiteral("&%1 %2").arg(nItem).arg(strShown);
+        QAction* pAction = m_pRecentMenu->addAction(strText);
+        pAction->setData(strPath);
+        connect(pAction, &QAction::triggered, this, [this, strPath] { OpenRecentFile(strPath); });
+    }
+    m_pRecentMenu->setEnabled(!m_recentFiles.isEmpty());
 }

@@ -10,10 +10,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 
 namespace {
@@ -150,6 +153,51 @@ TEST_F(FileMenu, FileDialogsOpenInTheFolderOfTheirLastFile)
     EXPECT_EQ(m_requests[0].strStartFolder, QString());
     EXPECT_EQ(m_requests[2].strStartFolder, QDir(m_dir.path()).absolutePath());
     EXPECT_EQ(m_requests[3].strStartFolder, QDir(Path(QStringLiteral("logs"))).absolutePath());
+}
+
+// File > Recent files: the last 8 files loaded or saved, newest first, the
+// same file once; choosing one loads it as its own item would (a .csv as a
+// device list), and one that is gone is told and leaves the list. The list
+// comes back with the settings.
+TEST_F(FileMenu, RecentFilesLoadAgainAndComeBackNextStart)
+{
+    for (int i = 1; i <= 9; ++i)
+        WriteFile(Path(QStringLiteral("s%1.cmf").arg(i)), QByteArray("Sleep(") + QByteArray::number(i) + ")\n");
+    WriteFile(Path(QStringLiteral("cams & co.csv")), "name,host\ncam-1,127.0.0.1\n");
+    for (int i = 1; i <= 9; ++i)
+        ASSERT_TRUE(m_pDlg->LoadCommandFile(Path(QStringLiteral("s%1.cmf").arg(i))));
+    ASSERT_TRUE(m_pDlg->LoadDeviceList(Path(QStringLiteral("cams & co.csv"))));
+    ASSERT_TRUE(m_pDlg->LoadCommandFile(Path(QStringLiteral("s5.cmf"))));
+    const QStringList recent = m_pDlg->RecentFiles();
+    ASSERT_EQ(recent.size(), 8);
+    EXPECT_EQ(QFileInfo(recent[0]).fileName(), QStringLiteral("s5.cmf"));
+    EXPECT_EQ(QFileInfo(recent[1]).fileName(), QStringLiteral("cams & co.csv"));
+    EXPECT_EQ(QFileInfo(recent[7]).fileName(), QStringLiteral("s3.cmf"));
+    const QList<QAction*> items = m_pDlg->RecentFilesMenu()->actions();
+    ASSERT_EQ(items.size(), 8);
+    EXPECT_TRUE(items[1]->text().startsWith(QStringLiteral("&2 cams && co.csv  (")));
+
+    m_pDlg->Control(1000)->setFocus();
+    qobject_cast<QPlainTextEdit*>(m_pDlg->Control(1000))->clear();
+    items[7]->trigger();  // s3.cmf
+    EXPECT_EQ(qobject_cast<QPlainTextEdit*>(m_pDlg->Control(1000))->toPlainText().trimmed(), QStringLiteral("Sleep(3)"));
+    EXPECT_EQ(QFileInfo(m_pDlg->RecentFiles().value(0)).fileName(), QStringLiteral("s3.cmf"));
+
+    ASSERT_TRUE(QFile::remove(Path(QStringLiteral("s4.cmf"))));
+    const QString strGone = m_pDlg->RecentFiles().filter(QStringLiteral("s4.cmf")).value(0);
+    ASSERT_FALSE(strGone.isEmpty());
+    for (QAction* pItem : m_pDlg->RecentFilesMenu()->actions())
+        if (pItem->data().toString() == strGone)
+            pItem->trigger();
+    EXPECT_EQ(m_errors.size(), 1);
+    EXPECT_FALSE(m_pDlg->RecentFiles().contains(strGone));
+
+    QSettings settings(Path(QStringLiteral("velkor.ini")), QSettings::IniFormat);
+    m_pDlg->StoreSettings(settings);
+    CVelkorDlg next;
+    next.RestoreSettings(settings);
+    EXPECT_EQ(next.RecentFiles(), m_pDlg->RecentFiles());
+    EXPECT_EQ(next.RecentFilesMenu()->actions().size(), 7);
 }
 
 TEST_F(FileMenu, SaveWritesLinesEndedByLineFeeds)

@@ -94,7 +94,8 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsResultsAndTheA
     EXPECT_EQ(fileItems, (QStringList{QStringLiteral("Save command=32780"), QStringLiteral("Load command=32779"),
                                       QStringLiteral("-"), QStringLiteral("Save log=32778"),
                                       QStringLiteral("-"), QStringLiteral("Load device list...=32801"),
-                                      QStringLiteral("Clear device list=32802")}));
+                                      QStringLiteral("Clear device list=32802"),
+                                      QStringLiteral("-"), QStringLiteral("Recent files=")}));
     ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
     EXPECT_EQ(shown(menus[1]->menu()->actions()[0]), QStringLiteral("Show command"));
     EXPECT_EQ(menus[1]->menu()->actions()[0]->objectName(), QStringLiteral("32782"));
