@@ -178,25 +178,23 @@ bool CJUnitReport::WriteFleet(QIODevice& device, const CRecordedFleet& fleet, EC
     std::int64_t nMs = 0;
     for (const CRecordedDevice& one : fleet.devices) {
         CSuite suite = SuiteOf(one.run, cases);
-        if (one.state == CRecordedDevice::EState::ScriptError) {
+        // A device with no cases of its own still fails in the report.
+        const auto addFailing = [&](const QString& strName, const QString& strType, const QString& strMessage) {
             CCase testcase;
-            testcase.strName = QStringLiteral("script");
+            testcase.strName = strName;
             testcase.strClassname = fleet.strScript.isEmpty() ? QStringLiteral("velkor") : fleet.strScript;
             testcase.bFailed = true;
-            testcase.strFailureType = QStringLiteral("script-error");
-            testcase.strFailureMessage = QStringLiteral("a placeholder of the script has no value for this device");
+            testcase.strFailureType = strType;
+            testcase.strFailureMessage = strMessage;
             suite.vecCases.push_back(testcase);
             ++suite.nFailures;
-        } else if (one.state == CRecordedDevice::EState::NotRun) {
-            CCase testcase;
-            testcase.strName = QStringLiteral("run");
-            testcase.strClassname = fleet.strScript.isEmpty() ? QStringLiteral("velkor") : fleet.strScript;
-            testcase.bFailed = true;
-            testcase.strFailureType = QStringLiteral("not-run");
-            testcase.strFailureMessage = QStringLiteral("the device never ran: the fleet was stopped before its turn");
-            suite.vecCases.push_back(testcase);
-            ++suite.nFailures;
-        }
+        };
+        if (one.state == CRecordedDevice::EState::ScriptError)
+            addFailing(QStringLiteral("script"), QStringLiteral("script-error"),
+                       QStringLiteral("a placeholder of the script has no value for this device"));
+        else if (one.state == CRecordedDevice::EState::NotRun)
+            addFailing(QStringLiteral("run"), QStringLiteral("not-run"),
+                       QStringLiteral("the device never ran: the fleet was stopped before its turn"));
         if (one.IsCutShort()) {
             suite.vecCases.push_back(CutShortCase(one, fleet.strScript));
             ++suite.nFailures;

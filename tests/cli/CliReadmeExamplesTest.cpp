@@ -212,12 +212,12 @@ TEST_F(ReadmeExamples, KubernetesPodsSucceedOnlyWithTheirReport)
     QString strProblem;
     const QJsonObject job = ParseYaml(strYaml, &strProblem);
     ASSERT_FALSE(job.isEmpty()) << strProblem.toStdString();
-    const QJsonObject spec = job[QStringLiteral("spec")].toObject();
-    EXPECT_EQ(spec[QStringLiteral("completionMode")].toString(), QStringLiteral("Indexed"));
-    const int nPods = spec[QStringLiteral("completions")].toInt();
+    const QJsonObject jobSpec = job[QStringLiteral("spec")].toObject();
+    EXPECT_EQ(jobSpec[QStringLiteral("completionMode")].toString(), QStringLiteral("Indexed"));
+    const int nPods = jobSpec[QStringLiteral("completions")].toInt();
     ASSERT_GE(nPods, 2);
     const QJsonObject container =
-        spec[QStringLiteral("template")][QStringLiteral("spec")][QStringLiteral("containers")][0].toObject();
+        jobSpec[QStringLiteral("template")][QStringLiteral("spec")][QStringLiteral("containers")][0].toObject();
     ASSERT_EQ(container[QStringLiteral("command")].toArray(), (QJsonArray{QStringLiteral("sh"), QStringLiteral("-c")}));
     const QString strWrapper = container[QStringLiteral("args")][0].toString();
     ASSERT_TRUE(strWrapper.contains(QStringLiteral("--shard $((JOB_COMPLETION_INDEX + 1))/%1 ").arg(nPods)))
