@@ -169,6 +169,7 @@ void FinishFleet(CRecordedFleet& fleet)
         verdict.nUnanswered += one.nUnanswered;
         verdict.nSlow += one.nSlow;
         verdict.nErrorStatus += one.nErrorStatus;
+        verdict.nCheckFailed += one.nCheckFailed;
         for (const CFailedRequest& failed : one.vecFirst)
             if (verdict.vecFirst.size() < std::size_t(CRunVerdictSummary::kFirstKept))
                 verdict.vecFirst.push_back(failed);
@@ -257,9 +258,12 @@ bool ReadRun(const QJsonObject& object, CRecordedRun* pRun, QString* pProblem)
             }
             request.nReason = *itReason;
         }
+        request.bCheckFailed = r.value(QLatin1String("check_failed")).toBool();
         ++verdict.nRequests;
         if (!request.bPass) {
-            if (request.outcome == ERequestOutcome::Slow) {
+            if (request.bCheckFailed) {
+                ++verdict.nCheckFailed;
+            } else if (request.outcome == ERequestOutcome::Slow) {
                 ++verdict.nSlow;
                 run.start.bFailOnSlow = true;
             } else if (request.outcome == ERequestOutcome::Ok) {
@@ -271,7 +275,8 @@ bool ReadRun(const QJsonObject& object, CRecordedRun* pRun, QString* pProblem)
             if (verdict.vecFirst.size() < std::size_t(CRunVerdictSummary::kFirstKept))
                 verdict.vecFirst.push_back({request.nIndex, request.nPass, request.nLine, target.strUrl,
                                             request.nStatus, request.outcome,
-                                            reason.isString() ? reason.toString() : QString()});
+                                            reason.isString() ? reason.toString() : QString(),
+                                            request.bCheckFailed});
         }
         run.vecRequests.push_back(request);
     }
@@ -305,7 +310,7 @@ bool ReadRun(const QJsonObject& object, CRecordedRun* pRun, QString* pProblem)
         return false;
     }
     run.nExitCode = exitCode.toInt();
-    verdict.nFailed = verdict.nUnanswered + verdict.nSlow + verdict.nErrorStatus;
+    verdict.nFailed = verdict.nUnanswered + verdict.nSlow + verdict.nErrorStatus + verdict.nCheckFailed;
     verdict.bPass = object.value(QLatin1String("verdict")).toString() == QLatin1String("pass");
     verdict.nExitCode = run.nExitCode;
     return true;

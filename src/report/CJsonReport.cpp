@@ -184,9 +184,10 @@ void WriteRequests(CChunkWriter& out, const CRecordedRun& run, const QByteArray&
         out << ", \"outcome\": \"" << OutcomeName(request.outcome)
             << "\", \"verdict\": \"" << (request.bPass ? "pass" : "fail") << "\", \"reason\": ";
         if (request.nReason < 0)
-            out << "null}";
+            out << "null";
         else
-            out << vecReasons[std::size_t(request.nReason)] << "}";
+            out << vecReasons[std::size_t(request.nReason)];
+        out << (request.bCheckFailed ? ", \"check_failed\": true}" : "}");
         pszSep = sep.constData();
     }
     if (run.vecRequests.empty())

@@ -66,6 +66,15 @@ TEST(CliCheckRun, AMoveCheckedByReadingThePositionBack)
     const QString strXml = ReadAll(strJUnit);
     EXPECT_TRUE(strXml.contains(QStringLiteral("type=\"check\">")));
     EXPECT_TRUE(strXml.contains(strReason)) << strXml.toStdString();
+
+    // Read back by merge, the failing check stays a failing check.
+    const QString strMergedXml = dir.filePath(QStringLiteral("merged.xml"));
+    CliRun merged;
+    merged.StartCommand(QStringLiteral("merge"), {dir.filePath(QStringLiteral("merged.json")), strJson,
+                                                  QStringLiteral("--junit"), strMergedXml});
+    EXPECT_EQ(merged.Finish(), kExitCheckFailed) << merged.m_strErr.toStdString();
+    EXPECT_TRUE(merged.m_strErr.contains(QStringLiteral("(1 with a failing check)"))) << merged.m_strErr.toStdString();
+    EXPECT_TRUE(ReadAll(strMergedXml).contains(QStringLiteral("type=\"check\">")));
 }
 
 // Every request passes, and the run fails all the same on a requirement;
