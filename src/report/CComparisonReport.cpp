@@ -34,7 +34,7 @@ QString CComparisonReport::Change(const CFigureChange& change, ECompareFigure fi
     if (!change.bDefined && !std::isinf(change.dChange))
         return QStringLiteral("n/a");
     if (std::isinf(change.dChange))
-        return QStringLiteral("+inf%");
+        return change.dChange > 0 ? QStringLiteral("+inf%") : QStringLiteral("-inf%");
     const QString strSign = change.dChange > 0 ? QStringLiteral("+") : QString();
     if (figure == ECompareFigure::Errors)
         return strSign + QString::number(change.dChange, 'f', 2) + QStringLiteral(" pt");

@@ -128,8 +128,17 @@ void Judge(CComparisonRow& row, const CCompareOptions& options)
     for (std::size_t i = 0; i < kCompareFigures; ++i) {
         CFigureChange& f = row.figures[i];
         const auto figure = ECompareFigure(i);
-        if (row.presence != CComparisonRow::EPresence::Both || f.dBase < 0 || f.dNew < 0)
+        if (row.presence != CComparisonRow::EPresence::Both || f.dBase < 0)
             continue;
+        if (f.dNew < 0) {
+            // Responses in BASE, none in NEW: the times are lost, which is
+            // as real as the errors' change that lost them, and beyond any bound.
+            f.dChange = figure == ECompareFigure::RequestsPerSecond ? -HUGE_VAL : HUGE_VAL;
+            f.bWorse = true;
+            f.bReal = row.bErrorsReal;
+            f.bBeyond = options.bounds[i] >= 0 && f.bReal;
+            continue;
+        }
         if (figure == ECompareFigure::Errors) {
             f.bDefined = true;
             f.dChange = f.dNew - f.dBase;
