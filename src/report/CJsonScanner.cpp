@@ -243,7 +243,6 @@ bool CJsonScanner::Object(const std::function<bool(std::string_view)>& onMember)
     if (++m_nDepth > kMaxDepth)
         return Fail(QStringLiteral("values nested more than %1 deep").arg(kMaxDepth));
     ++m_nPos;
-    bool bOk = true;
     if (Peek() == '}') {
         ++m_nPos;
     } else {
@@ -275,7 +274,7 @@ bool CJsonScanner::Object(const std::function<bool(std::string_view)>& onMember)
         }
     }
     --m_nDepth;
-    return bOk;
+    return true;
 }
 
 bool CJsonScanner::Array(const std::function<bool()>& onElement)

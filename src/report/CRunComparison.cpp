@@ -1,6 +1,8 @@
 #include "CRunComparison.h"
 
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -172,17 +174,20 @@ CRunComparison CRunComparison::Compare(const CReportSamples& base, const CReport
     std::vector<CComparisonRow>& rows = comparison.m_rows;
     AddRows(rows, QString(), base.JoinedLines(), newer.JoinedLines(), true);
     if (base.bFleet && newer.bFleet) {
+        QHash<QString, const CDeviceSamples*> newDevices;
+        for (const CDeviceSamples& device : newer.devices)
+            newDevices.insert(device.strName, &device);
+        QSet<QString> baseNames;
         for (const CDeviceSamples& device : base.devices) {
-            const auto it = std::find_if(newer.devices.begin(), newer.devices.end(),
-                                         [&device](const CDeviceSamples& d) { return d.strName == device.strName; });
-            if (it == newer.devices.end())
+            baseNames.insert(device.strName);
+            const CDeviceSamples* pNew = newDevices.value(device.strName);
+            if (!pNew)
                 comparison.m_baseOnlyDevices << device.strName;
             else
-                AddRows(rows, device.strName, device.lines, it->lines, false);
+                AddRows(rows, device.strName, device.lines, pNew->lines, false);
         }
         for (const CDeviceSamples& device : newer.devices)
-            if (std::none_of(base.devices.begin(), base.devices.end(),
-                             [&device](const CDeviceSamples& d) { return d.strName == device.strName; }))
+            if (!baseNames.contains(device.strName))
                 comparison.m_newOnlyDevices << device.strName;
     }
     // Every test of every row is one family for the confidence level.
