@@ -109,7 +109,7 @@ TEST(CliCompare, BoundsExitCodesAndReportsThatCannotBeRead)
     EXPECT_TRUE(p50.value(QLatin1String("regression")).toBool());
 }
 
-// Two real runs of one script against the simulated device, the second 20 ms
+// Two real runs of one script against the simulated device, the second 50 ms
 // slower per answer: compare finds it and fails on it, and its HTML page
 // draws the two runs' times over each other.
 TEST(CliCompare, TwoRunsAgainstTheSimulatedDevice)
@@ -117,7 +117,7 @@ TEST(CliCompare, TwoRunsAgainstTheSimulatedDevice)
     devsimtest::Devsim quick;
     devsimtest::Devsim slow;
     ASSERT_TRUE(quick.Start({}));
-    ASSERT_TRUE(slow.Start({QStringLiteral("--delay"), QStringLiteral("20")}));
+    ASSERT_TRUE(slow.Start({QStringLiteral("--delay"), QStringLiteral("50")}));
     QTemporaryDir dir;
     const auto run = [&dir](quint16 nPort, const QString& strJson) {
         // The same script for both runs: the port comes from a variable.
