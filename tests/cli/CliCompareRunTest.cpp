@@ -52,6 +52,7 @@ TEST(CliCompare, BoundsExitCodesAndReportsThatCannotBeRead)
     ASSERT_TRUE(huge.resize(std::int64_t(3) << 30));  // sparse: no disk taken
     huge.close();
     const QString strJson = dir.filePath(QStringLiteral("compare.json"));
+    const QString strJUnit = dir.filePath(QStringLiteral("compare.xml"));
     struct CCase {
         const char* pszCase;
         QStringList args;
@@ -60,7 +61,7 @@ TEST(CliCompare, BoundsExitCodesAndReportsThatCannotBeRead)
         QString strErr;  // standard error's last line, or in it
     };
     const CCase cases[] = {
-        {"regression beyond 10%", {strBase, strSlower, "--fail-on-regression", "10%", "--json", strJson},
+        {"regression beyond 10%", {strBase, strSlower, "--fail-on-regression", "10%", "--json", strJson, "--junit", strJUnit},
          kExitRegression, "  change               +45.5%!    +42.1%!    +41.8%!   0.00 pt       0.0% \n",
          "velkor-cli: NEW is worse than BASE beyond --fail-on-regression: line 2: p50 +45.5% (bound 10%), p95 "
          "+42.1% (bound 10%), p99 +41.8% (bound 10%)\n"},
@@ -95,7 +96,16 @@ TEST(CliCompare, BoundsExitCodesAndReportsThatCannotBeRead)
                                                           : compare.m_strErr.contains(c.strErr))
             << c.pszCase << ": " << compare.m_strErr.toStdString();
     }
-    // The first case's JSON report says what its exit code said.
+    // The first case's reports say what its exit code said.
+    QFile junit(strJUnit);
+    ASSERT_TRUE(junit.open(QIODevice::ReadOnly));
+    const QByteArray xml = junit.readAll();
+    EXPECT_TRUE(xml.contains("<testsuite name=\"compare " + QFile::encodeName(strBase) + " " +
+                             QFile::encodeName(strSlower) + "\" tests=\"1\" failures=\"1\"")) << xml.constData();
+    EXPECT_TRUE(xml.contains("<testcase classname=\"compare\" name=\"line 2: http://127.0.0.1:8080/httpapi/x\">\n"
+                             "      <failure message=\"real regression: p50 +45.5% (bound 10%), p95 +42.1% (bound 10%), "
+                             "p99 +41.8% (bound 10%)\"/>"))
+        << xml.constData();
     QFile file(strJson);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
