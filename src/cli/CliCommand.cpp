@@ -1,6 +1,7 @@
 #include "CliCommand.h"
 
 #include "CliCheck.h"
+#include "CliCompare.h"
 #include "CliMerge.h"
 #include "CliRun.h"
 
@@ -23,7 +24,7 @@ QStringList CliArguments::Values(ECliOption option) const
 
 const QList<const CliCommand*>& CliCommands()
 {
-    static const QList<const CliCommand*> commands{&CheckCommand(), &RunCommand(), &MergeCommand()};
+    static const QList<const CliCommand*> commands{&CheckCommand(), &RunCommand(), &MergeCommand(), &CompareCommand()};
     return commands;
 }
 

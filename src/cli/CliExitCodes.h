@@ -16,6 +16,7 @@ enum ECliExit {
     kExitErrorStatus = 6,     // with --fail-on-status: a final HTTP status was 400 or above
     kExitCheckFailed = 7,     // an Expect or Capture line, or a requirement of the run, failed
     kExitIncompleteSet = 8,   // merge: the reports are not one complete set of shards
+    kExitRegression = 9,      // compare: a real regression beyond --fail-on-regression
     kExitHangUp = 129,        // the run was ended by SIGHUP
     kExitAborted = 130,       // aborted with a second Ctrl+C
     kExitTerminated = 143,    // the run was ended by SIGTERM
@@ -57,6 +58,9 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
      ".BR merge :\nthe reports are not one complete set of shards of one run: a shard is missing or\n"
      "given twice, the reports are of another script, device list or threshold (by content,\n"
      "not by file name), or a report does not say which shard it holds; nothing is written."},
+    {kExitRegression, "compare: a real regression beyond --fail-on-regression",
+     ".BR compare \" with \" \\-\\-fail\\-on\\-regression :\na change for the worse that the test finds real "
+     "goes beyond its bound, or a line\nor device of BASE is not in NEW; the reports are still written."},
     {kExitHangUp, "ended by SIGHUP", ".BR run :\nended by SIGHUP."},
     {kExitAborted, "aborted",
      "Aborted (a second Ctrl+C; two SIGINTs within 300 ms count as one, as\n.B timeout \\-s INT\nsends them)."},

@@ -93,7 +93,7 @@ does not name the host, is refused: the log names the device and the reason, and
 command fails (exit status %1).)roff")
                         .arg(kExitRequestFailed);
 
-    s = &add(ECliOption::Json, {QStringLiteral("json")}, QStringLiteral("FILE"), kCliRun);
+    s = &add(ECliOption::Json, {QStringLiteral("json")}, QStringLiteral("FILE"), kCliRun | kCliCompare);
     s->strHelpLead = QStringLiteral("Write the run's JSON report to this file");
     s->strHelpTail = QStringLiteral("; '-': standard output, the log then goes to standard error.");
     s->strManLead = QStringLiteral("Write the run's JSON report to\n.I FILE\nwhen the run ends");
@@ -120,7 +120,11 @@ Before the run, a report that is the command file itself, two reports in one fil
 .BR \- ),
 a path that cannot be written, or a new file's folder that does not exist or is not
 writable is a usage error.
-A report not written at the end is named on standard error with the system's reason.)roff");
+A report not written at the end is named on standard error with the system's reason.
+With
+.BR compare ,
+the comparison: every row with both runs' figures, their changes, the tests' results
+and whether each change is real, and the result.)roff");
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("json")};
 
@@ -152,7 +156,7 @@ is standard output, and the log lines then go to standard error.)roff");
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("jsonl")};
 
-    s = &add(ECliOption::JUnit, {QStringLiteral("junit")}, QStringLiteral("FILE"), kCliRun | kCliMerge);
+    s = &add(ECliOption::JUnit, {QStringLiteral("junit")}, QStringLiteral("FILE"), kCliRun | kCliMerge | kCliCompare);
     s->strHelpLead = QStringLiteral("Write the run's JUnit XML report to this file");
     s->strHelpTail = QStringLiteral("; '-' as for --json.");
     s->strManLead =
@@ -170,7 +174,12 @@ sent, and a slow one with
 or a final HTTP status of 400 or above with
 .BR \-\-fail\-on\-status .
 The failure counts its failed requests by cause and lists the first five with their
-pass, status, outcome and reason.)roff");
+pass, status, outcome and reason.
+With
+.BR compare :
+one test case per row found in both runs, failing on a real regression beyond
+.BR \-\-fail\-on\-regression ,
+and one per line or device that only BASE has.)roff");
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("xml")};
 
@@ -181,7 +190,7 @@ pass, status, outcome and reason.)roff");
 .IR HOST : PORT
 as its class; a request fails as above.)roff");
 
-    s = &add(ECliOption::Html, {QStringLiteral("html")}, QStringLiteral("FILE"), kCliRun | kCliMerge);
+    s = &add(ECliOption::Html, {QStringLiteral("html")}, QStringLiteral("FILE"), kCliRun | kCliMerge | kCliCompare);
     s->strHelpLead = QStringLiteral("Write the run's HTML report to this file");
     s->strHelpTail = QStringLiteral("; '-' as for --json.");
     s->strManLead = QStringLiteral("Write the run's HTML report to\n.I FILE\nwhen the run ends, as\n.B \\-\\-json\ndoes");
@@ -189,7 +198,11 @@ as its class; a request fails as above.)roff");
 response times over the run with the slow threshold, the spread of the response times
 (time\-outs, failures and requests not sent as bars of their own), the statistics per URL
 and every failed request with its reason.
-Long runs are drawn per column, so the page stays small; no failure is left out.)roff");
+Long runs are drawn per column, so the page stays small; no failure is left out.
+With
+.BR compare :
+the table of changes and, per line, the two runs' response\-time distributions
+drawn over each other.)roff");
     s->completion = ECliCompletion::File;
     s->extensions = QStringList{QStringLiteral("html")};
 
@@ -243,6 +256,40 @@ May be given more than once, beside the script's
 .B Require
 lines. One that does not hold fails the run (exit status 7) with its reason on
 the last line; a malformed one is a usage error.)roff");
+
+    s = &add(ECliOption::FailOnRegression, {QStringLiteral("fail-on-regression")}, QStringLiteral("BOUND"),
+             kCliCompare);
+    s->strHelpLead = QStringLiteral("Exit %1 when a real change for the worse goes beyond BOUND: '10%' for every "
+                                    "figure, or 'p95=10%,errors=1%'; may be repeated")
+                         .arg(kExitRegression);
+    s->strHelpTail = QStringLiteral(": p50, p95, p99, rps in %, errors in points.");
+    s->strManLead = QStringLiteral(R"roff(Fail the comparison (exit status %1) when a change for the worse that the
+test finds real goes beyond
+.IR BOUND )roff")
+                        .arg(kExitRegression);
+    s->strManMore = QStringLiteral(R"roff(.I BOUND
+is
+.IR N %
+for every figure, or a list of
+.IR FIGURE = N %
+with
+.I FIGURE
+one of
+.BR p50 ", " p95 ", " p99
+(longer response times, relative to BASE),
+.B rps
+(fewer requests per second, relative) and
+.B errors
+(the error percentage, in points: 0.5% to 2% is 1.5).
+Given again, it adds to and replaces the earlier bounds. A line or a device that
+BASE has and NEW lacks fails it as well; anything else is a usage error.)roff");
+
+    s = &add(ECliOption::Confidence, {QStringLiteral("confidence")}, QStringLiteral("LEVEL"), kCliCompare);
+    s->strDefault = QStringLiteral("95%");
+    s->strHelpLead = QStringLiteral("How sure a change must be to count as real, 50% to 99.999%");
+    s->strManLead = QStringLiteral("How sure the tests must be that a change is real, 50% to 99.999%");
+    s->strManMore = QStringLiteral(R"roff(The level holds for the whole comparison, not for each row (Holm's method), so a
+fleet of many devices does not find changes by chance.)roff");
 
     s = &add(ECliOption::MaxDuration, {QStringLiteral("max-duration")}, QStringLiteral("DURATION"), kCliRun);
     s->strHelpLead = QStringLiteral("End the While loop as Stop does once the run has lasted this long");
@@ -338,6 +385,8 @@ QStringList CliCommandNames(unsigned nCommands)
         names << QStringLiteral("run");
     if (nCommands & kCliMerge)
         names << QStringLiteral("merge");
+    if (nCommands & kCliCompare)
+        names << QStringLiteral("compare");
     return names;
 }
 

@@ -11,6 +11,7 @@ enum ECliCommandBit : unsigned {
     kCliCheck = 1u << 0,
     kCliRun = 1u << 1,
     kCliMerge = 1u << 2,
+    kCliCompare = 1u << 3,
 };
 
 // What bash completion offers as an option's value.
@@ -38,6 +39,8 @@ enum class ECliOption {
     FailOnSlow,
     FailOnStatus,
     Require,
+    FailOnRegression,
+    Confidence,
     Variable,
     VariablesFile,
     Devices,

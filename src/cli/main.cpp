@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
                        "why. Checks: docs/checks.md.\n\n") +
         CliExitCodesHelp());
     AddCliOptions(parser);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or run"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check, run, merge or compare"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The command file (.cmf)."));
 
     QTextStream out(stdout);
@@ -68,6 +68,6 @@ int main(int argc, char* argv[])
             if (args[0] == pCommand->Name() && (args.size() == 2 || pCommand->TakesMoreFiles()))
                 return pCommand->Execute(CliArguments(parser, args[1], args.mid(2)), out, err);
 
-    err << "velkor-cli: expected 'check FILE' or 'run FILE'\nTry 'velkor-cli --help'." << Qt::endl;
+    err << "velkor-cli: expected 'check FILE', 'run FILE', 'merge OUT IN...' or 'compare BASE NEW'\nTry 'velkor-cli --help'." << Qt::endl;
     return kExitUsage;
 }

@@ -225,7 +225,11 @@ TEST(CliOptionTable, HelpTextsNameTheirCommands)
     QStringList commands;
     for (const CliCommand* pCommand : CliCommands())
         commands << pCommand->Usage();
-    EXPECT_EQ(commands, (QStringList{QStringLiteral("check FILE"), QStringLiteral("run FILE"), QStringLiteral("merge OUT IN")}));
+    EXPECT_EQ(commands, (QStringList{QStringLiteral("check FILE"), QStringLiteral("run FILE"), QStringLiteral("merge OUT IN"),
+                                    QStringLiteral("compare BASE NEW")}));
+    EXPECT_EQ(CliOptionHelp(CliOption(ECliOption::Html)),
+              QStringLiteral("Write the run's HTML report to this file (run, merge, compare); '-' as for --json."));
+    EXPECT_EQ(CliOption(ECliOption::Confidence).strDefault, QStringLiteral("95%"));
 }
 
 TEST(CliOptionTable, ExitCodesParagraphBeginsEachLineWithACode)
@@ -235,7 +239,8 @@ TEST(CliOptionTable, ExitCodesParagraphBeginsEachLineWithACode)
                              "3 a request failed or timed out, 4 file not readable or a report not written,\n"
                              "5 a slow response (--fail-on-slow), 6 an HTTP status of 400 or above\n"
                              "(--fail-on-status), 7 a check or a requirement failed, 8 merge: not one complete\n"
-                             "set of shards, 129 ended by SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
+                             "set of shards, 9 compare: a real regression beyond --fail-on-regression,\n"
+                             "129 ended by SIGHUP, 130 aborted, 143 ended by SIGTERM.\n"
                              "When several apply: a signal's code, then 2 before 4 before 3 before 5 before 6 before 7."));
 }
 
@@ -249,7 +254,7 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
     EXPECT_TRUE(strMan.contains(QStringLiteral(".TP\n.B \\-\\-strict\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( check \", \" run ;\nexit status 2).\n")));
     EXPECT_TRUE(strMan.contains(QStringLiteral(".RB ( run ;\ndefault\n.BR 300 ;\nanything else is a usage error).\n")));
-    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 27);  // the table's options, not Qt's own
+    EXPECT_EQ(strMan.count(QStringLiteral(".TP\n")), 29);  // the table's options, not Qt's own
     QString strQt;
     ASSERT_TRUE(CliDocPart(QStringLiteral("man-qt-options"), &strQt));
     EXPECT_TRUE(strQt.startsWith(QStringLiteral(".TP\n.BR \\-h \", \" \\-\\-help\n")));
@@ -257,20 +262,21 @@ TEST(CliOptionTable, ManEntriesAndCompletionParts)
 
     QString strExit;
     ASSERT_TRUE(CliDocPart(QStringLiteral("man-exit-status"), &strExit));
-    EXPECT_EQ(strExit.count(QStringLiteral(".TP\n.B ")), 12);
+    EXPECT_EQ(strExit.count(QStringLiteral(".TP\n.B ")), 13);
     EXPECT_TRUE(strExit.contains(QStringLiteral(".TP\n.B 143\n.BR run :\nended by SIGTERM.\n")));
 
     QString strShell;
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-options"), &strShell));
     EXPECT_EQ(strShell, QStringLiteral("            --id | --password | --password-file | --threshold | --log-dir | "
-                                       "--cacert | --json | --jsonl | --junit | --html | --require | --max-duration | "
+                                       "--cacert | --json | --jsonl | --junit | --html | --require | --fail-on-regression | "
+                                       "--confidence | --max-duration | "
                                        "--max-passes | --variable | --variables-file | --devices | --jobs | --ramp-up | --shard) ((i++)) ;;\n"));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-value-cases"), &strShell));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --cacert)\n            _filedir '@(pem|crt|cer)'\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral("        --log-dir)\n            _filedir -d\n")));
     EXPECT_TRUE(strShell.contains(QStringLiteral(
-        "        --id | --password | --threshold | --require | --max-duration | --max-passes | --variable | --jobs | "
-        "--ramp-up | --shard)\n"
+        "        --id | --password | --threshold | --require | --fail-on-regression | --confidence | --max-duration | "
+        "--max-passes | --variable | --jobs | --ramp-up | --shard)\n"
         "            return\n")));
     ASSERT_TRUE(CliDocPart(QStringLiteral("bash-command-options"), &strShell));
     EXPECT_TRUE(strShell.startsWith(QStringLiteral(

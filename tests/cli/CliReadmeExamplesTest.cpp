@@ -24,7 +24,8 @@
 // The README's CI examples, taken from README.md as it is (never copied
 // here), parsed as YAML as a CI system parses them, and their commands run
 // as written against the simulated device: GitLab's shard jobs and report
-// job, Kubernetes' pods and the merge after them.
+// job, Kubernetes' pods and the merge after them, and the baseline jobs of
+// GitLab and GitHub Actions.
 
 namespace {
 
@@ -259,6 +260,84 @@ TEST_F(ReadmeExamples, KubernetesPodsSucceedOnlyWithTheirReport)
     EXPECT_EQ(nExit, kExitFileError) << strLostLog.toStdString();
     EXPECT_TRUE(strLostLog.contains(QStringLiteral("shard-1.json was not written: No space left on device")))
         << strLostLog.toStdString();
+}
+
+// The baseline jobs: without a last good run they pass; with one, made
+// against a quick device, a run against a device 100 ms slower per answer
+// (far beyond what a busy machine adds to a loopback answer)
+// fails them with compare's exit code. curl and gh are stand-ins that hand
+// over the baseline (VELKOR_BASELINE) as the artefact, or fail without one.
+TEST(ReadmeBaselines, GitLabAndGitHubJobsFailOnARealRegression)
+{
+    const QString strGitLab = Block(QStringLiteral("yaml"), QStringLiteral("jobs/artifacts/"));
+    const QString strGitHub = Block(QStringLiteral("yaml"), QStringLiteral("gh run download"));
+    ASSERT_FALSE(strGitLab.isEmpty() || strGitHub.isEmpty()) << "no baseline examples in the README";
+    QString strProblem;
+    const QJsonObject gitlab = ParseYaml(strGitLab, &strProblem);
+    const QJsonObject github = ParseYaml(strGitHub, &strProblem);
+    ASSERT_FALSE(gitlab.isEmpty() || github.isEmpty()) << strProblem.toStdString();
+    QStringList gitlabLines;
+    for (const QJsonValue& line : gitlab[QStringLiteral("firmware-check")][QStringLiteral("script")].toArray())
+        gitlabLines << line.toString();
+    QStringList githubLines;
+    for (const QJsonValue& step : github[QStringLiteral("jobs")][QStringLiteral("firmware-check")][QStringLiteral("steps")].toArray())
+        if (step.toObject().contains(QStringLiteral("run")))
+            githubLines << step[QStringLiteral("run")].toString();
+    ASSERT_EQ(gitlabLines.size(), 3);
+    ASSERT_EQ(githubLines.size(), 3);
+
+    devsimtest::Devsim quick;
+    devsimtest::Devsim slow;
+    ASSERT_TRUE(quick.Start({}));
+    ASSERT_TRUE(slow.Start({QStringLiteral("--delay"), QStringLiteral("100")}));
+    QTemporaryDir dir;
+    const QString strTools = dir.filePath(QStringLiteral("tools"));
+    ASSERT_TRUE(QDir().mkpath(strTools));
+    const auto tool = [&strTools](const char* pszName, const QByteArray& script) {
+        QFile file(strTools + QLatin1Char('/') + QLatin1String(pszName));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + script);
+        file.setPermissions(file.permissions() | QFile::ExeOwner);
+    };
+    tool("curl", "[ -f \"$VELKOR_BASELINE\" ] || exit 22\n"
+                 "while [ $# -gt 0 ]; do [ \"$1\" = --output ] && cp \"$VELKOR_BASELINE\" \"$2\"; shift; done\n");
+    tool("gh", "[ -f \"$VELKOR_BASELINE\" ] || exit 0\n"
+               "case $2 in list) echo 7 ;; download) mkdir -p \"$7\" && cp \"$VELKOR_BASELINE\" \"$7/run.json\" ;; esac\n");
+    const QString strPath = QStringLiteral("PATH=%1:%2:%3")
+                                .arg(strTools, QFileInfo(QStringLiteral(VELKOR_CLI_PATH)).absolutePath(),
+                                     qEnvironmentVariable("PATH"));
+    const QString strBaseline = dir.filePath(QStringLiteral("last-good.json"));
+    const auto script = [&dir](quint16 nPort) {
+        QFile file(dir.filePath(QStringLiteral("ptz.cmf")));
+        file.open(QIODevice::WriteOnly);
+        file.write(QStringLiteral("While(20)\nhttp://127.0.0.1:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\n"
+                                  "End\n").arg(nPort).toUtf8());
+    };
+    // A job's lines in order, up to the first that fails: its exit code.
+    const auto job = [&](const QStringList& lines, QString* pLog) {
+        for (const QString& strLine : lines) {
+            const int nExit = Shell(strLine, dir.path(), {strPath, QStringLiteral("VELKOR_BASELINE=") + strBaseline}, pLog);
+            if (nExit != 0)
+                return nExit;
+        }
+        return 0;
+    };
+    QString strLog;
+    script(quick.port());
+    EXPECT_EQ(job(gitlabLines, &strLog), kExitOk) << strLog.toStdString();
+    EXPECT_EQ(job(githubLines, &strLog), kExitOk) << strLog.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("compare.html"))));
+    // This run is the last good one; the firmware then gets slower.
+    ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("run.json")), strBaseline));
+    script(slow.port());
+    EXPECT_EQ(job(gitlabLines, &strLog), kExitRegression) << strLog.toStdString();
+    for (const char* pszFile : {"compare.xml", "compare.html"})
+        EXPECT_TRUE(QFile::exists(dir.filePath(QLatin1String(pszFile)))) << pszFile;
+    QFile::remove(dir.filePath(QStringLiteral("compare.html")));
+    EXPECT_EQ(job(githubLines, &strLog), kExitRegression) << strLog.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("compare.html"))));
+    EXPECT_TRUE(strLog.contains(QStringLiteral("velkor-cli: NEW is worse than BASE beyond --fail-on-regression: line 2: p95 +")))
+        << strLog.toStdString();
 }
 
 }  // namespace
