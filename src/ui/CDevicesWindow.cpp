@@ -327,11 +327,14 @@ void CDevicesWindow::ShowPickedResults(bool bForce)
     m_sinceResults.start();
     m_nShownRevision = nRevision;
     if (m_nPicked == 0) {
-        CRunRecord::SCopy all = MergeFleetRecords(*m_pRunner);
+        CResultsWindow::SFleet fleet;
+        CRunRecord::SCopy all = MergeFleetRecords(*m_pRunner, &fleet.vecDeviceOf);
         all.start.strScript = QStringLiteral("%1 [all devices]")
                                   .arg(all.start.strScript.isEmpty() ? QStringLiteral("Typed script")
                                                                      : all.start.strScript);
-        m_results.ShowRecord(all);
+        for (const SDevice& device : m_devices)
+            fleet.devices << device.strName;
+        m_results.ShowRecord(all, fleet);
     } else {
         CRunRecord::SCopy run = m_pRunner->Record(std::size_t(m_nPicked - 1)).Copy();
         run.start.strScript = QStringLiteral("%1 [%2]").arg(

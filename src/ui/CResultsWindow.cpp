@@ -96,8 +96,25 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     pBottom->addWidget(pSaveTable);
     pBottom->addWidget(pSaveRequests);
 
+    // A fleet's chart: a line per script line or per device.
+    m_pChartBy = new QComboBox;
+    m_pChartBy->setObjectName(QStringLiteral("chartBy"));
+    m_pChartBy->addItems({QStringLiteral("Script line (devices together)"), QStringLiteral("Device")});
+    m_pChartBy->setToolTip(QStringLiteral("What each line of the time chart gathers"));
+    connect(m_pChartBy, &QComboBox::currentIndexChanged, this, &CResultsWindow::OnChartByChosen);
+    m_pChartByRow = new QWidget;
+    auto* pChartByLayout = new QHBoxLayout(m_pChartByRow);
+    pChartByLayout->setContentsMargins(0, 0, 0, 0);
+    auto* pChartByLabel = new QLabel(QStringLiteral("Chart &lines by:"));
+    pChartByLabel->setBuddy(m_pChartBy);
+    pChartByLayout->addWidget(pChartByLabel);
+    pChartByLayout->addWidget(m_pChartBy);
+    pChartByLayout->addStretch(1);
+    m_pChartByRow->hide();
+
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pSummary);
+    pLayout->addWidget(m_pChartByRow);
     pLayout->addWidget(m_pScroll, 1);
     pLayout->addLayout(pBottom);
     resize(880, 950);
@@ -149,10 +166,13 @@ void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
     m_statistics.OnRunStart(info);
     m_verdict.OnRunStart(info);
     m_data.Clear();
-    m_bByScriptLine = false;
-    m_nScriptLinesPerGroup = 1;
+    m_eChartLines = EChartLines::PerUrl;
+    m_nPerGroup = 1;
     m_hashGroups.clear();
     m_groupNames.clear();
+    m_vecGroupSpans.clear();
+    m_fleet = SFleet();
+    m_pChartByRow->hide();
     ++m_nChartGeneration;
     m_vecPending.clear();
     m_pRequests->Clear();
@@ -182,9 +202,9 @@ void CResultsWindow::OnUrlSeen(const QString& strUrl)
     const int nUrl = names.Count() - 1;
     m_pFilter->addItem(names.Name(nUrl));
     m_pFilter->setItemData(kFirstUrlFilter + nUrl, strUrl, Qt::ToolTipRole);
-    if (m_bByScriptLine)
+    if (m_eChartLines != EChartLines::PerUrl)
         return;
-    if (names.Count() > kMostChartLines)
+    if (names.Count() > kMostChartLines || IsFleet())
         GroupChartLines();
     else
         m_data.AddUrl();
@@ -220,11 +240,15 @@ void CResultsWindow::OnWait(const CCheckAliveResult& wait)
     ScheduleRefresh();
 }
 
-void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run)
+void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run, const SFleet& fleet)
 {
     // What the listener still holds of an earlier run goes first.
     m_pListener->Drain();
     OnRunStarted(run.start);
+    if (!fleet.devices.isEmpty() && fleet.vecDeviceOf.size() == run.requests.size()) {
+        m_fleet = fleet;
+        m_pChartByRow->show();
+    }
     QHash<QString, int> urls;
     std::vector<CResultsListener::SPoint> points;
     points.reserve(run.requests.size());

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-CRunRecord::SCopy MergeFleetRecords(const CFleetRunner& runner)
+CRunRecord::SCopy MergeFleetRecords(const CFleetRunner& runner, std::vector<int>* pDeviceOf)
 {
     CRunRecord::SCopy all;
+    std::vector<std::pair<CRequestResult, int>> requests;  // and the device of each
     QDateTime first;
     for (std::size_t i = 0; i < runner.Count(); ++i) {
         const QDateTime at = runner.StartedAt(i);
@@ -18,11 +19,11 @@ CRunRecord::SCopy MergeFleetRecords(const CFleetRunner& runner)
             continue;
         CRunRecord::SCopy run = runner.Record(i).Copy();
         const std::int64_t nShift = first.msecsTo(runner.StartedAt(i));
-        if (all.requests.empty() && all.waits.empty())
+        if (requests.empty() && all.waits.empty())
             all.start = run.start;
         for (CRequestResult& result : run.requests) {
             result.nAtMs += nShift;
-            all.requests.push_back(std::move(result));
+            requests.emplace_back(std::move(result), int(i));
         }
         for (CCheckAliveResult& wait : run.waits) {
             wait.nAtMs += nShift;
@@ -31,8 +32,18 @@ CRunRecord::SCopy MergeFleetRecords(const CFleetRunner& runner)
         bEnded = bEnded && run.end.has_value();
         bStopped = bStopped || (run.end && run.end->bStopped);
     }
-    std::stable_sort(all.requests.begin(), all.requests.end(),
-                     [](const CRequestResult& a, const CRequestResult& b) { return a.nAtMs < b.nAtMs; });
+    std::stable_sort(requests.begin(), requests.end(),
+                     [](const auto& a, const auto& b) { return a.first.nAtMs < b.first.nAtMs; });
+    all.requests.reserve(requests.size());
+    if (pDeviceOf != nullptr) {
+        pDeviceOf->clear();
+        pDeviceOf->reserve(requests.size());
+    }
+    for (auto& [result, nDevice] : requests) {
+        all.requests.push_back(std::move(result));
+        if (pDeviceOf != nullptr)
+            pDeviceOf->push_back(nDevice);
+    }
     std::stable_sort(all.waits.begin(), all.waits.end(),
                      [](const CCheckAliveResult& a, const CCheckAliveResult& b) { return a.nAtMs < b.nAtMs; });
     for (std::size_t i = 0; i < all.requests.size(); ++i)
