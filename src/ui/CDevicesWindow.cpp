@@ -1,6 +1,7 @@
 #include "CDevicesWindow.h"
 
 #include "CAppIcon.h"
+#include "CRampUpBox.h"
 #include "CResultsWindow.h"
 #include "FleetRecords.h"
 #include "WindowKeys.h"
@@ -178,7 +179,13 @@ CDevicesWindow::CDevicesWindow(CFleetRunner::LineSink lineSink, std::function<vo
     auto* pResultsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
     connect(pResultsKey, &QShortcut::activated, this, [this] { ShowResults(); });
 
+    // Beside Options > Jobs (how many at once): how the starts are spread.
+    m_pRampUp = new CRampUpBox;
+    auto* pRampUpLabel = new QLabel(QStringLiteral("&Ramp-up:"));
+    pRampUpLabel->setBuddy(m_pRampUp);
     auto* pBottom = new QHBoxLayout;
+    pBottom->addWidget(pRampUpLabel);
+    pBottom->addWidget(m_pRampUp);
     pBottom->addStretch(1);
     pBottom->addWidget(AddCloseKeys(*this));
     auto* pLayout = new QVBoxLayout(this);
@@ -215,7 +222,9 @@ bool CDevicesWindow::StartFleet(const std::vector<SDevice>& devices, const CFlee
     m_vecDirty.assign(devices.size(), true);
     m_bFleetRan = true;
     m_nShownRevision = ~std::uint64_t(0);
-    const bool bStarted = m_pRunner->Start(devices, start);
+    CFleetRunner::SStart spread = start;
+    spread.nRampUpMs = m_pRampUp->RampUpMs();
+    const bool bStarted = m_pRunner->Start(devices, spread);
     if (bStarted)
         m_pollTimer.start();
     m_bDirty = true;
