@@ -76,6 +76,10 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
 {
     setObjectName(QStringLiteral("timeChart"));
     setRenderHint(QPainter::Antialiasing);
+    // A change of the view's height (a row above it shown or hidden) would
+    // scroll what it drew by that much and leave it there, a second, stale
+    // chart under the new one: the whole view is drawn again instead.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     QChart* pChart = chart();
     pChart->setTitle(QStringLiteral("Response time per request"));
     pChart->legend()->setAlignment(Qt::AlignBottom);
@@ -123,7 +127,9 @@ QColor CResponseTimeChart::UrlColour(int nUrl)
     const std::size_t nColour = std::size_t(nUrl) % kLineColours;
     if (nColour < std::size(kUrlColours))
         return kUrlColours[nColour];
-    const int nHue = 60 + int(double(nColour) * 137.508) % 280;
+    // The golden angle apart, squeezed into the hues from yellow to purple.
+    const double dTurn = std::fmod(double(nColour) * 137.508, 360.0);
+    const int nHue = 60 + int(dTurn * 280.0 / 360.0);
     return QColor::fromHsv(nHue, nColour % 2 ? 170 : 230, nColour % 3 ? 175 : 130);
 }
 
@@ -228,6 +234,8 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
         }
         m_vecLines.clear();
         m_vecShownLines.clear();
+        // Lines gone and made anew: the whole view drawn again.
+        viewport()->update();
         if (bNewRun) {
             m_bZoomed = false;
             m_selected.reset();

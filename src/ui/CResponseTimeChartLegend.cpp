@@ -127,6 +127,9 @@ void CResponseTimeChart::LabelLines()
         m_pSideLegend->setVisible(bBeside);
         if (!bBeside)
             chart()->setMargins(m_defaultMargins);
+        // The plot moves: the scene would repaint only where its items
+        // changed, leaving pieces of the old plot. The whole view instead.
+        viewport()->update();
     }
     if (bBeside) {
         UpdateSideLegend();
@@ -192,8 +195,10 @@ void CResponseTimeChart::PlaceSideLegend()
         m_pSideLegend->setGeometry(place);
     QMargins margins = m_defaultMargins;
     margins.setRight(margins.right() + nWidth + 8);
-    if (chart()->margins() != margins)
+    if (chart()->margins() != margins) {
         chart()->setMargins(margins);
+        viewport()->update();
+    }
 }
 
 void CResponseTimeChart::resizeEvent(QResizeEvent* pEvent)

@@ -163,6 +163,12 @@ void CResultsWindow::ShowBeside(QWidget* pMain)
 
 void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
 {
+    StartShowing(info);
+    m_pChartByRow->hide();
+}
+
+void CResultsWindow::StartShowing(const CRunStartInfo& info)
+{
     m_statistics.OnRunStart(info);
     m_verdict.OnRunStart(info);
     m_data.Clear();
@@ -172,7 +178,6 @@ void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
     m_groupNames.clear();
     m_vecGroupSpans.clear();
     m_fleet = SFleet();
-    m_pChartByRow->hide();
     ++m_nChartGeneration;
     m_vecPending.clear();
     m_pRequests->Clear();
@@ -244,11 +249,11 @@ void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run, const SFleet& flee
 {
     // What the listener still holds of an earlier run goes first.
     m_pListener->Drain();
-    OnRunStarted(run.start);
-    if (!fleet.devices.isEmpty() && fleet.vecDeviceOf.size() == run.requests.size()) {
+    StartShowing(run.start);
+    if (!fleet.devices.isEmpty() && fleet.vecDeviceOf.size() == run.requests.size())
         m_fleet = fleet;
-        m_pChartByRow->show();
-    }
+    // Shown or hidden once: toggled, the charts below would jump.
+    m_pChartByRow->setVisible(IsFleet());
     QHash<QString, int> urls;
     std::vector<CResultsListener::SPoint> points;
     points.reserve(run.requests.size());

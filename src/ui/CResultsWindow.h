@@ -123,6 +123,8 @@ private:
     void OnResults(const std::vector<CResultsListener::SPoint>& points) override;
     void OnWait(const CCheckAliveResult& wait) override;
     void OnRunEnded(const CRunEndInfo& info) override;
+    // A run's results cleared for the next one's (reported or shown).
+    void StartShowing(const CRunStartInfo& info);
 
     // The tables' tabs: the statistics with the CheckAlive lines under them,
     // and the request list with its filter.
