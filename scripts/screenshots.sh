@@ -10,9 +10,10 @@
 # screen the window opens on (default 1920x1200), e.g. --screen 1366x720;
 # --panel the height of a panel at the screen's bottom; --scale the scale
 # factor (QT_SCALE_FACTOR; a set QT_SCALE_FACTOR is used too). --devices
-# writes the device list's windows instead: the window with a list of three
+# writes the device list's windows instead: the window with a list of twenty
 # loopback devices after a run on all of them, the Devices window, and the
-# results window with the whole fleet and with one device. --cases writes
+# results window with the whole fleet (by script line and by device) and
+# with one device. --cases writes
 # the desktops the window is checked on, a folder each: 9, 12 and 14 pt
 # fonts, 1366x720 with a 40 px panel, and 1920x1080 at scale 2 with a 40 px
 # panel; and the device list's windows in "devices".

@@ -1,7 +1,9 @@
 #include "CDevicesWindow.h"
 
 #include "CAppIcon.h"
+#include "CRampUpBox.h"
 #include "CResultsWindow.h"
+#include "FleetRecords.h"
 #include "WindowKeys.h"
 
 #include <QHBoxLayout>
@@ -23,55 +25,6 @@ QString Figure(std::int64_t nMs) { return nMs < 0 ? QString() : QString::number(
 
 // Requests that brought no response: timeouts, failures, not sent.
 std::uint64_t Failed(const CUrlStatistics& total) { return total.nTimeout + total.nFailed + total.nNotSent; }
-
-// The whole fleet's run as one: each device's requests and waits on the
-// fleet's time axis (from the first device's start), in the order they
-// started, numbered afresh.
-CRunRecord::SCopy MergeRecords(const CFleetRunner& runner)
-{
-    CRunRecord::SCopy all;
-    QDateTime first;
-    for (std::size_t i = 0; i < runner.Count(); ++i) {
-        const QDateTime at = runner.StartedAt(i);
-        if (at.isValid() && (!first.isValid() || at < first))
-            first = at;
-    }
-    bool bEnded = true;
-    bool bStopped = false;
-    for (std::size_t i = 0; i < runner.Count(); ++i) {
-        if (!runner.StartedAt(i).isValid())
-            continue;
-        CRunRecord::SCopy run = runner.Record(i).Copy();
-        const std::int64_t nShift = first.msecsTo(runner.StartedAt(i));
-        if (all.requests.empty() && all.waits.empty())
-            all.start = run.start;
-        for (CRequestResult& result : run.requests) {
-            result.nAtMs += nShift;
-            all.requests.push_back(std::move(result));
-        }
-        for (CCheckAliveResult& wait : run.waits) {
-            wait.nAtMs += nShift;
-            all.waits.push_back(std::move(wait));
-        }
-        bEnded = bEnded && run.end.has_value();
-        bStopped = bStopped || (run.end && run.end->bStopped);
-    }
-    std::stable_sort(all.requests.begin(), all.requests.end(),
-                     [](const CRequestResult& a, const CRequestResult& b) { return a.nAtMs < b.nAtMs; });
-    std::stable_sort(all.waits.begin(), all.waits.end(),
-                     [](const CCheckAliveResult& a, const CCheckAliveResult& b) { return a.nAtMs < b.nAtMs; });
-    for (std::size_t i = 0; i < all.requests.size(); ++i)
-        all.requests[i].nIndex = int(i + 1);
-    for (std::size_t i = 0; i < all.waits.size(); ++i)
-        all.waits[i].nIndex = int(i + 1);
-    all.start.startedAt = first;
-    if (bEnded && runner.Count() > 0 && !runner.IsActive()) {
-        CRunEndInfo end;
-        end.bStopped = bStopped;
-        all.end = end;
-    }
-    return all;
-}
 
 }  // namespace
 
@@ -226,7 +179,13 @@ CDevicesWindow::CDevicesWindow(CFleetRunner::LineSink lineSink, std::function<vo
     auto* pResultsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
     connect(pResultsKey, &QShortcut::activated, this, [this] { ShowResults(); });
 
+    // Beside Options > Jobs (how many at once): how the starts are spread.
+    m_pRampUp = new CRampUpBox;
+    auto* pRampUpLabel = new QLabel(QStringLiteral("&Ramp-up:"));
+    pRampUpLabel->setBuddy(m_pRampUp);
     auto* pBottom = new QHBoxLayout;
+    pBottom->addWidget(pRampUpLabel);
+    pBottom->addWidget(m_pRampUp);
     pBottom->addStretch(1);
     pBottom->addWidget(AddCloseKeys(*this));
     auto* pLayout = new QVBoxLayout(this);
@@ -263,7 +222,9 @@ bool CDevicesWindow::StartFleet(const std::vector<SDevice>& devices, const CFlee
     m_vecDirty.assign(devices.size(), true);
     m_bFleetRan = true;
     m_nShownRevision = ~std::uint64_t(0);
-    const bool bStarted = m_pRunner->Start(devices, start);
+    CFleetRunner::SStart spread = start;
+    spread.nRampUpMs = m_pRampUp->RampUpMs();
+    const bool bStarted = m_pRunner->Start(devices, spread);
     if (bStarted)
         m_pollTimer.start();
     m_bDirty = true;
@@ -375,11 +336,14 @@ void CDevicesWindow::ShowPickedResults(bool bForce)
     m_sinceResults.start();
     m_nShownRevision = nRevision;
     if (m_nPicked == 0) {
-        CRunRecord::SCopy all = MergeRecords(*m_pRunner);
+        CResultsWindow::SFleet fleet;
+        CRunRecord::SCopy all = MergeFleetRecords(*m_pRunner, &fleet.vecDeviceOf);
         all.start.strScript = QStringLiteral("%1 [all devices]")
                                   .arg(all.start.strScript.isEmpty() ? QStringLiteral("Typed script")
                                                                      : all.start.strScript);
-        m_results.ShowRecord(all);
+        for (const SDevice& device : m_devices)
+            fleet.devices << device.strName;
+        m_results.ShowRecord(all, fleet);
     } else {
         CRunRecord::SCopy run = m_pRunner->Record(std::size_t(m_nPicked - 1)).Copy();
         run.start.strScript = QStringLiteral("%1 [%2]").arg(

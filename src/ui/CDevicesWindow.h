@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+class CRampUpBox;
 class CResultsWindow;
 class QLabel;
 class QTableView;
@@ -69,8 +70,9 @@ public:
     // Takes a list (empty: none), named by its file's name, to show as
     // waiting rows.
     void SetDevices(const std::vector<SDevice>& devices, const QString& strListName);
-    // Starts the fleet; false when a placeholder has no value for some
-    // device (its lines say which), and then nothing runs.
+    // Starts the fleet, its starts spread over the Ramp-up field's seconds;
+    // false when a placeholder has no value for some device (its lines say
+    // which), and then nothing runs.
     bool StartFleet(const std::vector<SDevice>& devices, const CFleetRunner::SStart& start);
     void StopFleet();
     // Ends every device at once and waits for them (closing).
@@ -83,6 +85,9 @@ public:
     void Flush();
 
     CDeviceTableModel* Model() const { return m_pModel; }
+    const CFleetRunner& Runner() const { return *m_pRunner; }
+    // Ramp-up: seconds over which the devices start (velkor-cli's --ramp-up).
+    CRampUpBox* RampUpBox() const { return m_pRampUp; }
     QTableView* Table() const { return m_pTable; }
     // Shows the row's results in the results window (0: all devices).
     void PickRow(int nRow);
@@ -123,6 +128,7 @@ private:
     QTimer m_refreshTimer;
     QLabel* m_pCaption = nullptr;
     QTableView* m_pTable = nullptr;
+    CRampUpBox* m_pRampUp = nullptr;
     CDeviceTableModel* m_pModel = nullptr;
     CBesidePlacer* m_pPlacer = nullptr;  // child object
     QPointer<QWidget> m_pMain;           // the window it was shown beside

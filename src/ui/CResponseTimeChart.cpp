@@ -1,5 +1,7 @@
 #include "CResponseTimeChart.h"
 
+#include "CResponseTimeChartSideLegend.h"
+
 #include <QChart>
 #include <QImage>
 #include <QLegend>
@@ -9,6 +11,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -73,6 +76,10 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
 {
     setObjectName(QStringLiteral("timeChart"));
     setRenderHint(QPainter::Antialiasing);
+    // A change of the view's height (a row above it shown or hidden) would
+    // scroll what it drew by that much and leave it there, a second, stale
+    // chart under the new one: the whole view is drawn again instead.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     QChart* pChart = chart();
     pChart->setTitle(QStringLiteral("Response time per request"));
     pChart->legend()->setAlignment(Qt::AlignBottom);
@@ -99,11 +106,32 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
         pSeries->attachAxis(m_pResponseAxis);
     }
     ShapeLegend();
+    m_defaultMargins = pChart->margins();
+    m_pSideLegend = new CResponseTimeChartSideLegend(this);
+    m_pSideLegend->hide();
+    m_pSideLegend->SetOnClicked([this](bool bPinned, int nEntry) {
+        if (!bPinned)
+            ToggleSeries(std::size_t(nEntry) < m_vecLines.size() ? m_vecLines[std::size_t(nEntry)] : nullptr);
+        else if (nEntry >= 0 && nEntry < 3)
+            ToggleSeries(std::array<QAbstractSeries*, 3>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine}[std::size_t(nEntry)]);
+    });
     viewport()->setMouseTracking(true);
     Show(CResultsChartData(), SLines(), -1);
 }
 
-QColor CResponseTimeChart::UrlColour(int nUrl) { return kUrlColours[std::size_t(nUrl) % std::size(kUrlColours)]; }
+QColor CResponseTimeChart::UrlColour(int nUrl)
+{
+    // The first lines in the colours of the table's marks; more lines (a
+    // fleet by device) in hues spread round the circle, away from the
+    // marks' orange and red.
+    const std::size_t nColour = std::size_t(nUrl) % kLineColours;
+    if (nColour < std::size(kUrlColours))
+        return kUrlColours[nColour];
+    // The golden angle apart, squeezed into the hues from yellow to purple.
+    const double dTurn = std::fmod(double(nColour) * 137.508, 360.0);
+    const int nHue = 60 + int(dTurn * 280.0 / 360.0);
+    return QColor::fromHsv(nHue, nColour % 2 ? 170 : 230, nColour % 3 ? 175 : 130);
+}
 
 int CResponseTimeChart::MinimumReadableHeight() const
 {
@@ -206,6 +234,8 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
         }
         m_vecLines.clear();
         m_vecShownLines.clear();
+        // Lines gone and made anew: the whole view drawn again.
+        viewport()->update();
         if (bNewRun) {
             m_bZoomed = false;
             m_selected.reset();
@@ -213,6 +243,11 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
     }
     m_bShownOnce = true;
     m_lines = lines;
+    // A group's name follows the script lines seen in it.
+    if (lines.lineOf)
+        for (std::size_t nLine = 0; nLine < m_vecLines.size() && nLine < std::size_t(lines.names.size()); ++nLine)
+            if (m_vecLines[nLine]->name() != lines.names[qsizetype(nLine)])
+                m_vecLines[nLine]->setName(lines.names[qsizetype(nLine)]);
     // A URL's line is named by the URL whole; the legend shows it short.
     while (m_vecLines.size() < std::size_t(lines.names.size())) {
         const auto nLine = qsizetype(m_vecLines.size());
@@ -298,7 +333,10 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
         ShapeLegend();
         LabelLines();
     }
-    m_bThreshold = nThresholdMs >= 0;
+    if (m_bThreshold != (nThresholdMs >= 0)) {
+        m_bThreshold = nThresholdMs >= 0;
+        UpdateSideLegend();
+    }
     const bool bThresholdShown = m_bThreshold && !m_setHidden.contains(m_pThresholdLine);
     if (m_pThresholdLine->isVisible() != bThresholdShown) {
         m_pThresholdLine->setVisible(bThresholdShown);

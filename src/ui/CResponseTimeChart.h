@@ -3,6 +3,8 @@
 #include "CResultsChartData.h"
 
 #include <QChartView>
+#include <QIcon>
+#include <QMargins>
 #include <QSet>
 #include <QStringList>
 
@@ -10,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+class CResponseTimeChartSideLegend;
 class QAbstractSeries;
 class QLegendMarker;
 class QLineSeries;
@@ -89,9 +92,15 @@ public:
     // Hides or shows a series, as a click on its legend entry does.
     void ToggleSeries(QAbstractSeries* pSeries);
 
+    // The legend beside the plot, shown instead of the one under it when
+    // the lines are more than a row names readably.
+    CResponseTimeChartSideLegend* SideLegend() const { return m_pSideLegend; }
+
     // The least height at which no axis text is cut short.
     int MinimumReadableHeight() const;
 
+    // Lines of distinct colours; more lines take them again.
+    static constexpr std::size_t kLineColours = 24;
     // The colour of URL n's line.
     static QColor UrlColour(int nUrl);
     // A URL by its path and query; with its host and port (no scheme) when
@@ -123,6 +132,11 @@ private:
     // an entry toggles its series.
     void ShapeLegend();
     void FadeMarker(QLegendMarker* pMarker);
+    // The legend beside the plot: its entries as the series are, and its
+    // place at the chart's right, the plot narrowed to leave it room.
+    void UpdateSideLegend();
+    void PlaceSideLegend();
+    QIcon LineIcon(int nLine);
     // The time axis' range in ms for the pointer at a place in the view.
     double TimeAt(const QPoint& viewPosition) const;
     void ViewChanged();
@@ -163,4 +177,9 @@ private:
     std::vector<SPoint> m_vecShownSlow;
     std::vector<SPoint> m_vecShownFailed;
     std::vector<CCheckAliveResult> m_vecWaits;
+    CResponseTimeChartSideLegend* m_pSideLegend = nullptr;  // child widget
+    bool m_bBeside = false;
+    QMargins m_defaultMargins;
+    std::vector<QIcon> m_vecLineIcons;  // per colour
+    std::vector<QIcon> m_vecMarkIcons;  // Slow, Failures, Threshold
 };

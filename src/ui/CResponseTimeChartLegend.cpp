@@ -2,12 +2,15 @@
 // drawn, and a click on an entry hiding or showing its series.
 #include "CResponseTimeChart.h"
 
+#include "CResponseTimeChartSideLegend.h"
 #include "CUrlNames.h"
 
 #include <QChart>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QPainter>
+#include <QPixmap>
 #include <QScatterSeries>
 
 #include <algorithm>
@@ -18,6 +21,25 @@ namespace {
 constexpr int kLegendMargins = 60;
 // Lines whose names a legend under the chart shows readably.
 constexpr std::size_t kMostLinesUnder = 4;
+
+// A legend entry's picture: the series' line, or its mark, as drawn.
+QIcon EntryIcon(const QPen& pen, const QImage& mark)
+{
+    QPixmap pixmap(16, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!mark.isNull()) {
+        painter.drawImage(QPointF((16 - mark.width()) / 2.0, (12 - mark.height()) / 2.0), mark);
+    } else {
+        QPen thick = pen;
+        thick.setWidthF(2);
+        painter.setPen(thick);
+        painter.drawLine(QPointF(0, 6), QPointF(16, 6));
+    }
+    painter.end();
+    return QIcon(pixmap);
+}
 
 }  // namespace
 
@@ -88,6 +110,7 @@ void CResponseTimeChart::ToggleSeries(QAbstractSeries* pSeries)
     pSeries->setVisible(!m_setHidden.contains(pSeries) && (pSeries != m_pThresholdLine || m_bThreshold));
     for (QLegendMarker* pMarker : chart()->legend()->markers(pSeries))
         FadeMarker(pMarker);
+    UpdateSideLegend();
     // The response axis reaches the threshold only while it shows.
     if (pSeries == m_pThresholdLine && m_onViewChanged)
         m_onViewChanged();
@@ -95,6 +118,24 @@ void CResponseTimeChart::ToggleSeries(QAbstractSeries* pSeries)
 
 void CResponseTimeChart::LabelLines()
 {
+    // More lines than a row under the chart shows with their names: the
+    // legend becomes a list beside the plot.
+    const bool bBeside = m_vecLines.size() > kMostLinesUnder;
+    if (bBeside != m_bBeside) {
+        m_bBeside = bBeside;
+        chart()->legend()->setVisible(!bBeside);
+        m_pSideLegend->setVisible(bBeside);
+        if (!bBeside)
+            chart()->setMargins(m_defaultMargins);
+        // The plot moves: the scene would repaint only where its items
+        // changed, leaving pieces of the old plot. The whole view instead.
+        viewport()->update();
+    }
+    if (bBeside) {
+        UpdateSideLegend();
+        PlaceSideLegend();
+        return;
+    }
     if (m_vecLines.empty())
         return;
     // Each entry takes its marker (a line high and wide) and some space
@@ -104,21 +145,59 @@ void CResponseTimeChart::LabelLines()
     int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
     for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
         nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
-    int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
-    // More lines than a row under the chart shows with their names: the
-    // legend becomes a list beside the plot, each name up to a fifth of the
-    // chart's width.
-    const bool bBeside = m_vecLines.size() > kMostLinesUnder;
-    const Qt::Alignment eWhere = bBeside ? Qt::AlignRight : Qt::AlignBottom;
-    if (chart()->legend()->alignment() != eWhere)
-        chart()->legend()->setAlignment(eWhere);
-    if (bBeside)
-        nWidth = std::clamp(width() / 5, 80, 220);
+    const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
         const QString strLabel = metrics.elidedText(m_lines.names.value(qsizetype(nUrl)), Qt::ElideMiddle, nWidth);
         for (QLegendMarker* pMarker : chart()->legend()->markers(m_vecLines[nUrl]))
             if (pMarker->label() != strLabel)
                 pMarker->setLabel(strLabel);
+    }
+}
+
+QIcon CResponseTimeChart::LineIcon(int nLine)
+{
+    // One picture per colour.
+    const std::size_t nColour = std::size_t(nLine) % kLineColours;
+    while (m_vecLineIcons.size() <= nColour)
+        m_vecLineIcons.push_back(EntryIcon(QPen(UrlColour(int(m_vecLineIcons.size()))), QImage()));
+    return m_vecLineIcons[nColour];
+}
+
+void CResponseTimeChart::UpdateSideLegend()
+{
+    if (!m_bBeside)
+        return;
+    using SEntry = CResponseTimeChartSideLegend::SEntry;
+    if (m_vecMarkIcons.empty())
+        m_vecMarkIcons = {EntryIcon(QPen(), m_pSlowMarks->lightMarker()), EntryIcon(QPen(), m_pFailedMarks->lightMarker()),
+                          EntryIcon(m_pThresholdLine->pen(), QImage())};
+    std::vector<SEntry> pinned;
+    pinned.push_back({m_pSlowMarks->name(), m_vecMarkIcons[0], m_setHidden.contains(m_pSlowMarks)});
+    pinned.push_back({m_pFailedMarks->name(), m_vecMarkIcons[1], m_setHidden.contains(m_pFailedMarks)});
+    if (m_bThreshold)
+        pinned.push_back({m_pThresholdLine->name(), m_vecMarkIcons[2], m_setHidden.contains(m_pThresholdLine)});
+    m_pSideLegend->SetPinned(pinned);
+    std::vector<SEntry> lines;
+    lines.reserve(m_vecLines.size());
+    for (std::size_t nLine = 0; nLine < m_vecLines.size(); ++nLine)
+        lines.push_back({m_lines.names.value(qsizetype(nLine)), LineIcon(int(nLine)), m_setHidden.contains(m_vecLines[nLine])});
+    m_pSideLegend->SetLines(lines);
+}
+
+void CResponseTimeChart::PlaceSideLegend()
+{
+    // At most a quarter of the chart's width; the names are cut in the
+    // middle to it, whole in their tooltips.
+    const int nWidth = std::clamp(m_pSideLegend->WantedWidth(), 100, std::max(100, width() / 4));
+    const int nTop = QFontMetrics(chart()->titleFont()).height() + 16;
+    const QRect place(width() - nWidth - 8, nTop, nWidth, std::max(40, height() - nTop - 12));
+    if (m_pSideLegend->geometry() != place)
+        m_pSideLegend->setGeometry(place);
+    QMargins margins = m_defaultMargins;
+    margins.setRight(margins.right() + nWidth + 8);
+    if (chart()->margins() != margins) {
+        chart()->setMargins(margins);
+        viewport()->update();
     }
 }
 

@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollArea>
-#include <QSet>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -97,8 +96,25 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     pBottom->addWidget(pSaveTable);
     pBottom->addWidget(pSaveRequests);
 
+    // A fleet's chart: a line per script line or per device.
+    m_pChartBy = new QComboBox;
+    m_pChartBy->setObjectName(QStringLiteral("chartBy"));
+    m_pChartBy->addItems({QStringLiteral("Script line (devices together)"), QStringLiteral("Device")});
+    m_pChartBy->setToolTip(QStringLiteral("What each line of the time chart gathers"));
+    connect(m_pChartBy, &QComboBox::currentIndexChanged, this, &CResultsWindow::OnChartByChosen);
+    m_pChartByRow = new QWidget;
+    auto* pChartByLayout = new QHBoxLayout(m_pChartByRow);
+    pChartByLayout->setContentsMargins(0, 0, 0, 0);
+    auto* pChartByLabel = new QLabel(QStringLiteral("Chart &lines by:"));
+    pChartByLabel->setBuddy(m_pChartBy);
+    pChartByLayout->addWidget(pChartByLabel);
+    pChartByLayout->addWidget(m_pChartBy);
+    pChartByLayout->addStretch(1);
+    m_pChartByRow->hide();
+
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pSummary);
+    pLayout->addWidget(m_pChartByRow);
     pLayout->addWidget(m_pScroll, 1);
     pLayout->addLayout(pBottom);
     resize(880, 950);
@@ -147,13 +163,21 @@ void CResultsWindow::ShowBeside(QWidget* pMain)
 
 void CResultsWindow::OnRunStarted(const CRunStartInfo& info)
 {
+    StartShowing(info);
+    m_pChartByRow->hide();
+}
+
+void CResultsWindow::StartShowing(const CRunStartInfo& info)
+{
     m_statistics.OnRunStart(info);
     m_verdict.OnRunStart(info);
     m_data.Clear();
-    m_bByScriptLine = false;
-    m_nScriptLinesPerGroup = 1;
+    m_eChartLines = EChartLines::PerUrl;
+    m_nPerGroup = 1;
     m_hashGroups.clear();
     m_groupNames.clear();
+    m_vecGroupSpans.clear();
+    m_fleet = SFleet();
     ++m_nChartGeneration;
     m_vecPending.clear();
     m_pRequests->Clear();
@@ -183,80 +207,12 @@ void CResultsWindow::OnUrlSeen(const QString& strUrl)
     const int nUrl = names.Count() - 1;
     m_pFilter->addItem(names.Name(nUrl));
     m_pFilter->setItemData(kFirstUrlFilter + nUrl, strUrl, Qt::ToolTipRole);
-    if (m_bByScriptLine)
+    if (m_eChartLines != EChartLines::PerUrl)
         return;
-    if (names.Count() > kMostChartLines)
+    if (names.Count() > kMostChartLines || IsFleet())
         GroupChartLines();
     else
         m_data.AddUrl();
-}
-
-int CResultsWindow::ChartLineOf(const CResultsListener::SPoint& point) const
-{
-    if (!m_bByScriptLine)
-        return point.nUrl;
-    return m_hashGroups.value((std::max(point.nLine, 1) - 1) / m_nScriptLinesPerGroup, -1);
-}
-
-void CResultsWindow::AddToChart(const CResultsListener::SPoint& point)
-{
-    if (m_bByScriptLine) {
-        const int nGroup = (std::max(point.nLine, 1) - 1) / m_nScriptLinesPerGroup;
-        if (!m_hashGroups.contains(nGroup)) {
-            if (m_hashGroups.size() >= kMostLineGroups) {
-                // Every request so far, this one included, drawn anew.
-                GroupChartLines();
-                return;
-            }
-            const int nFirst = nGroup * m_nScriptLinesPerGroup + 1;
-            m_hashGroups.insert(nGroup, int(m_groupNames.size()));
-            m_groupNames << (m_nScriptLinesPerGroup == 1
-                                 ? QStringLiteral("Line %1").arg(nFirst)
-                                 : QStringLiteral("Lines %1-%2").arg(nFirst).arg(nFirst + m_nScriptLinesPerGroup - 1));
-            m_data.AddUrl();
-        }
-    }
-    m_data.Add(point, ChartLineOf(point));
-}
-
-void CResultsWindow::GroupChartLines()
-{
-    // The script lines so far, and as many of them to a group as keeps the
-    // groups few enough.
-    const std::vector<CResultsListener::SPoint>& listed = m_pRequests->Requests();
-    const std::vector<CResultsListener::SPoint>& pending = m_vecPending;
-    QSet<int> lines;
-    for (const auto* pPoints : {&listed, &pending})
-        for (const CResultsListener::SPoint& point : *pPoints)
-            lines.insert(std::max(point.nLine, 1) - 1);
-    m_nScriptLinesPerGroup = 1;
-    for (;;) {
-        QSet<int> groups;
-        for (int nLine : lines)
-            groups.insert(nLine / m_nScriptLinesPerGroup);
-        if (groups.size() <= kMostLineGroups)
-            break;
-        m_nScriptLinesPerGroup *= 2;
-    }
-    m_bByScriptLine = true;
-    m_hashGroups.clear();
-    m_groupNames.clear();
-    ++m_nChartGeneration;
-    m_data.Clear();
-    for (const auto* pPoints : {&listed, &pending})
-        for (const CResultsListener::SPoint& point : *pPoints)
-            AddToChart(point);
-}
-
-CResponseTimeChart::SLines CResultsWindow::ChartLines() const
-{
-    CResponseTimeChart::SLines lines;
-    lines.names = m_bByScriptLine ? m_groupNames : m_pRequests->Names().Names();
-    lines.urls = m_pRequests->Urls();
-    if (m_bByScriptLine)
-        lines.lineOf = [this](const CResultsListener::SPoint& point) { return ChartLineOf(point); };
-    lines.nGeneration = m_nChartGeneration;
-    return lines;
 }
 
 void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& points)
@@ -289,11 +245,15 @@ void CResultsWindow::OnWait(const CCheckAliveResult& wait)
     ScheduleRefresh();
 }
 
-void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run)
+void CResultsWindow::ShowRecord(const CRunRecord::SCopy& run, const SFleet& fleet)
 {
     // What the listener still holds of an earlier run goes first.
     m_pListener->Drain();
-    OnRunStarted(run.start);
+    StartShowing(run.start);
+    if (!fleet.devices.isEmpty() && fleet.vecDeviceOf.size() == run.requests.size())
+        m_fleet = fleet;
+    // Shown or hidden once: toggled, the charts below would jump.
+    m_pChartByRow->setVisible(IsFleet());
     QHash<QString, int> urls;
     std::vector<CResultsListener::SPoint> points;
     points.reserve(run.requests.size());

@@ -17,6 +17,8 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class CRequestListModel;
 class CResponseTimeHistogram;
@@ -64,9 +66,17 @@ public:
     CUserPrompts& UserPrompts() { return m_prompts; }
     // Takes in every result handed over so far and draws at once.
     void Flush();
+    // A fleet's devices, by name in the list's order, and each request's
+    // device (by the request's place in the run).
+    struct SFleet {
+        QStringList devices;
+        std::vector<int> vecDeviceOf;
+    };
     // Shows a run recorded elsewhere (a device of a fleet, or the whole
-    // fleet) in place of the last one, as if it had been reported here.
-    void ShowRecord(const CRunRecord::SCopy& run);
+    // fleet, with its devices) in place of the last one, as if it had been
+    // reported here. A fleet's chart draws a line per script line or, as
+    // chosen above it, per device.
+    void ShowRecord(const CRunRecord::SCopy& run, const SFleet& fleet = SFleet());
 
     // "Save chart as PNG", "Save table as CSV" and "Save requests as CSV".
     void OnSaveChart();
@@ -86,6 +96,8 @@ public:
     QTableView* RequestList() const { return m_pRequestList; }
     QComboBox* RequestFilter() const { return m_pFilter; }
     QScrollArea* ChartsArea() const { return m_pScroll; }
+    // A fleet's "Chart by": script line (0) or device (1).
+    QComboBox* ChartBy() const { return m_pChartBy; }
 
     static constexpr int kRefreshMs = 250;
     // Up to this many URLs the chart draws a line per URL; beyond it, a
@@ -95,6 +107,9 @@ public:
     // At most this many groups of script lines: the legend beside the chart
     // names each.
     static constexpr int kMostLineGroups = 12;
+    // A fleet drawn per device: a line each up to this many devices (the
+    // legend's list scrolls), beyond it neighbouring devices share one.
+    static constexpr int kMostDeviceLines = 100;
     static constexpr int kHistogramBins = 20;
 
 protected:
@@ -108,6 +123,8 @@ private:
     void OnResults(const std::vector<CResultsListener::SPoint>& points) override;
     void OnWait(const CCheckAliveResult& wait) override;
     void OnRunEnded(const CRunEndInfo& info) override;
+    // A run's results cleared for the next one's (reported or shown).
+    void StartShowing(const CRunStartInfo& info);
 
     // The tables' tabs: the statistics with the CheckAlive lines under them,
     // and the request list with its filter.
@@ -122,6 +139,11 @@ private:
     void KeepChartsReadable();
     // The chart's line of a request; -1: none yet.
     int ChartLineOf(const CResultsListener::SPoint& point) const;
+    // Its group of script lines or of devices.
+    int ChartGroupOf(const CResultsListener::SPoint& point) const;
+    void NameLineGroup(int nChartLine);
+    bool IsFleet() const { return !m_fleet.devices.isEmpty(); }
+    void OnChartByChosen(int nChoice);
     // Files a request (already among the list's or the pending ones) in
     // the chart, grouping the chart's lines anew when they grow too many.
     void AddToChart(const CResultsListener::SPoint& point);
@@ -139,12 +161,17 @@ private:
     CRunVerdict m_verdict;
     CRunStatisticsSnapshot m_snapshot;
     CResultsChartData m_data;
-    // The chart's lines once the URLs are too many for a line each: the
-    // script lines in a group, and group -> the chart's line.
-    bool m_bByScriptLine = false;
-    int m_nScriptLinesPerGroup = 1;
+    // The chart's lines: a URL's each, or, once the URLs are too many for
+    // that (or a fleet's), groups of script lines or devices: how many to a
+    // group, group -> the chart's line, and per line its name and the
+    // lowest and highest script line (or device) in it.
+    enum class EChartLines { PerUrl, PerScriptLine, PerDevice } m_eChartLines = EChartLines::PerUrl;
+    int m_nPerGroup = 1;
     QHash<int, int> m_hashGroups;
     QStringList m_groupNames;
+    std::vector<std::pair<int, int>> m_vecGroupSpans;
+    SFleet m_fleet;                // the fleet shown; none: a run's
+    bool m_bChartByDevice = false; // a fleet's chart, as chosen
     int m_nChartGeneration = 0;
     int m_nThresholdMs = -1;  // none
     CRunStartInfo m_start;
@@ -156,6 +183,8 @@ private:
     std::vector<CResultsListener::SPoint> m_vecPending;  // for the request list, at the next drawing
 
     QLabel* m_pSummary = nullptr;
+    QWidget* m_pChartByRow = nullptr;
+    QComboBox* m_pChartBy = nullptr;
     QScrollArea* m_pScroll = nullptr;
     QSplitter* m_pSplitter = nullptr;
     QComboBox* m_pFilter = nullptr;

@@ -4,6 +4,8 @@
 // Never the password.
 #include "CVelkorDlg.h"
 
+#include "CDevicesWindow.h"
+#include "CRampUpBox.h"
 #include "CResultsWindow.h"
 #include "CTlsOptionsMenu.h"
 #include "log/CLogWriter.h"
@@ -37,6 +39,7 @@ void CVelkorDlg::StoreSettings(QSettings& settings)
     settings.setValue(kAutoSave, m_chkAutoSave->isChecked());
     settings.setValue(kLogFolder, m_pLog->LogFolder());
     m_pTlsMenu->Store(settings);
+    m_pDevices->RampUpBox()->Store(settings);
     settings.setValue(kRecent, m_recentFiles);
     settings.beginGroup(QStringLiteral("folders"));
     settings.remove(QString());
@@ -62,6 +65,7 @@ void CVelkorDlg::RestoreSettings(QSettings& settings)
     if (settings.contains(kId))
         m_editId->setText(settings.value(kId).toString());
     m_pTlsMenu->Restore(settings);
+    m_pDevices->RampUpBox()->Restore(settings);
     m_recentFiles = settings.value(kRecent).toStringList().mid(0, kMostRecentFiles);
     FillRecentFilesMenu();
     // The file dialogs' last folders (a key per file suffix).

@@ -3,6 +3,7 @@
 
 #include "../tools/DevsimProcess.h"
 #include "ui/CDevicesWindow.h"
+#include "ui/CRampUpBox.h"
 #include "ui/CTlsOptionsMenu.h"
 #include "ui/CResultsWindow.h"
 
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -158,6 +160,38 @@ TEST_F(DevicesWindow, StopEndsEveryDeviceAndClosingEndsAFleetAtOnce)
     m_pDlg->close();
     EXPECT_FALSE(m_pDlg->IsRunning());
     EXPECT_LT(timer.elapsed(), 3000) << "closing ends every device at once";
+}
+
+// The Ramp-up field spreads the devices' starts over its seconds, in the
+// list's order, as velkor-cli's --ramp-up does (without it the three start
+// within a few ms); it comes back in the next start of the program.
+TEST_F(DevicesWindow, RampUpSpreadsTheStartsAndIsKept)
+{
+    devsimtest::Devsim sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--devices"), QStringLiteral("3")}));
+    QTemporaryDir dir;
+    ASSERT_TRUE(m_pDlg->LoadDeviceList(WriteFile(dir, QStringLiteral("lab.csv"),
+                                                 QStringLiteral("name,host\ncam-1,127.0.1.1\ncam-2,127.0.1.2\n"
+                                                                "cam-3,127.0.1.3\n"))));
+    CDevicesWindow& devices = m_pDlg->DevicesWindow();
+    devices.RampUpBox()->setValue(1);
+    m_pDlg->CommandBox().SetWindowText(
+        QStringLiteral("http://{{host}}:%1/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0").arg(sim.port()));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !m_pDlg->IsRunning(); }, 20000));
+    const CFleetRunner& runner = devices.Runner();
+    ASSERT_EQ(runner.Count(), 3u);
+    EXPECT_LE(runner.StartedAt(0), runner.StartedAt(1));
+    EXPECT_LE(runner.StartedAt(1), runner.StartedAt(2));
+    // Device 2 is due 1000 ms after device 0, device 1 500 ms after it.
+    EXPECT_GE(runner.StartedAt(0).msecsTo(runner.StartedAt(1)), 450);
+    EXPECT_GE(runner.StartedAt(0).msecsTo(runner.StartedAt(2)), 950);
+
+    QSettings settings(dir.filePath(QStringLiteral("velkor.ini")), QSettings::IniFormat);
+    m_pDlg->StoreSettings(settings);
+    CVelkorDlg next;
+    next.RestoreSettings(settings);
+    EXPECT_EQ(next.DevicesWindow().RampUpBox()->value(), 1);
 }
 
 // The Devices window closes on Escape and has a Close button; Ctrl+R there

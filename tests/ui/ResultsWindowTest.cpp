@@ -7,6 +7,7 @@
 
 #include "ui/CRequestListModel.h"
 #include "ui/CResponseTimeChart.h"
+#include "ui/CResponseTimeChartSideLegend.h"
 #include "ui/CResponseTimeHistogram.h"
 #include "ui/CResultsChartData.h"
 #include "ui/CResultsTable.h"
@@ -31,6 +32,7 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QStackedBarSeries>
@@ -930,28 +932,91 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     EXPECT_EQ(m_window.RequestFilter()->count(), 3 + 30);
     EXPECT_EQ(m_window.RequestFilter()->itemText(3 + 10), QStringLiteral("127.0.0.1:8083/httpapi/p2"));
 
-    // A sweep: 100 URLs on 100 script lines, drawn 16 lines to a line, the
-    // legend beside the chart.
+    // A sweep: 300 URLs on 300 script lines, drawn 32 lines to a line and
+    // named by the lines there are; in a window of a 1366x768 screen the
+    // legend beside the chart keeps its Slow, Failures and Threshold entries
+    // in view, and its lines' entries scroll.
+    m_window.resize(680, 740);
     std::vector<CRequestResult> sweep;
-    for (int nLine = 1; nLine <= 100; ++nLine) {
+    for (int nLine = 1; nLine <= 300; ++nLine) {
         sweep.push_back(Result(nLine, QStringLiteral("http://127.0.0.1:8080/httpapi/goto?preset=%1").arg(nLine),
                                10LL * nLine, 7, ERequestOutcome::Ok, 200));
         sweep.back().nLine = nLine;
     }
     ReportRun(sweep);
     lines = RequestLines(pChart);
-    ASSERT_EQ(lines.size(), 7u);
-    ASSERT_TRUE(lines.count(QStringLiteral("Lines 97-112")));
-    EXPECT_EQ(lines[QStringLiteral("Lines 1-16")]->count(), 16);
-    EXPECT_EQ(lines[QStringLiteral("Lines 97-112")]->count(), 4);
-    EXPECT_EQ(pChart->legend()->alignment(), Qt::AlignRight);
-    const QString strLabel = pChart->legend()->markers(lines[QStringLiteral("Lines 97-112")]).value(0)->label();
-    EXPECT_EQ(strLabel, QStringLiteral("Lines 97-112")) << "named whole";
-    EXPECT_EQ(m_window.Table()->RowCount(), 101);
+    ASSERT_EQ(lines.size(), 10u);
+    ASSERT_TRUE(lines.count(QStringLiteral("Lines 289-300")));
+    EXPECT_EQ(lines[QStringLiteral("Lines 1-32")]->count(), 32);
+    EXPECT_EQ(lines[QStringLiteral("Lines 289-300")]->count(), 12);
+    const CResponseTimeChartSideLegend* pLegend = m_window.TimeChart()->SideLegend();
+    ASSERT_TRUE(pLegend->isVisible());
+    EXPECT_FALSE(pChart->legend()->isVisible());
+    const QListWidget* pMarks = pLegend->PinnedList();
+    ASSERT_EQ(pMarks->count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QRect entry = pMarks->visualItemRect(pMarks->item(i));
+        EXPECT_TRUE(pMarks->viewport()->rect().contains(entry)) << qPrintable(pMarks->item(i)->text());
+        EXPECT_TRUE(m_window.TimeChart()->rect().contains(
+            entry.translated(pMarks->viewport()->mapTo(m_window.TimeChart(), QPoint()))));
+    }
+    EXPECT_EQ(pMarks->item(2)->text(), QStringLiteral("Threshold (300 ms)"));
+    QListWidget* pLines = pLegend->LineList();
+    ASSERT_EQ(pLines->count(), 10);
+    EXPECT_EQ(pLines->item(9)->text(), QStringLiteral("Lines 289-300"));
+    pLines->scrollToItem(pLines->item(9));
+    const QRect last = pLines->visualItemRect(pLines->item(9));
+    EXPECT_TRUE(pLines->viewport()->rect().contains(last)) << "reachable";
+    QTest::mouseClick(pLines->viewport(), Qt::LeftButton, {}, last.center());
+    EXPECT_FALSE(lines[QStringLiteral("Lines 289-300")]->isVisible()) << "a click hides its line";
+    EXPECT_EQ(m_window.Table()->RowCount(), 301);
     EXPECT_EQ(m_window.Table()->Row(0).value(0), QStringLiteral("Total"));
-    EXPECT_EQ(m_window.Table()->Row(100).value(0), QStringLiteral("/httpapi/goto?preset=100"));
+    EXPECT_EQ(m_window.Table()->Row(300).value(0), QStringLiteral("/httpapi/goto?preset=300"));
 }
 
+// A fleet's chart draws a line per script line, every device's requests of
+// it together, or, as chosen above the chart, a line per device named by
+// the device; the choice holds while the fleet's results are shown again.
+TEST_F(ResultsWindow, AFleetIsDrawnPerScriptLineOrPerDevice)
+{
+    CRunRecord::SCopy run;
+    run.start = StartInfo();
+    CResultsWindow::SFleet fleet;
+    for (int nDevice = 0; nDevice < 20; ++nDevice)
+        fleet.devices << QStringLiteral("cam-%1").arg(nDevice + 1, 2, 10, QLatin1Char('0'));
+    // Two passes of one line: 20 URLs, few enough for a line each.
+    for (int nPass = 0; nPass < 2; ++nPass)
+        for (int nDevice = 0; nDevice < 20; ++nDevice) {
+            const int nIndex = int(run.requests.size()) + 1;
+            run.requests.push_back(Result(nIndex, QStringLiteral("http://127.0.0.1:%1/httpapi/p1").arg(8080 + nDevice),
+                                          10LL * nIndex, nDevice + nPass + 1, ERequestOutcome::Ok, 200));
+            run.requests.back().nLine = 1;
+            fleet.vecDeviceOf.push_back(nDevice);
+        }
+    run.end = CRunEndInfo();
+    m_window.ShowRecord(run, fleet);
+    QChart* pChart = m_window.TimeChart()->chart();
+    ASSERT_TRUE(m_window.ChartBy()->isVisibleTo(&m_window));
+    std::map<QString, QLineSeries*> lines = RequestLines(pChart);
+    ASSERT_EQ(lines.size(), 1u) << "a fleet is drawn by script line, not by URL";
+    EXPECT_EQ(lines[QStringLiteral("Line 1")]->count(), 40);
+
+    m_window.ChartBy()->setCurrentIndex(1);
+    m_window.ShowRecord(run, fleet);  // the fleet's results taken again
+    lines = RequestLines(pChart);
+    ASSERT_EQ(lines.size(), 20u);
+    ASSERT_TRUE(lines.count(QStringLiteral("cam-05")));
+    EXPECT_EQ(lines[QStringLiteral("cam-05")]->points(),
+              QList<QPointF>({QPointF(0.05, 5), QPointF(0.25, 6)}));
+    const QListWidget* pLines = m_window.TimeChart()->SideLegend()->LineList();
+    ASSERT_EQ(pLines->count(), 20);
+    EXPECT_EQ(pLines->item(19)->text(), QStringLiteral("cam-20"));
+
+    // A run of one device: no choice, a line per URL.
+    m_window.ShowRecord(run);
+    EXPECT_FALSE(m_window.ChartBy()->isVisibleTo(&m_window));
+    EXPECT_EQ(RequestLines(pChart).size(), 20u);
+}
 // Quick answers with the threshold hidden fill the response axis rather
 // than lying on its floor; a URL requested once shows as a point.
 TEST_F(ResultsWindow, TheResponseAxisLeavesOutAHiddenThresholdAndALoneRequestShows)

@@ -17,6 +17,7 @@
 #include "ui/CVelkorDlg.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTableView>
@@ -29,6 +30,8 @@
 #include <QThread>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 #include <cstring>
 
 namespace {
@@ -206,25 +209,28 @@ bool SaveResults(QWidget* pMain, const QString& strPath)
     return bOk;
 }
 
-// The main window with a list of three devices after a run on all of
-// them, the Devices window and the fleet's results.
+// The main window with a list of twenty devices after a run on all of
+// them, the Devices window and the fleet's results, its chart by script
+// line and by device.
 bool SaveDevices(CVelkorDlg& dlg, const QString& strFolder)
 {
     const QByteArray kOk = "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\n{\"pan\":120,\"tilt\":-15}\r\n";
-    CTestResponder cam1(kOk, 15);
-    CTestResponder cam2(kOk, 40);
-    CTestResponder cam3(kOk, 90);
+    std::vector<std::unique_ptr<CTestResponder>> cams;
+    QString strRows = QStringLiteral("name,port\n");
+    const QStringList names = {QStringLiteral("lobby-cam"), QStringLiteral("gate-cam"), QStringLiteral("yard-cam")};
+    for (int i = 0; i < 20; ++i) {
+        cams.push_back(std::make_unique<CTestResponder>(kOk, 10 + (i * 37) % 90));
+        strRows += QStringLiteral("%1,%2\n")
+                       .arg(i < names.size() ? names[i] : QStringLiteral("cam-%1").arg(i + 1, 2, 10, QLatin1Char('0')))
+                       .arg(cams.back()->Port());
+    }
     QTemporaryDir dir;
     const QString strList = dir.filePath(QStringLiteral("lab.csv"));
     {
         QFile file(strList);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        file.write(QStringLiteral("name,port\nlobby-cam,%1\ngate-cam,%2\nyard-cam,%3\n")
-                       .arg(cam1.Port())
-                       .arg(cam2.Port())
-                       .arg(cam3.Port())
-                       .toUtf8());
+        file.write(strRows.toUtf8());
     }
     if (!dlg.LoadDeviceList(strList))
         return false;
@@ -245,6 +251,10 @@ bool SaveDevices(CVelkorDlg& dlg, const QString& strFolder)
     dlg.OnViewResults();
     dlg.ResultsWindow().Flush();
     bOk &= Save(&dlg.ResultsWindow(), strFolder + QStringLiteral("/devices-results.png"));
+    dlg.ResultsWindow().ChartBy()->setCurrentIndex(1);
+    dlg.ResultsWindow().Flush();
+    bOk &= Save(&dlg.ResultsWindow(), strFolder + QStringLiteral("/devices-results-by-device.png"));
+    dlg.ResultsWindow().ChartBy()->setCurrentIndex(0);
     devices.PickRow(3);
     dlg.ResultsWindow().Flush();
     bOk &= Save(&dlg.ResultsWindow(), strFolder + QStringLiteral("/devices-results-yard-cam.png"));
