@@ -59,9 +59,11 @@ trap cleanup EXIT
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 closed_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 address() { echo "127.0.$((1 + $1 / 250)).$((1 + $1 % 250))"; }
+addresses() {  # count: the first count device addresses, one a line
+    awk -v n="$1" 'BEGIN { for (i = 0; i < n; i++) printf "127.0.%d.%d\n", 1 + int(i / 250), 1 + i % 250 }'
+}
 device_list() {  # count file
-    echo "name,host,port" >"$2"
-    for ((i = 0; i < $1; i++)); do echo "dev-$((i + 1)),$(address "$i"),$port"; done >>"$2"
+    { echo "name,host,port"; addresses "$1" | awk -v p="$port" '{ printf "dev-%d,%s,%s\n", NR, $0, p }'; } >"$2"
 }
 
 # nginx: its own prefix, configuration and logs in the temporary folder; a
@@ -75,7 +77,7 @@ mkdir -p "$work/nginx/logs"
     echo "  client_body_temp_path $work/nginx/body; proxy_temp_path $work/nginx/proxy;"
     echo "  fastcgi_temp_path $work/nginx/fastcgi; uwsgi_temp_path $work/nginx/uwsgi; scgi_temp_path $work/nginx/scgi;"
     echo "  server {"
-    for ((i = 0; i < most; i++)); do echo "    listen $(address "$i"):$port;"; done
+    addresses "$most" | sed "s/.*/    listen &:$port;/"
     echo "    location / { return 200 \"ok\\n\"; }"
     echo "  }"
     echo "}"
