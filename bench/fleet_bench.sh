@@ -55,6 +55,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# Stopped by a signal (timeout, Ctrl+C): still stop nginx and tcpdump.
+trap 'exit 130' INT TERM HUP
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 closed_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
