@@ -11,7 +11,9 @@ with the last payload byte the server sends before the client sends again.
 Each device has an address of its own (DEVICES.csv: name,host,port), so the
 exchanges to that address, in the order they started, are the device's
 requests in the order of their "index" in RUN.jsonl. The error of a request
-is its reported time_us minus its wire time.
+is its reported time_us minus its wire time. A request answered with a 401
+first is two exchanges on the wire, so this pairing is for devices that ask
+for no credentials (the benchmark's nginx).
 
 Prints one JSON object: the request and exchange counts, the pairs that could
 not be made, and p50/p99/max of the error, the wire time and the reported
