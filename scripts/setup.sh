@@ -16,6 +16,7 @@ PACKAGES=(
   xvfb openbox xdotool  # the real window tests: an X server, a window manager, input as a person gives it
   chromium  # the HTML report, loaded by a real browser in the tests
   python3-yaml  # the README's CI examples, parsed by a test as a CI system would
+  nginx-light wrk tcpdump  # bench/fleet_bench.sh: a loopback server for the fleet, its wrk figure, the capture of the wire
 )
 if [ "${1:-}" = "--packaging" ]; then
   PACKAGES+=(dpkg-dev lintian)
@@ -35,9 +36,9 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 
-# The tests start their own web servers on free loopback ports; the system
-# services of apache2 and lighttpd are not wanted (and both would fight for
-# port 80). Keep them from starting while the packages are installed.
+# The tests and benchmarks start their own web servers on free loopback ports;
+# the system services of apache2, lighttpd and nginx are not wanted (and they
+# would fight for port 80). Keep them from starting while the packages are installed.
 policy=/usr/sbin/policy-rc.d
 if [ ! -e "$policy" ]; then
   printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null

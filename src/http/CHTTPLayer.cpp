@@ -200,7 +200,7 @@ HRESULT CHTTPLayer::ReadResponse(CResponseParser& parser)
         m_strFailure = QStringLiteral("no connection");
         return E_FAIL;
     }
-    CResponseReader reader(*m_pTransport, m_nTimeoutSec, m_nTimeoutUSec, m_nResponseLimitMs);
+    CResponseReader reader(*m_pTransport, m_nTimeoutSec, m_nTimeoutUSec, m_nResponseLimitMs, m_recvBuffer);
     const CResponseReader::EEnd end = reader.Read(parser);
     m_bPeerEnded = reader.PeerEnded();
     m_bEndedCleanly = reader.EndedCleanly();

@@ -116,6 +116,9 @@ private:
     CTlsOptions m_tlsOptions;
     std::unique_ptr<CTlsConnection> m_pTls;
     std::unique_ptr<ITransport> m_pTransport;  // of the open connection
+    // Where a response's bytes land, made at the first response and kept
+    // for the layer's life (CResponseReader).
+    std::unique_ptr<char[]> m_recvBuffer;
     bool m_bTlsFailed = false;  // the last Connect failed in TLS (not before)
     // How the last response read ended.
     bool m_bPeerEnded = false;

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
-CResponseReader::CResponseReader(ITransport& transport, int nWaitSec, int nWaitUSec, int nLimitMs)
-    : m_transport(transport), m_nWaitSec(nWaitSec), m_nWaitUSec(nWaitUSec), m_nLimitMs(nLimitMs)
+CResponseReader::CResponseReader(ITransport& transport, int nWaitSec, int nWaitUSec, int nLimitMs,
+                                 std::unique_ptr<char[]>& buffer)
+    : m_transport(transport), m_nWaitSec(nWaitSec), m_nWaitUSec(nWaitUSec), m_nLimitMs(nLimitMs), m_buffer(buffer)
 {
 }
 
@@ -20,7 +21,8 @@ CResponseReader::EEnd CResponseReader::Read(CResponseParser& parser)
     m_strReason.clear();
     m_bPeerEnded = false;
     m_bEndedCleanly = false;
-    m_buffer.resize(kRecvChunk);
+    if (!m_buffer)
+        m_buffer.reset(new char[kRecvChunk]);
     const std::int64_t nWaitMs = static_cast<std::int64_t>(m_nWaitSec) * 1000 + m_nWaitUSec / 1000;
     const std::int64_t nDeadline = MonotonicMs() + m_nLimitMs;
     for (;;) {
@@ -46,7 +48,7 @@ CResponseReader::EEnd CResponseReader::Read(CResponseParser& parser)
                 m_strReason = QStringLiteral("no more data for %1 %2").arg(WaitText(), parser.Progress());
             return parser.Status() < 0 ? EEnd::Timeout : EEnd::Failed;
         }
-        const int n = m_transport.Recv(m_buffer.data(), kRecvChunk);
+        const int n = m_transport.Recv(m_buffer.get(), kRecvChunk);
         if (n == ITransport::kWouldBlock)
             continue;  // part of a TLS record: wait for the rest
         if (n == ITransport::kFailed) {
@@ -66,7 +68,7 @@ CResponseReader::EEnd CResponseReader::Read(CResponseParser& parser)
                                            : QStringLiteral("response cut short ") + parser.Progress();
             return EEnd::Failed;
         }
-        const std::int64_t nTaken = parser.Feed(m_buffer.data(), n);
+        const std::int64_t nTaken = parser.Feed(m_buffer.get(), n);
         if (parser.IsInvalid()) {
             m_strReason = QStringLiteral("invalid response (%1)").arg(parser.Problem());
             return EEnd::Failed;

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include <vector>
+#include <memory>
 
 // Reads one response from a connection into a parser and says how it ended:
 // complete, the wait ran out before a status line came (a time-out), or
@@ -17,8 +17,13 @@ public:
     static constexpr int kRecvChunk = 65536;
 
     // Each wait for more data is nWaitSec seconds plus nWaitUSec
-    // microseconds; the whole response takes at most nLimitMs.
-    CResponseReader(ITransport& transport, int nWaitSec, int nWaitUSec, int nLimitMs);
+    // microseconds; the whole response takes at most nLimitMs. buffer is
+    // where the received bytes land (kRecvChunk at a time), made at the first
+    // read if empty: the caller's, so that a connection keeps one for all its
+    // responses, and left unfilled, so that only the pages a response
+    // reaches are ever resident (a fleet has one per device).
+    CResponseReader(ITransport& transport, int nWaitSec, int nWaitUSec, int nLimitMs,
+                    std::unique_ptr<char[]>& buffer);
 
     EEnd Read(CResponseParser& parser);
 
@@ -41,5 +46,5 @@ private:
     QString m_strReason;
     bool m_bPeerEnded = false;
     bool m_bEndedCleanly = false;
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]>& m_buffer;
 };
