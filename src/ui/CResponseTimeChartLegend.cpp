@@ -102,7 +102,7 @@ void CResponseTimeChart::LabelLines()
     const QFontMetrics metrics(chart()->legend()->font());
     const int nEntryRest = metrics.height() + 2 * metrics.averageCharWidth() + 8;
     int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
-    for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
+    for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pCheckMarks, m_pThresholdLine})
         nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
     int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
     // More lines than a row under the chart shows with their names: the
