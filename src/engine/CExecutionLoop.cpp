@@ -128,9 +128,15 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     // Captured values go into the target as it is sent; the results keep
     // the target as written.
     QStringList missingCaptures;
-    const QString strSentUri = StepChecks::TargetWithCaptures(strUri, m_context.m_script.m_captureNames,
-                                                                 m_context.m_captures, missingCaptures);
-    const QString strSentUrl = strSentUri == strUri ? strUrl : strUrl.left(strUrl.size() - strUri.size()) + strSentUri;
+    const QString& strSentUri = StepChecks::TargetWithCaptures(strUri, m_context.m_script.m_captureNames,
+                                                                  m_context.m_captures, m_sentTarget, missingCaptures);
+    const bool bSubstituted = &strSentUri != &strUri;
+    if (bSubstituted) {
+        m_sentUrl.resize(0);
+        m_sentUrl.append(QStringView(strUrl).first(strUrl.size() - strUri.size()));
+        m_sentUrl.append(strSentUri);
+    }
+    const QString& strSentUrl = bSubstituted ? m_sentUrl : strUrl;
     if (!missingCaptures.isEmpty()) {
         const QString strWhy = StepChecks::NoCaptureReason(missingCaptures);
         log.WriteLog(StepChecks::CheckLine(strIP + QLatin1Char(':') + strPort, item.m_nLine, strWhy + QStringLiteral(": not sent")));
@@ -213,7 +219,7 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     StepChecks::COutcome checks;
     if (pChecks != nullptr && hr == S_OK) {
         const ResponseChecks::CAnswer answer(nStatus, QByteArray::fromRawData(response.constData(), nLength),
-                                             nLength < nCapacity - 1, nResponseMs);
+                                             nLength < nCapacity - 1, nResponseMs, &m_checkScratch);
         checks = StepChecks::Judge(*pChecks, answer, m_context.m_captures);
         if (!checks.failures.isEmpty())
             ++m_context.m_nRequestsFailed;
