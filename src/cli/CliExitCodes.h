@@ -43,7 +43,8 @@ inline constexpr CliExitCodeDoc kCliExitCodeDocs[] = {
      "it wrote a syntax error line."},
     {kExitRequestFailed, "a request failed or timed out",
      ".BR run :\na request failed, timed out, or could not be sent (no host or port, a port that is\n"
-     "not 1 to 65535); with\n.BR \\-\\-devices ,\nalso a device that never ran."},
+     "not 1 to 65535), or no request was sent while a line of the script looks like one but is\n"
+     "no HTTP command; with\n.BR \\-\\-devices ,\nalso a device that never ran."},
     {kExitFileError, "file not readable or a report not written",
      "The command file cannot be read, or\n.RB ( run )\na report could not be written when the run would "
      "otherwise have exited 0, 3, 5, 6 or 7 (a message\non standard error)."},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResponseChecks.h"
 #include "ResultsHandOff.h"
 #include "RunResults.h"
 
@@ -65,4 +66,9 @@ private:
     // The answer of a request with checks: room for its head and the part
     // of its body the checks read, made at the first such request.
     QByteArray m_checkedResponse;
+    // The checks' text buffers and the target and URL as sent with captured
+    // values: filled anew for each request, their room kept for the run.
+    ResponseChecks::CScratch m_checkScratch;
+    QString m_sentTarget;
+    QString m_sentUrl;
 };

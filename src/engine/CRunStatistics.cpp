@@ -75,8 +75,11 @@ void CRunStatistics::AddTo(CEntry& entry, const CRequestResult& result)
         ++c.nNotSent;
         break;
     }
-    if (result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow)
+    if (result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow) {
         entry.times.Add(result.nTimeMs);
+        if (result.nChecksFailed > 0)
+            ++c.nCheckFailed;
+    }
     if (entry.nFirstAtMs < 0 || result.nAtMs < entry.nFirstAtMs)
         entry.nFirstAtMs = result.nAtMs;
     entry.nLastEndMs = std::max(entry.nLastEndMs, result.nAtMs + std::max<std::int64_t>(result.nTimeMs, 0));

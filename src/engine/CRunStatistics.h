@@ -40,6 +40,7 @@ struct CUrlStatistics {
     std::uint64_t nTimeout = 0;
     std::uint64_t nFailed = 0;
     std::uint64_t nNotSent = 0;
+    std::uint64_t nCheckFailed = 0;  // of the ok and slow ones: answered, but a check failed
     std::uint64_t nTimed = 0;
     std::int64_t nMinMs = -1;
     std::int64_t nMedianMs = -1;

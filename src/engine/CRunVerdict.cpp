@@ -37,7 +37,11 @@ QString CFailedRequest::Describe() const
     return QStringLiteral("%1 (%2)").arg(strUrl, strWhat);
 }
 
-QString CRunVerdictSummary::Describe() const
+QString CRunVerdictSummary::Describe() const { return Text(true); }
+
+QString CRunVerdictSummary::Headline() const { return Text(false); }
+
+QString CRunVerdictSummary::Text(bool bFirst) const
 {
     if (bPass)
         return QStringLiteral("all %1 requests passed").arg(nRequests);
@@ -54,11 +58,26 @@ QString CRunVerdictSummary::Describe() const
     for (const CFailedRequest& request : vecFirst)
         first << request.Describe();
     QString strText;
-    if (!vecFirst.empty())
-        strText = QStringLiteral("%1 of %2 requests failed (%3); first: %4")
+    if (!vecFirst.empty()) {
+        strText = QStringLiteral("%1 of %2 requests failed (%3)")
                       .arg(nFailed)
                       .arg(nRequests)
-                      .arg(kinds.join(QStringLiteral(", ")), first.join(QStringLiteral(", ")));
+                      .arg(kinds.join(QStringLiteral(", ")));
+        if (bFirst)
+            strText += QStringLiteral("; first: ") + first.join(QStringLiteral(", "));
+    }
+    if (!vecNotRequestLines.empty()) {
+        QStringList lines;
+        for (int nLine : vecNotRequestLines)
+            lines << QString::number(nLine);
+        if (!strText.isEmpty())
+            strText += QStringLiteral("; ");
+        strText += vecNotRequestLines.size() == 1
+                       ? QStringLiteral("no request was sent: line %1 looks like a request but is not an HTTP command")
+                             .arg(lines.front())
+                       : QStringLiteral("no request was sent: lines %1 look like requests but are not HTTP commands")
+                             .arg(lines.join(QStringLiteral(", ")));
+    }
     if (!requirementsFailed.isEmpty()) {
         if (!strText.isEmpty())
             strText += QStringLiteral("; ");
@@ -76,6 +95,7 @@ void CRunVerdict::OnRunStart(const CRunStartInfo& info)
     m_bFailOnSlow = info.bFailOnSlow;
     m_bFailOnStatus = info.bFailOnStatus;
     m_vecRequirements = info.vecRequirements;
+    m_vecNotRequestLines = info.vecNotRequestLines;
     m_pStatistics.reset();
     if (!m_vecRequirements.empty())
         m_pStatistics = std::make_unique<CRunStatistics>();
@@ -134,6 +154,12 @@ void CRunVerdict::OnCheckAlive(const CCheckAliveResult& result)
 void CRunVerdict::OnRunEnd(const CRunEndInfo& /*info*/)
 {
     std::lock_guard lock(m_mutex);
+    // A script whose requests were all mistyped sends nothing: no pass.
+    if (m_summary.nRequests == 0 && !m_vecNotRequestLines.empty()) {
+        m_summary.bPass = false;
+        m_summary.vecNotRequestLines = m_vecNotRequestLines;
+        KeepCode(m_summary, 3);
+    }
     if (!m_pStatistics)
         return;
     m_summary.requirementsFailed = RunRequirements::Judge(m_vecRequirements, m_pStatistics->Snapshot());

@@ -30,8 +30,9 @@ struct CFailedRequest {
 // The verdict of a run, read by everything that judges it: the exit code,
 // the reports, --stats and the results window. Each request was judged as it
 // was made (CRequestResult::bPass, by the run's CRunSettings); the run passes
-// when every request passed. Exit code: 3 when a request timed out, failed or
-// was not sent; else 5 when a slow response failed it (--fail-on-slow); else
+// when every request passed, and it sent one at least when the script has a
+// line that looks like a request but is none. Exit code: 3 when a request
+// timed out, failed or was not sent, or no request was sent for that; else 5 when a slow response failed it (--fail-on-slow); else
 // 6 when an error status did (--fail-on-status); else 7 when a check (an
 // Expect or Capture line, on a request or a CheckAlive wait) or a requirement
 // of the run failed; else 0.
@@ -47,12 +48,21 @@ struct CRunVerdictSummary {
     std::uint64_t nErrorStatus = 0;  // of them: status 400 or above (with the rule on)
     std::uint64_t nCheckFailed = 0;  // requests and CheckAlive waits whose checks failed
     QStringList requirementsFailed;  // one reason per requirement that does not hold
+    // No request was sent, and these lines of the script (from 1) look like
+    // requests but are none: the run fails with exit code 3.
+    std::vector<int> vecNotRequestLines;
     std::vector<CFailedRequest> vecFirst;  // the first kFirstKept of them
 
     // "pass" or "fail".
     const char* Name() const { return bPass ? "pass" : "fail"; }
     // One line for people: "3 of 120 requests failed (2 unanswered, 1 slow); first: ...".
     QString Describe() const;
+    // Describe() without the failing requests named: "3 of 120 requests
+    // failed (2 unanswered, 1 slow)", and the requirements that failed.
+    QString Headline() const;
+
+private:
+    QString Text(bool bFirst) const;
 };
 
 // Collects the verdict from a run's results: a listener on the run.
@@ -72,5 +82,6 @@ private:
     bool m_bFailOnSlow = false;
     bool m_bFailOnStatus = false;
     std::vector<CRequirement> m_vecRequirements;
+    std::vector<int> m_vecNotRequestLines;
     std::unique_ptr<CRunStatistics> m_pStatistics;  // for the requirements, when there are any
 };

@@ -5,7 +5,9 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
+#include <QStringDecoder>
 
+#include <charconv>
 #include <cmath>
 
 namespace ResponseChecks {
@@ -58,47 +60,78 @@ EMatch Match(const QRegularExpression& regex, const QString& strSubject, QString
 
 QString GaveUp() { return QStringLiteral("the regular expression gave up after %1 steps").arg(kRegexMatchLimit); }
 
-// The value a check reads; nullopt with strWhy when there is none.
-std::optional<QString> Read(const CCheck& check, const CAnswer& answer, QString& strWhy)
+// n as digits into out, its room kept.
+void SetNumber(QString& out, long long n)
 {
-    switch (check.subject) {
+    char digits[24];
+    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, n);
+    out.resize(0);
+    out.append(QLatin1StringView(digits, result.ptr - digits));
+}
+
+void SetLatin1(QString& out, QByteArrayView bytes)
+{
+    out.resize(0);
+    out.append(QLatin1StringView(bytes.data(), bytes.size()));
+}
+
+// The value a check of that subject reads: in the answer's value buffer, or
+// the body's text; nullptr with strWhy when there is none.
+const QString* Read(ECheckSubject subject, const QString& strName, const CAnswer& answer, QString& strWhy)
+{
+    QString& value = answer.ValueBuffer();
+    switch (subject) {
     case ECheckSubject::Status:
-        return QString::number(answer.Status());
+        SetNumber(value, answer.Status());
+        return &value;
     case ECheckSubject::Time:
-        return QString::number(answer.TimeMs());
+        SetNumber(value, answer.TimeMs());
+        return &value;
     case ECheckSubject::Downtime:
         break;
-    case ECheckSubject::Header: {
-        auto value = answer.Header(check.strName);
-        if (!value)
-            strWhy = QStringLiteral("no header %1").arg(check.strName);
-        return value;
-    }
+    case ECheckSubject::Header:
+        if (const auto header = answer.HeaderView(strName)) {
+            SetLatin1(value, *header);
+            return &value;
+        }
+        strWhy = QStringLiteral("no header %1").arg(strName);
+        return nullptr;
     case ECheckSubject::BodySize:
-        if (answer.Whole())
-            return QString::number(answer.Body().size());
-        if (auto length = answer.Header(QStringLiteral("Content-Length")))
-            return *length;
+        if (answer.Whole()) {
+            SetNumber(value, answer.Body().size());
+            return &value;
+        }
+        if (const auto length = answer.HeaderView(u"Content-Length")) {
+            SetLatin1(value, *length);
+            return &value;
+        }
         strWhy = kTooLong;
-        return std::nullopt;
+        return nullptr;
     case ECheckSubject::Body:
     case ECheckSubject::Field:
     case ECheckSubject::Json:
         if (!answer.Whole()) {
             strWhy = kTooLong;
-            return std::nullopt;
+            return nullptr;
         }
-        if (check.subject == ECheckSubject::Body)
-            return answer.BodyText();
-        if (check.subject == ECheckSubject::Json)
-            return JsonValue(answer.Body(), check.strName, strWhy);
-        if (auto value = FieldValue(answer.Body(), check.strName))
-            return value;
-        strWhy = QStringLiteral("no field %1").arg(check.strName);
-        return std::nullopt;
+        if (subject == ECheckSubject::Body)
+            return &answer.BodyText();
+        if (subject == ECheckSubject::Json) {
+            std::optional<QString> json = JsonValue(answer.Body(), strName, strWhy);
+            if (!json)
+                return nullptr;
+            value = std::move(*json);
+            return &value;
+        }
+        if (const auto field = FieldView(answer.Body(), strName)) {
+            DecodeUtf8Into(value, *field);
+            return &value;
+        }
+        strWhy = QStringLiteral("no field %1").arg(strName);
+        return nullptr;
     }
     strWhy = QStringLiteral("nothing to read");
-    return std::nullopt;
+    return nullptr;
 }
 
 }  // namespace
@@ -123,42 +156,63 @@ bool Compare(double dActual, ECheckOp op, double dValue, double dTolerance)
     }
 }
 
-CAnswer::CAnswer(int nStatus, const QByteArray& text, bool bWhole, std::int64_t nTimeMs)
-    : m_nStatus(nStatus), m_bWhole(bWhole), m_nTimeMs(nTimeMs)
+CAnswer::CAnswer(int nStatus, const QByteArray& text, bool bWhole, std::int64_t nTimeMs, CScratch* pScratch)
+    : m_nStatus(nStatus), m_text(text), m_bWhole(bWhole), m_nTimeMs(nTimeMs),
+      m_pScratch(pScratch != nullptr ? pScratch : &m_own)
 {
-    const qsizetype nEnd = text.indexOf("\r\n\r\n");
-    m_head = nEnd < 0 ? text : text.left(nEnd + 2);
-    m_body = nEnd < 0 ? QByteArray() : text.mid(nEnd + 4);
+    const qsizetype nEnd = m_text.indexOf("\r\n\r\n");
+    m_head = QByteArray::fromRawData(m_text.constData(), nEnd < 0 ? m_text.size() : nEnd + 2);
+    if (nEnd >= 0)
+        m_body = QByteArray::fromRawData(m_text.constData() + nEnd + 4, m_text.size() - nEnd - 4);
     m_bWhole = m_bWhole && m_body.size() <= kCheckBodyLimit;
 }
 
-std::optional<QString> CAnswer::Header(const QString& strName) const
+std::optional<QByteArrayView> CAnswer::HeaderView(QStringView name) const
 {
-    const QByteArray name = strName.toLatin1();
-    qsizetype nStart = m_head.indexOf('\n');  // past the status line
-    while (nStart >= 0 && nStart + 1 < m_head.size()) {
-        const qsizetype nEnd = m_head.indexOf('\n', nStart + 1);
-        const QByteArray line = m_head.mid(nStart + 1, nEnd < 0 ? -1 : nEnd - nStart - 1);
+    const QByteArrayView head(m_head);
+    qsizetype nStart = head.indexOf('\n');  // past the status line
+    while (nStart >= 0 && nStart + 1 < head.size()) {
+        const qsizetype nEnd = head.indexOf('\n', nStart + 1);
+        const QByteArrayView line = head.sliced(nStart + 1, (nEnd < 0 ? head.size() : nEnd) - nStart - 1);
         const qsizetype nColon = line.indexOf(':');
-        if (nColon > 0 && line.left(nColon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return QString::fromLatin1(line.mid(nColon + 1).trimmed());
+        if (nColon > 0 &&
+            name.compare(QLatin1StringView(line.first(nColon).trimmed()), Qt::CaseInsensitive) == 0)
+            return line.sliced(nColon + 1).trimmed();
         nStart = nEnd;
     }
     return std::nullopt;
 }
 
-const QString& CAnswer::BodyText() const
+std::optional<QString> CAnswer::Header(const QString& strName) const
 {
-    if (!m_bodyText)
-        m_bodyText = QString::fromUtf8(m_body);
-    return *m_bodyText;
+    if (const auto value = HeaderView(strName))
+        return QString::fromLatin1(*value);
+    return std::nullopt;
 }
 
-std::optional<QString> FieldValue(const QByteArray& body, const QString& strName)
+const QString& CAnswer::BodyText() const
+{
+    if (!m_bBodyText) {
+        DecodeUtf8Into(m_pScratch->bodyText, m_body);
+        m_bBodyText = true;
+    }
+    return m_pScratch->bodyText;
+}
+
+void DecodeUtf8Into(QString& out, QByteArrayView bytes)
+{
+    // UTF-8 gives at most one UTF-16 unit a byte; a byte order mark stays,
+    // as QString::fromUtf8 keeps it.
+    out.resize(bytes.size());
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    const QChar* pEnd = decoder.appendToBuffer(out.data(), bytes);
+    out.resize(pEnd - out.constData());
+}
+
+std::optional<QByteArrayView> FieldView(QByteArrayView body, QStringView name)
 {
     // Pairs end at a line's end, '&' or a blank: "pan=12\ntilt=3",
     // "pan=12&tilt=3" and "pan=12 tilt=3" read alike.
-    const QByteArray name = strName.toUtf8();
     qsizetype i = 0;
     const qsizetype n = body.size();
     auto separator = [](char c) { return c == '\n' || c == '\r' || c == '&' || c == ' ' || c == '\t'; };
@@ -168,15 +222,22 @@ std::optional<QString> FieldValue(const QByteArray& body, const QString& strName
         const qsizetype nStart = i;
         while (i < n && !separator(body[i]))
             ++i;
-        const QByteArray pair = QByteArray::fromRawData(body.constData() + nStart, i - nStart);
+        const QByteArrayView pair = body.sliced(nStart, i - nStart);
         const qsizetype nEquals = pair.indexOf('=');
-        if (nEquals <= 0 || pair.left(nEquals) != name)
+        if (nEquals <= 0 || QAnyStringView::compare(QUtf8StringView(pair.first(nEquals)), name) != 0)
             continue;
-        QByteArray value = pair.mid(nEquals + 1);
+        QByteArrayView value = pair.sliced(nEquals + 1);
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-            value = value.mid(1, value.size() - 2);
-        return QString::fromUtf8(value);
+            value = value.sliced(1, value.size() - 2);
+        return value;
     }
+    return std::nullopt;
+}
+
+std::optional<QString> FieldValue(const QByteArray& body, const QString& strName)
+{
+    if (const auto value = FieldView(body, strName))
+        return QString::fromUtf8(*value);
     return std::nullopt;
 }
 
@@ -221,16 +282,18 @@ std::optional<QString> JsonValue(const QByteArray& body, const QString& strPoint
 
 QString Judge(const CCheck& check, const CAnswer& answer)
 {
-    const QString strExpected = QStringLiteral("expected ") + Written(check.strText);
+    // The reason is made only for a check that fails.
+    const auto Expected = [&check] { return QStringLiteral("expected ") + Written(check.strText); };
     QString strWhy;
-    const std::optional<QString> actual = Read(check, answer, strWhy);
+    const QString* actual = Read(check.subject, check.strName, answer, strWhy);
     if (check.op == ECheckOp::Exists) {
-        if (actual.has_value() != check.bNot)
+        if ((actual != nullptr) != check.bNot)
             return QString();
-        return actual ? strExpected + QStringLiteral(", got %1").arg(Shown(*actual)) : strExpected + QStringLiteral(", got ") + strWhy;
+        return actual ? Expected() + QStringLiteral(", got %1").arg(Shown(*actual))
+                      : Expected() + QStringLiteral(", got ") + strWhy;
     }
-    if (!actual)
-        return strExpected + (strWhy == kTooLong ? QStringLiteral(", but ") : QStringLiteral(", got ")) + strWhy;
+    if (actual == nullptr)
+        return Expected() + (strWhy == kTooLong ? QStringLiteral(", but ") : QStringLiteral(", got ")) + strWhy;
 
     bool bHolds = false;
     switch (check.op) {
@@ -243,7 +306,7 @@ QString Judge(const CCheck& check, const CAnswer& answer)
     case ECheckOp::Matches: {
         const EMatch match = Match(check.regex, *actual);
         if (match == EMatch::GaveUp)
-            return strExpected + QStringLiteral(", but ") + GaveUp();
+            return Expected() + QStringLiteral(", but ") + GaveUp();
         bHolds = match == EMatch::Yes;
         break;
     }
@@ -258,7 +321,7 @@ QString Judge(const CCheck& check, const CAnswer& answer)
             bool bNumber = false;
             const double dActual = actual->toDouble(&bNumber);
             if (!bNumber)
-                return strExpected + QStringLiteral(", got %1, not a number").arg(Shown(*actual));
+                return Expected() + QStringLiteral(", got %1, not a number").arg(Shown(*actual));
             bHolds = Compare(dActual, check.op, check.dValue, check.dTolerance);
         } else {
             bHolds = (*actual == check.strValue) == (check.op == ECheckOp::Eq);
@@ -268,8 +331,8 @@ QString Judge(const CCheck& check, const CAnswer& answer)
     if (bHolds != check.bNot)
         return QString();
     if (check.subject == ECheckSubject::Body && (check.op == ECheckOp::Contains || check.op == ECheckOp::Matches))
-        return strExpected + QStringLiteral(", got a body of %1 bytes: %2").arg(answer.Body().size()).arg(Shown(*actual));
-    return strExpected + QStringLiteral(", got %1").arg(Shown(*actual));
+        return Expected() + QStringLiteral(", got a body of %1 bytes: %2").arg(answer.Body().size()).arg(Shown(*actual));
+    return Expected() + QStringLiteral(", got %1").arg(Shown(*actual));
 }
 
 QString JudgeDowntime(const CCheck& check, std::int64_t nDownMs, bool bStopped)
@@ -283,24 +346,40 @@ QString JudgeDowntime(const CCheck& check, std::int64_t nDownMs, bool bStopped)
     return strExpected + QStringLiteral(", got %1 ms").arg(nDownMs);
 }
 
-std::optional<QString> Capture(const CCapture& capture, const CAnswer& answer, QString& strWhy)
+bool CaptureInto(const CCapture& capture, const CAnswer& answer, QString& value, QString& strWhy)
 {
     if (capture.source == ECheckSubject::Body) {
         if (!answer.Whole()) {
             strWhy = kTooLong;
-            return std::nullopt;
+            return false;
         }
         QString strGroup;
         const EMatch match = Match(capture.regex, answer.BodyText(), &strGroup);
-        if (match == EMatch::Yes)
-            return strGroup;
+        if (match == EMatch::Yes) {
+            value = strGroup;
+            return true;
+        }
         strWhy = match == EMatch::GaveUp ? GaveUp() : QStringLiteral("the body does not match");
-        return std::nullopt;
+        return false;
     }
-    CCheck check;
-    check.subject = capture.source;
-    check.strName = capture.strSubject;
-    return Read(check, answer, strWhy);
+    const QString* read = Read(capture.source, capture.strSubject, answer, strWhy);
+    if (read == nullptr)
+        return false;
+    // Into the value's own room: a capture taken pass by pass allocates
+    // only when its value outgrows it.
+    // (the characters copied: an empty value would otherwise share the
+    // buffer's).
+    value.resize(0);
+    value.append(read->constData(), read->size());
+    return true;
+}
+
+std::optional<QString> Capture(const CCapture& capture, const CAnswer& answer, QString& strWhy)
+{
+    QString value;
+    if (!CaptureInto(capture, answer, value, strWhy))
+        return std::nullopt;
+    return value;
 }
 
 }  // namespace ResponseChecks

@@ -24,6 +24,7 @@ void CResultsHandOff::Start()
         info.strMaxDuration = m_context.m_settings.strMaxDuration;
     info.nMaxPasses = m_context.m_settings.nMaxPasses;
     info.vecRequirements = m_context.m_script.m_vecRequirements;
+    info.vecNotRequestLines = m_context.m_script.m_vecNotRequestLines;
     info.vecRequirements.insert(info.vecRequirements.end(), m_context.m_settings.vecRequirements.begin(),
                                 m_context.m_settings.vecRequirements.end());
     for (IRunListener* listener : m_context.m_listeners)

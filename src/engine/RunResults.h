@@ -69,6 +69,9 @@ struct CRunStartInfo {
     // The run's requirements (the script's Require lines, then --require),
     // judged by the verdict at the run's end.
     std::vector<CRequirement> vecRequirements;
+    // The script's lines that look like a request but are no HTTP command
+    // (from 1): a run that sends no request at all then fails.
+    std::vector<int> vecNotRequestLines;
 };
 
 struct CRunEndInfo {

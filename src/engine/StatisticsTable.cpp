@@ -6,7 +6,8 @@ QStringList Columns()
 {
     return {QStringLiteral("URL"),         QStringLiteral("Count"),    QStringLiteral("OK"),
             QStringLiteral("Slow"),        QStringLiteral("Timeout"),  QStringLiteral("Failed"),
-            QStringLiteral("Not sent"),    QStringLiteral("Error %"),  QStringLiteral("Req/s"),
+            QStringLiteral("Not sent"),    QStringLiteral("Checks failed"), QStringLiteral("Error %"),
+            QStringLiteral("Req/s"),
             QStringLiteral("Min (ms)"),    QStringLiteral("Median (ms)"), QStringLiteral("P95 (ms)"),
             QStringLiteral("P99 (ms)"),    QStringLiteral("Max (ms)"), QStringLiteral("Mean (ms)")};
 }
@@ -21,6 +22,7 @@ QStringList Cells(const CUrlStatistics& figures, const QString& strName)
             QString::number(figures.nTimeout),
             QString::number(figures.nFailed),
             QString::number(figures.nNotSent),
+            QString::number(figures.nCheckFailed),
             QString::number(figures.dErrorPercent, 'f', 1),
             figures.dRequestsPerSecond < 0 ? QString() : QString::number(figures.dRequestsPerSecond, 'f', 1),
             Ms(figures.nMinMs),

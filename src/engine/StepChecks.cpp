@@ -20,10 +20,12 @@ COutcome Judge(const CStepChecks& step, const ResponseChecks::CAnswer& answer, S
     for (const CCapture& capture : step.captures) {
         ++outcome.nJudged;
         QString strWhy;
-        if (const auto value = ResponseChecks::Capture(capture, answer, strWhy)) {
-            captures.insert(capture.strName, *value);
-        } else {
-            captures.remove(capture.strName);
+        // Taken into the value kept from the pass before, in its room.
+        auto it = captures.find(capture.strName);
+        if (it == captures.end())
+            it = captures.insert(capture.strName, QString());
+        if (!ResponseChecks::CaptureInto(capture, answer, it.value(), strWhy)) {
+            captures.erase(it);
             outcome.failures << QStringLiteral("capture %1 not taken: %2").arg(capture.strName, strWhy);
             outcome.lines << capture.nLine;
         }
@@ -45,17 +47,17 @@ COutcome JudgeWait(const CStepChecks& step, std::int64_t nDownMs, bool bStopped)
     return outcome;
 }
 
-QString TargetWithCaptures(const QString& strTarget, const QStringList& captureNames, const ScriptVariables& captures,
-                           QStringList& missing)
+const QString& TargetWithCaptures(const QString& strTarget, const QStringList& captureNames,
+                                  const ScriptVariables& captures, QString& buffer, QStringList& missing)
 {
     if (captureNames.isEmpty() || !strTarget.contains(QLatin1String("{{")))
         return strTarget;
     QStringList unknown;
-    const QString strResult = SubstituteLine(strTarget, captures, &unknown);
+    SubstituteLineInto(buffer, strTarget, captures, &unknown);
     for (const QString& strName : unknown)
         if (captureNames.contains(strName))
             missing << strName;
-    return strResult;
+    return buffer;
 }
 
 QString CheckLine(const QString& strTarget, int nLine, const QString& strReason)

@@ -7,6 +7,8 @@
 #include "platform/ITextBox.h"
 #include "platform/TextConv.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 CScriptParser::CScriptParser(const ITextBox& editCommand, CLogWriter& log, IRunControls& controls, CScript& script)
@@ -33,6 +35,13 @@ int CScriptParser::ReadOperand(QString strLine)
     const qsizetype b = strLine.indexOf(QLatin1Char(')'));
     const qsizetype nLength = std::max<qsizetype>(b - a - 1, 0);
     return ReadLeadingInt(strLine.mid(a + 1, nLength));
+}
+
+bool CScriptParser::LooksLikeRequest(const QString& strLine)
+{
+    static const QRegularExpression kBlank(QStringLiteral("\\s"));
+    const QString strFirst = strLine.trimmed().section(kBlank, 0, 0);
+    return strFirst.contains(QLatin1String("://")) || strFirst.contains(QLatin1String("httpapi"), Qt::CaseInsensitive);
 }
 
 int CScriptParser::ParseCommands()
@@ -90,6 +99,14 @@ int CScriptParser::ParseCommands()
                 // never reach another one.
                 if (PortNumber(strPort) == 0)
                     WriteBadPort(nLine + 1, strLine);
+            } else if (LooksLikeRequest(strLine)) {
+                // A mistyped request stays a no-op step, but is told: a run
+                // that sends nothing must not pass unseen.
+                WriteLog(QStringLiteral("<Syntax error> Line %1 looks like a request but is not an HTTP command "
+                                        "(http:// or https://, then a path with httpapi): %2")
+                             .arg(QString::number(nLine + 1), MaskUrlPasswords(strLine)));
+                ++m_nSyntaxErrors;
+                m_script.m_vecNotRequestLines.push_back(nLine + 1);
             }
             m_script.m_vecCommands.push_back(item);
         }

@@ -36,6 +36,11 @@ public:
     // port text.
     void CollectServers();
 
+    // Whether a line that is no HTTP command looks like one that was meant:
+    // its first word holds "://" or "httpapi" (any case), as in
+    // "htp://host/httpapi/..." or "host/httpapi/...".
+    static bool LooksLikeRequest(const QString& strLine);
+
     // The number between the first "(" and the first ")" of the line, with
     // every blank removed first.
     static int ReadOperand(QString strLine);

@@ -58,25 +58,48 @@ QString SubstituteLine(const QString& strLine, const ScriptVariables& variables,
 {
     QString strResult;
     strResult.reserve(strLine.size());
+    SubstituteLineInto(strResult, strLine, variables, pMissing, pnPlaceholders);
+    return strResult;
+}
+
+void SubstituteLineInto(QString& out, const QString& strLine, const ScriptVariables& variables, QStringList* pMissing,
+                        int* pnPlaceholders)
+{
+    // The name looked up in a buffer of the thread's: a lookup allocates
+    // nothing once it has grown.
+    thread_local QString strName;
+    out.resize(0);
     ScanLine(
-        strLine, [&strResult](QStringView text) { strResult += text; },
+        strLine, [&out](QStringView text) { out.append(text); },
         [&](QStringView name, QStringView whole) {
             if (pnPlaceholders != nullptr)
                 ++*pnPlaceholders;
-            const auto it = variables.constFind(name.toString());
+            strName.resize(0);
+            strName.append(name);
+            const auto it = variables.constFind(strName);
             if (it == variables.constEnd()) {
                 if (pMissing != nullptr && !pMissing->contains(name))
                     pMissing->append(name.toString());
-                strResult += whole;
+                out.append(whole);
                 return;
             }
-            QString strValue = it.value();
-            strValue.replace(QLatin1String("\r\n"), QLatin1String(" "));
-            strValue.replace(QLatin1Char('\r'), QLatin1Char(' '));
-            strValue.replace(QLatin1Char('\n'), QLatin1Char(' '));
-            strResult += strValue;
+            // A line break in a value becomes a space: "\r\n", "\r" and "\n" alike.
+            const QString& strValue = it.value();
+            for (qsizetype i = 0; i < strValue.size(); ++i) {
+                const QChar ch = strValue[i];
+                if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
+                    out.append(QLatin1Char(' '));
+                    if (ch == QLatin1Char('\r') && i + 1 < strValue.size() && strValue[i + 1] == QLatin1Char('\n'))
+                        ++i;
+                    continue;
+                }
+                const qsizetype nFrom = i;
+                while (i + 1 < strValue.size() && strValue[i + 1] != QLatin1Char('\r') &&
+                       strValue[i + 1] != QLatin1Char('\n'))
+                    ++i;
+                out.append(QStringView(strValue).mid(nFrom, i + 1 - nFrom));
+            }
         });
-    return strResult;
 }
 
 SSubstitutedScript SubstituteScript(const QStringList& lines, const ScriptVariables& variables)

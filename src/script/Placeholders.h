@@ -22,6 +22,10 @@ bool IsVariableName(QStringView strName);
 // pnPlaceholders, when given, counts the placeholders met.
 QString SubstituteLine(const QString& strLine, const ScriptVariables& variables, QStringList* pMissing,
                        int* pnPlaceholders = nullptr);
+// The same into out, whose room is kept: once out has grown to the lines'
+// size, it allocates nothing beyond the names missing.
+void SubstituteLineInto(QString& out, const QString& strLine, const ScriptVariables& variables, QStringList* pMissing,
+                        int* pnPlaceholders = nullptr);
 
 // What substituting a script gives.
 struct SSubstitutedScript {

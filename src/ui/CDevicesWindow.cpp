@@ -106,6 +106,10 @@ QVariant CDeviceTableModel::data(const QModelIndex& index, int nRole) const
         return int(Qt::AlignVCenter | (index.column() >= kRequests && index.column() <= kLastStatus
                                            ? Qt::AlignRight
                                            : Qt::AlignLeft));
+    if (nRole == Qt::ToolTipRole && index.column() == kVerdict && index.row() > 0) {
+        const QString& strDetail = m_rows[std::size_t(index.row() - 1)].strVerdictDetail;
+        return strDetail.isEmpty() ? QVariant() : QVariant(strDetail);
+    }
     if (nRole == Qt::FontRole && index.row() == 0) {
         QFont font;
         font.setBold(true);
@@ -289,9 +293,14 @@ void CDevicesWindow::Refresh()
         row.nLastStatus = m_pRunner->Record(i).LastStatus();
         if (eState == CFleetRunner::EState::Done) {
             const CRunVerdictSummary verdict = m_pRunner->Verdict(i);
-            row.strVerdict = verdict.bPass ? QStringLiteral("pass") : QStringLiteral("fail (%1)").arg(verdict.nExitCode);
+            // Why it failed, in the words of velkor-cli's verdict line; the
+            // tooltip names the first failing requests too.
+            row.strVerdict = verdict.bPass ? QStringLiteral("pass")
+                                           : QStringLiteral("fail (%1): %2").arg(verdict.nExitCode).arg(verdict.Headline());
+            row.strVerdictDetail = verdict.bPass ? QString() : verdict.Describe();
         } else {
             row.strVerdict = eState == CFleetRunner::EState::ScriptError ? QStringLiteral("script error") : QString();
+            row.strVerdictDetail.clear();
         }
     }
     m_pModel->SetRows(std::move(rows));

@@ -31,6 +31,7 @@ public:
         CUrlStatistics total;
         int nLastStatus = -1;
         QString strVerdict;
+        QString strVerdictDetail;  // the verdict whole, with the first failing requests
     };
 
     explicit CDeviceTableModel(QObject* pParent = nullptr) : QAbstractTableModel(pParent) {}

@@ -22,6 +22,7 @@ const QColor kUrlColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2c)
                               QColor(0xbc, 0xbd, 0x22), QColor(0x7f, 0x7f, 0x7f)};
 const QColor kSlowColour(0xf0, 0x8c, 0x00);
 const QColor kFailedColour(0xd3, 0x2f, 0x2f);
+const QColor kCheckColour(0x6a, 0x1b, 0x9a);
 
 constexpr int kMarkSize = 11;
 constexpr int kSelectedSize = 17;
@@ -31,7 +32,7 @@ constexpr int kTimeSteps = 8;
 constexpr std::size_t kMostDetailRequests = 20000;
 
 // A series of marks, each drawn as one picture (a graphics item per mark
-// would make a long run's redraw slow): a triangle or a diamond.
+// would make a long run's redraw slow): a triangle, a diamond or a square.
 QScatterSeries* NewMarks(const QString& strName, QScatterSeries::MarkerShape eShape, const QColor& colour)
 {
     auto* pMarks = new QScatterSeries;
@@ -47,10 +48,13 @@ QScatterSeries* NewMarks(const QString& strName, QScatterSeries::MarkerShape eSh
     painter.setPen(QPen(colour.darker(150), 1));
     painter.setBrush(colour);
     const double s = kMarkSize - 1;
-    const QPolygonF shape = eShape == QScatterSeries::MarkerShapeTriangle
-                                ? QPolygonF({QPointF(0.5, s), QPointF(s / 2 + 0.5, 0.5), QPointF(s, s)})
-                                : QPolygonF({QPointF(s / 2 + 0.5, 0.5), QPointF(s, s / 2 + 0.5),
-                                             QPointF(s / 2 + 0.5, s), QPointF(0.5, s / 2 + 0.5)});
+    const QPolygonF shape =
+        eShape == QScatterSeries::MarkerShapeTriangle
+            ? QPolygonF({QPointF(0.5, s), QPointF(s / 2 + 0.5, 0.5), QPointF(s, s)})
+        : eShape == QScatterSeries::MarkerShapeRectangle
+            ? QPolygonF({QPointF(1.5, 1.5), QPointF(s - 1, 1.5), QPointF(s - 1, s - 1), QPointF(1.5, s - 1)})
+            : QPolygonF({QPointF(s / 2 + 0.5, 0.5), QPointF(s, s / 2 + 0.5), QPointF(s / 2 + 0.5, s),
+                         QPointF(0.5, s / 2 + 0.5)});
     painter.drawPolygon(shape);
     painter.end();
     pMarks->setLightMarker(image);
@@ -99,6 +103,7 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
     m_pThresholdLine->setPen(QPen(kFailedColour, 1.5, Qt::DashLine));
     m_pSlowMarks = NewMarks(QStringLiteral("Slow"), QScatterSeries::MarkerShapeTriangle, kSlowColour);
     m_pFailedMarks = NewMarks(QStringLiteral("Failures"), QScatterSeries::MarkerShapeRotatedRectangle, kFailedColour);
+    m_pCheckMarks = NewMarks(QStringLiteral("Check failed"), QScatterSeries::MarkerShapeRectangle, kCheckColour);
     m_pSelected = NewSelectedMark();
     for (QXYSeries* pSeries : OverlaySeries()) {
         pChart->addSeries(pSeries);
@@ -149,7 +154,7 @@ int CResponseTimeChart::MinimumReadableHeight() const
 
 QList<QXYSeries*> CResponseTimeChart::OverlaySeries() const
 {
-    return {m_pSlowMarks, m_pFailedMarks, m_pThresholdLine, m_pSelected};
+    return {m_pSlowMarks, m_pFailedMarks, m_pCheckMarks, m_pThresholdLine, m_pSelected};
 }
 
 void CResponseTimeChart::AddLine(int nLine, const QString& strName)
@@ -294,6 +299,7 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
             m_vecShownLines.assign(m_vecLines.size(), {});
             m_vecShownSlow.clear();
             m_vecShownFailed.clear();
+            m_vecShownChecks.clear();
             for (auto it = from; it != to; ++it) {
                 const bool bInside = it >= first && it < last;
                 if (it->outcome == ERequestOutcome::Ok || it->outcome == ERequestOutcome::Slow) {
@@ -302,6 +308,8 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
                         m_vecShownLines[std::size_t(nLine)].push_back(*it);
                     if (it->outcome == ERequestOutcome::Slow && bInside)
                         m_vecShownSlow.push_back(*it);
+                    if (it->bCheckFailed && bInside)
+                        m_vecShownChecks.push_back(*it);
                 } else if (bInside) {
                     m_vecShownFailed.push_back(*it);
                 }
@@ -312,7 +320,7 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
         m_vecShownLines.resize(m_vecLines.size());
         for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl)
             m_vecShownLines[nUrl] = chartData.Line(int(nUrl));
-        chartData.Marks(m_vecShownSlow, m_vecShownFailed);
+        chartData.Marks(m_vecShownSlow, m_vecShownFailed, m_vecShownChecks);
     }
     for (std::size_t nLine = 0; nLine < m_vecLines.size(); ++nLine) {
         m_vecLines[nLine]->replace(Positions(m_vecShownLines[nLine]));
@@ -323,6 +331,7 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
     }
     m_pSlowMarks->replace(Positions(m_vecShownSlow));
     m_pFailedMarks->replace(Positions(m_vecShownFailed));
+    m_pCheckMarks->replace(Positions(m_vecShownChecks));
     Highlight(m_selected);
 
     // Across the whole run, whatever the zoom.

@@ -21,8 +21,8 @@ class QValueAxis;
 class QXYSeries;
 
 // Response time per request over the run's time: a line per URL through its
-// responses, the threshold as a dashed line, slow responses and failures
-// marked. The time axis counts seconds, or minutes or hours for a long run;
+// responses, the threshold as a dashed line, slow responses, failures and
+// responses whose checks failed marked. The time axis counts seconds, or minutes or hours for a long run;
 // the response axis reaches the slowest response and the threshold, and a
 // failure that waited longer is marked at its top. The legend names a URL
 // by its path and query (ShortUrl), cut in the middle when long (the
@@ -172,10 +172,12 @@ private:
     QLineSeries* m_pThresholdLine = nullptr;
     QScatterSeries* m_pSlowMarks = nullptr;
     QScatterSeries* m_pFailedMarks = nullptr;
+    QScatterSeries* m_pCheckMarks = nullptr;  // "Check failed": answered, but an Expect or Capture failed
     // What each series shows, for the tooltips.
     std::vector<std::vector<SPoint>> m_vecShownLines;
     std::vector<SPoint> m_vecShownSlow;
     std::vector<SPoint> m_vecShownFailed;
+    std::vector<SPoint> m_vecShownChecks;
     std::vector<CCheckAliveResult> m_vecWaits;
     CResponseTimeChartSideLegend* m_pSideLegend = nullptr;  // child widget
     bool m_bBeside = false;

@@ -143,7 +143,7 @@ void CResponseTimeChart::LabelLines()
     const QFontMetrics metrics(chart()->legend()->font());
     const int nEntryRest = metrics.height() + 2 * metrics.averageCharWidth() + 8;
     int nRest = kLegendMargins + int(m_vecLines.size()) * nEntryRest;
-    for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine})
+    for (const QXYSeries* pSeries : std::initializer_list<const QXYSeries*>{m_pSlowMarks, m_pFailedMarks, m_pCheckMarks, m_pThresholdLine})
         nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
     const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {

@@ -147,7 +147,11 @@ QString CResponseTimeChart::ToolTipText(const SPoint& point) const
     if (point.nPass > 0)
         strWhere += QStringLiteral(", pass %1").arg(point.nPass);
     strWhere += QStringLiteral(", at %1 s").arg(double(point.nAtMs) / 1000.0, 0, 'f', 3);
-    return QStringLiteral("%1\nStatus: %2\nTime: %3\n%4").arg(m_lines.urls.value(point.nUrl), strStatus, strTime, strWhere);
+    QString strText =
+        QStringLiteral("%1\nStatus: %2\nTime: %3\n%4").arg(m_lines.urls.value(point.nUrl), strStatus, strTime, strWhere);
+    if (point.bCheckFailed)
+        strText += QStringLiteral("\nCheck failed");
+    return strText;
 }
 
 const CResponseTimeChart::SPoint* CResponseTimeChart::NearestShown(const QPoint& viewPosition) const
@@ -176,6 +180,8 @@ const CResponseTimeChart::SPoint* CResponseTimeChart::NearestShown(const QPoint&
         Search(m_vecShownSlow);
     if (m_pFailedMarks->isVisible())
         Search(m_vecShownFailed);
+    if (m_pCheckMarks->isVisible())
+        Search(m_vecShownChecks);
     return pNearest;
 }
 

@@ -24,6 +24,10 @@ void CResultsChartData::AddTo(SBucket& bucket, const SPoint& point)
         }
         return;
     }
+    if (point.bCheckFailed && !bucket.bCheck) {
+        bucket.firstCheck = point;
+        bucket.bCheck = true;
+    }
     if (bucket.nResponses == 0 || point.nTimeMs < bucket.fastest.nTimeMs)
         bucket.fastest = point;
     if (bucket.nResponses == 0 || point.nTimeMs > bucket.slowest.nTimeMs)
@@ -52,6 +56,10 @@ void CResultsChartData::Merge(SBucket& into, const SBucket& from)
     if (from.bFailure && !into.bFailure) {
         into.firstFailure = from.firstFailure;
         into.bFailure = true;
+    }
+    if (from.bCheck && !into.bCheck) {
+        into.firstCheck = from.firstCheck;
+        into.bCheck = true;
     }
 }
 
@@ -107,10 +115,12 @@ std::vector<CResultsChartData::SPoint> CResultsChartData::Line(int nUrl) const
     return line;
 }
 
-void CResultsChartData::Marks(std::vector<SPoint>& vecSlow, std::vector<SPoint>& vecFailed) const
+void CResultsChartData::Marks(std::vector<SPoint>& vecSlow, std::vector<SPoint>& vecFailed,
+                              std::vector<SPoint>& vecChecks) const
 {
     vecSlow.clear();
     vecFailed.clear();
+    vecChecks.clear();
     for (const Buckets& buckets : m_vecUrls) {
         for (const SBucket& bucket : buckets) {
             if (bucket.bSlow) {
@@ -122,6 +132,8 @@ void CResultsChartData::Marks(std::vector<SPoint>& vecSlow, std::vector<SPoint>&
             }
             if (bucket.bFailure)
                 vecFailed.push_back(bucket.firstFailure);
+            if (bucket.bCheck)
+                vecChecks.push_back(bucket.firstCheck);
         }
     }
 }

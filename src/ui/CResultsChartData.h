@@ -11,7 +11,8 @@
 // the run's time is cut into at most kBuckets buckets of equal width (the
 // width doubles, merging neighbours, when the run outgrows them), and each
 // bucket keeps the requests that matter to the eye: its fastest and its
-// slowest response, its slowest slow one and its first failure. A run with
+// slowest response, its slowest slow one, its first failure and its first
+// response whose checks failed (an Expect or Capture line). A run with
 // no more than two responses per URL and bucket is drawn point for point.
 // Responses (ok and slow requests) are also counted per millisecond value
 // for the histogram. Failures are timeouts, failed requests and requests
@@ -40,8 +41,9 @@ public:
 
     // The URL's line: its kept responses in the order they started.
     std::vector<SPoint> Line(int nUrl) const;
-    // Kept requests of every URL: slow responses, and failures.
-    void Marks(std::vector<SPoint>& vecSlow, std::vector<SPoint>& vecFailed) const;
+    // Kept requests of every URL: slow responses, failures, and responses
+    // whose checks failed.
+    void Marks(std::vector<SPoint>& vecSlow, std::vector<SPoint>& vecFailed, std::vector<SPoint>& vecChecks) const;
 
     struct SHistogram {
         std::int64_t nFirstMs = 0;  // lower edge of the first bin
@@ -63,8 +65,10 @@ private:
         SPoint slowest;
         SPoint slowestSlow;    // valid when bSlow
         SPoint firstFailure;   // valid when bFailure
+        SPoint firstCheck;     // valid when bCheck
         bool bSlow = false;
         bool bFailure = false;
+        bool bCheck = false;
     };
     using Buckets = std::vector<SBucket>;
 

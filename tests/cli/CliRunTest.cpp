@@ -140,6 +140,20 @@ TEST(CliRun, FailedRequestsAndScriptErrorsHaveTheirExitCodes)
     EXPECT_EQ(noServer.Finish(), kExitRequestFailed);
     EXPECT_TRUE(noServer.m_strOut.contains(QStringLiteral("[NOT SENT] http://:/httpapi/x - no host or port")));
 
+    // A script whose only request is mistyped sends nothing: that is no pass.
+    const QString strMistyped = WriteScript(dir, QStringLiteral("htp://127.0.0.1:1/httpapi/x\nSleep(1)\n"));
+    CliRun mistyped;
+    mistyped.Start({strMistyped});
+    EXPECT_EQ(mistyped.Finish(), kExitRequestFailed);
+    EXPECT_TRUE(mistyped.m_strOut.contains(
+        QStringLiteral("<Syntax error> Line 1 looks like a request but is not an HTTP command")));
+    EXPECT_TRUE(mistyped.m_strErr.contains(QStringLiteral(
+        "the run failed: no request was sent: line 1 looks like a request but is not an HTTP command")))
+        << mistyped.m_strErr.toStdString();
+    CliRun mistypedStrict;
+    mistypedStrict.Start({strMistyped, QStringLiteral("--strict")});
+    EXPECT_EQ(mistypedStrict.Finish(), kExitScriptError);
+
     CliRun noFolder;
     noFolder.Start({WriteScript(dir, QStringLiteral("Sleep(1)")), QStringLiteral("--log-dir"),
                     QStringLiteral("/nonexistent-velkor/logs")});

@@ -2,7 +2,9 @@
 // Prints the application and HTTP totals and the cost per pass beyond the
 // request and the End's 10 ms stop check. With "stats", a run statistics
 // collector listens to the run's results; with "checks", five Expect lines
-// are judged on every answer, and one answer's five checks are timed apart.
+// are judged on every answer, and one answer's five checks (with a capture
+// and the target it goes into) are timed apart and their allocations
+// counted.
 //   engine_loop_bench [passes] [stats|checks]
 
 #include "CTestResponder.h"
@@ -13,10 +15,57 @@
 #include "platform/CManualResetEvent.h"
 #include "platform/MonotonicClock.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+// Counts the heap allocations of the whole process (Qt's text buffers are
+// malloc'd, not new'd) while g_bCounting is on. Not under a sanitizer,
+// which has its own allocator.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VELKOR_BENCH_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VELKOR_BENCH_SANITIZED 1
+#endif
+#if defined(__GLIBC__) && !defined(VELKOR_BENCH_SANITIZED)
+#define VELKOR_BENCH_COUNTS_ALLOCATIONS 1
+namespace {
+std::atomic<bool> g_bCounting{false};
+std::atomic<long long> g_nAllocations{0};
+void Count()
+{
+    if (g_bCounting.load(std::memory_order_relaxed))
+        g_nAllocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+extern "C" {
+void* __libc_malloc(std::size_t nSize);
+void* __libc_calloc(std::size_t nCount, std::size_t nSize);
+void* __libc_realloc(void* p, std::size_t nSize);
+void __libc_free(void* p);
+void* malloc(std::size_t nSize) noexcept
+{
+    Count();
+    return __libc_malloc(nSize);
+}
+void* calloc(std::size_t nCount, std::size_t nSize) noexcept
+{
+    Count();
+    return __libc_calloc(nCount, nSize);
+}
+void* realloc(void* p, std::size_t nSize) noexcept
+{
+    Count();
+    return __libc_realloc(p, nSize);
+}
+void free(void* p) noexcept { __libc_free(p); }
+}
+#endif
 
 int main(int argc, char* argv[])
 {
@@ -90,24 +139,55 @@ int main(int argc, char* argv[])
     }
 
     if (bChecks) {
-        // What judging one answer's five checks costs the worker, apart
-        // from the run's noise.
-        CScript script;
+        // What judging one answer's five checks, taking a capture and
+        // putting it into the next target cost the worker, apart from the
+        // run's noise; the first answers grow the worker's buffers.
         CStepChecks step;
         for (const QString& strLine : strChecks.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
             step.checks.push_back(ReadCheckLine(strLine).check);
+        step.captures.push_back(ReadCheckLine(QStringLiteral("Capture pan = field pan")).capture);
+        const QStringList captureNames{QStringLiteral("pan")};
+        const QString strTarget = QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=left,{{pan}}");
         const QByteArray text = "HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\npan=0 tilt=0 zoom";
         ScriptVariables captures;
+        ResponseChecks::CScratch scratch;
+        QString strSentTarget;
         constexpr int kAnswers = 100000;
-        const auto start = std::chrono::steady_clock::now();
         int nFailed = 0;
-        for (int i = 0; i < kAnswers; ++i) {
-            const ResponseChecks::CAnswer answer(200, text, true, 1);
+        qsizetype nSent = 0;
+        auto judge = [&] {
+            const ResponseChecks::CAnswer answer(200, QByteArray::fromRawData(text.constData(), text.size()), true, 1,
+                                                 &scratch);
             nFailed += int(StepChecks::Judge(step, answer, captures).failures.size());
-        }
+            QStringList missing;
+            nSent += StepChecks::TargetWithCaptures(strTarget, captureNames, captures, strSentTarget, missing).size();
+        };
+#ifdef VELKOR_BENCH_COUNTS_ALLOCATIONS
+        g_bCounting = true;
+#endif
+        for (int i = 0; i < 10; ++i)
+            judge();
+#ifdef VELKOR_BENCH_COUNTS_ALLOCATIONS
+        const long long nWarmUp = g_nAllocations.exchange(0);
+#else
+        const long long nWarmUp = -1;
+#endif
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kAnswers; ++i)
+            judge();
         const double dUs =
             std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / kAnswers;
-        std::printf("five checks on one answer: %.3f us (%d failed)\n", dUs, nFailed);
+#ifdef VELKOR_BENCH_COUNTS_ALLOCATIONS
+        g_bCounting = false;
+        const double dAllocations = double(g_nAllocations.load()) / kAnswers;
+#else
+        const double dAllocations = -1;
+#endif
+        std::printf("five checks, a capture and its target on one answer: %.3f us (%d failed, %lld characters sent)\n",
+                    dUs, nFailed, static_cast<long long>(nSent / kAnswers));
+        if (dAllocations >= 0)
+            std::printf("allocations per answer: %.2f (the first 10 answers, growing the buffers: %lld)\n",
+                        dAllocations, nWarmUp);
     }
 
     // How long the 10 ms stop check itself takes, for comparison.

@@ -258,6 +258,29 @@ TEST_F(ParserTest, BadPortsAreSyntaxErrorsAndTheirCommandsStayToBeReportedNotSen
     EXPECT_EQ(m_parser.SyntaxErrors(), 3);
 }
 
+// A line that is no HTTP command but whose first word looks like a request
+// (a mistyped scheme, none, "httpapi" in other case) stays a no-op step and
+// is told, counting for --strict; a comment or a keyword line is not.
+TEST_F(ParserTest, MistypedRequestsStayNoOpsButAreTold)
+{
+    EXPECT_NE(Parse({QStringLiteral("htp://127.0.0.1/httpapi/x"), QStringLiteral("  127.0.0.1/httpapi/x"),
+                     QStringLiteral("http://u:pw@h/HttpApi/x"), QStringLiteral("# see http://h/httpapi/x"),
+                     QStringLiteral("sleep(100)"), QStringLiteral("http://h/httpapi/ok")}),
+              0);
+    EXPECT_EQ(Kinds(), QStringLiteral("- - - - - H"));
+    const QString strWhat = QStringLiteral(" looks like a request but is not an HTTP command "
+                                           "(http:// or https://, then a path with httpapi): ");
+    EXPECT_EQ(LogTexts(), (QStringList{QStringLiteral("Collect connect info"),
+                                       QStringLiteral("<Syntax error> Line 1") + strWhat +
+                                           QStringLiteral("htp://127.0.0.1/httpapi/x"),
+                                       QStringLiteral("<Syntax error> Line 2") + strWhat +
+                                           QStringLiteral("  127.0.0.1/httpapi/x"),
+                                       QStringLiteral("<Syntax error> Line 3") + strWhat +
+                                           QStringLiteral("http://u:***@h/HttpApi/x")}));
+    EXPECT_EQ(m_parser.SyntaxErrors(), 3);
+    EXPECT_EQ(m_script.m_vecNotRequestLines, (std::vector<int>{1, 2, 3}));
+}
+
 TEST_F(ParserTest, LongLinesAreCutAt2048Characters)
 {
     // The "End" at position 2048 and beyond is never seen.

@@ -46,10 +46,10 @@ TEST_F(DevicesWindow, SendRunsEveryDeviceOfTheListAndTheTableFills)
     ASSERT_TRUE(sim.Start({QStringLiteral("--devices"), QStringLiteral("3")}));
     QTemporaryDir dir;
     const QString strList = WriteFile(dir, QStringLiteral("lab.csv"),
-                                      QStringLiteral("name,host,port\n"
-                                                     "cam-1,127.0.1.1,%1\n"
-                                                     "cam-2,127.0.1.2,%1\n"
-                                                     "cam-3,127.0.1.3,%1\n")
+                                      QStringLiteral("name,host,port,want\n"
+                                                     "cam-1,127.0.1.1,%1,200\n"
+                                                     "cam-2,127.0.1.2,%1,200\n"
+                                                     "cam-3,127.0.1.3,%1,404\n")
                                           .arg(sim.port()));
     const QString strBad = WriteFile(dir, QStringLiteral("bad.csv"), QStringLiteral("name,host\ncam-9\n"));
     QStringList errors;
@@ -64,6 +64,7 @@ TEST_F(DevicesWindow, SendRunsEveryDeviceOfTheListAndTheTableFills)
 
     m_pDlg->CommandBox().SetWindowText(
         QStringLiteral("http://{{host}}:{{port}}/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0\r\n"
+                       "  Expect status {{want}}\r\n"
                        "http://{{host}}:{{port}}/httpapi/SendPTZ?action=sendptz&PTZ_MOVE=right,1"));
     QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
     EXPECT_EQ(errors.size(), 1) << errors.join(QLatin1Char('|')).toStdString();
@@ -78,15 +79,22 @@ TEST_F(DevicesWindow, SendRunsEveryDeviceOfTheListAndTheTableFills)
     devices.Flush();
     const CDeviceTableModel& model = *devices.Model();
     ASSERT_EQ(model.rowCount(), 4);
-    // name, state, requests, ok, slow, failed, (median, p95), last status, verdict
+    // name, state, requests, ok, slow, failed, (median, p95), last status,
+    // verdict; cam-3's check wants another status, and its verdict says so.
     for (int nRow = 1; nRow <= 3; ++nRow) {
         QStringList cells = model.Cells(nRow);
         cells.removeAt(7);
         cells.removeAt(6);
         EXPECT_EQ(cells.join(QLatin1Char('|')), (QStringList{QStringLiteral("cam-%1").arg(nRow), QStringLiteral("done"), QStringLiteral("2"),
                                       QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("0"),
-                                      QStringLiteral("200"), QStringLiteral("pass")}.join(QLatin1Char('|'))));
+                                      QStringLiteral("200"),
+                                      nRow < 3 ? QStringLiteral("pass")
+                                               : QStringLiteral("fail (7): 1 of 2 requests failed (1 with a failing check)")}
+                                          .join(QLatin1Char('|'))));
     }
+    EXPECT_TRUE(model.index(3, 9).data(Qt::ToolTipRole).toString().endsWith(
+        QStringLiteral("PTZ_GETPOSITION=0 (check: expected status 404, got 200)")))
+        << model.index(3, 9).data(Qt::ToolTipRole).toString().toStdString();
     EXPECT_EQ(model.Cells(0).mid(0, 4).join(QLatin1Char('|')), QStringLiteral("All devices|3 of 3 done|6|6"));
     // Every line names its device; each device logs the same lines.
     const QString strLog = Log();
@@ -100,7 +108,7 @@ TEST_F(DevicesWindow, SendRunsEveryDeviceOfTheListAndTheTableFills)
     }
     EXPECT_GT(nLines[0], 4);
     EXPECT_EQ(nLines[0], nLines[1]);
-    EXPECT_EQ(nLines[0], nLines[2]);
+    EXPECT_EQ(nLines[0] + 1, nLines[2]) << "cam-3 logs its [CHECK] line";
     for (int n = 1; n <= 3; ++n)
         EXPECT_TRUE(strLog.contains(QStringLiteral("[SEND] http://127.0.1.%1:%2/httpapi/").arg(n).arg(sim.port())));
 

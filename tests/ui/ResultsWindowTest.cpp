@@ -14,6 +14,8 @@
 #include "ui/CUrlNames.h"
 #include "ui/CResultsWindow.h"
 
+#include "engine/StatisticsTable.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -72,7 +74,7 @@ CRequestResult Result(int nIndex, const QString& strUrl, std::int64_t nAtMs, std
 
 // 400 requests, every 25 ms, alternating between the two URLs: times spread
 // over 20..419 ms (slow from 300 on), with a timeout, a failure and a
-// request that was not sent among them.
+// request that was not sent among them, and two answers whose checks failed.
 std::vector<CRequestResult> SampleRun()
 {
     std::vector<CRequestResult> results;
@@ -94,6 +96,12 @@ std::vector<CRequestResult> SampleRun()
             nStatus = -1;
         }
         results.push_back(Result(i, strUrl, 25LL * (i - 1), nTimeMs, outcome, nStatus));
+        if (i == 151 || i == 250) {
+            results.back().nChecks = 2;
+            results.back().nChecksFailed = 1;
+            results.back().bPass = false;
+            results.back().strReason = QStringLiteral("expected field pan == 30 ± 1, got 12");
+        }
     }
     return results;
 }
@@ -112,13 +120,16 @@ CRunStartInfo StartInfo()
 QStringList ExpectedRow(const QString& strName, const std::vector<CRequestResult>& results)
 {
     std::map<ERequestOutcome, int> counts;
+    int nChecksFailed = 0;
     std::vector<std::int64_t> times;  // of the responses: ok and slow
     std::int64_t nFirstMs = results.front().nAtMs;
     std::int64_t nLastMs = 0;
     for (const CRequestResult& result : results) {
         ++counts[result.outcome];
-        if (result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow)
+        if (result.outcome == ERequestOutcome::Ok || result.outcome == ERequestOutcome::Slow) {
             times.push_back(result.nTimeMs);
+            nChecksFailed += result.nChecksFailed > 0 ? 1 : 0;
+        }
         nFirstMs = std::min(nFirstMs, result.nAtMs);
         nLastMs = std::max(nLastMs, result.nAtMs + result.nTimeMs);
     }
@@ -137,6 +148,7 @@ QStringList ExpectedRow(const QString& strName, const std::vector<CRequestResult
             QString::number(counts[ERequestOutcome::Timeout]),
             QString::number(counts[ERequestOutcome::Failed]),
             QString::number(counts[ERequestOutcome::NotSent]),
+            QString::number(nChecksFailed),
             QString::number(100.0 * nErrors / double(results.size()), 'f', 1),
             nLastMs > nFirstMs ? QString::number(double(results.size()) * 1000.0 / double(nLastMs - nFirstMs), 'f', 1)
                                : QString(),
@@ -248,6 +260,13 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
     EXPECT_LE(failures[0].y(), dTop);
     EXPECT_EQ(failures[1], QPointF(5.025, double(results[201].nTimeMs)));
     EXPECT_EQ(failures[2], QPointF(7.55, 0));
+    // Answers whose checks failed: on their URL's line, and marked apart.
+    auto* pChecks = SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Check failed"));
+    ASSERT_NE(pChecks, nullptr);
+    QList<QPointF> checks = pChecks->points();
+    std::sort(checks.begin(), checks.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    EXPECT_EQ(checks, (QList<QPointF>{QPointF(3.75, double(results[150].nTimeMs)),
+                                      QPointF(6.225, double(results[249].nTimeMs))}));
     ASSERT_EQ(pThreshold->count(), 2);
     EXPECT_EQ(pThreshold->at(0).y(), 300);
     EXPECT_EQ(pThreshold->at(1).y(), 300);
@@ -308,15 +327,17 @@ TEST_F(ResultsWindow, EachLegendMarkerShowsWhatItsSeriesDraws)
     };
     QLegendMarker* pSlow = Marker(SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Slow")));
     QLegendMarker* pFailed = Marker(SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Failures")));
+    QLegendMarker* pChecks = Marker(SeriesNamed<QScatterSeries>(pChart, QStringLiteral("Check failed")));
     QLegendMarker* pThreshold = Marker(SeriesNamed<QLineSeries>(pChart, QStringLiteral("Threshold (300 ms)")));
     QLegendMarker* pLineA = Marker(SeriesNamed<QLineSeries>(pChart, kUrlA));
-    ASSERT_TRUE(pSlow && pFailed && pThreshold && pLineA);
+    ASSERT_TRUE(pSlow && pFailed && pChecks && pThreshold && pLineA);
     EXPECT_EQ(pSlow->shape(), QLegend::MarkerShapeTriangle);
     EXPECT_EQ(pFailed->shape(), QLegend::MarkerShapeRotatedRectangle);
     EXPECT_EQ(pThreshold->shape(), QLegend::MarkerShapeFromSeries) << "a line";
     EXPECT_EQ(pLineA->shape(), QLegend::MarkerShapeFromSeries);
     EXPECT_NE(pSlow->brush().color(), pFailed->brush().color());
     EXPECT_EQ(pSlow->brush().color(), QColor(0xf0, 0x8c, 0x00));
+    EXPECT_EQ(pChecks->brush().color(), QColor(0x6a, 0x1b, 0x9a)) << "a colour of its own";
 }
 
 TEST_F(ResultsWindow, TheNextRunStartClearsTheLastOne)
@@ -362,7 +383,7 @@ TEST_F(ResultsWindow, SavesTheTableAsCsvAndTheChartAsPng)
     auto CsvLine = [](const QStringList& cells) { return cells.join(QLatin1Char(',')) + QStringLiteral("\r\n"); };
     const QString strQuotedUrlB = QStringLiteral("\"http://127.0.0.1:8081/cgi,bin/\"\"status\"\"\"");
     EXPECT_EQ(QString::fromUtf8(csv.readAll()),
-              QStringLiteral("URL,Count,OK,Slow,Timeout,Failed,Not sent,Error %,Req/s,Min (ms),Median (ms),P95 (ms),"
+              QStringLiteral("URL,Count,OK,Slow,Timeout,Failed,Not sent,Checks failed,Error %,Req/s,Min (ms),Median (ms),P95 (ms),"
                              "P99 (ms),Max (ms),Mean (ms)\r\n") +
                   CsvLine(ExpectedRow(kUrlA, OfUrl(results, kUrlA))) +
                   CsvLine(ExpectedRow(strQuotedUrlB, OfUrl(results, kUrlB))) +
@@ -451,7 +472,7 @@ protected:
         const QStringList urls = UrlsOf(logged);
         ASSERT_EQ(pTable->RowCount(), urls.size() + 1);
         auto WithoutRate = [](QStringList cells) {
-            cells.removeAt(8);
+            cells.removeAt(StatisticsTable::Columns().indexOf(QStringLiteral("Req/s")));
             return cells;
         };
         CUrlNames names;
@@ -521,7 +542,8 @@ TEST_F(ResultsOfTheMainWindow, CtrlRShowsTheRunsFiguresBesideItUntilTheNextSend)
 }
 
 // A long run is drawn from a bounded number of points: per bucket of time,
-// its fastest and its slowest response, and its first failure.
+// its fastest and its slowest response, its first failure and its first
+// failed check.
 TEST(ResultsChartData, ALongRunKeepsEachBucketsFastestSlowestAndFirstFailure)
 {
     CResultsChartData data;
@@ -533,6 +555,7 @@ TEST(ResultsChartData, ALongRunKeepsEachBucketsFastestSlowestAndFirstFailure)
         point.nAtMs = 3LL * i;
         point.nTimeMs = 50 + (i * 7919LL) % 997;  // no time twice within 997 requests
         point.outcome = i % 50000 == 0 ? ERequestOutcome::Timeout : ERequestOutcome::Ok;
+        point.bCheckFailed = i % 40000 == 7;  // answered, but its checks failed
         points.push_back(point);
         data.Add(point);
     }
@@ -564,11 +587,16 @@ TEST(ResultsChartData, ALongRunKeepsEachBucketsFastestSlowestAndFirstFailure)
         line.emplace_back(point.nAtMs, point.nTimeMs);
     EXPECT_EQ(line, expected);
 
-    std::vector<CResultsChartData::SPoint> slow, failed;
-    data.Marks(slow, failed);
+    std::vector<CResultsChartData::SPoint> slow, failed, checks;
+    data.Marks(slow, failed, checks);
     EXPECT_TRUE(slow.empty());
     ASSERT_EQ(failed.size(), 4u);
     EXPECT_EQ(failed[3].nIndex, 200000);
+    // Each failed check kept through the buckets' merging, apart.
+    std::vector<int> checked;
+    for (const CResultsChartData::SPoint& point : checks)
+        checked.push_back(point.nIndex);
+    EXPECT_EQ(checked, (std::vector<int>{7, 40007, 80007, 120007, 160007}));
 }
 
 TEST(RequestList, TheFilterShowsItsRowsAndTheCsvTheRowsShown)
