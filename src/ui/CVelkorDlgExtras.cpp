@@ -5,7 +5,9 @@
 
 #include "CLogFindBar.h"
 #include "CRunStatusLine.h"
+#include "CScreenFit.h"
 #include "CTlsOptionsMenu.h"
+#include "DialogLayout.h"
 #include "engine/CRunEngine.h"
 
 #include <QAction>
@@ -17,6 +19,13 @@
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QUrl>
+
+namespace {
+
+constexpr int kIdRunGroup = 1017;
+constexpr int kRunGroupMargin = 10;
+
+}  // namespace
 
 void CVelkorDlg::CreateExtras()
 {
@@ -34,6 +43,14 @@ void CVelkorDlg::CreateExtras()
     connect(pFind, &QShortcut::activated, this, [this] { m_pFindBar->Open(); });
 
     setAcceptDrops(true);
+
+    // A window that cannot stand beside this one leaves its run buttons
+    // (ID, password, "Send", "Stop", in the group at the left) uncovered.
+    for (const DialogLayout::SPlacement& placement :
+         DialogLayout::Placements(DialogLayout::kMinClientWidth, DialogLayout::kMinClientHeight)) {
+        if (placement.nId == kIdRunGroup)
+            m_pScreenFit->SetUncoveredLeft(placement.rect.right() + 1 + kRunGroupMargin);
+    }
 }
 
 QString CVelkorDlg::DroppedFile(const QMimeData* pData)
