@@ -3,7 +3,7 @@
 # its settings survive a restart (the window's place, File > Recent files),
 # a command file dragged from another program and dropped on the window
 # loads, and a script of 5,000 different URLs runs to its end while the
-# window answers clicks: the help window ("Command", F1) opens and closes
+# window answers input: the help window ("Command", F1) opens and closes
 # again and again during the run, and each time it came up is printed.
 #   real_window_daily_test.sh VELKOR VELKOR-DEVSIM DRAG-SOURCE
 # Needs Xvfb, openbox and xdotool (scripts/setup.sh installs them).
