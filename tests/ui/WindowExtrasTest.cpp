@@ -96,6 +96,24 @@ TEST_F(WindowExtras, TheStatusLineLiesUnderTheControlsAndCountsTheRun)
         << "the first run's 3 answered requests are not counted again";
 }
 
+// A fleet's figures are every device's together.
+TEST_F(WindowExtras, TheStatusLineCountsEveryDeviceOfAFleet)
+{
+    CTestResponder peer(kOk);
+    ASSERT_TRUE(m_pDlg->LoadDeviceList(
+        Write(QStringLiteral("lab.csv"), QStringLiteral("name,port\ncam-01,%1\ncam-02,%1\ncam-03,%2\n")
+                                             .arg(peer.Port())
+                                             .arg(CTestResponder::ClosedPort())
+                                             .toUtf8())));
+    m_pDlg->CommandBox().SetWindowText(QStringLiteral("http://127.0.0.1:{{port}}/httpapi/a\r\nhttp://127.0.0.1:{{port}}/httpapi/b"));
+    QTest::mouseClick(Ctl<QPushButton>(1002), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !m_pDlg->IsRunning(); }, 20000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("Idle    Requests: 6    Failures: 2    Elapsed: 0:00:0")))
+        << Status().toStdString() << Log().toStdString();
+    EXPECT_EQ(peer.RequestCount(), 4);
+}
+
 TEST_F(WindowExtras, TheStatusLineSaysWhileAnyCertificateIsAccepted)
 {
     QAction* pInsecure = m_pDlg->findChild<QAction*>(QStringLiteral("32792"));
