@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -16,12 +18,16 @@ namespace {
 // Left of this the radio buttons stand (they end at x = 240).
 constexpr int kLeftmost = 250;
 constexpr int kHeight = 26;
+// What the text box gets beyond its least width.
+constexpr int kRoomForText = 120;
 
 }  // namespace
 
 CLogFindBar::CLogFindBar(QWidget* pClient, QPlainTextEdit* pLog) : QWidget(pClient), m_pLog(pLog)
 {
     setObjectName(QStringLiteral("findBar"));
+    // Over the log box on a narrow window: the box's text must not show through.
+    setAutoFillBackground(true);
     hide();
 }
 
@@ -83,8 +89,17 @@ void CLogFindBar::Reposition()
         return;
     const QRect log = m_pLog->geometry();
     const int nRight = log.right();
-    const int nWidth = std::min(sizeHint().width() + 120, std::max(0, nRight + 1 - kLeftmost));
-    setGeometry(nRight + 1 - nWidth, log.top() - kHeight - 2, nWidth, kHeight);
+    const int nWanted = sizeHint().width() + kRoomForText;
+    const int nBand = std::max(0, nRight + 1 - kLeftmost);
+    if (nBand >= nWanted) {
+        setGeometry(nRight + 1 - nWanted, log.top() - kHeight - 2, nWanted, kHeight);
+    } else {
+        // A narrow window: over the log box's top right corner instead,
+        // clear of its scroll bar, for as long as the bar is open.
+        const int nScrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+        const int nWidth = std::min(nWanted, std::max(0, log.width() - nScrollBar - 4));
+        setGeometry(nRight + 1 - nScrollBar - nWidth, log.top() + 2, nWidth, kHeight);
+    }
     raise();
 }
 
@@ -123,6 +138,11 @@ bool CLogFindBar::Find(bool bForward)
     }
     m_pLog->setTextCursor(found);
     m_pLog->ensureCursorVisible();
+    // Over the log box, the bar would hide a match on the box's top lines.
+    if (geometry().intersects(m_pLog->geometry()) && m_pLog->cursorRect().top() < kHeight + 4) {
+        QScrollBar* pScroll = m_pLog->verticalScrollBar();
+        pScroll->setValue(pScroll->value() - 2);
+    }
     // A disabled log box ("Click Disable") draws no selection: the match is
     // marked as well.
     QTextEdit::ExtraSelection mark;

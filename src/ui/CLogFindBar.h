@@ -11,7 +11,8 @@ class QPushButton;
 
 // Ctrl+F in the main window: finds text in the log box. A small bar in the
 // band right of "Click Enable" / "Click Disable", above the log box, so that
-// no control of the window moves: the text, "Next", "Previous" and "Match
+// no control of the window moves (on a window too narrow for that, over the
+// log box's top right corner): the text, "Next", "Previous" and "Match
 // case"; Enter finds the next match, Shift+Enter the one before, Escape
 // closes the bar. The search goes on at the end (or the start) of the log
 // and works while a run appends lines: the match found is selected and
