@@ -63,20 +63,29 @@ QString CVelkorDlg::DroppedFile(const QMimeData* pData)
 
 void CVelkorDlg::dragEnterEvent(QDragEnterEvent* pEvent)
 {
-    // Any single file is taken; one this window cannot load is told when dropped.
-    if (!DroppedFile(pEvent->mimeData()).isEmpty())
+    // Any files are taken; what this window cannot load is told when dropped.
+    if (pEvent->mimeData() != nullptr && pEvent->mimeData()->hasUrls())
         pEvent->acceptProposedAction();
 }
 
 void CVelkorDlg::dropEvent(QDropEvent* pEvent)
 {
-    const QString strPath = DroppedFile(pEvent->mimeData());
-    if (strPath.isEmpty())
+    if (pEvent->mimeData() == nullptr || !pEvent->mimeData()->hasUrls())
         return;
     pEvent->acceptProposedAction();
+    const QString strPath = DroppedFile(pEvent->mimeData());
     // The message box of a file that cannot be loaded must not hold the
     // desktop's drag until it is closed.
-    QMetaObject::invokeMethod(this, [this, strPath] { OpenDroppedFile(strPath); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, strPath] {
+            if (!strPath.isEmpty())
+                OpenDroppedFile(strPath);
+            else
+                m_prompts.ShowError(this, QStringLiteral("Drop one file at a time: a command file (.cmf) or a "
+                                                         "device list (.csv)."));
+        },
+        Qt::QueuedConnection);
 }
 
 bool CVelkorDlg::OpenDroppedFile(const QString& path)

@@ -198,6 +198,17 @@ TEST_F(WindowExtras, ADroppedFileLoadsByItsExtension)
     EXPECT_EQ(m_pDlg->CommandBox().GetWindowText(), QStringLiteral("http://127.0.0.1/httpapi/pan\r\n"));
     EXPECT_EQ(m_pDlg->RecentFiles().size(), 2);
 
+    // Two files at once: neither loads.
+    data.setUrls({QUrl::fromLocalFile(strScript), QUrl::fromLocalFile(strList)});
+    QDragEnterEvent enterTwo(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_pDlg.get(), &enterTwo);
+    EXPECT_TRUE(enterTwo.isAccepted());
+    QDropEvent dropTwo(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_pDlg.get(), &dropTwo);
+    EXPECT_TRUE(WaitFor([&] { return m_errors.size() == 2; }, 2000));
+    EXPECT_EQ(m_errors.value(1), QStringLiteral("Drop one file at a time: a command file (.cmf) or a device list (.csv)."));
+    m_errors.removeLast();
+
     // A command file that cannot be read: Load command's own message.
     EXPECT_FALSE(m_pDlg->OpenDroppedFile(m_dir.filePath(QStringLiteral("gone.CMF"))));
     ASSERT_EQ(m_errors.size(), 2);
