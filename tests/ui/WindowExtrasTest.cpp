@@ -1,4 +1,4 @@
-// The main window's additions beside its specified controls: the status
+// The main window's additions beside the controls it was drawn with: the status
 // line under them, Ctrl+F's find bar and files dropped on the window.
 #include "DlgFixture.h"
 
