@@ -50,13 +50,27 @@ void CBesidePlacer::Place()
     }
     m_placedFrame = frame;
     const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QRect main = pMain ? CScreenFit::FrameOf(*pMain) : QRect(area.topLeft(), QSize(0, 0));
+    QRect main = pMain ? CScreenFit::FrameOf(*pMain) : QRect(area.topLeft(), QSize(0, 0));
     // The window's least size grows with what the last run put in it.
     QSize client = m_window.size().expandedTo(m_window.minimumSizeHint());
     if (pMain)
         client.setHeight(std::max(main.height() - frameSize.height(), 600));
     client = client.boundedTo(area.size() - frameSize).expandedTo(m_window.minimumSize());
-    const QSize outer = client + frameSize;
+    const int nLeast = m_window.minimumSizeHint().expandedTo(m_window.minimumSize()).width() + frameSize.width();
+    CScreenFit* pFit = pMain ? CScreenFit::Of(*pMain) : nullptr;
+    if (pFit != nullptr && main.width() + client.width() + frameSize.width() > area.width() &&
+        pFit->SmallestFrameWidth() + nLeast <= area.width()) {
+        // Too wide for both side by side: the main window narrows (down to
+        // its smallest), then this one (down to its least), so that neither
+        // covers the other.
+        const int nMain = std::max(pFit->SmallestFrameWidth(), area.width() - client.width() - frameSize.width());
+        client.setWidth(std::min(client.width(), area.width() - nMain - frameSize.width()));
+        if (nMain < main.width()) {
+            pFit->NarrowTo(nMain);
+            main = CScreenFit::FrameOf(*pMain);
+        }
+    }
+    QSize outer = client + frameSize;
 
     QPoint at(main.right() + 1, main.top());
     if (pMain != nullptr && main.width() + outer.width() <= area.width()) {
@@ -69,11 +83,18 @@ void CBesidePlacer::Place()
                 // A border's width of slack: a framed window moved on some
                 // desktops lands that much to the right.
                 const int nMainLeft =
-                    area.right() + 1 - outer.width() - main.width() - (pMain->geometry().left() - main.left());
+                    std::max(area.left(), area.right() + 1 - outer.width() - main.width() -
+                                              (pMain->geometry().left() - main.left()));
                 CScreenFit::MoveFrameTo(*pMain, QPoint(nMainLeft, main.top()));
                 at.setX(area.right() + 1 - outer.width());
             }
         }
+    } else if (pFit != nullptr && pFit->UncoveredLeft() > 0) {
+        // Over the main window, leaving its run buttons (at its left) free.
+        const int nFree = std::min(main.left() + pFit->UncoveredLeft() + frame.left(), area.right() + 1 - nLeast);
+        outer.setWidth(std::max(nLeast, std::min(outer.width(), area.right() + 1 - nFree)));
+        client.setWidth(outer.width() - frameSize.width());
+        at.setX(std::max(nFree, area.right() + 1 - outer.width()));
     } else {
         at.setX(main.left());  // over the main window
     }

@@ -10,8 +10,12 @@ class QWidget;
 // Shows a window of its own (the results window, the Devices window) beside
 // the main window, inside the screen's available area with the frames the
 // desktop draws counted: to the main window's right when both fit, else to
-// its left, else the main window moves over as far as the pair needs; over
-// the main window when the two cannot stand side by side. Placed by the
+// its left, else the main window moves over as far as the pair needs. When
+// the two are too wide for the area, the main window narrows (down to the
+// smallest its CScreenFit allows) and then this one (down to its least
+// width); over the main window only when even that does not fit, and then
+// right of the part of it that its CScreenFit keeps uncovered (the run
+// buttons). Placed by the
 // frame's corner, then, once the desktop has framed the window, placed again
 // by the frame it has (some desktops put the window itself where its frame
 // was asked to go). The window calls OnMoved() and OnShown() from its

@@ -1,6 +1,7 @@
 #include "CScreenFit.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QLayout>
 #include <QScreen>
 #include <QStyle>
@@ -10,13 +11,49 @@
 
 #include <algorithm>
 
+namespace {
+
+// The windows' fits; window thread only.
+QHash<const QWidget*, CScreenFit*>& Fits()
+{
+    static QHash<const QWidget*, CScreenFit*> fits;
+    return fits;
+}
+
+}  // namespace
+
 CScreenFit::CScreenFit(QWidget& window, QWidget& client, QSize fullClient, QSize smallestClient)
     : m_window(window), m_client(client), m_fullClient(fullClient), m_smallestClient(smallestClient),
       m_pChecks(std::make_unique<QObject>())
 {
+    Fits().insert(&m_window, this);
 }
 
-CScreenFit::~CScreenFit() { QObject::disconnect(m_screenWatch); }
+CScreenFit::~CScreenFit()
+{
+    QObject::disconnect(m_screenWatch);
+    Fits().remove(&m_window);
+}
+
+CScreenFit* CScreenFit::Of(const QWidget& window) { return Fits().value(&window, nullptr); }
+
+int CScreenFit::SmallestFrameWidth() const
+{
+    return m_smallestClient.width() + (m_window.minimumSizeHint().width() - m_client.minimumWidth()) +
+           FrameSize(m_window).width();
+}
+
+void CScreenFit::NarrowTo(int nFrameWidth)
+{
+    // What the window adds to its client area's width, its frame apart.
+    const int nAround = m_window.minimumSizeHint().width() - m_client.minimumWidth();
+    const int nClient = std::max(m_smallestClient.width(), nFrameWidth - nAround - FrameSize(m_window).width());
+    if (nClient >= m_client.width())
+        return;
+    m_client.setMinimumWidth(std::min(m_client.minimumWidth(), nClient));
+    m_window.layout()->activate();
+    m_window.resize(nClient + nAround, m_window.height());
+}
 
 QSize CScreenFit::ClientLimit(QSize area, QSize around, QSize fullClient, QSize smallestClient)
 {

@@ -22,6 +22,18 @@ public:
     ~CScreenFit();
 
     void FitToArea(const QRect& area);
+    // The fit of window, when it has one (the main window's).
+    static CScreenFit* Of(const QWidget& window);
+    // Makes room beside the window: its width (frame included) goes down to
+    // nFrameWidth, but not below what its smallest client area needs. The
+    // window keeps the lower limit until it is fitted to a screen again.
+    void NarrowTo(int nFrameWidth);
+    // The least width (frame included) NarrowTo can give the window.
+    int SmallestFrameWidth() const;
+    // The part of the window, from its left edge, that a window placed over
+    // it should leave uncovered (its run buttons); 0: none.
+    void SetUncoveredLeft(int nWidth) { m_nUncoveredLeft = nWidth; }
+    int UncoveredLeft() const { return m_nUncoveredLeft; }
     void FitToCurrentScreen();
     // From the window's showEvent and moveEvent, after its base class.
     void OnShown();
@@ -49,6 +61,7 @@ private:
     QWidget& m_client;
     QSize m_fullClient;
     QSize m_smallestClient;
+    int m_nUncoveredLeft = 0;
     QSize m_frameSize;  // frame around the window when last fitted to its screen
     // The window's move to another screen; it ends with this object, which
     // goes before the window does.

@@ -32,6 +32,8 @@ public:
     const QString& TrustedCertificateFile() const { return m_strCaFile; }
     // The settings for the next run.
     CTlsOptions Options() const;
+    // "Accept any certificate (insecure)", checkable; toggled when it changes.
+    QAction* InsecureAction() const { return m_pActInsecure; }
 
     // Run limits...: the limits of the next runs, edited in CRunLimitsDlg.
     void OnRunLimits();

@@ -5,6 +5,7 @@
 #include "CCommandDlg.h"
 #include "CDevicesWindow.h"
 #include "CLogBoxQueue.h"
+#include "CLogFindBar.h"
 #include "CResultsWindow.h"
 #include "CScreenFit.h"
 #include "CTlsOptionsMenu.h"
@@ -90,6 +91,7 @@ CVelkorDlg::CVelkorDlg(QWidget* pParent) : QDialog(pParent), m_hIcon(CAppIcon::I
     // (the figure the next run takes from it).
     connect(m_editResponseLimit, &QLineEdit::textChanged, this,
             [this](const QString& strText) { m_pResults->SetThreshold(ReadLeadingInt(strText.left(15))); });
+    CreateExtras();
 
     OnInitDialog();
 }
@@ -308,6 +310,8 @@ void CVelkorDlg::ArrangeControls()
             pControl->repaint();
     }
     SetTabOrder();
+    if (m_pFindBar != nullptr)
+        m_pFindBar->Reposition();
 }
 
 void CVelkorDlg::SetTabOrder()

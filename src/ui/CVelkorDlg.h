@@ -12,6 +12,8 @@
 #include <memory>
 
 class CDevicesWindow;
+class CLogFindBar;
+class CRunStatusLine;
 struct CRunSettings;
 class CLogBoxQueue;
 class CLogWriter;
@@ -24,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QMimeData;
 class QPlainTextEdit;
 class QSettings;
 class QPushButton;
@@ -117,12 +120,24 @@ public:
 
     void ArrangeControls();
 
+    // A file dropped on the window, or handed over as one would be: a
+    // command file (.cmf) loads as "Load command" does, a device list (.csv)
+    // as "Load device list..." does; anything else is told in a message box.
+    // False when nothing was loaded.
+    bool OpenDroppedFile(const QString& path);
+    // The strip under the controls: the run's state and figures.
+    CRunStatusLine& StatusLine() { return *m_pStatusLine; }
+    // Ctrl+F: the find bar above the log box.
+    CLogFindBar& FindBar() { return *m_pFindBar; }
+
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void showEvent(QShowEvent* pEvent) override;
     void moveEvent(QMoveEvent* pEvent) override;
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
 
 public:
     // Escape and every other way of cancelling leave the window open; only
@@ -146,6 +161,10 @@ private:
     void NoteRecentFile(const QString& strPath);
     void OpenRecentFile(const QString& strPath);
     void FillRecentFilesMenu();
+    // The status line, the find bar and drops (CVelkorDlgExtras.cpp).
+    void CreateExtras();
+    // The one file a drop carries; empty when it carries no single local file.
+    static QString DroppedFile(const QMimeData* pData);
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
@@ -163,6 +182,8 @@ private:
     SDeviceList m_deviceList;      // empty: one run
     QString m_strDeviceListName;   // the list file's name
     QWidget* m_pClient = nullptr;
+    CRunStatusLine* m_pStatusLine = nullptr;  // under the client area
+    CLogFindBar* m_pFindBar = nullptr;        // a child of the client area
 
     QLineEdit* m_editResponseLimit = nullptr;
     QPlainTextEdit* m_editCommand = nullptr;

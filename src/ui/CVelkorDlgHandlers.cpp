@@ -4,6 +4,7 @@
 
 #include "CDevicesWindow.h"
 #include "CLogBoxQueue.h"
+#include "CRunStatusLine.h"
 #include "CTlsOptionsMenu.h"
 #include "engine/CRunEngine.h"
 #include "log/CCommandFile.h"
@@ -37,7 +38,13 @@ void CVelkorDlg::OnBnClickedSend()
         SendToDevices(settings);
         return;
     }
+    // The status line counts from nothing before the worker reports.
+    const bool bWasRunning = IsRunning();
+    if (!bWasRunning)
+        m_pStatusLine->RunStarted();
     const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
+    if (!bWasRunning && eResult != CRunEngine::ESendResult::Started)
+        m_pStatusLine->RunEnded();
     if (eResult == CRunEngine::ESendResult::NeedLogFolder)
         m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
 }
@@ -79,6 +86,11 @@ void CVelkorDlg::SendToDevices(const CRunSettings& settings)
     start.nJobs = m_pTlsMenu->Jobs();
     start.bAutoSave = m_pLog->IsAutoSave();
     start.strLogFolder = m_pLog->LogFolder();
+    start.addListeners = [pCounter = &m_pStatusLine->Counter()](std::size_t, std::vector<IRunListener*>& listeners) {
+        listeners.push_back(pCounter);
+    };
+    // Ends with the controls' restore, started or not.
+    m_pStatusLine->RunStarted();
     const bool bStarted = m_pDevices->StartFleet(m_deviceList.devices, start);
     // The fleet's results, until a device is picked in the Devices window.
     m_pDevices->PickRow(0);
@@ -92,6 +104,8 @@ bool CVelkorDlg::IsRunning() const { return m_pEngine->IsRunning() || m_pDevices
 
 void CVelkorDlg::OnBnClickedStop()
 {
+    if (IsRunning())
+        m_pStatusLine->StopRequested();
     if (m_pDevices->IsFleetActive())
         m_pDevices->StopFleet();
     else
@@ -263,6 +277,9 @@ void CVelkorDlg::OnSaveLog()
 
 void CVelkorDlg::ApplyRunControl(int nControl, bool bEnable)
 {
+    // "Send" comes back when the run, or the fleet's last device, has ended.
+    if (ERunControl(nControl) == ERunControl::Send && bEnable && m_pStatusLine != nullptr)
+        m_pStatusLine->RunEnded();
     QWidget* pControl = nullptr;
     switch (ERunControl(nControl)) {
     case ERunControl::Send: pControl = m_btnSend; break;

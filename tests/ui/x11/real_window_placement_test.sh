@@ -2,7 +2,8 @@
 # Where the real program's windows go on real X servers with a window
 # manager: the main window and the results window (Ctrl+R), frames included,
 # lie inside the desktop's work area, and the results window stands beside
-# the main window when both fit side by side.
+# the main window when both fit side by side. On every screen the results
+# window and the Devices window (View > Devices) leave "Stop" uncovered.
 #   real_window_placement_test.sh VELKOR
 # Needs Xvfb, openbox, xdotool and xprop (scripts/setup.sh installs them).
 set -uo pipefail
@@ -36,6 +37,13 @@ inside() {  # inside PREFIX: the frame lies in the work area
 }
 apart() {  # the two frames do not overlap
   [ "$MAIN_R" -le "$RES_L" ] || [ "$RES_R" -le "$MAIN_L" ]
+}
+# stop_uncovered PREFIX: the frame PREFIX lies clear of "Stop", which the
+# main window has at x 135 to 235 of its client area, whatever its height.
+stop_uncovered() {
+  local l=$1_L r=$1_R
+  geometry "$main" MAINWIN
+  [ "${!l}" -ge $((MAINWIN_X + 235)) ] || [ "${!r}" -le $((MAINWIN_X + 135)) ]
 }
 
 # placement SCREEN EDGE MARGIN: the program on a screen of SCREEN (WxH)
@@ -91,6 +99,24 @@ XML
       if [ $((MAIN_R - MAIN_L + RES_R - RES_L)) -le "$WA_W" ]; then
         check "$case: the results window stands beside the main window" apart
       fi
+      check "$case: the results window leaves Stop uncovered" stop_uncovered RES
+      xdotool windowactivate --sync "$results" key Escape
+    fi
+    # View > Devices, by the menu's keys.
+    xdotool windowactivate --sync "$main"
+    xdotool key alt+v
+    sleep 0.3
+    xdotool key d
+    local devices
+    devices=$(wait_for_window '^Devices - Velkor$')
+    check "$case: View > Devices shows the Devices window" test -n "$devices"
+    if [ -n "$devices" ]; then
+      sleep 1
+      dev_clear() { frame "$devices" DEV; stop_uncovered DEV; }
+      wait_until 10 dev_clear
+      frame "$main" MAIN
+      echo "  main frame $MAIN_L,$MAIN_T-$MAIN_R,$MAIN_B; Devices frame $DEV_L,$DEV_T-$DEV_R,$DEV_B"
+      check "$case: the Devices window leaves Stop uncovered" stop_uncovered DEV
     fi
   fi
   stop_all
@@ -99,6 +125,8 @@ XML
 placement 1920x1080 bottom 0
 placement 1920x1080 bottom 40
 placement 1366x720 bottom 40
+placement 1366x768 bottom 40
+placement 1280x720 bottom 40
 placement 1280x800 top 32
 
 exit $((failures > 0))

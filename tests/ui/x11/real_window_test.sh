@@ -137,11 +137,12 @@ fi
 
 # During a run, the log box taken to its top stops following; Ctrl+End
 # follows the new lines again. The main window has its full client area,
-# 1008 x 912 under the menu bar; the log box lies at (25, 427) to
-# (988, 694) in it. Watched: a part of the box clear of the caret.
+# 1008 x 912 under the menu bar, above the 22 px status line; the log box
+# lies at (25, 427) to (988, 694) in it. Watched: a part of the box clear of
+# the caret.
 xdotool windowactivate --sync "$main"
 geometry "$main" MAIN
-client_y=$((MAIN_Y + MAIN_HEIGHT - 912))
+client_y=$((MAIN_Y + MAIN_HEIGHT - 22 - 912))
 xdotool mousemove $((MAIN_X + 75)) $((client_y + 834)) click 1   # Send
 sleep 2
 xdotool mousemove $((MAIN_X + 40)) $((client_y + 407)) click 1   # Click Enable: the box takes clicks
