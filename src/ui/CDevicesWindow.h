@@ -82,6 +82,14 @@ public:
     // Takes in every change so far and redraws at once.
     void Flush();
 
+    // The runner of the last fleet (its reports are made from it).
+    const CFleetRunner& Runner() const { return *m_pRunner; }
+    // Shows the devices of a report opened from a file in place of the
+    // list's; a row picked then goes to showRow (0: all devices). Until a
+    // list is taken or a fleet starts.
+    void ShowOpened(const QString& strCaption, std::vector<CDeviceTableModel::SRow> rows,
+                    std::function<void(int nRow)> showRow);
+
     CDeviceTableModel* Model() const { return m_pModel; }
     QTableView* Table() const { return m_pTable; }
     // Shows the row's results in the results window (0: all devices).
@@ -126,4 +134,5 @@ private:
     CDeviceTableModel* m_pModel = nullptr;
     CBesidePlacer* m_pPlacer = nullptr;  // child object
     QPointer<QWidget> m_pMain;           // the window it was shown beside
+    std::function<void(int nRow)> m_showOpenedRow;  // set while an opened report's devices are shown
 };

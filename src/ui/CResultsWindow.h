@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class CRequestListModel;
 class CResponseTimeHistogram;
@@ -67,6 +68,14 @@ public:
     // Shows a run recorded elsewhere (a device of a fleet, or the whole
     // fleet) in place of the last one, as if it had been reported here.
     void ShowRecord(const CRunRecord::SCopy& run);
+
+    // The verdict a report recorded, shown in place of the one the window
+    // judges from the requests (a requirement's failure is not in them);
+    // until the next run starts.
+    void SetRecordedVerdict(const CRunVerdictSummary& verdict) { m_recordedVerdict = verdict; ScheduleRefresh(); }
+    // What "Save results as..." does (the main window's File > Save results
+    // as...); the button is shown once it is set.
+    void SetOnSaveResults(std::function<void()> onSave);
 
     // "Save chart as PNG", "Save table as CSV" and "Save requests as CSV".
     void OnSaveChart();
@@ -170,5 +179,8 @@ private:
     CResultsTable* m_pTable = nullptr;
     QTableWidget* m_pCheckAlives = nullptr;
     std::vector<CCheckAliveResult> m_vecWaits;
+    std::optional<CRunVerdictSummary> m_recordedVerdict;
+    QPushButton* m_pSaveResults = nullptr;
+    std::function<void()> m_onSaveResults;
     bool m_bWaitsChanged = false;
 };

@@ -15,6 +15,7 @@ class CDevicesWindow;
 struct CRunSettings;
 class CLogBoxQueue;
 class CLogWriter;
+class CResultsFiles;
 class CResultsWindow;
 class CRunEngine;
 class CScreenFit;
@@ -98,6 +99,12 @@ public:
     // View -> Devices: the fleet's devices in a table, beside this window.
     void OnViewDevices();
     CDevicesWindow& DevicesWindow() { return *m_pDevices; }
+    // File -> Open results...: a saved JSON report (of one run or of a
+    // fleet) opened in the results window (and the Devices window); one that
+    // cannot be opened is told in a message box. Not while a run goes on.
+    void OpenResults(const QString& path);
+    // Save results as... and Open results... do their work here.
+    CResultsFiles& ResultsFiles() { return *m_pFiles; }
     // File -> Load device list...: with a list, "Send" runs the script on
     // every device of it (at most Options -> Jobs at once), each line of
     // the log box with the device's name before it; "Clear device list"
@@ -146,6 +153,8 @@ private:
     void NoteRecentFile(const QString& strPath);
     void OpenRecentFile(const QString& strPath);
     void FillRecentFilesMenu();
+    void CreateResultsFiles();
+    void AddResultsCommands(QMenu* pFile);
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
@@ -194,4 +203,6 @@ private:
     // Runs the fleet; its devices report to the queue and the results window.
     std::unique_ptr<CDevicesWindow> m_pDevices;
     std::unique_ptr<CRunEngine> m_pEngine;
+    // The reports of the last run or fleet, and the reports opened.
+    CResultsFiles* m_pFiles = nullptr;  // child object of this window
 };

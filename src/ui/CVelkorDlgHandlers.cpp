@@ -4,6 +4,7 @@
 
 #include "CDevicesWindow.h"
 #include "CLogBoxQueue.h"
+#include "CResultsFiles.h"
 #include "CTlsOptionsMenu.h"
 #include "engine/CRunEngine.h"
 #include "log/CCommandFile.h"
@@ -37,6 +38,8 @@ void CVelkorDlg::OnBnClickedSend()
         SendToDevices(settings);
         return;
     }
+    if (!IsRunning())
+        m_pFiles->CancelOpening();
     const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
     if (eResult == CRunEngine::ESendResult::NeedLogFolder)
         m_prompts.ShowError(this, QStringLiteral("Please set a path to save a log."));
@@ -79,6 +82,7 @@ void CVelkorDlg::SendToDevices(const CRunSettings& settings)
     start.nJobs = m_pTlsMenu->Jobs();
     start.bAutoSave = m_pLog->IsAutoSave();
     start.strLogFolder = m_pLog->LogFolder();
+    m_pFiles->PrepareFleet(start, m_deviceList.columns, m_deviceList.devices.size());
     const bool bStarted = m_pDevices->StartFleet(m_deviceList.devices, start);
     // The fleet's results, until a device is picked in the Devices window.
     m_pDevices->PickRow(0);
@@ -114,11 +118,13 @@ bool CVelkorDlg::LoadDeviceList(const QString& path)
         return false;
     SDeviceList list;
     QString strProblem;
-    if (!ReadDeviceList(path, &list, &strProblem)) {
+    QByteArray content;
+    if (!ReadDeviceList(path, &list, &strProblem, &content)) {
         m_prompts.ShowError(this, strProblem);
         return false;
     }
     m_deviceList = std::move(list);
+    m_pFiles->SetDeviceListContent(content);
     m_strDeviceListName = QFileInfo(path).fileName();
     ShowDeviceList();
     NoteRecentFile(path);
