@@ -94,6 +94,18 @@ CDeviceTableModel::SRow RowOf(const CRecordedDevice& device)
     return row;
 }
 
+// A fleet's verdict as its report gives it: the devices' counts summed, the
+// verdict and exit code as recorded (a merge of a run cut short has its own).
+CRunVerdictSummary FleetVerdict(const CRecordedFleet& fleet)
+{
+    CRecordedFleet summed = fleet;
+    FinishFleet(summed);
+    CRunVerdictSummary verdict = summed.verdict;
+    verdict.bPass = fleet.verdict.bPass;
+    verdict.nExitCode = fleet.nExitCode;
+    return verdict;
+}
+
 }  // namespace
 
 void CResultsFiles::CRunFiles::OnRunStart(const CRunStartInfo& info)
@@ -244,20 +256,21 @@ void CResultsFiles::ShowOpened(std::shared_ptr<const CRecordedFleet> pFleet, con
         KeepVerdict(pFleet->devices[0].run.verdict);
         return;
     }
-    KeepVerdict(pFleet->verdict);
+    const CRunVerdictSummary fleetVerdict = FleetVerdict(*pFleet);
+    KeepVerdict(fleetVerdict);
     std::vector<CDeviceTableModel::SRow> rows;
     for (const CRecordedDevice& device : pFleet->devices)
         rows.push_back(RowOf(device));
     const QString strScript = pFleet->strScript.isEmpty() ? QStringLiteral("Typed script") : pFleet->strScript;
     // A row picked there hands that device's run (row 0: the fleet's) to the results window.
     m_devices.ShowOpened(QStringLiteral("Devices: %1 (%2)").arg(strName).arg(pFleet->devices.size()), std::move(rows),
-                         [this, pFleet, strScript, strName](int nRow) {
+                         [this, pFleet, strScript, strName, fleetVerdict](int nRow) {
                              // Not over a run shown since.
                              if (m_source.load() != ESource::Opened || m_pOpened != pFleet)
                                  return;
                              const int nDevice = nRow - 1;
                              const CRunVerdictSummary verdict =
-                                 nDevice < 0 ? pFleet->verdict : pFleet->devices[std::size_t(nDevice)].run.verdict;
+                                 nDevice < 0 ? fleetVerdict : pFleet->devices[std::size_t(nDevice)].run.verdict;
                              const QString strShown =
                                  nDevice < 0 ? QStringLiteral("%1 [all devices, %2]").arg(strScript, strName)
                                              : QStringLiteral("%1 [%2]").arg(strScript,
