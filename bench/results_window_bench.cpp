@@ -130,7 +130,8 @@ int OpenReport(int nResults)
     heartbeat.start(10);
     qint64 nReadMs = -1;
     QString strProblem;
-    reader.Open(strPath, [&](std::shared_ptr<const CRecordedFleet> pFleet, const QString& strWhy) {
+    reader.Open(strPath, [&](std::shared_ptr<const CRecordedFleet> pFleet, const std::vector<CUrlStatistics>&,
+                             const QString& strWhy) {
         nReadMs = timer.elapsed();
         if (!pFleet)
             strProblem = strWhy;

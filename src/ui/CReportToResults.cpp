@@ -83,16 +83,24 @@ void CReportToResults::Open(const QString& strPath, ReadDone done)
                                       : QStringLiteral("%1 [all devices, %2]").arg(strScript, strName),
                    m_listener, m_bCancel);
         }
+        // The Devices window's figures, here rather than on the window's thread.
+        std::vector<CUrlStatistics> totals;
+        if (bRead && !pFleet->bSingleRun)
+            for (const CRecordedDevice& device : pFleet->devices) {
+                if (m_bCancel.load(std::memory_order_relaxed))
+                    break;
+                totals.push_back(StatisticsOf(device.run).total);
+            }
         std::shared_ptr<const CRecordedFleet> pRead;
         if (bRead)
             pRead = std::move(pFleet);
         QMetaObject::invokeMethod(
             this,
-            [this, nGeneration, done, pRead, strProblem] {
+            [this, nGeneration, done, pRead, totals = std::move(totals), strProblem] {
                 if (nGeneration != m_nGeneration)
                     return;
                 m_bBusy.store(false);
-                done(pRead, strProblem);
+                done(pRead, totals, strProblem);
             },
             Qt::QueuedConnection);
     });

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 // A saved JSON report, of one run or of a run over a device list, read back
 // and handed to a run's listener as the run once reported it: its start,
@@ -21,8 +22,10 @@
 class CReportToResults : public QObject {
 public:
     // Runs on this object's thread once a report was read and its run handed
-    // on: the report, or null and why it could not be opened.
-    using ReadDone = std::function<void(std::shared_ptr<const CRecordedFleet> pFleet, const QString& strProblem)>;
+    // on: the report with each device's figures in total (a fleet's; none
+    // for one run), or null and why it could not be opened.
+    using ReadDone = std::function<void(std::shared_ptr<const CRecordedFleet> pFleet,
+                                        const std::vector<CUrlStatistics>& deviceTotals, const QString& strProblem)>;
 
     explicit CReportToResults(IRunListener& listener, QObject* pParent = nullptr);
     ~CReportToResults() override;

@@ -67,7 +67,7 @@ bool SaveFleet(EFormat format, const QString& strPath, const CRecordedFleet& fle
 }
 
 // A device's row in the Devices window, as a device of a live fleet shows.
-CDeviceTableModel::SRow RowOf(const CRecordedDevice& device)
+CDeviceTableModel::SRow RowOf(const CRecordedDevice& device, const CUrlStatistics& total)
 {
     CDeviceTableModel::SRow row;
     row.strName = device.strName;
@@ -83,7 +83,7 @@ CDeviceTableModel::SRow RowOf(const CRecordedDevice& device)
         break;
     }
     row.strState = CFleetRunner::StateText(row.eState);
-    row.total = StatisticsOf(device.run).total;
+    row.total = total;
     if (!device.run.vecRequests.empty())
         row.nLastStatus = device.run.vecRequests.back().nStatus;
     if (device.state == CRecordedDevice::EState::Ran)
@@ -98,7 +98,14 @@ CDeviceTableModel::SRow RowOf(const CRecordedDevice& device)
 // verdict and exit code as recorded (a merge of a run cut short has its own).
 CRunVerdictSummary FleetVerdict(const CRecordedFleet& fleet)
 {
-    CRecordedFleet summed = fleet;
+    // The devices' states and verdicts, without their requests.
+    CRecordedFleet summed;
+    for (const CRecordedDevice& device : fleet.devices) {
+        CRecordedDevice& one = summed.devices.emplace_back();
+        one.state = device.state;
+        one.run.verdict = device.run.verdict;
+        one.run.nExitCode = device.run.nExitCode;
+    }
     FinishFleet(summed);
     CRunVerdictSummary verdict = summed.verdict;
     verdict.bPass = fleet.verdict.bPass;
@@ -237,18 +244,20 @@ void CResultsFiles::OpenResults(const QString& strPath)
 {
     const QString strName = QFileInfo(strPath).fileName();
     m_results.ShowBeside(&m_owner);
-    m_pReader->Open(strPath, [this, strName](std::shared_ptr<const CRecordedFleet> pFleet, const QString& strProblem) {
+    m_pReader->Open(strPath, [this, strName](std::shared_ptr<const CRecordedFleet> pFleet,
+                                             const std::vector<CUrlStatistics>& totals, const QString& strProblem) {
         if (!pFleet) {
             m_prompts.ShowError(&m_owner, strProblem);
             return;
         }
-        ShowOpened(std::move(pFleet), strName);
+        ShowOpened(std::move(pFleet), totals, strName);
     });
 }
 
 void CResultsFiles::KeepVerdict(const CRunVerdictSummary& verdict) { m_results.SetRecordedVerdict(verdict); }
 
-void CResultsFiles::ShowOpened(std::shared_ptr<const CRecordedFleet> pFleet, const QString& strName)
+void CResultsFiles::ShowOpened(std::shared_ptr<const CRecordedFleet> pFleet, const std::vector<CUrlStatistics>& totals,
+                               const QString& strName)
 {
     m_pOpened = pFleet;
     m_source.store(ESource::Opened);
@@ -259,8 +268,8 @@ void CResultsFiles::ShowOpened(std::shared_ptr<const CRecordedFleet> pFleet, con
     const CRunVerdictSummary fleetVerdict = FleetVerdict(*pFleet);
     KeepVerdict(fleetVerdict);
     std::vector<CDeviceTableModel::SRow> rows;
-    for (const CRecordedDevice& device : pFleet->devices)
-        rows.push_back(RowOf(device));
+    for (std::size_t i = 0; i < pFleet->devices.size(); ++i)
+        rows.push_back(RowOf(pFleet->devices[i], i < totals.size() ? totals[i] : CUrlStatistics()));
     const QString strScript = pFleet->strScript.isEmpty() ? QStringLiteral("Typed script") : pFleet->strScript;
     // A row picked there hands that device's run (row 0: the fleet's) to the results window.
     m_devices.ShowOpened(QStringLiteral("Devices: %1 (%2)").arg(strName).arg(pFleet->devices.size()), std::move(rows),

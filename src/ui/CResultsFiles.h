@@ -79,7 +79,8 @@ private:
         std::atomic<ESource>& m_source;
     };
 
-    void ShowOpened(std::shared_ptr<const CRecordedFleet> pFleet, const QString& strName);
+    void ShowOpened(std::shared_ptr<const CRecordedFleet> pFleet, const std::vector<CUrlStatistics>& totals,
+                    const QString& strName);
     void KeepVerdict(const CRunVerdictSummary& verdict);
 
     QWidget& m_owner;
