@@ -11,6 +11,14 @@
 //                          as fast as it can; offscreen unless QT_QPA_PLATFORM
 //                          is set). "distinct": every request another URL (a
 //                          position sweep), from a script of 5,000 lines.
+//   results_window_bench report [results]   (default 1000000): a saved JSON
+//                          report of a two-URL run with that many requests
+//                          opened as File > Open results... opens it (read and
+//                          handed on by CReportToResults): how long until the
+//                          window shows the last request, the longest stall,
+//                          the resident size.
+#include "report/CJsonReport.h"
+#include "ui/CReportToResults.h"
 #include "ui/CRequestListModel.h"
 #include "ui/CResponseTimeChart.h"
 #include "ui/CResultsWindow.h"
@@ -21,6 +29,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -42,6 +51,113 @@ long PeakRssMiB()
     return usage.ru_maxrss / 1024;
 }
 
+// A two-URL run of nResults requests as velkor-cli records it.
+CRecordedRun SyntheticRun(int nResults)
+{
+    CRecordedRun run;
+    run.bStarted = true;
+    run.start.strScript = QStringLiteral("bench.cmf");
+    run.start.startedAt = QDateTime::currentDateTime();
+    run.start.nThresholdMs = 300;
+    for (const char* pszTarget : {"/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0",
+                                  "/httpapi/ReadParam?action=readparam&VIDEO_ENCODER_BITRATE=0"})
+        run.vecTargets.push_back({QStringLiteral("http://127.0.0.1:8080") + QLatin1String(pszTarget),
+                                  QStringLiteral("http"), QStringLiteral("127.0.0.1"), QStringLiteral("8080"),
+                                  QString::fromLatin1(pszTarget)});
+    run.vecReasons.push_back(QStringLiteral("[HTTP] no response within 10000 ms"));
+    std::int64_t nAtMs = 0;
+    quint32 nSeed = 1;
+    run.vecRequests.reserve(std::size_t(nResults));
+    for (int i = 1; i <= nResults; ++i) {
+        nSeed = nSeed * 1103515245u + 12345u;
+        CRecordedRequest request;
+        request.nIndex = i;
+        request.nPass = (i + 1) / 2;
+        request.nLine = 2 - i % 2;
+        request.nTarget = std::uint32_t(1 - i % 2);
+        request.nStatus = 200;
+        request.nTimeMs = 20 + (nSeed >> 16) % 400;
+        request.nTimeUs = request.nTimeMs * 1000 + 123;
+        request.nAtMs = nAtMs;
+        request.outcome = request.nTimeMs >= 300 ? ERequestOutcome::Slow : ERequestOutcome::Ok;
+        if (i % 20000 == 0) {
+            request.nStatus = -1;
+            request.nTimeMs = 10000;
+            request.outcome = ERequestOutcome::Timeout;
+            request.bPass = false;
+            request.nReason = 0;
+        }
+        nAtMs += request.nTimeMs + 5;
+        run.vecRequests.push_back(request);
+    }
+    run.bEnded = true;
+    run.end.nHttpMs = nAtMs;
+    run.end.nApplicationMs = nAtMs;
+    run.verdict.bPass = false;
+    run.nExitCode = 3;
+    return run;
+}
+
+// File > Open results... of a report of nResults requests.
+int OpenReport(int nResults)
+{
+    const QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/velkor-bench-XXXXXX"));
+    const QString strPath = dir.filePath(QStringLiteral("report.json"));
+    QElapsedTimer writing;
+    writing.start();
+    if (!CJsonReport::Save(strPath, SyntheticRun(nResults), QStringLiteral("bench"))) {
+        std::fprintf(stderr, "the report could not be written\n");
+        return 1;
+    }
+    const long long nWriteMs = writing.elapsed();
+    const qint64 nBytes = QFileInfo(strPath).size();
+
+    CResultsWindow window;
+    window.show();
+    if (auto* pTabs = window.findChild<QTabWidget*>(QStringLiteral("tables")))
+        pTabs->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    const long nRssBeforeMiB = PeakRssMiB();
+    CReportToResults reader(window.Listener());
+
+    QElapsedTimer tick;
+    qint64 nLongestStallMs = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { nLongestStallMs = std::max(nLongestStallMs, tick.restart()); });
+    QElapsedTimer timer;
+    timer.start();
+    tick.start();
+    heartbeat.start(10);
+    qint64 nReadMs = -1;
+    QString strProblem;
+    reader.Open(strPath, [&](std::shared_ptr<const CRecordedFleet> pFleet, const std::vector<CUrlStatistics>&,
+                             const QString& strWhy) {
+        nReadMs = timer.elapsed();
+        if (!pFleet)
+            strProblem = strWhy;
+    });
+    while ((nReadMs < 0 || window.Statistics().total.nCount < std::uint64_t(nResults)) && strProblem.isEmpty())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const qint64 nShownMs = timer.elapsed();
+    QElapsedTimer after;
+    after.start();
+    while (after.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    heartbeat.stop();
+    if (!strProblem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(strProblem));
+        return 1;
+    }
+    const long nRssMiB = PeakRssMiB();
+    std::printf("report: %d requests, %lld bytes, written in %lld ms\n"
+                "read and handed on: %lld ms\nshown whole: %lld ms\nlongest event-loop stall: %lld ms\n"
+                "peak RSS: %ld MiB (%ld MiB before, growth %ld MiB)\n",
+                nResults, static_cast<long long>(nBytes), nWriteMs, static_cast<long long>(nReadMs),
+                static_cast<long long>(nShownMs), static_cast<long long>(nLongestStallMs), nRssMiB, nRssBeforeMiB,
+                nRssMiB - nRssBeforeMiB);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -52,6 +168,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
     QApplication application(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "report")
+        return OpenReport(argc > 2 ? std::atoi(argv[2]) : 1000000);
     const int nResults = argc > 1 ? std::atoi(argv[1]) : 200000;
     const int nPerSecond = argc > 2 ? std::atoi(argv[2]) : 0;
     const bool bDistinct = argc > 3 && QByteArray(argv[3]) == "distinct";

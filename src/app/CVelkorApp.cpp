@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
@@ -26,6 +27,11 @@ CVelkorApp::CVelkorApp(StartupFunction startup, MessageFunction showStartupFailu
 {
 }
 
+bool CVelkorApp::IsResultsFile(const QString& strPath)
+{
+    return QFileInfo(strPath).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0;
+}
+
 const char* CVelkorApp::StartupFailureText() { return "Windows 소켓을 초기화하지 못했습니다."; }
 
 int CVelkorApp::InitInstance()
@@ -42,8 +48,14 @@ int CVelkorApp::InitInstance()
         dlg.RestoreSettings(settings);
         // Queued, so that the window is up first and a message box about an
         // unreadable file stands over it.
+        // A saved JSON report is opened in the results window instead.
         if (!m_strCommandFile.isEmpty())
-            QTimer::singleShot(0, &dlg, [&dlg, strPath = m_strCommandFile] { dlg.LoadCommandFile(strPath); });
+            QTimer::singleShot(0, &dlg, [&dlg, strPath = m_strCommandFile] {
+                if (IsResultsFile(strPath))
+                    dlg.OpenResults(strPath);
+                else
+                    dlg.LoadCommandFile(strPath);
+            });
         // Shown modeless under an event loop of its own, not run modally: a
         // modal main window would block every other window of the program,
         // and the results window beside it must take input too. The program

@@ -32,11 +32,12 @@ void SetUpParser(QCommandLineParser& parser)
         "Velkor: runs scripts of HTTP commands against network devices in a window.\n\n"
         "FILE, a command file (.cmf), is loaded into the command box at start-up as\n"
         "\"File\" > \"Load command\" would; a file that cannot be read is reported in a\n"
-        "message box.\n\n"
+        "message box. A saved JSON report (.json, of velkor-cli or \"Save results as...\")\n"
+        "is opened in the results window as \"File\" > \"Open results...\" would.\n\n"
         "Exit codes: 0 the window was closed, 1 usage error or the socket layer did not start."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The command file to load (.cmf)."),
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The command file to load (.cmf), or a JSON report to open (.json)."),
                                  QStringLiteral("[FILE]"));
 }
 

@@ -3,6 +3,7 @@
 #include "engine/CFleetRunner.h"
 #include "report/CFleetDeviceReports.h"
 #include "report/CFleetReport.h"
+#include "report/RecordFleet.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,8 +17,6 @@ class QTextStream;
 // exit code, the recorded fleet for the reports, the --quiet summary and the
 // JSON Lines file's last record.
 
-using FleetReports = std::vector<std::unique_ptr<CFleetDeviceReports>>;
-
 // The table after the log: a row per device, in the list's order.
 void PrintDeviceTable(QTextStream& out, const CFleetRunner& runner);
 
@@ -25,11 +24,6 @@ void PrintDeviceTable(QTextStream& out, const CFleetRunner& runner);
 // when all passed), each failed device named on err. *pbScriptError: a
 // device's script had an error.
 int FleetExitCode(const CFleetRunner& runner, QTextStream& err, bool* pbScriptError);
-
-// The fleet as the reports read it; bWithRuns: each device's recorded run
-// (the recorders were listening).
-CRecordedFleet RecordFleet(const CFleetRunner& runner, const FleetReports& reports, const QStringList& columns,
-                           const QString& strScript, int nThresholdMs, int nExitCode, bool bWithRuns);
 
 // --quiet's line: "Summary: 4 devices, 80 requests (ok 78, ...), verdict fail".
 void PrintFleetSummary(QTextStream& out, const CFleetRunner& runner, const CRecordedFleet& fleet);

@@ -14,10 +14,10 @@
 #include "report/CHtmlReport.h"
 #include "report/CJsonReport.h"
 #include "report/CJUnitReport.h"
+#include "report/RecordFleet.h"
 #include "script/DeviceList.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QHash>
 #include <QTextStream>
@@ -53,11 +53,6 @@ bool ParseJobs(const CliArguments& args, std::size_t nDevices, int* pnJobs)
         return false;
     *pnJobs = nJobs;
     return true;
-}
-
-QString Sha256Hex(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
 // The devices a signal kept from starting (a Ctrl+C's Stop keeps them from
@@ -127,8 +122,7 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     for (std::size_t i = 0; i < list.devices.size(); ++i)
         list.devices[i].nRow = int(i + 1);
     // Which part of which run the reports hold, for merge to check the set.
-    const CFleetShard shardOfList{nShard, nShards, int(list.devices.size()), Sha256Hex(lines.join(QLatin1Char('\n')).toUtf8()),
-                            Sha256Hex(listContent)};
+    const CFleetShard shardOfList = ShardOfList(nShard, nShards, int(list.devices.size()), lines, listContent);
     // Only this shard's devices run and are reported.
     if (nShards > 1) {
         std::vector<SDevice> shard;

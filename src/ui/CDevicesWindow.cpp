@@ -212,6 +212,7 @@ CDevicesWindow::~CDevicesWindow()
 
 void CDevicesWindow::SetDevices(const std::vector<SDevice>& devices, const QString& strListName)
 {
+    m_showOpenedRow = nullptr;
     m_devices = devices;
     m_strListName = strListName;
     m_bFleetRan = false;
@@ -222,6 +223,7 @@ void CDevicesWindow::SetDevices(const std::vector<SDevice>& devices, const QStri
 
 bool CDevicesWindow::StartFleet(const std::vector<SDevice>& devices, const CFleetRunner::SStart& start)
 {
+    m_showOpenedRow = nullptr;
     m_devices = devices;
     m_vecDirty.assign(devices.size(), true);
     m_bFleetRan = true;
@@ -268,7 +270,7 @@ void CDevicesWindow::Flush()
 void CDevicesWindow::Refresh()
 {
     m_refreshTimer.stop();
-    if (!m_bDirty)
+    if (!m_bDirty || m_showOpenedRow)
         return;
     m_bDirty = false;
     std::vector<CDeviceTableModel::SRow> rows = m_pModel->Rows();
@@ -311,7 +313,7 @@ void CDevicesWindow::Refresh()
 
 void CDevicesWindow::PickRow(int nRow)
 {
-    if (nRow < 0 || nRow > int(m_devices.size()))
+    if (nRow < 0 || nRow > int(m_pModel->Rows().size()))
         return;
     m_nPicked = nRow;
     m_pTable->selectRow(nRow);
@@ -320,6 +322,11 @@ void CDevicesWindow::PickRow(int nRow)
 
 void CDevicesWindow::ShowPickedResults(bool bForce)
 {
+    if (m_showOpenedRow) {
+        if (bForce)
+            m_showOpenedRow(m_nPicked);
+        return;
+    }
     if (!m_bFleetRan || m_pRunner->Count() == 0)
         return;
     // Redrawn when what it shows has grown (the revisions only grow).

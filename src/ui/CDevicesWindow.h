@@ -85,6 +85,14 @@ public:
     // Takes in every change so far and redraws at once.
     void Flush();
 
+    // The runner of the last fleet (its reports are made from it).
+    const CFleetRunner& Runner() const { return *m_pRunner; }
+    // Shows the devices of a report opened from a file in place of the
+    // list's; a row picked then goes to showRow (0: all devices). Until a
+    // list is taken or a fleet starts.
+    void ShowOpened(const QString& strCaption, std::vector<CDeviceTableModel::SRow> rows,
+                    std::function<void(int nRow)> showRow);
+
     CDeviceTableModel* Model() const { return m_pModel; }
     const CFleetRunner& Runner() const { return *m_pRunner; }
     // Ramp-up: seconds over which the devices start (velkor-cli's --ramp-up).
@@ -133,4 +141,5 @@ private:
     CDeviceTableModel* m_pModel = nullptr;
     CBesidePlacer* m_pPlacer = nullptr;  // child object
     QPointer<QWidget> m_pMain;           // the window it was shown beside
+    std::function<void(int nRow)> m_showOpenedRow;  // set while an opened report's devices are shown
 };

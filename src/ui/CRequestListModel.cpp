@@ -1,6 +1,6 @@
 #include "CRequestListModel.h"
 
-#include "CsvText.h"
+#include "report/CsvText.h"
 
 #include <QBuffer>
 

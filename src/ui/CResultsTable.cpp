@@ -1,7 +1,7 @@
 #include "CResultsTable.h"
 
 #include "CResultsTableModel.h"
-#include "CsvText.h"
+#include "report/CsvText.h"
 #include "engine/StatisticsTable.h"
 
 #include <QHeaderView>

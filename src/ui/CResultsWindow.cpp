@@ -87,6 +87,14 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     auto* pSaveRequests = new QPushButton(QStringLiteral("Save requests as CSV"));
     pSaveRequests->setObjectName(QStringLiteral("saveRequests"));
     connect(pSaveRequests, &QPushButton::clicked, this, &CResultsWindow::OnSaveRequests);
+    m_pSaveResults = new QPushButton(QStringLiteral("Save results as..."));
+    m_pSaveResults->setObjectName(QStringLiteral("saveResults"));
+    m_pSaveResults->setToolTip(QStringLiteral("The run's report as velkor-cli writes it: JSON, JUnit XML, HTML or CSV"));
+    m_pSaveResults->hide();
+    connect(m_pSaveResults, &QPushButton::clicked, this, [this] {
+        if (m_onSaveResults)
+            m_onSaveResults();
+    });
     auto* pBottom = new QHBoxLayout;
     pBottom->addWidget(m_pResetZoom);
     // Left of the save buttons' stretch: they keep their places at the right.
@@ -95,6 +103,7 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     pBottom->addWidget(pSaveChart);
     pBottom->addWidget(pSaveTable);
     pBottom->addWidget(pSaveRequests);
+    pBottom->addWidget(m_pSaveResults);
 
     // A fleet's chart: a line per script line or per device.
     m_pChartBy = new QComboBox;
@@ -191,6 +200,7 @@ void CResultsWindow::StartShowing(const CRunStartInfo& info)
     m_bWaitsChanged = true;
     m_start = info;
     m_end = CRunEndInfo();
+    m_recordedVerdict.reset();
     m_eRunState = ERunState::Running;
     m_nThresholdMs = info.nThresholdMs;
     ScheduleRefresh();
@@ -332,6 +342,12 @@ void CResultsWindow::SaveFile(const QString& strFilter, const QString& strSuffix
     if (!file.open(QIODevice::WriteOnly) || !write(file) || !file.commit())
         m_prompts.ShowError(
             this, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(strPath), file.errorString()));
+}
+
+void CResultsWindow::SetOnSaveResults(std::function<void()> onSave)
+{
+    m_onSaveResults = std::move(onSave);
+    m_pSaveResults->setVisible(bool(m_onSaveResults));
 }
 
 void CResultsWindow::OnSaveChart()

@@ -19,6 +19,7 @@
 #include <functional>
 #include <utility>
 #include <vector>
+#include <optional>
 
 class CRequestListModel;
 class CResponseTimeHistogram;
@@ -77,6 +78,14 @@ public:
     // reported here. A fleet's chart draws a line per script line or, as
     // chosen above it, per device.
     void ShowRecord(const CRunRecord::SCopy& run, const SFleet& fleet = SFleet());
+
+    // The verdict a report recorded, shown in place of the one the window
+    // judges from the requests (a requirement's failure is not in them);
+    // until the next run starts.
+    void SetRecordedVerdict(const CRunVerdictSummary& verdict) { m_recordedVerdict = verdict; ScheduleRefresh(); }
+    // What "Save results as..." does (the main window's File > Save results
+    // as...); the button is shown once it is set.
+    void SetOnSaveResults(std::function<void()> onSave);
 
     // "Save chart as PNG", "Save table as CSV" and "Save requests as CSV".
     void OnSaveChart();
@@ -199,5 +208,8 @@ private:
     CResultsTable* m_pTable = nullptr;
     QTableWidget* m_pCheckAlives = nullptr;
     std::vector<CCheckAliveResult> m_vecWaits;
+    std::optional<CRunVerdictSummary> m_recordedVerdict;
+    QPushButton* m_pSaveResults = nullptr;
+    std::function<void()> m_onSaveResults;
     bool m_bWaitsChanged = false;
 };

@@ -88,11 +88,16 @@ QString CResultsWindow::Summary() const
         parts << (!m_end.bComplete ? QStringLiteral("cut short")
                                    : m_end.bStopped ? QStringLiteral("stopped") : QStringLiteral("ended"));
         // The run's verdict, as velkor-cli and the reports give it.
-        const CRunVerdictSummary verdict = m_verdict.Summary();
-        parts << (verdict.bPass ? QStringLiteral("verdict: pass")
-                                : QStringLiteral("verdict: fail (%1 of %2 requests failed)")
-                                      .arg(verdict.nFailed)
-                                      .arg(verdict.nRequests));
+        const CRunVerdictSummary verdict = m_recordedVerdict ? *m_recordedVerdict : m_verdict.Summary();
+        QString strVerdict = verdict.bPass ? QStringLiteral("verdict: pass")
+                                           : QStringLiteral("verdict: fail (%1 of %2 requests failed)")
+                                                 .arg(verdict.nFailed)
+                                                 .arg(verdict.nRequests);
+        // A report's verdict may fail for more than its requests (a
+        // requirement, a device that never ran): its exit code says which.
+        if (m_recordedVerdict && !verdict.bPass)
+            strVerdict.insert(strVerdict.size() - 1, QStringLiteral(", exit code %1").arg(verdict.nExitCode));
+        parts << strVerdict;
     }
     return parts.join(QStringLiteral(" \u00b7 "));
 }

@@ -6,6 +6,7 @@
 #include "CDevicesWindow.h"
 #include "CLogBoxQueue.h"
 #include "CLogFindBar.h"
+#include "CResultsFiles.h"
 #include "CResultsWindow.h"
 #include "CScreenFit.h"
 #include "CTlsOptionsMenu.h"
@@ -87,6 +88,7 @@ CVelkorDlg::CVelkorDlg(QWidget* pParent) : QDialog(pParent), m_hIcon(CAppIcon::I
     m_pDevices = std::make_unique<CDevicesWindow>(
         [pQueue = m_pQueue](const QString& strLine) { pQueue->PostLine(strLine); },
         [this] { RestoreControlsAfterRun(*m_pQueue, *m_pLog); }, *m_pResults);
+    CreateResultsFiles();
     // Until a run reports its own, the chart shows the limit in the box
     // (the figure the next run takes from it).
     connect(m_editResponseLimit, &QLineEdit::textChanged, this,
@@ -101,6 +103,8 @@ CVelkorDlg::~CVelkorDlg()
     // The worker must be gone before the boxes, the queue and the results
     // window it reports to.
     OnClose();
+    // An opening report hands its results to the results window.
+    m_pFiles->CancelOpening();
     m_pEngine.reset();
     m_pDevices.reset();
     m_pResults.reset();
@@ -192,6 +196,7 @@ void CVelkorDlg::CreateMenu()
     pFile->addSeparator();
     connect(AddCommand(pFile, 32778, QStringLiteral("Save lo&g")), &QAction::triggered, this,
             [this] { OnSaveLog(); });
+    AddResultsCommands(pFile);
     pFile->addSeparator();
     connect(AddCommand(pFile, kIdLoadDeviceList, QStringLiteral("Load &device list...")), &QAction::triggered, this,
             [this] { OnLoadDeviceList(); });

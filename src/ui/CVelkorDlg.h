@@ -17,6 +17,7 @@ class CRunStatusLine;
 struct CRunSettings;
 class CLogBoxQueue;
 class CLogWriter;
+class CResultsFiles;
 class CResultsWindow;
 class CRunEngine;
 class CScreenFit;
@@ -101,6 +102,12 @@ public:
     // View -> Devices: the fleet's devices in a table, beside this window.
     void OnViewDevices();
     CDevicesWindow& DevicesWindow() { return *m_pDevices; }
+    // File -> Open results...: a saved JSON report (of one run or of a
+    // fleet) opened in the results window (and the Devices window); one that
+    // cannot be opened is told in a message box. Not while a run goes on.
+    void OpenResults(const QString& path);
+    // Save results as... and Open results... do their work here.
+    CResultsFiles& ResultsFiles() { return *m_pFiles; }
     // File -> Load device list...: with a list, "Send" runs the script on
     // every device of it (at most Options -> Jobs at once), each line of
     // the log box with the device's name before it; "Clear device list"
@@ -165,6 +172,8 @@ private:
     void CreateExtras();
     // The one file a drop carries; empty when it carries no single local file.
     static QString DroppedFile(const QMimeData* pData);
+    void CreateResultsFiles();
+    void AddResultsCommands(QMenu* pFile);
 
     QIcon m_hIcon;
     CUserPrompts m_prompts;
@@ -215,4 +224,6 @@ private:
     // Runs the fleet; its devices report to the queue and the results window.
     std::unique_ptr<CDevicesWindow> m_pDevices;
     std::unique_ptr<CRunEngine> m_pEngine;
+    // The reports of the last run or fleet, and the reports opened.
+    CResultsFiles* m_pFiles = nullptr;  // child object of this window
 };

@@ -82,8 +82,8 @@ void CVelkorDlg::dropEvent(QDropEvent* pEvent)
             if (!strPath.isEmpty())
                 OpenDroppedFile(strPath);
             else
-                m_prompts.ShowError(this, QStringLiteral("Drop one file at a time: a command file (.cmf) or a "
-                                                         "device list (.csv)."));
+                m_prompts.ShowError(this, QStringLiteral("Drop one file at a time: a command file (.cmf), a "
+                                                         "device list (.csv) or a saved report (.json)."));
         },
         Qt::QueuedConnection);
 }
@@ -101,8 +101,15 @@ bool CVelkorDlg::OpenDroppedFile(const QString& path)
         }
         return LoadDeviceList(path);
     }
-    m_prompts.ShowError(this, QStringLiteral("%1 is neither a command file (.cmf) nor a device list (.csv): "
-                                             "only those can be dropped on the window.")
+    if (strSuffix == QLatin1String("json")) {
+        // As File > Open results...: read on a thread of its own, and a
+        // message box when it cannot be (or while a run goes).
+        const bool bOpens = !IsRunning();
+        OpenResults(path);
+        return bOpens;
+    }
+    m_prompts.ShowError(this, QStringLiteral("%1 is not a command file (.cmf), a device list (.csv) or a saved "
+                                             "report (.json): only those can be dropped on the window.")
                                   .arg(QFileInfo(path).fileName()));
     return false;
 }

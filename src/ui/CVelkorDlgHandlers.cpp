@@ -4,6 +4,7 @@
 
 #include "CDevicesWindow.h"
 #include "CLogBoxQueue.h"
+#include "CResultsFiles.h"
 #include "CRunStatusLine.h"
 #include "CTlsOptionsMenu.h"
 #include "engine/CRunEngine.h"
@@ -40,8 +41,10 @@ void CVelkorDlg::OnBnClickedSend()
     }
     // The status line counts from nothing before the worker reports.
     const bool bWasRunning = IsRunning();
-    if (!bWasRunning)
+    if (!bWasRunning) {
         m_pStatusLine->RunStarted();
+        m_pFiles->CancelOpening();
+    }
     const CRunEngine::ESendResult eResult = m_pEngine->OnBnClickedSend(settings);
     if (!bWasRunning && eResult != CRunEngine::ESendResult::Started)
         m_pStatusLine->RunEnded();
@@ -86,7 +89,12 @@ void CVelkorDlg::SendToDevices(const CRunSettings& settings)
     start.nJobs = m_pTlsMenu->Jobs();
     start.bAutoSave = m_pLog->IsAutoSave();
     start.strLogFolder = m_pLog->LogFolder();
-    start.addListeners = [pCounter = &m_pStatusLine->Counter()](std::size_t, std::vector<IRunListener*>& listeners) {
+    m_pFiles->PrepareFleet(start, m_deviceList.columns, m_deviceList.devices.size());
+    // The status line counts every device too, beside the reports' recorders.
+    start.addListeners = [addReports = std::move(start.addListeners), pCounter = &m_pStatusLine->Counter()](
+                             std::size_t nDevice, std::vector<IRunListener*>& listeners) {
+        if (addReports)
+            addReports(nDevice, listeners);
         listeners.push_back(pCounter);
     };
     // Ends with the controls' restore, started or not.
@@ -128,11 +136,13 @@ bool CVelkorDlg::LoadDeviceList(const QString& path)
         return false;
     SDeviceList list;
     QString strProblem;
-    if (!ReadDeviceList(path, &list, &strProblem)) {
+    QByteArray content;
+    if (!ReadDeviceList(path, &list, &strProblem, &content)) {
         m_prompts.ShowError(this, strProblem);
         return false;
     }
     m_deviceList = std::move(list);
+    m_pFiles->SetDeviceListContent(content);
     m_strDeviceListName = QFileInfo(path).fileName();
     ShowDeviceList();
     NoteRecentFile(path);

@@ -1,6 +1,7 @@
 // velkor FILE: once the window is up, the file is in the command box as
 // "Load command" would put it there; a file that cannot be read gets the
-// message box that "Load command" shows, over the window.
+// message box that "Load command" shows, over the window. A saved report
+// (.json) is opened in the results window instead.
 #include "app/CVelkorApp.h"
 #include "ui/CVelkorDlg.h"
 
@@ -102,6 +103,28 @@ TEST(StartupFile, AnUnreadableFileGetsLoadCommandsMessageOverTheWindow)
     const SStartup startup = StartWithCommandFile(strPath);
     EXPECT_EQ(startup.nExitCode, 0);
     EXPECT_EQ(startup.messages.join(QLatin1Char('\n')).toStdString(), byMenu.messages.front().toStdString());
+    EXPECT_TRUE(startup.bWindowUpAtMessage);
+    EXPECT_EQ(startup.strCommandText.toStdString(), "");
+}
+
+// velkor REPORT.json: a report is opened as "Open results..." opens it, not
+// loaded into the command box; one that cannot be opened says so over the
+// window.
+TEST(StartupFile, AJsonReportIsOpenedAsOpenResultsOpensIt)
+{
+    QTemporaryDir dir;
+    const QString strPath = dir.filePath(QStringLiteral("bad.json"));
+    QFile file(strPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{\"velkor_version\": \"0.1\", \"script\": ");
+    file.close();
+
+    const SStartup startup = StartWithCommandFile(strPath);
+    EXPECT_EQ(startup.nExitCode, 0);
+    ASSERT_EQ(startup.messages.size(), 1);
+    EXPECT_TRUE(startup.messages[0].startsWith(
+        QStringLiteral("Cannot open bad.json: it is not a report this version of Velkor reads (not JSON (")))
+        << startup.messages[0].toStdString();
     EXPECT_TRUE(startup.bWindowUpAtMessage);
     EXPECT_EQ(startup.strCommandText.toStdString(), "");
 }

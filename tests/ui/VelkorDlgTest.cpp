@@ -93,6 +93,8 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsResultsAndTheA
         fileItems << (pAction->isSeparator() ? QStringLiteral("-") : shown(pAction) + "=" + pAction->objectName());
     EXPECT_EQ(fileItems, (QStringList{QStringLiteral("Save command=32780"), QStringLiteral("Load command=32779"),
                                       QStringLiteral("-"), QStringLiteral("Save log=32778"),
+                                      QStringLiteral("Save results as...=32831"),
+                                      QStringLiteral("Open results...=32832"),
                                       QStringLiteral("-"), QStringLiteral("Load device list...=32801"),
                                       QStringLiteral("Clear device list=32802"),
                                       QStringLiteral("-"), QStringLiteral("Recent files=")}));

@@ -193,8 +193,8 @@ TEST_F(WindowExtras, ADroppedFileLoadsByItsExtension)
 
     EXPECT_FALSE(m_pDlg->OpenDroppedFile(strOther));
     ASSERT_EQ(m_errors.size(), 1);
-    EXPECT_EQ(m_errors[0], QStringLiteral("notes.txt is neither a command file (.cmf) nor a device list (.csv): "
-                                          "only those can be dropped on the window."));
+    EXPECT_EQ(m_errors[0], QStringLiteral("notes.txt is not a command file (.cmf), a device list (.csv) or a saved "
+                                          "report (.json): only those can be dropped on the window."));
     EXPECT_EQ(m_pDlg->CommandBox().GetWindowText(), QStringLiteral("http://127.0.0.1/httpapi/pan\r\n"));
     EXPECT_EQ(m_pDlg->RecentFiles().size(), 2);
 
@@ -206,7 +206,15 @@ TEST_F(WindowExtras, ADroppedFileLoadsByItsExtension)
     QDropEvent dropTwo(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(m_pDlg.get(), &dropTwo);
     EXPECT_TRUE(WaitFor([&] { return m_errors.size() == 2; }, 2000));
-    EXPECT_EQ(m_errors.value(1), QStringLiteral("Drop one file at a time: a command file (.cmf) or a device list (.csv)."));
+    EXPECT_EQ(m_errors.value(1), QStringLiteral("Drop one file at a time: a command file (.cmf), a device list (.csv) or "
+                                          "a saved report (.json)."));
+    m_errors.removeLast();
+
+    // A report is opened as File > Open results... opens it, with its message.
+    const QString strReport = Write(QStringLiteral("run.json"), "{\"velkor_version\": \"0.1\"}");
+    EXPECT_TRUE(m_pDlg->OpenDroppedFile(strReport));
+    EXPECT_TRUE(WaitFor([&] { return m_errors.size() == 2; }, 20000));
+    EXPECT_TRUE(m_errors.value(1).startsWith(QStringLiteral("Cannot open run.json: it is not a report this version"))) << m_errors.value(1).toStdString();
     m_errors.removeLast();
 
     // A command file that cannot be read: Load command's own message.
