@@ -94,7 +94,6 @@ public:
                     std::function<void(int nRow)> showRow);
 
     CDeviceTableModel* Model() const { return m_pModel; }
-    const CFleetRunner& Runner() const { return *m_pRunner; }
     // Ramp-up: seconds over which the devices start (velkor-cli's --ramp-up).
     CRampUpBox* RampUpBox() const { return m_pRampUp; }
     QTableView* Table() const { return m_pTable; }
