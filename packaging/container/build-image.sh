@@ -89,6 +89,7 @@ podman info >/dev/null 2>"$work/podman-info.err" ||
   cannot "podman does not run: $(tail -n 3 "$work/podman-info.err")"
 
 version=$(dpkg-deb -f "$deb" Version)
+version=${version//[^A-Za-z0-9_.-]/_} # as a tag may spell it
 base=localhost/velkor-base:$suite
 
 # The base, made once per WORK: the sources apt is set up with, as lines

@@ -7,13 +7,14 @@
 #   packaging/tests/check_container.sh BUILD SOURCE [DEB]
 # BUILD: a build tree; its velkor-devsim plays the devices, and the image's
 # storage is kept in BUILD/container (the base is made once there). DEB: the
-# package to put in the image; without it scripts/package.sh makes one in
-# BUILD/container/deb-build. Exit 77 (skipped, with the reason) where podman,
-# runc or mmdebstrap is missing or cannot run.
+# package to put in the image (or the variable VELKOR_DEB); without either,
+# scripts/package.sh makes one in BUILD/container/deb-build. Exit 77
+# (skipped, with the reason) where podman, runc or mmdebstrap is missing or
+# cannot run.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
-deb=${3:-}
+deb=${3:-${VELKOR_DEB:-}}
 work="$build/container"
 image=localhost/velkor-cli:test
 
