@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Velkor need.
 # Idempotent: prints nothing and installs nothing when all is already there.
-#   scripts/setup.sh [--packaging]    (--packaging: also what scripts/package.sh needs)
+#   scripts/setup.sh [--packaging] [--container]
+#     --packaging: also what scripts/package.sh needs
+#     --container: also what packaging/container/build-image.sh and its test need (podman with
+#                  runc, mmdebstrap); not by default, as the image takes CI minutes to build
 set -euo pipefail
 
 PACKAGES=(
@@ -18,9 +21,13 @@ PACKAGES=(
   python3-yaml  # the README's CI examples, parsed by a test as a CI system would
   nginx-light wrk tcpdump  # bench/fleet_bench.sh: a loopback server for the fleet, its wrk figure, the capture of the wire
 )
-if [ "${1:-}" = "--packaging" ]; then
-  PACKAGES+=(dpkg-dev lintian)
-fi
+for option in "$@"; do
+  case "$option" in
+    --packaging) PACKAGES+=(dpkg-dev lintian) ;;
+    --container) PACKAGES+=(podman runc mmdebstrap) ;;
+    *) echo "setup: unknown option $option (--packaging, --container)" >&2; exit 1 ;;
+  esac
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do

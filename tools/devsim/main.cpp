@@ -1,6 +1,7 @@
 // velkor-devsim: a simulated PTZ device for demos and tests. See --help.
 
 #include "Authenticator.h"
+#include "DeviceLoop.h"
 #include "DeviceServer.h"
 #include "VelkorVersion.h"
 
@@ -9,20 +10,28 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QSocketNotifier>
+#include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kUsageError = 1;
 constexpr int kListenError = 2;
-// --devices: at most this many, on 127.0.1.1 and the addresses after it.
-constexpr int kMaxDevices = 1000;
+// --devices: at most this many, on 127.0.1.1 and the addresses after it
+// (the last is 127.0.40.16).
+constexpr int kMaxDevices = 10000;
+constexpr int kMaxThreads = 256;
+// Open files the process needs besides one listening socket per device and
+// one per event loop: the standard streams, the signal pipe, ...
+constexpr rlim_t kReservedFiles = 16;
 constexpr quint32 kFirstDeviceAddress = 0x7F000101; // 127.0.1.1
 // With --port 0, how often a set of devices tries for a port free on all
 // their addresses.
@@ -57,6 +66,11 @@ bool QuitOnStopSignals(QCoreApplication& app)
     return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
+int DefaultThreads()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, kMaxThreads);
+}
+
 bool ReadInt(const QString& text, int low, int high, int& value)
 {
     bool ok = false;
@@ -81,36 +95,62 @@ bool TakeTlsOption(QStringList& args, QStringList& files)
     return true;
 }
 
-// Starts one device per options, all on one port: with port 0 the first
-// device picks it and the others take the same; when one of them cannot
-// have it, all try again with another. Empty, with the reason in error, on
-// failure.
-std::vector<std::unique_ptr<devsim::DeviceServer>> StartDevices(
-    const std::vector<devsim::ServerOptions>& devices, QString& error)
+// Raises the soft limit of open files to the hard one (each device listens on
+// a socket of its own, and each client connection is one more) and returns
+// the limit in force.
+rlim_t RaiseOpenFileLimit()
 {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    if (limit.rlim_cur != limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur;
+}
+
+// Starts one device per options, all on one port, spread over at most
+// threads event loops (device i on loop i modulo their number). With port 0
+// the first device picks it and the others take the same; when one of them
+// cannot have it, all try again with another. Empty, with the reason in
+// error, on failure.
+std::vector<std::unique_ptr<devsim::DeviceLoop>> StartDevices(
+    const std::vector<devsim::ServerOptions>& devices, int threads, QString& error)
+{
+    const std::size_t loopCount = std::min(devices.size(), std::size_t(threads));
     const int attempts = devices.front().port == 0 && devices.size() > 1 ? kPortAttempts : 1;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        std::vector<std::unique_ptr<devsim::DeviceServer>> servers;
-        quint16 port = devices.front().port;
-        for (const devsim::ServerOptions& device : devices) {
-            devsim::ServerOptions options = device;
-            options.port = port;
-            auto server = std::make_unique<devsim::DeviceServer>(options);
-            if (!server->Start(error)) {
-                if (!servers.empty())
-                    error = QStringLiteral("%1: %2").arg(options.address.toString(), error);
-                servers.clear();
-                break;
-            }
-            port = server->port();
-            servers.push_back(std::move(server));
+        std::vector<std::vector<devsim::ServerOptions>> shares(loopCount);
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            shares[i % loopCount].push_back(devices[i]);
+        // The first loop holds the first device: it learns the port the
+        // others take, then they all start at once.
+        std::vector<std::unique_ptr<devsim::DeviceLoop>> loops;
+        loops.push_back(std::make_unique<devsim::DeviceLoop>(std::move(shares[0]), false));
+        if (!loops.front()->Launch(error))
+            continue;
+        const quint16 port = loops.front()->port();
+        for (std::size_t i = 1; i < loopCount; ++i) {
+            for (devsim::ServerOptions& device : shares[i])
+                device.port = port;
+            loops.push_back(std::make_unique<devsim::DeviceLoop>(std::move(shares[i]), true));
         }
-        if (!servers.empty())
-            return servers;
+        bool listening = true;
+        for (std::size_t i = 1; i < loopCount; ++i) {
+            QString loopError;
+            if (!loops[i]->Launch(loopError) && listening) {
+                listening = false;
+                error = loopError;
+            }
+        }
+        if (listening)
+            return loops;
     }
     return {};
 }
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -194,9 +234,16 @@ int main(int argc, char* argv[])
                        "its own state, nonces and reboot; one \"listening\" line each. Not with --bind.")
             .arg(kMaxDevices),
         QStringLiteral("N"));
+    const QCommandLineOption threadsOption(QStringLiteral("threads"),
+        QStringLiteral("Answer on N threads, each with its own event loop (1 to %1, default the "
+                       "number of cores, %2 here). With --devices the devices are spread over them, "
+                       "each device on one thread.")
+            .arg(kMaxThreads)
+            .arg(DefaultThreads()),
+        QStringLiteral("N"));
     parser.addOptions({bindOption, portOption, portFileOption, authOption, digestAlgorithmOption,
         userOption, passwordOption, tlsOption, delayOption, keepAliveOption, closeOption, rebootOption,
-        panErrorOption, verboseOption, devicesOption});
+        panErrorOption, verboseOption, devicesOption, threadsOption});
 
     QStringList args = app.arguments();
     QStringList tlsFiles;
@@ -267,6 +314,18 @@ int main(int argc, char* argv[])
         if (parser.isSet(bindOption))
             return Fail(kUsageError, QStringLiteral("--devices and --bind exclude each other"));
     }
+    int threads = DefaultThreads();
+    if (parser.isSet(threadsOption) && !ReadInt(parser.value(threadsOption), 1, kMaxThreads, threads))
+        return Fail(kUsageError, QStringLiteral("bad --threads: %1 (1 to %2)")
+                                     .arg(parser.value(threadsOption)).arg(kMaxThreads));
+    // Without the room for a socket per device, the devices past the limit
+    // could not listen: say so rather than fail on some address.
+    const rlim_t openFiles = RaiseOpenFileLimit();
+    if (openFiles != RLIM_INFINITY && rlim_t(deviceCount) + rlim_t(threads) + kReservedFiles > openFiles)
+        return Fail(kListenError,
+            QStringLiteral("%1 devices need more open files than the limit allows (%2; ulimit -n)")
+                .arg(deviceCount)
+                .arg(qulonglong(openFiles)));
     std::vector<devsim::ServerOptions> devices;
     for (int i = 0; i < deviceCount; ++i) {
         devsim::ServerOptions device = options;
@@ -277,15 +336,15 @@ int main(int argc, char* argv[])
         devices.push_back(device);
     }
     QString error;
-    const auto servers = StartDevices(devices, error);
-    if (servers.empty())
+    const auto loops = StartDevices(devices, threads, error);
+    if (loops.empty())
         return Fail(kListenError, error);
-    const devsim::DeviceServer& server = *servers.front();
+    const quint16 listenPort = loops.front()->port();
 
     if (parser.isSet(portFileOption)) {
         QSaveFile file(parser.value(portFileOption));
         if (!file.open(QIODevice::WriteOnly)
-            || file.write(QByteArray::number(server.port()) + '\n') < 0 || !file.commit())
+            || file.write(QByteArray::number(listenPort) + '\n') < 0 || !file.commit())
             return Fail(kListenError, QStringLiteral("cannot write the port file %1")
                                           .arg(parser.value(portFileOption)));
     }
@@ -294,7 +353,7 @@ int main(int argc, char* argv[])
         const QString address = device.address.protocol() == QAbstractSocket::IPv6Protocol
             ? QStringLiteral("[%1]").arg(device.address.toString())
             : device.address.toString();
-        std::printf("listening %s:%u\n", address.toLatin1().constData(), unsigned(server.port()));
+        std::printf("listening %s:%u\n", address.toLatin1().constData(), unsigned(listenPort));
     }
     std::fflush(stdout);
 
