@@ -100,10 +100,12 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     // Left of the save buttons' stretch: they keep their places at the right.
     pBottom->addWidget(AddCloseKeys(*this));
     pBottom->addStretch(1);
+    // The report first: the three saves of what is in view keep their
+    // places at the right whether it shows or not.
+    pBottom->addWidget(m_pSaveResults);
     pBottom->addWidget(pSaveChart);
     pBottom->addWidget(pSaveTable);
     pBottom->addWidget(pSaveRequests);
-    pBottom->addWidget(m_pSaveResults);
 
     // A fleet's chart: a line per script line or per device.
     m_pChartBy = new QComboBox;
