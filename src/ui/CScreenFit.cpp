@@ -130,6 +130,8 @@ void CScreenFit::CheckFramed()
 {
     constexpr int kCheckMs = 50;
     constexpr int kMostChecks = 60;
+    constexpr int kSettleMs = 250;
+    constexpr int kSettleChecks = 8;
     const QWindow* pHandle = m_window.windowHandle();
     if (m_bFramedFit || pHandle == nullptr || !m_window.isVisible() ||
         QGuiApplication::platformName() == QLatin1String("offscreen"))
@@ -141,6 +143,17 @@ void CScreenFit::CheckFramed()
     }
     m_bFramedFit = true;
     FitToCurrentScreen();
+    // A desktop that is slow to settle a new window can still put its frame
+    // where the fit did not ask (its title bar above the screen): look again
+    // a few times while the window is new.
+    for (int nCheck = 1; nCheck <= kSettleChecks; ++nCheck)
+        QTimer::singleShot(nCheck * kSettleMs, m_pChecks.get(), [this] {
+            if (!m_window.isVisible())
+                return;
+            if (const QScreen* pScreen = m_window.screen();
+                pScreen != nullptr && !pScreen->availableGeometry().contains(FrameOf(m_window)))
+                FitToCurrentScreen();
+        });
 }
 
 void CScreenFit::OnMoved()
