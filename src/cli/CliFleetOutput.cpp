@@ -22,7 +22,9 @@ QString VerdictText(CFleetRunner::EState eState, const CRunVerdictSummary& summa
     case CFleetRunner::EState::Done:
         break;
     }
-    return summary.bPass ? QStringLiteral("pass") : QStringLiteral("fail (%1)").arg(summary.nExitCode);
+    // As the Devices window says it: the exit code, then why.
+    return summary.bPass ? QStringLiteral("pass")
+                         : QStringLiteral("fail (%1): %2").arg(summary.nExitCode).arg(summary.Headline());
 }
 
 }  // namespace

@@ -110,8 +110,8 @@ TEST(CliFleetRun, DevicesRunSideBySideWithTheirOwnLinesFilesAndVerdicts)
                                   QStringLiteral("name requests ok slow timeout failed not sent median p95 max verdict"),
                                   QStringLiteral("cam-1 3 3 0 0 0 0 T T T pass"),
                                   QStringLiteral("cam 2 3 3 0 0 0 0 T T T pass"),
-                                  QStringLiteral("cam-3 3 3 0 0 0 0 T T T fail (6)"),
-                                  QStringLiteral("ghost 3 0 0 0 3 0 - - - fail (3)"),
+                                  QStringLiteral("cam-3 3 3 0 0 0 0 T T T fail (6): 3 of 3 requests failed (3 with an error status)"),
+                                  QStringLiteral("ghost 3 0 0 0 3 0 - - - fail (3): 3 of 3 requests failed (3 unanswered)"),
                                   QStringLiteral("All devices: fail: 2 of 4 pass")}));
     EXPECT_TRUE(run.m_strErr.contains(QStringLiteral("velkor-cli: [ghost] the run failed: 3 of 3 requests failed")));
     EXPECT_TRUE(run.m_strErr.contains(QStringLiteral("velkor-cli: [cam-3] the run failed: 3 of 3 requests failed")));
