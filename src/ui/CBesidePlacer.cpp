@@ -120,6 +120,16 @@ void CBesidePlacer::CheckPlacement()
         return;
     }
     m_bPlacing = false;
+    // A desktop that is slow to settle the pair can still leave this window
+    // taller than the screen or out of it (its size taken while the main
+    // window's frame was not yet known): placed again while it is new.
+    for (int nCheck = 1; nCheck <= kSettleChecks; ++nCheck)
+        QTimer::singleShot(nCheck * kSettleMs, this, [this] {
+            if (m_bPlacing || !m_window.isVisible() || m_window.screen() == nullptr)
+                return;
+            if (!m_window.screen()->availableGeometry().contains(CScreenFit::FrameOf(m_window)))
+                Place();
+        });
     if (frame != m_placedFrame)
         Place();
     // Some desktops put the window itself, not its frame, where its frame

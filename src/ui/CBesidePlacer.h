@@ -35,6 +35,8 @@ private:
 
     static constexpr int kPlacingCheckMs = 50;
     static constexpr int kMostPlacingChecks = 60;
+    static constexpr int kSettleMs = 250;
+    static constexpr int kSettleChecks = 8;
 
     QWidget& m_window;
     QPointer<QWidget> m_pPlacedBeside;

@@ -25,6 +25,10 @@ CResultsTable::CResultsTable(QWidget* pParent) : QTableView(pParent)
     // The URL column takes the room the figures leave, but never less than
     // a readable name: on a narrow screen the figures scroll instead.
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // Figures start as narrow as five digits and grow to their captions
+    // (FitColumns): the header's default of 100 px each left a fleet's
+    // host:port/path/query cut to a few characters.
+    horizontalHeader()->setDefaultSectionSize(fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
     Show(m_empty);
 }
 

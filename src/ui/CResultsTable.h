@@ -33,8 +33,10 @@ public:
     static QString Csv(const CRunStatisticsSnapshot& snapshot);
 
     static constexpr int kMostRowsShown = 6;
-    // The URL column is at least this many characters wide.
-    static constexpr int kLeastUrlChars = 28;
+    // The URL column is at least this many characters wide: a camera's
+    // usual path and query whole, a fleet's host:port before it cut in the
+    // middle.
+    static constexpr int kLeastUrlChars = 56;
     int LeastUrlWidth() const;
 
 protected:

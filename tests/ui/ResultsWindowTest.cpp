@@ -289,6 +289,11 @@ TEST_F(ResultsWindow, AWorkersResultsFillTheChartHistogramAndTable)
               ExpectedRow(QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0"), OfUrl(results, kUrlA)));
     EXPECT_EQ(TableRow(pTable, 2), ExpectedRow(QStringLiteral("/cgi,bin/\"status\""), OfUrl(results, kUrlB)));
     EXPECT_EQ(pTable->model()->index(1, 0).data(Qt::ToolTipRole).toString(), kUrlA);
+    // Beside the main window at 1366x768 the whole path and query show: the
+    // figures take no more room than their captions ask.
+    pTable->resize(760, pTable->height());
+    EXPECT_GE(pTable->columnWidth(0),
+              pTable->fontMetrics().horizontalAdvance(QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0")) + 8);
     // On a narrow window the URL column keeps a readable width; the figures scroll.
     pTable->resize(600, pTable->height());
     EXPECT_GE(pTable->columnWidth(0), pTable->fontMetrics().averageCharWidth() * CResultsTable::kLeastUrlChars);
