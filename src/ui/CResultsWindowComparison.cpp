@@ -7,9 +7,12 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 QWidget* CResultsWindow::NewComparisonPart()
 {
@@ -52,6 +55,12 @@ void CResultsWindow::ShowComparison(const QString& strBaseName, std::vector<std:
     m_pTimeChart->SetBaseLine(dBaseP95Ms, QStringLiteral("Base p95 (%1 ms)").arg(dBaseP95Ms, 0, 'f', 1));
     m_pHistogram->SetBase(strBaseName, std::move(baseTimesUs));
     m_pComparisonCaption->setText(QStringLiteral("Compared with %1 (base):").arg(strBaseName));
+    // As high as a few rows: the statistics above keep their room.
+    const int nShown = std::clamp(m_pComparison->rowCount(), 1, 4);
+    m_pComparison->setFixedHeight(m_pComparison->horizontalHeader()->sizeHint().height() +
+                                  nShown * m_pComparison->verticalHeader()->defaultSectionSize() +
+                                  m_pComparison->horizontalScrollBar()->sizeHint().height() +
+                                  2 * m_pComparison->frameWidth() + 2);
     m_pComparison->parentWidget()->show();
     m_pClearComparison->setVisible(m_pCompare->isVisible());
     ScheduleRefresh();
