@@ -60,6 +60,7 @@ bool CResultsComparison::CompareWith(const QString& strBasePath)
     const double dP95Ms = nP95Us < 0 ? -1.0 : double(nP95Us) / 1000.0;
     FillTable(*m_results.ComparisonTable(), *m_comparison);
     m_results.ShowComparison(QFileInfo(strBasePath).fileName(), std::move(all.times), dP95Ms);
+    m_results.ShowBeside(&m_owner);
     return true;
 }
 

@@ -62,7 +62,7 @@ void CResultsWindow::ShowComparison(const QString& strBaseName, std::vector<std:
                                   m_pComparison->horizontalScrollBar()->sizeHint().height() +
                                   2 * m_pComparison->frameWidth() + 2);
     m_pComparison->parentWidget()->show();
-    m_pClearComparison->setVisible(m_pCompare->isVisible());
+    m_pClearComparison->setVisible(!m_pCompare->isHidden());
     ScheduleRefresh();
 }
 

@@ -133,6 +133,7 @@ TEST_F(ResultsComparison, ASavedRunIsDrawnAndItsChangesMarkedReal)
     // Clear comparison.
     auto* pClear = results.findChild<QPushButton*>(QStringLiteral("clearComparison"));
     ASSERT_NE(pClear, nullptr);
+    EXPECT_FALSE(pClear->isHidden());
     pClear->click();
     EXPECT_FALSE(results.IsComparing());
     EXPECT_FALSE(pBase->isVisible());
