@@ -282,7 +282,8 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
     ApplyTimeRange();
     // A hidden threshold does not stretch the axis: quick answers stay in view.
     const bool bThresholdCounts = nThresholdMs >= 0 && !m_setHidden.contains(m_pThresholdLine);
-    const auto nHighestMs = std::max<std::int64_t>({chartData.MaxTimeMs(), bThresholdCounts ? nThresholdMs : 0, 10});
+    const auto nHighestMs = std::max<std::int64_t>(
+        {chartData.MaxTimeMs(), bThresholdCounts ? nThresholdMs : 0, std::int64_t(std::ceil(m_dBaseMs)), 10});
     m_dTopMs = SetRange(m_pResponseAxis, double(nHighestMs) * 1.05, 6);
 
     // Zoomed in on few enough requests: each of them.

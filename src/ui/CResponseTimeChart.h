@@ -71,6 +71,15 @@ public:
     // "CheckAlive host:port\nDown: N ms\nAttempts: N\nBack" (or "Stopped").
     static QString WaitToolTipText(const CCheckAliveResult& wait);
 
+    // A saved run's percentile compared with: a dashed grey line across the
+    // plot at dMs with its caption ("Base p95 (120 ms)"); dMs < 0: none. The
+    // next Show stretches the response axis to it.
+    void SetBaseLine(double dMs, const QString& strCaption);
+    double BaseLineMs() const { return m_dBaseMs; }
+    QString BaseLineCaption() const { return m_strBaseCaption; }
+    // The base line's height in view coordinates; -1 when off the plot.
+    int BaseLineY() const;
+
     // Marks the request on the chart (a ring); none: no mark.
     void Highlight(const std::optional<SPoint>& point);
     // What happens when a request's point is clicked.
@@ -179,6 +188,8 @@ private:
     std::vector<SPoint> m_vecShownFailed;
     std::vector<SPoint> m_vecShownChecks;
     std::vector<CCheckAliveResult> m_vecWaits;
+    double m_dBaseMs = -1;
+    QString m_strBaseCaption;
     CResponseTimeChartSideLegend* m_pSideLegend = nullptr;  // child widget
     bool m_bBeside = false;
     QMargins m_defaultMargins;

@@ -1,5 +1,5 @@
 // The run's CheckAlive waits on the chart: a shaded band each over the
-// time axis, and their tooltips.
+// time axis, and their tooltips; and the line of a run compared with.
 #include "CResponseTimeChart.h"
 
 #include <QChart>
@@ -31,6 +31,24 @@ QRect CResponseTimeChart::WaitBand(const CCheckAliveResult& wait) const
     return mapFromScene(chart()->mapToScene(band)).boundingRect();
 }
 
+void CResponseTimeChart::SetBaseLine(double dMs, const QString& strCaption)
+{
+    m_dBaseMs = dMs;
+    m_strBaseCaption = strCaption;
+    viewport()->update();
+}
+
+int CResponseTimeChart::BaseLineY() const
+{
+    const QRectF plot = chart()->plotArea();
+    const double dLow = m_pResponseAxis->min();
+    const double dHigh = m_pResponseAxis->max();
+    if (m_dBaseMs < 0 || dHigh <= dLow || plot.isEmpty() || m_dBaseMs < dLow || m_dBaseMs > dHigh)
+        return -1;
+    const double dY = plot.bottom() - (m_dBaseMs - dLow) / (dHigh - dLow) * plot.height();
+    return mapFromScene(chart()->mapToScene(QPointF(plot.left(), dY))).y();
+}
+
 QString CResponseTimeChart::WaitToolTipText(const CCheckAliveResult& wait)
 {
     return QStringLiteral("CheckAlive %1:%2\nDown: %3 ms\nAttempts: %4\n%5\nAt %6 s")
@@ -44,10 +62,18 @@ QString CResponseTimeChart::WaitToolTipText(const CCheckAliveResult& wait)
 void CResponseTimeChart::drawForeground(QPainter* pPainter, const QRectF& rect)
 {
     QChartView::drawForeground(pPainter, rect);
-    if (m_vecWaits.empty())
+    const int nBaseY = BaseLineY();
+    if (m_vecWaits.empty() && nBaseY < 0)
         return;
     pPainter->save();
     pPainter->resetTransform();
+    if (nBaseY >= 0) {
+        const QRect plot = mapFromScene(chart()->mapToScene(chart()->plotArea())).boundingRect();
+        pPainter->setPen(QPen(QColor(0x40, 0x40, 0x40), 2, Qt::DashLine));
+        pPainter->drawLine(plot.left(), nBaseY, plot.right(), nBaseY);
+        const QFontMetrics metrics(font());
+        pPainter->drawText(plot.right() - metrics.horizontalAdvance(m_strBaseCaption) - 4, nBaseY - 4, m_strBaseCaption);
+    }
     for (const CCheckAliveResult& wait : m_vecWaits) {
         const QRect band = WaitBand(wait);
         if (band.isEmpty())

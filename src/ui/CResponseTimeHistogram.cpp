@@ -4,6 +4,8 @@
 #include <QBarSet>
 #include <QChart>
 #include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
 #include <QStackedBarSeries>
 #include <QValueAxis>
 
@@ -37,6 +39,14 @@ CResponseTimeHistogram::CResponseTimeHistogram(QWidget* pParent) : QChartView(ne
     pChart->addAxis(m_pCountAxis, Qt::AlignLeft);
     pSeries->attachAxis(m_pBinAxis);
     pSeries->attachAxis(m_pCountAxis);
+    m_pBase = new QLineSeries;
+    m_pBase->setPen(QPen(QColor(0x40, 0x40, 0x40), 2, Qt::DashLine));
+    m_pBase->setPointsVisible(true);
+    pChart->addSeries(m_pBase);
+    m_pBase->attachAxis(m_pBinAxis);
+    m_pBase->attachAxis(m_pCountAxis);
+    m_pBase->hide();
+    pChart->legend()->markers(m_pBase).value(0)->setVisible(false);
     Show(CResultsChartData::SHistogram());
 }
 
@@ -90,8 +100,16 @@ int CResponseTimeHistogram::MinimumReadableHeight() const
            axisTitle.height() + legend.height() + 110;
 }
 
+void CResponseTimeHistogram::SetBase(const QString& strName, std::vector<std::uint32_t> timesUs)
+{
+    m_strBaseName = strName;
+    m_vecBaseUs = std::move(timesUs);
+    Show(CResultsChartData::SHistogram(m_shown));
+}
+
 void CResponseTimeHistogram::Show(const CResultsChartData::SHistogram& histogram)
 {
+    m_shown = histogram;
     QStringList categories;
     std::vector<QList<qreal>> values(m_vecSets.size());
     double dTallest = 0;
@@ -119,6 +137,26 @@ void CResponseTimeHistogram::Show(const CResultsChartData::SHistogram& histogram
         m_vecSets[nSet]->remove(0, m_vecSets[nSet]->count());
         m_vecSets[nSet]->append(values[nSet]);
     }
+    // The base's responses in the same bars; those outside them are told.
+    QList<QPointF> base;
+    if (!m_strBaseName.isEmpty() && !histogram.vecBins.empty()) {
+        auto edge = [&](std::size_t nBin) {
+            const std::int64_t nUs = (histogram.nFirstMs + std::int64_t(nBin) * histogram.nWidthMs) * 1000;
+            return std::lower_bound(m_vecBaseUs.begin(), m_vecBaseUs.end(), std::max<std::int64_t>(nUs, 0),
+                                    [](std::uint32_t nTime, std::int64_t nAt) { return std::int64_t(nTime) < nAt; });
+        };
+        for (std::size_t nBin = 0; nBin < histogram.vecBins.size(); ++nBin) {
+            const auto nCount = double(edge(nBin + 1) - edge(nBin));
+            base.append(QPointF(double(nBin), nCount));
+            dTallest = std::max(dTallest, nCount);
+        }
+        const auto nOutside = std::int64_t(m_vecBaseUs.size()) - (edge(histogram.vecBins.size()) - edge(0));
+        m_pBase->setName(nOutside == 0 ? QStringLiteral("Base: %1").arg(m_strBaseName)
+                                       : QStringLiteral("Base: %1 (%2 outside the bars)").arg(m_strBaseName).arg(nOutside));
+    }
+    m_pBase->replace(base);
+    m_pBase->setVisible(!base.isEmpty());
+    chart()->legend()->markers(m_pBase).value(0)->setVisible(!base.isEmpty());
     m_pBinAxis->setCategories(categories);
     m_pBinAxis->setTitleText(histogram.vecBins.empty()
                                  ? QStringLiteral("Response time (ms)")

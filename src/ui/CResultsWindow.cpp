@@ -103,6 +103,8 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     // The report first: the three saves of what is in view keep their
     // places at the right whether it shows or not.
     pBottom->addWidget(m_pSaveResults);
+    pBottom->addWidget(m_pCompare);
+    pBottom->addWidget(m_pClearComparison);
     pBottom->addWidget(pSaveChart);
     pBottom->addWidget(pSaveTable);
     pBottom->addWidget(pSaveRequests);
@@ -203,6 +205,7 @@ void CResultsWindow::StartShowing(const CRunStartInfo& info)
     m_start = info;
     m_end = CRunEndInfo();
     m_recordedVerdict.reset();
+    ClearComparison();
     m_eRunState = ERunState::Running;
     m_nThresholdMs = info.nThresholdMs;
     ScheduleRefresh();

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -87,6 +88,20 @@ public:
     // as...); the button is shown once it is set.
     void SetOnSaveResults(std::function<void()> onSave);
 
+    // What "Compare with..." and "Clear comparison" do (the main window's
+    // File > Compare with...); the buttons are shown once set.
+    void SetOnCompare(std::function<void()> onCompare, std::function<void()> onClear);
+    // A saved run (strBaseName) compared with the one shown: its responses'
+    // times (microseconds, ascending) as an outline over the histogram, its
+    // p95 as a dashed line on the chart, and the comparison table under the
+    // statistics, which the caller fills (ComparisonTable), shown; until
+    // ClearComparison or the next run (or report) shown.
+    void ShowComparison(const QString& strBaseName, std::vector<std::uint32_t> baseTimesUs, double dBaseP95Ms);
+    void ClearComparison();
+    bool IsComparing() const { return !m_strComparedWith.isEmpty(); }
+    QTableWidget* ComparisonTable() const { return m_pComparison; }
+    QLabel* ComparisonCaption() const { return m_pComparisonCaption; }
+
     // "Save chart as PNG", "Save table as CSV" and "Save requests as CSV".
     void OnSaveChart();
     void OnSaveTable();
@@ -139,6 +154,9 @@ private:
     // and the request list with its filter.
     QWidget* NewStatisticsPage();
     QWidget* NewRequestsPage();
+    // The comparison's caption and table (hidden until a comparison), and
+    // its two buttons.
+    QWidget* NewComparisonPart();
     void ShowCheckAlives();
     void OnFilterChosen(int nChoice);
     void OnRequestPicked();
@@ -211,5 +229,10 @@ private:
     std::optional<CRunVerdictSummary> m_recordedVerdict;
     QPushButton* m_pSaveResults = nullptr;
     std::function<void()> m_onSaveResults;
+    QPushButton* m_pCompare = nullptr;
+    QPushButton* m_pClearComparison = nullptr;
+    QLabel* m_pComparisonCaption = nullptr;
+    QTableWidget* m_pComparison = nullptr;
+    QString m_strComparedWith;
     bool m_bWaitsChanged = false;
 };

@@ -28,6 +28,7 @@ QWidget* CResultsWindow::NewStatisticsPage()
     auto* pStatisticsLayout = new QVBoxLayout(pStatisticsPage);
     pStatisticsLayout->setContentsMargins(0, 0, 0, 0);
     pStatisticsLayout->addWidget(m_pTable);
+    pStatisticsLayout->addWidget(NewComparisonPart());
     pStatisticsLayout->addWidget(m_pCheckAlives, 1);
     pStatisticsLayout->addStretch();
     return pStatisticsPage;

@@ -17,6 +17,7 @@ class CRunStatusLine;
 struct CRunSettings;
 class CLogBoxQueue;
 class CLogWriter;
+class CResultsComparison;
 class CResultsFiles;
 class CResultsWindow;
 class CRunEngine;
@@ -108,6 +109,7 @@ public:
     void OpenResults(const QString& path);
     // Save results as... and Open results... do their work here.
     CResultsFiles& ResultsFiles() { return *m_pFiles; }
+    CResultsComparison& ResultsComparison() { return *m_pComparison; }
     // File -> Load device list...: with a list, "Send" runs the script on
     // every device of it (at most Options -> Jobs at once), each line of
     // the log box with the device's name before it; "Clear device list"
@@ -173,6 +175,9 @@ private:
     // The one file a drop carries; empty when it carries no single local file.
     static QString DroppedFile(const QMimeData* pData);
     void CreateResultsFiles();
+    // File > Compare with... and the results window's button: not during a
+    // run, nor while a report is being opened.
+    void CompareResults();
     void AddResultsCommands(QMenu* pFile);
 
     QIcon m_hIcon;
@@ -226,4 +231,5 @@ private:
     std::unique_ptr<CRunEngine> m_pEngine;
     // The reports of the last run or fleet, and the reports opened.
     CResultsFiles* m_pFiles = nullptr;  // child object of this window
+    CResultsComparison* m_pComparison = nullptr;  // child object of this window
 };

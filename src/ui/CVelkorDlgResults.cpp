@@ -1,8 +1,10 @@
 // The main window's part of the results as files: File > Save results as...
-// and File > Open results... (CResultsFiles does the work).
+// File > Open results... (CResultsFiles does the work) and File > Compare
+// with... (CResultsComparison).
 #include "CVelkorDlg.h"
 
 #include "CDevicesWindow.h"
+#include "CResultsComparison.h"
 #include "CResultsFiles.h"
 #include "CResultsWindow.h"
 #include "DialogControls.h"
@@ -16,6 +18,7 @@ namespace {
 
 constexpr int kIdSaveResults = 32831;
 constexpr int kIdOpenResults = 32832;
+constexpr int kIdCompareResults = 32833;
 
 }  // namespace
 
@@ -25,6 +28,18 @@ void CVelkorDlg::CreateResultsFiles()
     // A run's reports, as velkor-cli keeps them, beside the results window.
     m_pEngine->Context().m_listeners.push_back(&m_pFiles->RunListener());
     m_pResults->SetOnSaveResults([this] { m_pFiles->OnSaveResults(); });
+    m_pComparison = new CResultsComparison(*this, *m_pResults, *m_pFiles, m_prompts);
+    m_pResults->SetOnCompare([this] { CompareResults(); }, [this] { m_pComparison->Clear(); });
+}
+
+void CVelkorDlg::CompareResults()
+{
+    if (IsRunning() || m_pFiles->IsOpening()) {
+        m_prompts.ShowError(this, QStringLiteral("Results cannot be compared while a run is going on or a report is "
+                                                 "being opened: wait for it to end."));
+        return;
+    }
+    m_pComparison->OnCompare();
 }
 
 void CVelkorDlg::AddResultsCommands(QMenu* pFile)
@@ -38,6 +53,8 @@ void CVelkorDlg::AddResultsCommands(QMenu* pFile)
                 else
                     m_pFiles->OnOpenResults();
             });
+    connect(AddCommand(pFile, kIdCompareResults, QStringLiteral("Compare &with...")), &QAction::triggered, this,
+            [this] { CompareResults(); });
 }
 
 void CVelkorDlg::OpenResults(const QString& path)

@@ -95,6 +95,7 @@ TEST_F(VelkorDlg, TheMenuHoldsTheFileCommandsShowCommandTheOptionsResultsAndTheA
                                       QStringLiteral("-"), QStringLiteral("Save log=32778"),
                                       QStringLiteral("Save results as...=32831"),
                                       QStringLiteral("Open results...=32832"),
+                                      QStringLiteral("Compare with...=32833"),
                                       QStringLiteral("-"), QStringLiteral("Load device list...=32801"),
                                       QStringLiteral("Clear device list=32802"),
                                       QStringLiteral("-"), QStringLiteral("Recent files=")}));

@@ -1,0 +1,142 @@
+// Compare with...: the run shown set against a saved report, on the
+// histogram, the chart and under the statistics.
+#include "DlgFixture.h"
+#include "GuiTestUtil.h"
+
+#include "report/CJsonReport.h"
+#include "report/CRunRecorder.h"
+#include "ui/CResponseTimeHistogram.h"
+#include "ui/CResultsComparison.h"
+#include "ui/CResultsFiles.h"
+#include "ui/CResultsWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QBarCategoryAxis>
+#include <QChart>
+#include <QFile>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+namespace {
+
+// A report of one run of a one-line script: nCount responses of nMs each,
+// then (nQuick) as many of 10 ms.
+QString WriteRun(const QTemporaryDir& dir, const QString& strName, int nCount, std::int64_t nMs, int nQuick)
+{
+    CRunRecorder recorder;
+    CRunStartInfo start;
+    start.strScript = QStringLiteral("pan.cmf");
+    start.nThresholdMs = 250;
+    recorder.OnRunStart(start);
+    for (int i = 0; i < nCount + nQuick; ++i) {
+        CRequestResult result;
+        result.nIndex = i + 1;
+        result.nLine = 1;
+        result.strScheme = QStringLiteral("http");
+        result.strHost = QStringLiteral("127.0.0.1");
+        result.strPort = QStringLiteral("8080");
+        result.strTarget = QStringLiteral("/httpapi/SendPTZ?action=sendptz&PTZ_GETPOSITION=0");
+        result.strUrl = QStringLiteral("http://127.0.0.1:8080") + result.strTarget;
+        result.nStatus = 200;
+        result.nTimeMs = i < nCount ? nMs : 10;
+        result.nTimeUs = result.nTimeMs * 1000;
+        result.nAtMs = i * 200;
+        result.outcome = ERequestOutcome::Ok;
+        result.bPass = true;
+        recorder.OnRequest(result);
+    }
+    CRunEndInfo end;
+    end.bComplete = true;
+    recorder.OnRunEnd(end);
+    const QString strPath = dir.filePath(strName);
+    CJsonReport::Save(strPath, recorder.Snapshot(), QStringLiteral("9.9"));
+    return strPath;
+}
+
+}  // namespace
+
+using ResultsComparison = DlgFixture;
+
+// A report of 30 responses of 90 ms (and one of 10 ms) opened, compared with
+// a base of 30 of 45 ms: the base's 30 responses stand in the histogram's
+// bar holding 45 ms, its p95 is a line on the chart, and the statistics
+// show p50 doubled, a real change for the worse. A damaged base gives
+// compare's message; Clear comparison takes it all away.
+TEST_F(ResultsComparison, ASavedRunIsDrawnAndItsChangesMarkedReal)
+{
+    QTemporaryDir dir;
+    QStringList errors;
+    m_pDlg->UserPrompts().ShowError = [&errors](QWidget*, const QString& strText) { errors << strText; };
+    CResultsWindow& results = m_pDlg->ResultsWindow();
+    m_pDlg->OpenResults(WriteRun(dir, QStringLiteral("now.json"), 30, 90, 1));
+    ASSERT_TRUE(WaitFor([&] { return !m_pDlg->ResultsFiles().IsOpening(); }, 20000));
+    results.Flush();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('|')).toStdString();
+
+    const QString strDamaged = dir.filePath(QStringLiteral("damaged.json"));
+    {
+        QFile damaged(strDamaged);
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write("{\"velkor_version\": ");
+    }
+    EXPECT_FALSE(m_pDlg->ResultsComparison().CompareWith(strDamaged));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("The report ") + strDamaged +
+                                     QStringLiteral(" cannot be compared: not JSON")))
+        << errors[0].toStdString();
+    EXPECT_FALSE(results.IsComparing());
+    errors.clear();
+
+    ASSERT_TRUE(m_pDlg->ResultsComparison().CompareWith(WriteRun(dir, QStringLiteral("base.json"), 30, 45, 0)));
+    results.Flush();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(results.IsComparing());
+
+    // The histogram: the base's 30 responses in the one bar holding 45 ms.
+    const CResponseTimeHistogram* pHistogram = results.Histogram();
+    const QLineSeries* pBase = pHistogram->BaseSeries();
+    ASSERT_TRUE(pBase->isVisible());
+    EXPECT_EQ(pBase->name().toStdString(), "Base: base.json");
+    auto* pAxis = qobject_cast<QBarCategoryAxis*>(pHistogram->chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_NE(pAxis, nullptr);
+    const QStringList edges = pAxis->categories();
+    ASSERT_GE(edges.size(), 2);
+    const int nWidth = edges[1].toInt() - edges[0].toInt();
+    double dSum = 0;
+    int nBarOf45 = -1;
+    for (const QPointF& point : pBase->points()) {
+        dSum += point.y();
+        const int nEdge = edges.value(int(point.x())).toInt();
+        if (nEdge <= 45 && 45 < nEdge + nWidth)
+            nBarOf45 = int(point.x());
+    }
+    EXPECT_EQ(dSum, 30.0);
+    ASSERT_GE(nBarOf45, 0);
+    EXPECT_EQ(pBase->at(nBarOf45).y(), 30.0);
+
+    // The chart: the base's p95.
+    EXPECT_EQ(results.TimeChart()->BaseLineMs(), 45.0);
+    EXPECT_EQ(results.TimeChart()->BaseLineCaption().toStdString(), "Base p95 (45.0 ms)");
+
+    // The statistics: line 1, p50 45 -> 90 ms, a real change for the worse.
+    QTableWidget* pTable = results.ComparisonTable();
+    EXPECT_EQ(results.ComparisonCaption()->text().toStdString(), "Compared with base.json (base):");
+    ASSERT_EQ(pTable->rowCount(), 1);
+    EXPECT_EQ(pTable->item(0, 0)->text(), QStringLiteral("1"));
+    EXPECT_EQ(pTable->item(0, 2)->text().toStdString(), "30 \u2192 31");
+    EXPECT_EQ(pTable->item(0, 3)->text().toStdString(), "45.0 \u2192 90.0 (+100.0%, real, worse)");
+
+    // Clear comparison.
+    auto* pClear = results.findChild<QPushButton*>(QStringLiteral("clearComparison"));
+    ASSERT_NE(pClear, nullptr);
+    EXPECT_FALSE(pClear->isHidden());
+    pClear->click();
+    EXPECT_FALSE(results.IsComparing());
+    EXPECT_FALSE(pBase->isVisible());
+    EXPECT_EQ(results.TimeChart()->BaseLineMs(), -1.0);
+    EXPECT_EQ(pTable->rowCount(), 0);
+}
