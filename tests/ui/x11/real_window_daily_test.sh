@@ -52,7 +52,7 @@ done >"$work/sweep.cmf"
 "$VELKOR" "$work/pan.cmf" >"$work/velkor1.log" 2>&1 &
 first=$!
 pids+=($first)
-main=$(wait_for_window '^Velkor - pan\.cmf$' 10)
+main=$(wait_for_window '^Velkor - pan\.cmf$' 20)
 check "the first start loads pan.cmf" test -n "$main"
 [ -n "$main" ] || exit 1
 sleep 1
@@ -72,7 +72,7 @@ mkdir -p "$work/logs"
 sed -i "/^\[log\]/,/^\[/ { s|^autoSave=.*|autoSave=true|; s|^folder=.*|folder=$work/logs| }" "$ini"
 "$VELKOR" >"$work/velkor2.log" 2>&1 &
 pids+=($!)
-main=$(wait_for_window '^Velkor$' 10)
+main=$(wait_for_window '^Velkor$' 20)
 check "the second start is up" test -n "$main"
 [ -n "$main" ] || exit 1
 sleep 1

@@ -72,7 +72,7 @@ XML
   XDG_CONFIG_HOME=$(mktemp -d -p "$work") QT_QPA_PLATFORM=xcb "$VELKOR" >"$work/velkor.log" 2>&1 &
   pids+=($!)
   local main results
-  main=$(wait_for_window '^Velkor( - .*)?$')
+  main=$(wait_for_window '^Velkor( - .*)?$' 20)
   check "$case: the main window is up" test -n "$main"
   if [ -n "$main" ]; then
     sleep 1

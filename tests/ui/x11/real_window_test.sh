@@ -49,7 +49,7 @@ fi
 # Settings of its own, none of the user's.
 XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$VELKOR" "${script[@]}" >"$work/velkor.log" 2>&1 &
 pids+=($!)
-main=$(wait_for_window '^Velkor( - .*)?$')
+main=$(wait_for_window '^Velkor( - .*)?$' 20)
 check "the main window is up" test -n "$main"
 [ -n "$main" ] || exit 1
 xdotool windowactivate --sync "$main"
