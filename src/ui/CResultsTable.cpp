@@ -75,7 +75,9 @@ void CResultsTable::FitColumns(const CUrlStatistics& total)
 
 int CResultsTable::LeastUrlWidth() const
 {
-    return fontMetrics().averageCharWidth() * kLeastUrlChars + 24;
+    // Measured on lower-case letters: a font's average character is
+    // narrower than a URL's.
+    return fontMetrics().horizontalAdvance(QString(kLeastUrlChars, QLatin1Char('n'))) + 24;
 }
 
 void CResultsTable::FitUrlColumn()

@@ -100,11 +100,6 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     // Left of the save buttons' stretch: they keep their places at the right.
     pBottom->addWidget(AddCloseKeys(*this));
     pBottom->addStretch(1);
-    // The report first: the three saves of what is in view keep their
-    // places at the right whether it shows or not.
-    pBottom->addWidget(m_pSaveResults);
-    pBottom->addWidget(m_pCompare);
-    pBottom->addWidget(m_pClearComparison);
     pBottom->addWidget(pSaveChart);
     pBottom->addWidget(pSaveTable);
     pBottom->addWidget(pSaveRequests);
@@ -129,6 +124,15 @@ CResultsWindow::CResultsWindow(QWidget* pParent) : QWidget(pParent, Qt::Window)
     pLayout->addWidget(m_pSummary);
     pLayout->addWidget(m_pChartByRow);
     pLayout->addWidget(m_pScroll, 1);
+    // The run as a document (its report, a comparison) in a row of its own
+    // above: in one row with the saves of what is in view the buttons made
+    // the window wider than a 1366 screen's room beside the main window.
+    auto* pReportRow = new QHBoxLayout;
+    pReportRow->addWidget(m_pSaveResults);
+    pReportRow->addWidget(m_pCompare);
+    pReportRow->addWidget(m_pClearComparison);
+    pReportRow->addStretch(1);
+    pLayout->addLayout(pReportRow);
     pLayout->addLayout(pBottom);
     resize(880, 950);
 
