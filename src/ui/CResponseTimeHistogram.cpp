@@ -76,7 +76,13 @@ int CResponseTimeHistogram::FittingBins(const CResultsChartData& chartData, int 
 void CResponseTimeHistogram::Show(const CResultsChartData& chartData, int nMostBins)
 {
     m_nFittingWidth = width();
-    Show(chartData.Histogram(FittingBins(chartData, nMostBins)));
+    m_pShownData = &chartData;
+    m_nShownMostBins = nMostBins;
+    // The bars take in a compared run's responses too (sorted: its first
+    // and last).
+    Show(m_vecBaseUs.empty() ? chartData.Histogram(FittingBins(chartData, nMostBins))
+                             : chartData.Histogram(FittingBins(chartData, nMostBins), m_vecBaseUs.front() / 1000,
+                                                   m_vecBaseUs.back() / 1000));
 }
 
 void CResponseTimeHistogram::resizeEvent(QResizeEvent* pEvent)
@@ -104,7 +110,10 @@ void CResponseTimeHistogram::SetBase(const QString& strName, std::vector<std::ui
 {
     m_strBaseName = strName;
     m_vecBaseUs = std::move(timesUs);
-    Show(CResultsChartData::SHistogram(m_shown));
+    if (m_pShownData != nullptr)
+        Show(*m_pShownData, m_nShownMostBins);
+    else
+        Show(CResultsChartData::SHistogram(m_shown));
 }
 
 void CResponseTimeHistogram::Show(const CResultsChartData::SHistogram& histogram)

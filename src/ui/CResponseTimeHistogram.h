@@ -58,4 +58,7 @@ private:
     QString m_strBaseName;
     std::vector<std::uint32_t> m_vecBaseUs;
     CResultsChartData::SHistogram m_shown;
+    // The figures last shown whole (binned again when a base comes or goes).
+    const CResultsChartData* m_pShownData = nullptr;
+    int m_nShownMostBins = 0;
 };

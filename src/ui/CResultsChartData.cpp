@@ -138,14 +138,19 @@ void CResultsChartData::Marks(std::vector<SPoint>& vecSlow, std::vector<SPoint>&
     }
 }
 
-CResultsChartData::SHistogram CResultsChartData::Histogram(int nMaxBins) const
+CResultsChartData::SHistogram CResultsChartData::Histogram(int nMaxBins, std::int64_t nAlsoFirstMs,
+                                                           std::int64_t nAlsoLastMs) const
 {
     SHistogram histogram;
     histogram.failures = m_failures;
     if (m_mapTimes.empty() || nMaxBins < 1)
         return histogram;
-    const std::int64_t nMin = m_mapTimes.begin()->first;
-    const std::int64_t nMax = m_mapTimes.rbegin()->first;
+    std::int64_t nMin = m_mapTimes.begin()->first;
+    std::int64_t nMax = m_mapTimes.rbegin()->first;
+    if (nAlsoFirstMs >= 0 && nAlsoLastMs >= nAlsoFirstMs) {
+        nMin = std::min(nMin, nAlsoFirstMs);
+        nMax = std::max(nMax, nAlsoLastMs);
+    }
     // The smallest round width that covers the range in nMaxBins bins.
     std::int64_t nWidth = 1;
     for (std::int64_t nPower = 1;; nPower *= 10) {

@@ -55,8 +55,9 @@ public:
         std::array<std::uint64_t, 3> failures{};
     };
     // At most nMaxBins bins of a round width (1, 2 or 5 times a power of
-    // ten) over the responses' range.
-    SHistogram Histogram(int nMaxBins) const;
+    // ten) over the responses' range, stretched to take in nAlsoFirstMs to
+    // nAlsoLastMs when given (another run's responses drawn with them).
+    SHistogram Histogram(int nMaxBins, std::int64_t nAlsoFirstMs = -1, std::int64_t nAlsoLastMs = -1) const;
 
 private:
     struct SBucket {

@@ -139,4 +139,13 @@ TEST_F(ResultsComparison, ASavedRunIsDrawnAndItsChangesMarkedReal)
     EXPECT_FALSE(pBase->isVisible());
     EXPECT_EQ(results.TimeChart()->BaseLineMs(), -1.0);
     EXPECT_EQ(pTable->rowCount(), 0);
+
+    // A base beyond the shown run's times: the bars stretch to hold it.
+    ASSERT_TRUE(m_pDlg->ResultsComparison().CompareWith(WriteRun(dir, QStringLiteral("slow.json"), 30, 400, 0)));
+    results.Flush();
+    EXPECT_EQ(pBase->name().toStdString(), "Base: slow.json");
+    double dSlowSum = 0;
+    for (const QPointF& point : pBase->points())
+        dSlowSum += point.y();
+    EXPECT_EQ(dSlowSum, 30.0);
 }
