@@ -35,8 +35,12 @@ QString CliCommandsHelp()
     QString strHelp = QStringLiteral("Commands:\n");
     for (const CliCommand* pCommand : CliCommands()) {
         const QStringList lines = pCommand->Description().split(QLatin1Char('\n'));
-        strHelp += QStringLiteral("  ") + pCommand->Usage().leftJustified(kUsageWidth) + lines.constFirst() +
-                   QLatin1Char('\n');
+        // A usage too long for its column stands on a line of its own.
+        const QString strUsage = pCommand->Usage();
+        strHelp += strUsage.size() < kUsageWidth
+                       ? QStringLiteral("  ") + strUsage.leftJustified(kUsageWidth) + lines.constFirst() + QLatin1Char('\n')
+                       : QStringLiteral("  ") + strUsage + QLatin1Char('\n') + strIndent + lines.constFirst() +
+                             QLatin1Char('\n');
         for (qsizetype i = 1; i < lines.size(); ++i)
             strHelp += strIndent + lines[i] + QLatin1Char('\n');
     }

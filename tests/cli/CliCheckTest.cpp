@@ -189,6 +189,9 @@ TEST(CliCheck, HelpAndVersion)
     CliResult r = RunCli({QStringLiteral("--help")});
     EXPECT_EQ(r.nExit, kExitOk);
     EXPECT_TRUE(r.strOut.contains(QStringLiteral("check FILE")));
+    // A usage longer than its column does not run into its description.
+    EXPECT_TRUE(r.strOut.contains(QStringLiteral("\n  compare BASE NEW\n               Compare the JSON report NEW")))
+        << r.strOut.toStdString();
     r = RunCli({QStringLiteral("--help-all")});
     EXPECT_EQ(r.nExit, kExitOk) << "the man page promises help here too";
     EXPECT_TRUE(r.strOut.contains(QStringLiteral("--fail-on-status")));
