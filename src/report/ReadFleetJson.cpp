@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
-
 using namespace reportjson;
 
 namespace {
