@@ -7,6 +7,7 @@
 #include <QPair>
 #include <QString>
 
+#include <string_view>
 #include <vector>
 
 // One device of a run over a device list, as the fleet's reports read it.
@@ -84,4 +85,7 @@ void FinishFleet(CRecordedFleet& fleet);
 // named strSingleName). False, with a message, when it is not one. A
 // report marked partial keeps its devices that did not run as kept from
 // starting.
+// The text is scanned once, each request recorded as it is read: no tree of
+// the document is built.
+bool ReadFleetJson(std::string_view json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem);
 bool ReadFleetJson(const QByteArray& json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem);

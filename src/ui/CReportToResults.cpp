@@ -7,15 +7,17 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 namespace {
 
 // The version a report names in its head ("velkor_version" comes first),
 // without reading all of it; empty when it names none.
-QString VersionOf(const QByteArray& json)
+QString VersionOf(std::string_view json)
 {
     static const QRegularExpression version(QStringLiteral("^\\s*\\{\\s*\"velkor_version\"\\s*:\\s*\"([^\"]{0,64})\""));
-    return version.match(QString::fromUtf8(json.left(256))).captured(1);
+    const std::string_view head = json.substr(0, 256);
+    return version.match(QString::fromUtf8(head.data(), qsizetype(head.size()))).captured(1);
 }
 
 CRequestResult ResultOf(const CRecordedRun& run, const CRecordedRequest& request)
@@ -138,15 +140,26 @@ bool CReportToResults::ReadReport(const QString& strPath, CRecordedFleet* pFleet
                         .arg(kMostBytes >> 20);
         return false;
     }
-    const QByteArray json = file.readAll();
-    if (json.size() != file.size()) {
-        *pProblem = QStringLiteral("Cannot open %1: %2").arg(strName, file.errorString());
-        return false;
+    // Mapped, not copied: the reader scans the text once and keeps no tree of it.
+    const qint64 nSize = file.size();
+    uchar* pMapped = nSize > 0 ? file.map(0, nSize) : nullptr;
+    QByteArray copy;
+    if (!pMapped && nSize > 0) {
+        copy = file.readAll();
+        if (copy.size() != nSize) {
+            *pProblem = QStringLiteral("Cannot open %1: %2").arg(strName, file.errorString());
+            return false;
+        }
     }
+    const std::string_view json = pMapped ? std::string_view(reinterpret_cast<const char*>(pMapped), std::size_t(nSize))
+                                          : std::string_view(copy.constData(), std::size_t(copy.size()));
     QString strWhy;
-    if (ReadFleetJson(json, QFileInfo(strPath).completeBaseName(), pFleet, &strWhy))
+    const bool bRead = ReadFleetJson(json, QFileInfo(strPath).completeBaseName(), pFleet, &strWhy);
+    const QString strVersion = bRead ? QString() : VersionOf(json);
+    if (pMapped)
+        file.unmap(pMapped);
+    if (bRead)
         return true;
-    const QString strVersion = VersionOf(json);
     *pProblem = QStringLiteral("Cannot open %1: it is not a report this version of Velkor reads (%2).")
                     .arg(strName, strWhy);
     if (!strVersion.isEmpty() && strVersion != QCoreApplication::applicationVersion())

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 namespace {
@@ -250,6 +252,21 @@ TEST(CliFleetRun, TwoShardsMergedGiveTheWholeRunsFigures)
                                   QStringLiteral("exit 3 fail"), QStringLiteral("a pass 0"), QStringLiteral("b fail 6"),
                                   QStringLiteral("c pass 0"), QStringLiteral("d pass 0"), QStringLiteral("e fail 3")}));
     EXPECT_EQ(figures(json(QStringLiteral("merged.json"))), whole);
+    // Each device's columns as the list has them (name before host), as the whole run wrote them.
+    auto variables = [](const QString& strPath) {
+        QFile file(strPath);
+        file.open(QIODevice::ReadOnly);
+        QStringList lines;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.contains("\"variables\""))
+                lines << QString::fromUtf8(line.trimmed());
+        return lines.join(QLatin1Char('\n')).toStdString();
+    };
+    const std::string wholeVariables = variables(json(QStringLiteral("whole.json")));
+    EXPECT_EQ(std::count(wholeVariables.begin(), wholeVariables.end(), '\n'), 4);
+    EXPECT_TRUE(wholeVariables.starts_with("\"variables\": {\"name\": \"a\", \"host\": \"127.0.1.1\"},\n"))
+        << wholeVariables;
+    EXPECT_EQ(variables(json(QStringLiteral("merged.json"))), wholeVariables);
     // Shard 1 of 2: the rows whose number modulo 2 is 0.
     EXPECT_EQ(figures(json(QStringLiteral("s1.json"))).mid(7).join(QLatin1Char(',')), QStringLiteral("b fail 6,d pass 0"));
 

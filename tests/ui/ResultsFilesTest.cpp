@@ -338,8 +338,8 @@ TEST_F(ResultsFiles, ADamagedReportGivesItsMessage)
     const SCase cases[] = {
         {dir.filePath(QStringLiteral("missing.json")), QStringLiteral("Cannot open missing.json: No such file or directory")},
         {WriteFile(dir, QStringLiteral("empty.json"), ""),
-         QStringLiteral("Cannot open empty.json: it is not a report this version of Velkor reads (not JSON (illegal "
-                        "value at byte 0)).")},
+         QStringLiteral("Cannot open empty.json: it is not a report this version of Velkor reads (not JSON (an "
+                        "object expected at byte 0)).")},
         {WriteFile(dir, QStringLiteral("cut.json"), whole.left(whole.size() / 2)),
          QStringLiteral("Cannot open cut.json: it is not a report this version of Velkor reads (not JSON")},
         {WriteFile(dir, QStringLiteral("other.json"), "{\"velkor_version\": \"0.1\", \"script\": \"a.cmf\"}"),

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ReportJsonFields.h"
+
+#include <string>
+#include <unordered_map>
+
+// The requests array, each one recorded as it is read. After a damaged one
+// the rest are only checked as JSON.
+class CRequestsReader {
+public:
+    CRequestsReader(CJsonScanner& scan, reportjson::CRunFields& fields) : m_scan(scan), m_fields(fields) {}
+
+    // Reads the array at the scanner's place: false when it is not JSON.
+    bool Read();
+
+private:
+    bool One();
+    bool OutcomeOf(ERequestOutcome* pOutcome) const;
+    // The target of the url, host and port just read, recorded once.
+    std::uint32_t TargetOf();
+
+    CJsonScanner& m_scan;
+    reportjson::CRunFields& m_fields;
+    std::int64_t m_nSumMs = 0;
+    // Buffers reused from one request to the next.
+    std::string m_outcome, m_url, m_host, m_port, m_reason, m_verdict, m_key;
+    std::unordered_map<std::string, std::uint32_t> m_targets;
+    std::unordered_map<std::string, std::int32_t> m_reasons;
+};
