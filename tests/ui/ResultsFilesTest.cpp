@@ -227,11 +227,12 @@ QString WriteReport(const QTemporaryDir& dir, const QString& strName, bool bFlee
     fleet.strScript = QStringLiteral("pan.cmf");
     fleet.nThresholdMs = 250;
     fleet.shard = {1, 1, 2, QString(64, QLatin1Char('a')), QString(64, QLatin1Char('b'))};
-    CRecordedDevice& one = fleet.devices.emplace_back();
+    fleet.devices.resize(2);  // both first: a reference into a growing vector would dangle
+    CRecordedDevice& one = fleet.devices[0];
     one.strName = QStringLiteral("cam-1");
     one.nRow = 1;
     one.run = RecordedRun(bCutShort);
-    CRecordedDevice& two = fleet.devices.emplace_back();
+    CRecordedDevice& two = fleet.devices[1];
     two.strName = QStringLiteral("cam-2");
     two.nRow = 2;
     CRunRecorder recorder;
