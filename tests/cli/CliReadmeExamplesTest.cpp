@@ -213,12 +213,13 @@ TEST_F(ReadmeExamples, KubernetesPodsSucceedOnlyWithTheirReport)
     QString strProblem;
     const QJsonObject job = ParseYaml(strYaml, &strProblem);
     ASSERT_FALSE(job.isEmpty()) << strProblem.toStdString();
-    const QJsonObject jobSpec = job[QStringLiteral("spec")].toObject();
-    EXPECT_EQ(jobSpec[QStringLiteral("completionMode")].toString(), QStringLiteral("Indexed"));
-    const int nPods = jobSpec[QStringLiteral("completions")].toInt();
+    // "spec" here is the Kubernetes manifest's own key for the Job's body.
+    const QJsonObject jobBody = job[QStringLiteral("spec")].toObject();
+    EXPECT_EQ(jobBody[QStringLiteral("completionMode")].toString(), QStringLiteral("Indexed"));
+    const int nPods = jobBody[QStringLiteral("completions")].toInt();
     ASSERT_GE(nPods, 2);
     const QJsonObject container =
-        jobSpec[QStringLiteral("template")][QStringLiteral("spec")][QStringLiteral("containers")][0].toObject();
+        jobBody[QStringLiteral("template")][QStringLiteral("spec")][QStringLiteral("containers")][0].toObject();
     ASSERT_EQ(container[QStringLiteral("command")].toArray(), (QJsonArray{QStringLiteral("sh"), QStringLiteral("-c")}));
     const QString strWrapper = container[QStringLiteral("args")][0].toString();
     ASSERT_TRUE(strWrapper.contains(QStringLiteral("--shard $((JOB_COMPLETION_INDEX + 1))/%1 ").arg(nPods)))
