@@ -213,7 +213,6 @@ TEST_F(ReadmeExamples, KubernetesPodsSucceedOnlyWithTheirReport)
     QString strProblem;
     const QJsonObject job = ParseYaml(strYaml, &strProblem);
     ASSERT_FALSE(job.isEmpty()) << strProblem.toStdString();
-    // "spec" here is the Kubernetes manifest's own key for the Job's body.
     const QJsonObject jobBody = job[QStringLiteral("spec")].toObject();
     EXPECT_EQ(jobBody[QStringLiteral("completionMode")].toString(), QStringLiteral("Indexed"));
     const int nPods = jobBody[QStringLiteral("completions")].toInt();
