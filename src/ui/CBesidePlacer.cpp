@@ -127,7 +127,14 @@ void CBesidePlacer::CheckPlacement()
         QTimer::singleShot(nCheck * kSettleMs, this, [this] {
             if (m_bPlacing || !m_window.isVisible() || m_window.screen() == nullptr)
                 return;
-            if (!m_window.screen()->availableGeometry().contains(CScreenFit::FrameOf(m_window)))
+            if (m_window.screen()->availableGeometry().contains(CScreenFit::FrameOf(m_window)))
+                return;
+            // Put where asked but by the window, not its frame: moved by
+            // its frame as the first check does; else placed anew.
+            const QMargins margins = m_window.windowHandle()->frameMargins();
+            if (!margins.isNull() && m_window.windowHandle()->framePosition() != m_placedAt)
+                m_window.windowHandle()->setPosition(m_placedAt + QPoint(margins.left(), margins.top()));
+            else
                 Place();
         });
     if (frame != m_placedFrame)
