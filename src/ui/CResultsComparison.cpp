@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -75,6 +76,7 @@ void CResultsComparison::FillTable(QTableWidget& table, const CRunComparison& co
     static constexpr ECompareFigure kFigures[] = {ECompareFigure::P50, ECompareFigure::P95, ECompareFigure::P99,
                                                   ECompareFigure::Errors, ECompareFigure::RequestsPerSecond};
     static constexpr int kFirstFigure = 4;
+    static constexpr int kMostUrlChars = 40;
     const QStringList headers{QStringLiteral("Device"),   QStringLiteral("Line"),     QStringLiteral("URL"),
                               QStringLiteral("Requests"), QStringLiteral("p50 (ms)"), QStringLiteral("p95 (ms)"),
                               QStringLiteral("p99 (ms)"), QStringLiteral("Error %"),  QStringLiteral("Requests/s")};
@@ -87,6 +89,8 @@ void CResultsComparison::FillTable(QTableWidget& table, const CRunComparison& co
         table.insertRow(nRow);
         for (int nColumn = 0; nColumn < cells.size(); ++nColumn) {
             auto* pItem = new QTableWidgetItem(cells[nColumn]);
+            if (nColumn == 2)
+                pItem->setToolTip(cells[nColumn]);
             pItem->setTextAlignment(Qt::AlignVCenter | (nColumn <= 2 && nColumn != 1 ? Qt::AlignLeft : Qt::AlignRight));
             const CFigureChange* pChange =
                 pRow != nullptr && nColumn >= kFirstFigure ? &pRow->Figure(kFigures[nColumn - kFirstFigure]) : nullptr;
@@ -133,4 +137,12 @@ void CResultsComparison::FillTable(QTableWidget& table, const CRunComparison& co
             addRow(cells, nullptr);
         }
     table.setColumnHidden(0, !bDevices);
+    // A long URL is cut in its middle (whole in its tool tip), so that the
+    // figures beside it stay in view.
+    table.setWordWrap(false);
+    table.setTextElideMode(Qt::ElideMiddle);
+    table.horizontalHeader()->setSectionResizeMode(2, QHeaderView::Interactive);
+    table.resizeColumnToContents(2);
+    table.setColumnWidth(2, std::min(table.columnWidth(2),
+                                     table.fontMetrics().horizontalAdvance(QString(kMostUrlChars, QLatin1Char('n'))) + 24));
 }

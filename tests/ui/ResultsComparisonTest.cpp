@@ -9,6 +9,7 @@
 #include "ui/CResponseTimeHistogram.h"
 #include "ui/CResultsComparison.h"
 #include "ui/CResultsFiles.h"
+#include "ui/CResultsTable.h"
 #include "ui/CResultsWindow.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -131,6 +134,21 @@ TEST_F(ResultsComparison, ASavedRunIsDrawnAndItsChangesMarkedReal)
     EXPECT_EQ(pTable->item(0, 1)->text(), QStringLiteral("1"));
     EXPECT_EQ(pTable->item(0, 3)->text().toStdString(), "30 \u2192 31");
     EXPECT_EQ(pTable->item(0, 4)->text().toStdString(), "45.0 \u2192 90.0 (+100.0%, real, worse)");
+    // At the size a 1366x768 screen leaves it, the statistics tab is lower
+    // than its tables: they keep their heights one below the other in a page
+    // that scrolls, the comparison's last within it (not pushed out of it
+    // while the caption was drawn over the statistics).
+    results.resize(778, 736);
+    QCoreApplication::processEvents();
+    const QWidget* pPart = pTable->parentWidget();
+    EXPECT_LT(pTable->geometry().bottom(), pPart->height());
+    EXPECT_LT(pPart->geometry().bottom(), pPart->parentWidget()->height());
+    // The statistics' columns are wider than the table there: its scroll bar
+    // comes under its rows, not over the last.
+    const CResultsTable* pStatistics = results.Table();
+    ASSERT_TRUE(pStatistics->horizontalScrollBar()->isVisible());
+    EXPECT_GE(pStatistics->viewport()->height(),
+              pStatistics->RowCount() * pStatistics->verticalHeader()->defaultSectionSize());
 
     // Clear comparison.
     auto* pClear = results.findChild<QPushButton*>(QStringLiteral("clearComparison"));
