@@ -2,6 +2,7 @@
 
 #include "CliCommand.h"
 #include "CliExitCodes.h"
+#include "log/ControlPictures.h"
 #include "report/CComparisonHtml.h"
 #include "report/CComparisonReport.h"
 #include "report/CReportFile.h"
@@ -33,10 +34,12 @@ QString Cell(const QString& str, int nWidth = 11)
 }
 
 // One row: its name and URL, then BASE, NEW and the change, a real change
-// marked '*', one beyond a bound '!'.
+// marked '*', one beyond a bound '!'. What the reports hold (a device's name,
+// a URL, a version, a script's name) is theirs: its control characters are
+// shown as pictures, never sent to the terminal.
 void PrintRow(QTextStream& out, const CComparisonRow& row)
 {
-    out << row.Name() << "  " << row.strUrl;
+    out << ShowControlCharacters(row.Name()) << "  " << ShowControlCharacters(row.strUrl);
     if (row.presence != CComparisonRow::EPresence::Both) {
         out << "  (only in " << (row.presence == CComparisonRow::EPresence::BaseOnly ? "BASE" : "NEW") << ", "
             << (row.presence == CComparisonRow::EPresence::BaseOnly ? row.nBaseRequests : row.nNewRequests)
@@ -138,11 +141,11 @@ public:
             table << (i == 0 ? "BASE " : "NEW  ") << inputs[i] << ": " << samples[i].nRequests << " requests, "
                   << (samples[i].bFleet ? QStringLiteral("%1 devices").arg(samples[i].devices.size())
                                         : QStringLiteral("one run"))
-                  << ", velkor " << samples[i].strVersion << "\n";
+                  << ", velkor " << ShowControlCharacters(samples[i].strVersion) << "\n";
         table << "Test: Mann-Whitney U on the times, two-proportion (Fisher's exact when small) on error %; "
               << options.dConfidence * 100 << "% confidence over the whole comparison\n";
         for (const QString& strNote : comparison.Notes())
-            table << "Note: " << strNote << "\n";
+            table << "Note: " << ShowControlCharacters(strNote) << "\n";
         std::size_t nReal = 0, nWorse = 0;
         for (const CComparisonRow& row : comparison.Rows()) {
             table << "\n";
@@ -153,9 +156,9 @@ public:
             }
         }
         for (const QString& strDevice : comparison.BaseOnlyDevices())
-            table << "\ndevice " << strDevice << ": only in BASE\n";
+            table << "\ndevice " << ShowControlCharacters(strDevice) << ": only in BASE\n";
         for (const QString& strDevice : comparison.NewOnlyDevices())
-            table << "\ndevice " << strDevice << ": only in NEW\n";
+            table << "\ndevice " << ShowControlCharacters(strDevice) << ": only in NEW\n";
         table << "\n* a real change, ! one beyond --fail-on-regression; " << nReal << " real changes, " << nWorse
               << " for the worse\n";
         table.flush();
@@ -191,7 +194,8 @@ public:
                            CComparisonReport::RegressionText(*pRow, comparison.Options());
         for (const QString& strMissing : comparison.Missing())
             reasons << strMissing + QStringLiteral(" is in BASE but not in NEW");
-        err << "velkor-cli: NEW is worse than BASE beyond --fail-on-regression: " << reasons.join(QStringLiteral("; "))
+        err << "velkor-cli: NEW is worse than BASE beyond --fail-on-regression: "
+            << ShowControlCharacters(reasons.join(QStringLiteral("; ")))
             << Qt::endl;
         return kExitRegression;
     }

@@ -1,5 +1,6 @@
 #include "CComparisonReport.h"
 
+#include "CJUnitReport.h"
 #include "CReportFile.h"
 #include "CXmlWriter.h"
 
@@ -202,7 +203,8 @@ bool CComparisonReport::SaveJUnit(const QString& strPath, const CRunComparison& 
             xml.writeStartDocument();
             xml.writeStartElement(QStringLiteral("testsuites"));
             xml.writeStartElement(QStringLiteral("testsuite"));
-            xml.writeAttribute(QStringLiteral("name"), QStringLiteral("compare %1 %2").arg(runs.strBaseFile, runs.strNewFile));
+            xml.writeAttribute(QStringLiteral("name"), CJUnitReport::XmlSafe(QStringLiteral("compare %1 %2")
+                                                                                 .arg(runs.strBaseFile, runs.strNewFile)));
             xml.writeAttribute(QStringLiteral("tests"), QString::number(nCases));
             xml.writeAttribute(QStringLiteral("failures"), QString::number(nFailures));
             xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
@@ -210,10 +212,11 @@ bool CComparisonReport::SaveJUnit(const QString& strPath, const CRunComparison& 
             const auto missingCase = [&](const QString& strName, const QString& strWhat) {
                 xml.writeStartElement(QStringLiteral("testcase"));
                 xml.writeAttribute(QStringLiteral("classname"), QStringLiteral("compare"));
-                xml.writeAttribute(QStringLiteral("name"), strName);
+                xml.writeAttribute(QStringLiteral("name"), CJUnitReport::XmlSafe(strName));
                 xml.writeStartElement(bChecked ? QStringLiteral("failure") : QStringLiteral("skipped"));
                 xml.writeAttribute(QStringLiteral("message"),
-                                   QStringLiteral("%1 is in BASE but not in NEW: nothing to compare it with").arg(strWhat));
+                                   CJUnitReport::XmlSafe(
+                                       QStringLiteral("%1 is in BASE but not in NEW: nothing to compare it with").arg(strWhat)));
                 xml.writeEndElement();
                 xml.writeEndElement();
             };
@@ -227,7 +230,7 @@ bool CComparisonReport::SaveJUnit(const QString& strPath, const CRunComparison& 
                     continue;
                 xml.writeStartElement(QStringLiteral("testcase"));
                 xml.writeAttribute(QStringLiteral("classname"), QStringLiteral("compare"));
-                xml.writeAttribute(QStringLiteral("name"), strName);
+                xml.writeAttribute(QStringLiteral("name"), CJUnitReport::XmlSafe(strName));
                 if (row.IsRegression()) {
                     xml.writeStartElement(QStringLiteral("failure"));
                     xml.writeAttribute(QStringLiteral("message"),

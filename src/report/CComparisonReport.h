@@ -29,7 +29,8 @@ struct CComparedRuns {
 //          "not-checked" without a bound) and exit_code;
 //   JUnit  one case per row found in both runs, failing on a regression
 //          beyond a bound, and one per line or device of BASE that NEW lacks
-//          (failing when bounds are checked, skipped otherwise);
+//          (failing when bounds are checked, skipped otherwise); characters
+//          XML cannot carry are written \xNN, as CJUnitReport writes them;
 // (the HTML page: CComparisonHtml). Each is saved as CReportFile::Write saves ("-": standard output).
 class CComparisonReport {
 public:

@@ -166,6 +166,7 @@ bool CReportSampleReader::Read(std::string_view json, const QString& strOurVersi
     CJsonScanner scan(json);
     QString strProblem;
     bool bVersion = false, bScript = false, bThreshold = false, bRequests = false;
+    bool bRecord = false;  // a record of a JSON Lines file ("kind"), which no report has at its top
     double dThreshold = 0;
     const auto readDevice = [&](CDeviceSamples* pDevice) {
         return ReadRequests(scan, pDevice, &samples.nRequests, &strProblem);
@@ -175,6 +176,8 @@ bool CReportSampleReader::Read(std::string_view json, const QString& strOurVersi
             return scan.MaybeString(&samples.strVersion, &bVersion);
         if (key == "script")
             return scan.MaybeString(&samples.strScript, &bScript);
+        if (key == "kind")
+            bRecord = true;
         if (key == "threshold_ms")
             return scan.Number(&dThreshold, &bThreshold);
         if (key == "partial") {
@@ -218,6 +221,11 @@ bool CReportSampleReader::Read(std::string_view json, const QString& strOurVersi
     scan.End();
     if (!strProblem.isEmpty()) {
         *pProblem = QStringLiteral("damaged: ") + strProblem;
+        return false;
+    }
+    if (bRecord && !bVersion) {
+        *pProblem = QStringLiteral("a JSON Lines file (--jsonl), not a JSON report: compare the run's JSON report "
+                                   "(--json FILE)");
         return false;
     }
     if (scan.Failed()) {

@@ -56,7 +56,8 @@ struct CReportSamples {
 // 1,000,000-request report: 4 MB of times). False, with *pProblem saying why
 // ("not JSON (a ',' or '}' expected at byte 812)", "written by velkor-cli
 // 2.0.0, a newer report format than this 1.0.1.4 reads", "4.3 GB, more than
-// the 2 GB a report may have"), when it is not such a report.
+// the 2 GB a report may have", "a JSON Lines file (--jsonl), not a JSON
+// report: ..."), when it is not such a report.
 class CReportSampleReader {
 public:
     // Larger files are refused before they are read.

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -74,17 +75,38 @@ void CResultsComparison::FillTable(QTableWidget& table, const CRunComparison& co
 {
     static constexpr ECompareFigure kFigures[] = {ECompareFigure::P50, ECompareFigure::P95, ECompareFigure::P99,
                                                   ECompareFigure::Errors, ECompareFigure::RequestsPerSecond};
-    const QStringList headers{QStringLiteral("Line"),     QStringLiteral("URL"),      QStringLiteral("Requests"),
-                              QStringLiteral("p50 (ms)"), QStringLiteral("p95 (ms)"), QStringLiteral("p99 (ms)"),
-                              QStringLiteral("Error %"),  QStringLiteral("Requests/s")};
+    static constexpr int kFirstFigure = 4;
+    static constexpr int kMostUrlChars = 40;
+    const QStringList headers{QStringLiteral("Device"),   QStringLiteral("Line"),     QStringLiteral("URL"),
+                              QStringLiteral("Requests"), QStringLiteral("p50 (ms)"), QStringLiteral("p95 (ms)"),
+                              QStringLiteral("p99 (ms)"), QStringLiteral("Error %"),  QStringLiteral("Requests/s")};
     table.setColumnCount(int(headers.size()));
     table.setHorizontalHeaderLabels(headers);
     table.setRowCount(0);
     const QString strArrow = QStringLiteral(" \u2192 ");
+    const auto addRow = [&table](const QStringList& cells, const CComparisonRow* pRow) {
+        const int nRow = table.rowCount();
+        table.insertRow(nRow);
+        for (int nColumn = 0; nColumn < cells.size(); ++nColumn) {
+            auto* pItem = new QTableWidgetItem(cells[nColumn]);
+            if (nColumn == 2)
+                pItem->setToolTip(cells[nColumn]);
+            pItem->setTextAlignment(Qt::AlignVCenter | (nColumn <= 2 && nColumn != 1 ? Qt::AlignLeft : Qt::AlignRight));
+            const CFigureChange* pChange =
+                pRow != nullptr && nColumn >= kFirstFigure ? &pRow->Figure(kFigures[nColumn - kFirstFigure]) : nullptr;
+            if (pChange != nullptr && pChange->bReal)
+                pItem->setForeground(pChange->bWorse ? QColor(0xc6, 0x28, 0x28) : QColor(0x2e, 0x7d, 0x32));
+            table.setItem(nRow, nColumn, pItem);
+        }
+    };
+    // The rows over every device first, then (two device lists compared)
+    // each device's, as velkor-cli compare lists them; the Device column
+    // shows only then.
+    bool bDevices = !comparison.BaseOnlyDevices().isEmpty() || !comparison.NewOnlyDevices().isEmpty();
     for (const CComparisonRow& row : comparison.Rows()) {
-        if (!row.strDevice.isEmpty())
-            continue;  // a fleet's rows per device: velkor-cli compare lists them
-        QStringList cells{QString::number(row.nLine), row.strUrl,
+        bDevices = bDevices || !row.strDevice.isEmpty();
+        QStringList cells{row.strDevice.isEmpty() ? QStringLiteral("all") : row.strDevice, QString::number(row.nLine),
+                          row.strUrl,
                           QString::number(row.nBaseRequests) + strArrow + QString::number(row.nNewRequests)};
         for (const ECompareFigure figure : kFigures) {
             const CFigureChange& change = row.Figure(figure);
@@ -104,15 +126,23 @@ void CResultsComparison::FillTable(QTableWidget& table, const CRunComparison& co
             }
             cells << strCell;
         }
-        const int nRow = table.rowCount();
-        table.insertRow(nRow);
-        for (int nColumn = 0; nColumn < cells.size(); ++nColumn) {
-            auto* pItem = new QTableWidgetItem(cells[nColumn]);
-            pItem->setTextAlignment(Qt::AlignVCenter | (nColumn == 1 ? Qt::AlignLeft : Qt::AlignRight));
-            const CFigureChange* pChange = nColumn >= 3 ? &row.Figure(kFigures[nColumn - 3]) : nullptr;
-            if (pChange != nullptr && pChange->bReal)
-                pItem->setForeground(pChange->bWorse ? QColor(0xc6, 0x28, 0x28) : QColor(0x2e, 0x7d, 0x32));
-            table.setItem(nRow, nColumn, pItem);
-        }
+        addRow(cells, &row);
     }
+    // A device in one run only: nothing of it to set against the other.
+    for (int nSide = 0; nSide < 2; ++nSide)
+        for (const QString& strDevice : nSide == 0 ? comparison.BaseOnlyDevices() : comparison.NewOnlyDevices()) {
+            QStringList cells{strDevice, QString(), QString(), QString()};
+            while (cells.size() < headers.size())
+                cells << (nSide == 0 ? QStringLiteral("only in the base") : QStringLiteral("not in the base"));
+            addRow(cells, nullptr);
+        }
+    table.setColumnHidden(0, !bDevices);
+    // A long URL is cut in its middle (whole in its tool tip), so that the
+    // figures beside it stay in view.
+    table.setWordWrap(false);
+    table.setTextElideMode(Qt::ElideMiddle);
+    table.horizontalHeader()->setSectionResizeMode(2, QHeaderView::Interactive);
+    table.resizeColumnToContents(2);
+    table.setColumnWidth(2, std::min(table.columnWidth(2),
+                                     table.fontMetrics().horizontalAdvance(QString(kMostUrlChars, QLatin1Char('n'))) + 24));
 }

@@ -36,8 +36,12 @@ public:
     // The comparison shown last (until cleared).
     const std::optional<CRunComparison>& Comparison() const { return m_comparison; }
 
-    // The table's rows: per script line (every device joined), the two
-    // runs' requests and each figure as "base → new (change, real)".
+    // The table's rows: per script line (every device joined, Device
+    // "all"), the two runs' requests and each figure as "base → new (change,
+    // real)"; for two device lists then each device's lines, as velkor-cli
+    // compare pairs them by name, and a row per device found in one run only
+    // ("only in the base", "not in the base"). The Device column shows only
+    // for two device lists. A real change is red when worse, green when better.
     static void FillTable(QTableWidget& table, const CRunComparison& comparison);
 
 private:

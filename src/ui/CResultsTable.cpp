@@ -5,6 +5,7 @@
 #include "engine/StatisticsTable.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -92,6 +93,23 @@ void CResultsTable::resizeEvent(QResizeEvent* pEvent)
 {
     QTableView::resizeEvent(pEvent);
     FitUrlColumn();
+    FitHeight();
+}
+
+void CResultsTable::FitHeight()
+{
+    // As high as its rows, up to a few (more scroll), and the horizontal
+    // scroll bar's height more when the columns are wider than the table:
+    // the bar would otherwise cover the last row.
+    int nColumns = 0;
+    for (int nColumn = 0; nColumn < model()->columnCount(); ++nColumn)
+        nColumns += horizontalHeader()->sectionSize(nColumn);
+    const int nRoom = width() - 2 * frameWidth() -
+                      (RowCount() > kMostRowsShown ? verticalScrollBar()->sizeHint().width() : 0);
+    const int nBar = nColumns > nRoom ? horizontalScrollBar()->sizeHint().height() : 0;
+    const int nShown = std::min(RowCount(), kMostRowsShown);
+    setFixedHeight(horizontalHeader()->sizeHint().height() + nShown * verticalHeader()->defaultSectionSize() + nBar +
+                   2 * frameWidth() + 2);
 }
 
 void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
@@ -99,8 +117,5 @@ void CResultsTable::Show(const CRunStatisticsSnapshot& snapshot)
     m_pModel->Show(&snapshot);
     FitColumns(snapshot.total);
     FitUrlColumn();
-    // As high as its rows, up to a few; more scroll.
-    const int nShown = std::min(RowCount(), kMostRowsShown);
-    setFixedHeight(horizontalHeader()->sizeHint().height() + nShown * verticalHeader()->defaultSectionSize() +
-                   2 * frameWidth() + 2);
+    FitHeight();
 }

@@ -44,6 +44,7 @@ protected:
 
 private:
     void FitUrlColumn();
+    void FitHeight();
     void FitColumns(const CUrlStatistics& total);
 
     CResultsTableModel* m_pModel = nullptr;  // child object

@@ -157,6 +157,7 @@ private:
     // The comparison's caption and table (hidden until a comparison), and
     // its two buttons.
     QWidget* NewComparisonPart();
+    void MakeRoomForTheComparison();
     void ShowCheckAlives();
     void OnFilterChosen(int nChoice);
     void OnRequestPicked();

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -32,6 +34,7 @@ QWidget* CResultsWindow::NewComparisonPart()
     m_pComparison->setObjectName(QStringLiteral("comparison"));
     m_pComparison->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pComparison->verticalHeader()->hide();
+    m_pComparison->verticalHeader()->setDefaultSectionSize(m_pComparison->fontMetrics().height() + 6);
     m_pComparison->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     pLayout->addWidget(m_pComparisonCaption);
     pLayout->addWidget(m_pComparison);
@@ -63,7 +66,27 @@ void CResultsWindow::ShowComparison(const QString& strBaseName, std::vector<std:
                                   2 * m_pComparison->frameWidth() + 2);
     m_pComparison->parentWidget()->show();
     m_pClearComparison->setVisible(!m_pCompare->isHidden());
+    MakeRoomForTheComparison();
     ScheduleRefresh();
+}
+
+void CResultsWindow::MakeRoomForTheComparison()
+{
+    // The tabs grow to show the statistics and the comparison whole, as far
+    // as the time chart can give up height and keep its least readable one;
+    // what is still missing the Statistics tab scrolls to.
+    auto* pArea = findChild<QScrollArea*>(QStringLiteral("statisticsArea"));
+    if (pArea == nullptr || pArea->widget() == nullptr)
+        return;
+    QList<int> sizes = m_pSplitter->sizes();
+    const int nMissing = pArea->widget()->minimumSizeHint().height() - pArea->viewport()->height();
+    const int nSpare = sizes.value(0) - m_pTimeChart->minimumHeight();
+    const int nMove = std::min(nMissing, nSpare);
+    if (sizes.size() != 3 || nMove <= 0)
+        return;
+    sizes[0] -= nMove;
+    sizes[2] += nMove;
+    m_pSplitter->setSizes(sizes);
 }
 
 void CResultsWindow::ClearComparison()

@@ -6,6 +6,7 @@
 #include "CResultsTable.h"
 
 #include <QHeaderView>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -24,13 +25,22 @@ QWidget* CResultsWindow::NewStatisticsPage()
     m_pCheckAlives->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_pCheckAlives->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_pCheckAlives->hide();
-    auto* pStatisticsPage = new QWidget;
-    auto* pStatisticsLayout = new QVBoxLayout(pStatisticsPage);
+    auto* pStatistics = new QWidget;
+    auto* pStatisticsLayout = new QVBoxLayout(pStatistics);
     pStatisticsLayout->setContentsMargins(0, 0, 0, 0);
     pStatisticsLayout->addWidget(m_pTable);
     pStatisticsLayout->addWidget(NewComparisonPart());
     pStatisticsLayout->addWidget(m_pCheckAlives, 1);
     pStatisticsLayout->addStretch();
+    // The tables keep their heights; a tab lower than all of them (a small
+    // screen, a comparison shown) scrolls rather than drawing one over the
+    // other.
+    auto* pStatisticsPage = new QScrollArea;
+    pStatisticsPage->setObjectName(QStringLiteral("statisticsArea"));
+    pStatisticsPage->setWidgetResizable(true);
+    pStatisticsPage->setFrameShape(QFrame::NoFrame);
+    pStatisticsPage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pStatisticsPage->setWidget(pStatistics);
     return pStatisticsPage;
 }
 

@@ -47,6 +47,10 @@ TEST(CliCompare, BoundsExitCodesAndReportsThatCannotBeRead)
     const QString strSlower = Write(dir, QStringLiteral("slower.json"), Report(1500));
     const QString strDamaged = Write(dir, QStringLiteral("damaged.json"), Report(1000).left(3000));
     const QString strNewer = Write(dir, QStringLiteral("newer.json"), Report(1000, "99.0"));
+    // A damaged or hostile report's URL with a terminal's escape sequence and
+    // a line break in it.
+    const QString strHostile =
+        Write(dir, QStringLiteral("hostile.json"), Report(1000).replace("httpapi/x", "httpapi/x\\u001b[2J\\nfake"));
     QFile huge(dir.filePath(QStringLiteral("huge.json")));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
     ASSERT_TRUE(huge.resize(std::int64_t(3) << 30));  // sparse: no disk taken
@@ -71,6 +75,9 @@ TEST(CliCompare, BoundsExitCodesAndReportsThatCannotBeRead)
         {"faster is no regression", {strSlower, strBase, "--fail-on-regression", "0%"}, kExitOk,
          "3 real changes, 0 for the worse", ""},
         {"itself", {strBase, strBase, "--fail-on-regression", "0%"}, kExitOk, "0 real changes", ""},
+        {"control characters in the table, \\xNN in JUnit", {strBase, strHostile, "--junit", "-"}, kExitOk,
+         "name=\"line 2: http://127.0.0.1:8080/httpapi/x\\x1b[2J&#10;fake\"/>",
+         "\nline 2  http://127.0.0.1:8080/httpapi/x\u241b[2J\u240afake\n        "},
         {"damaged", {strBase, strDamaged}, kExitUsage, "",
          "velkor-cli: the report " + strDamaged + " cannot be compared: not JSON, or cut off (a string without its "
          "end at byte 3000)\n"},

@@ -210,6 +210,12 @@ TEST(CompareRuns, ReportsThatCannotBeReadSayWhy)
         {"nested too deep", "{\"x\": " + QByteArray(100, '[') + QByteArray(100, ']') + "}",
          "not JSON, or cut off (values nested more than 64 deep at byte 70)"},
         {"trailing text", good + "x", "text after the end of the report"},
+        {"JSON Lines", "{\"kind\": \"request\", \"index\": 1, \"line\": 2, \"url\": \"http://h/httpapi/x\", "
+                       "\"time_us\": 5, \"outcome\": \"ok\"}\n{\"kind\": \"summary\", \"partial\": false}\n",
+         "a JSON Lines file (--jsonl), not a JSON report: compare the run's JSON report (--json FILE)"},
+        {"JSON Lines of a device list, cut off",
+         "{\"device\": \"cam-01\", \"kind\": \"checkalive\", \"index\": 1}\n{\"device\": \"cam-01\", \"ki",
+         "a JSON Lines file (--jsonl), not a JSON report"},
     };
     for (const CCase& c : cases) {
         CReportSamples samples;

@@ -4,10 +4,12 @@
 #include "GuiTestUtil.h"
 
 #include "report/CJsonReport.h"
+#include "report/CReportSamples.h"
 #include "report/CRunRecorder.h"
 #include "ui/CResponseTimeHistogram.h"
 #include "ui/CResultsComparison.h"
 #include "ui/CResultsFiles.h"
+#include "ui/CResultsTable.h"
 #include "ui/CResultsWindow.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +19,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -126,9 +130,25 @@ TEST_F(ResultsComparison, ASavedRunIsDrawnAndItsChangesMarkedReal)
     QTableWidget* pTable = results.ComparisonTable();
     EXPECT_EQ(results.ComparisonCaption()->text().toStdString(), "Compared with base.json (base):");
     ASSERT_EQ(pTable->rowCount(), 1);
-    EXPECT_EQ(pTable->item(0, 0)->text(), QStringLiteral("1"));
-    EXPECT_EQ(pTable->item(0, 2)->text().toStdString(), "30 \u2192 31");
-    EXPECT_EQ(pTable->item(0, 3)->text().toStdString(), "45.0 \u2192 90.0 (+100.0%, real, worse)");
+    EXPECT_TRUE(pTable->isColumnHidden(0));  // no devices
+    EXPECT_EQ(pTable->item(0, 1)->text(), QStringLiteral("1"));
+    EXPECT_EQ(pTable->item(0, 3)->text().toStdString(), "30 \u2192 31");
+    EXPECT_EQ(pTable->item(0, 4)->text().toStdString(), "45.0 \u2192 90.0 (+100.0%, real, worse)");
+    // At the size a 1366x768 screen leaves it, the statistics tab is lower
+    // than its tables: they keep their heights one below the other in a page
+    // that scrolls, the comparison's last within it (not pushed out of it
+    // while the caption was drawn over the statistics).
+    results.resize(778, 736);
+    QCoreApplication::processEvents();
+    const QWidget* pPart = pTable->parentWidget();
+    EXPECT_LT(pTable->geometry().bottom(), pPart->height());
+    EXPECT_LT(pPart->geometry().bottom(), pPart->parentWidget()->height());
+    // The statistics' columns are wider than the table there: its scroll bar
+    // comes under its rows, not over the last.
+    const CResultsTable* pStatistics = results.Table();
+    ASSERT_TRUE(pStatistics->horizontalScrollBar()->isVisible());
+    EXPECT_GE(pStatistics->viewport()->height(),
+              pStatistics->RowCount() * pStatistics->verticalHeader()->defaultSectionSize());
 
     // Clear comparison.
     auto* pClear = results.findChild<QPushButton*>(QStringLiteral("clearComparison"));
@@ -148,4 +168,52 @@ TEST_F(ResultsComparison, ASavedRunIsDrawnAndItsChangesMarkedReal)
     for (const QPointF& point : pBase->points())
         dSlowSum += point.y();
     EXPECT_EQ(dSlowSum, 30.0);
+}
+
+// Two device lists compared: after the line over every device, each
+// device's line as velkor-cli compare pairs them by name (cam-02 twice as
+// slow in NEW, its change real and red as a joined row's is), then the
+// devices found in one run only.
+TEST_F(ResultsComparison, TwoDeviceListsShowEachDevicesRows)
+{
+    const auto fleet = [](const QList<QPair<QByteArray, int>>& devices, const QByteArray& slowDevice) {
+        QByteArray json = "{\"velkor_version\": \"9.9\", \"script\": \"pan.cmf\", \"threshold_ms\": 250, \"devices\": [";
+        for (qsizetype i = 0; i < devices.size(); ++i) {
+            json += QByteArray(i ? "," : "") + "{\"name\": \"" + devices[i].first + "\", \"requests\": [";
+            const QByteArray ms = devices[i].first == slowDevice ? "90" : "45";
+            for (int n = 0; n < devices[i].second; ++n)
+                json += QByteArray(n ? "," : "") + "{\"line\": 1, \"url\": \"http://127.0.0.1:8080/httpapi/x\", "
+                        "\"outcome\": \"ok\", \"time_ms\": " + ms + ", \"time_us\": " + ms + "000}";
+            json += "]}";
+        }
+        json += "]}";
+        CReportSamples samples;
+        QString strProblem;
+        EXPECT_TRUE(CReportSampleReader::Read(std::string_view(json.constData(), std::size_t(json.size())),
+                                              QStringLiteral("9.9"), &samples, &strProblem))
+            << strProblem.toStdString();
+        return samples;
+    };
+    const CReportSamples base = fleet({{"cam-01", 30}, {"cam-02", 30}, {"cam-04", 5}}, "");
+    const CReportSamples newer = fleet({{"cam-01", 30}, {"cam-02", 30}, {"cam-03", 5}}, "cam-02");
+    QTableWidget table;
+    CResultsComparison::FillTable(table, CRunComparison::Compare(base, newer, CCompareOptions()));
+    QStringList rows;
+    for (int nRow = 0; nRow < table.rowCount(); ++nRow) {
+        QStringList cells;
+        for (int nColumn = 0; nColumn < 5; ++nColumn)
+            cells << table.item(nRow, nColumn)->text();
+        rows << cells.join(QStringLiteral(" | "));
+    }
+    EXPECT_FALSE(table.isColumnHidden(0));
+    EXPECT_EQ(rows.join(QLatin1Char('\n')).toStdString(),
+              "all | 1 | http://127.0.0.1:8080/httpapi/x | 65 \u2192 65 | 45.0 \u2192 45.0 (0.0%)\n"
+              "cam-01 | 1 | http://127.0.0.1:8080/httpapi/x | 30 \u2192 30 | 45.0 \u2192 45.0 (0.0%)\n"
+              "cam-02 | 1 | http://127.0.0.1:8080/httpapi/x | 30 \u2192 30 | 45.0 \u2192 90.0 (+100.0%, real, worse)\n"
+              "cam-04 |  |  |  | only in the base\n"
+              "cam-03 |  |  |  | not in the base");
+    // Worse is red on a device's row as on the joined row's p95.
+    EXPECT_EQ(table.item(2, 4)->foreground().color(), QColor(0xc6, 0x28, 0x28));
+    EXPECT_EQ(table.item(0, 5)->foreground().color(), QColor(0xc6, 0x28, 0x28));
+    EXPECT_EQ(table.item(1, 4)->foreground().style(), Qt::NoBrush);
 }
