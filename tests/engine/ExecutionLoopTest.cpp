@@ -1,19 +1,12 @@
-#include "CLoopbackListener.h"
 #include "CTestResponder.h"
 #include "EngineHarness.h"
 #include "engine/RunLogTexts.h"
-#include "platform/MonotonicClock.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <pthread.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <time.h>
 
 namespace {
 
@@ -169,75 +162,6 @@ TEST(ExecutionLoop, ThresholdZeroFlagsEveryResponseAndSlowOnesAreFlagged)
     const int nMs = strTime.section(QLatin1Char(':'), 3).trimmed().section(QLatin1Char(' '), 0, 0).toInt();
     EXPECT_GE(nMs, 350);
     EXPECT_LT(nMs, 1500) << "the time encloses the exchange, not the 5 s wait";
-}
-
-// Holds the thread it is delivered to for 500 ms, as a machine with no core
-// free would.
-std::atomic<bool> g_bWorkerHeld{false};
-void HoldThread(int)
-{
-    g_bWorkerHeld = true;
-    timespec left{0, 500000000};
-    while (nanosleep(&left, &left) != 0) {
-    }
-}
-
-TEST(ExecutionLoop, ResponseTimeEndsWhenTheAnswerArrivedNotWhenTheWorkerRanAgain)
-{
-    struct sigaction hold{};
-    struct sigaction previous{};
-    hold.sa_handler = HoldThread;
-    hold.sa_flags = SA_RESTART;
-    sigemptyset(&hold.sa_mask);
-    ASSERT_EQ(sigaction(SIGUSR2, &hold, &previous), 0);
-    g_bWorkerHeld = false;
-
-    std::mutex mutex;
-    QStringList lines;
-    pthread_t worker{};
-    std::atomic<std::int64_t> nSendLoggedUs{-1};
-    std::atomic<std::int64_t> nAnsweredUs{-1};
-    // The peer holds the worker once it has the request, then answers at
-    // once: the answer arrives while the worker cannot read it.
-    CLoopbackListener peer([&](int nFd, int) {
-        QByteArray request;
-        char buffer[1024];
-        while (!request.contains("\r\n\r\n")) {
-            const ssize_t n = recv(nFd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return;  // the connection pass's connection
-            request.append(buffer, int(n));
-        }
-        {
-            std::lock_guard lock(mutex);
-            pthread_kill(worker, SIGUSR2);
-        }
-        for (int i = 0; i < 5000 && !g_bWorkerHeld; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        send(nFd, kOk.constData(), size_t(kOk.size()), MSG_NOSIGNAL);
-        nAnsweredUs = MonotonicUs();
-    });
-    EngineHarness h;
-    h.m_log.SetLineSink([&](const QString& strLine) {
-        std::lock_guard lock(mutex);
-        if (strLine.contains(QStringLiteral("[SEND]"))) {
-            worker = pthread_self();  // the run's worker, which sends next
-            nSendLoggedUs = MonotonicUs();
-        }
-        lines << strLine;
-    });
-    h.Run(Url(peer.Port()));
-    sigaction(SIGUSR2, &previous, nullptr);
-
-    ASSERT_TRUE(g_bWorkerHeld) << "the worker was not held";
-    std::lock_guard lock(mutex);
-    const qint64 nMs = FigureMs(lines.filter(QStringLiteral("Response time : ")).value(0));
-    const std::int64_t nSentToAnsweredMs = (nAnsweredUs - nSendLoggedUs) / 1000;
-    // The time starts after the [SEND] line and ends at the answer's arrival,
-    // before the peer's send returned (one more for the readings' rounding);
-    // the 500 ms the worker then waited are not in it.
-    EXPECT_GE(nMs, 0);
-    EXPECT_LE(nMs, nSentToAnsweredMs + 1) << "the peer answered " << nSentToAnsweredMs << " ms after the [SEND] line";
 }
 
 TEST(ExecutionLoop, AllServersUnreachableStillRunsTheScript)

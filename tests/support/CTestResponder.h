@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 // A loopback HTTP peer for engine tests: every request on every connection
@@ -22,6 +23,10 @@ public:
     // The head of the last request, as received.
     QByteArray LastRequest() const;
 
+    // Called on the connection's thread once a request is in, before its
+    // answer goes out (after the delay). Set before the first request.
+    void SetBeforeAnswer(std::function<void()> hook) { m_beforeAnswer = std::move(hook); }
+
     // A loopback port on which nothing listens.
     static int ClosedPort();
 
@@ -30,6 +35,7 @@ private:
 
     QByteArray m_response;
     int m_nDelayMs;
+    std::function<void()> m_beforeAnswer;
     std::atomic<int> m_nRequests{0};
     mutable std::mutex m_requestMutex;
     QByteArray m_lastRequest;  // guarded by m_requestMutex

@@ -214,6 +214,8 @@ void CTlsPeer::Serve(int nFd)
                     answer = m_answers.value(std::min<qsizetype>(m_nAnswered++, m_answers.size() - 1));
                 }
                 data.remove(0, nEnd + 4);
+                if (m_beforeAnswer)
+                    m_beforeAnswer();
                 if (!answer.isEmpty())
                     SSL_write(pSsl, answer.constData(), static_cast<int>(answer.size()));
             }
