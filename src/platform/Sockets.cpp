@@ -88,10 +88,28 @@ std::int64_t ArrivalUs(msghdr& message)
     return -1;
 }
 
+// The kernel stamps arriving packets only while some socket asks for it, and
+// turns stamping on a moment after the first one does (deferred work), off
+// again once the last one is closed. A socket that asks for it for the
+// process's whole life keeps it on from the first user on, so connections
+// made and closed one after the other do not each start without it.
+void KeepArrivalTimesOn()
+{
+    static const int s_nKeeper = [] {
+        const int nFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int nOn = 1;
+        if (nFd >= 0)
+            setsockopt(nFd, SOL_SOCKET, SO_TIMESTAMPNS, &nOn, sizeof nOn);
+        return nFd;
+    }();
+    static_cast<void>(s_nKeeper);
+}
+
 } // namespace
 
 int SocketStartup()
 {
+    KeepArrivalTimesOn();
     ++g_nStartupCount;
     return 0;
 }
@@ -217,6 +235,7 @@ int SocketSend(SOCKET s, const char* pData, int nLength)
 
 void SocketSetArrivalTimes(SOCKET s)
 {
+    KeepArrivalTimesOn();
     const int nOn = 1;
     setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &nOn, sizeof nOn);
 }

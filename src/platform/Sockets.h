@@ -17,7 +17,8 @@ inline constexpr int SOCKET_ERROR = -1;
 
 // Start-up reference count: every user takes one reference and gives it back
 // when done. POSIX sockets need no start-up; the count only keeps the
-// pairing visible.
+// pairing visible. (The first call also turns the kernel's arrival times on:
+// see SocketSetArrivalTimes.)
 int SocketStartup();
 int SocketCleanup();
 int SocketStartupCount();
@@ -47,7 +48,9 @@ int SocketConnect(SOCKET s, const sockaddr_in& address, int nTimeoutMs);
 int SocketSend(SOCKET s, const char* pData, int nLength);
 
 // SO_TIMESTAMPNS: the kernel notes when each segment reached the machine, so
-// that SocketRecv can say when the bytes it returns arrived.
+// that SocketRecv can say when the bytes it returns arrived. The first
+// SocketStartup (or this) opens one socket more, kept for the process's life,
+// that keeps the kernel's stamping on between connections.
 void SocketSetArrivalTimes(SOCKET s);
 
 // recv; the count received, 0 when the peer closed, or SOCKET_ERROR.

@@ -25,7 +25,11 @@ public:
 
     // Called on the connection's thread once a request is in, before its
     // answer goes out (after the delay). Set before the first request.
-    void SetBeforeAnswer(std::function<void()> hook) { m_beforeAnswer = std::move(hook); }
+    void SetBeforeAnswer(std::function<void()> hook)
+    {
+        std::lock_guard lock(m_requestMutex);
+        m_beforeAnswer = std::move(hook);
+    }
 
     // A loopback port on which nothing listens.
     static int ClosedPort();
@@ -35,9 +39,9 @@ private:
 
     QByteArray m_response;
     int m_nDelayMs;
-    std::function<void()> m_beforeAnswer;
     std::atomic<int> m_nRequests{0};
     mutable std::mutex m_requestMutex;
     QByteArray m_lastRequest;  // guarded by m_requestMutex
+    std::function<void()> m_beforeAnswer;  // guarded by m_requestMutex
     CLoopbackListener m_listener;  // last: it serves with the members above
 };

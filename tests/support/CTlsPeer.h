@@ -71,7 +71,11 @@ public:
     QList<QByteArray> ServerNames(int nCount) const;
     // Called on the connection's thread once a request is in, before its
     // answer goes out. Set before the first request.
-    void SetBeforeAnswer(std::function<void()> hook) { m_beforeAnswer = std::move(hook); }
+    void SetBeforeAnswer(std::function<void()> hook)
+    {
+        std::lock_guard lock(m_mutex);
+        m_beforeAnswer = std::move(hook);
+    }
 
 private:
     void Serve(int nFd);
@@ -82,6 +86,6 @@ private:
     int m_nAnswered = 0;
     QList<QByteArray> m_requests;
     QList<QByteArray> m_serverNames;
-    std::function<void()> m_beforeAnswer;
+    std::function<void()> m_beforeAnswer;  // guarded by m_mutex
     std::unique_ptr<CLoopbackListener> m_listener;
 };
