@@ -111,6 +111,9 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     int nStatus = -1;
     // One reading at each end, in microseconds; the logged milliseconds are
     // the difference of the two readings' milliseconds, as they always were.
+    // The end of an answer is when its last bytes reached the machine (the
+    // kernel's receive time), not when this thread next got a core to read
+    // them; anything else ends when SendRequest returns.
     const std::int64_t t0Us = MonotonicUs();
     const std::int64_t t0 = MsOfMonotonicUs(t0Us);
     if (m_bFirstRequest) {
@@ -119,7 +122,11 @@ bool CExecutionLoop::SendCommand(CServerItem& server, const CCommandItem& item)
     }
     const HRESULT hr =
         server.m_pHttp->SendRequest(path, response.data(), nLength, nStatus, user, password, bCredentialsUtf8);
-    const std::int64_t t1Us = MonotonicUs();
+    const std::int64_t nReturnedUs = MonotonicUs();
+    const std::int64_t nArrivalUs = hr == S_OK ? server.m_pHttp->AnswerArrivalUs() : -1;
+    // A wall clock stepped between the arrival and the read cannot put the
+    // end before the start or after now.
+    const std::int64_t t1Us = nArrivalUs >= 0 ? std::clamp(nArrivalUs, t0Us, nReturnedUs) : nReturnedUs;
     const std::int64_t nResponseMs = MsOfMonotonicUs(t1Us) - t0;
     if (Aborted())
         return true;  // cut off by closing: no answer to report, and no result

@@ -123,6 +123,8 @@ int CHTTPLayer::Connect(int nPort)
         return -1;
     }
     SocketSetAbortiveClose(m_socket);
+    // An answer's time ends when it arrived, not when this thread next ran.
+    SocketSetArrivalTimes(m_socket);
     SocketSetSendTimeout(m_socket, ConnectTimeoutMs());
     const std::int64_t nStart = MonotonicMs();
     if (SocketConnect(m_socket, socketAddress, ConnectTimeoutMs()) != 0) {
@@ -196,6 +198,7 @@ HRESULT CHTTPLayer::ReadResponse(CResponseParser& parser)
 {
     m_bPeerEnded = true;
     m_bEndedCleanly = false;
+    m_nReadArrivalUs = -1;
     if (m_socket == INVALID_SOCKET || !m_pTransport) {
         m_strFailure = QStringLiteral("no connection");
         return E_FAIL;
@@ -204,6 +207,7 @@ HRESULT CHTTPLayer::ReadResponse(CResponseParser& parser)
     const CResponseReader::EEnd end = reader.Read(parser);
     m_bPeerEnded = reader.PeerEnded();
     m_bEndedCleanly = reader.EndedCleanly();
+    m_nReadArrivalUs = reader.ArrivalUs();
     m_strFailure = reader.Reason();
     if (end == CResponseReader::EEnd::Complete)
         return S_OK;
@@ -264,6 +268,7 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
     const QByteArray target = UpToNul(requestTarget);
     m_strAuthProblem.clear();
     m_strFailure.clear();
+    m_nAnswerArrivalUs = -1;
     nStatus = -1;
     const int nKeep = std::max(nLength, 0);
 
@@ -280,8 +285,10 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
     HRESULT result = ReadResponse(first);
     nStatus = first.Status();
     if (result != S_OK || nStatus != 401) {
-        if (result == S_OK)
+        if (result == S_OK) {
             CopyToCaller(TextForCaller(first, nKeep), pResponse, nLength);
+            m_nAnswerArrivalUs = m_nReadArrivalUs;
+        }
         Close();
         return result;
     }
@@ -293,7 +300,10 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
         m_strAuthProblem = auth.Problem();
         CopyToCaller(TextForCaller(first, nKeep), pResponse, nLength);
         Close();
-        return auth.Failed() ? E_FAIL : S_OK;
+        if (auth.Failed())
+            return E_FAIL;
+        m_nAnswerArrivalUs = m_nReadArrivalUs;
+        return S_OK;
     }
     CResponseParser* pLast = &first;
     CResponseParser answers[2] = {CResponseParser(nKeep), CResponseParser(nKeep)};
@@ -312,6 +322,7 @@ HRESULT CHTTPLayer::SendRequest(const QByteArray& requestTarget, char* pResponse
         if (nStatus == 401)
             m_strAuthProblem = QStringLiteral("credentials refused");
         CopyToCaller(TextForCaller(*pLast, nKeep), pResponse, nLength);
+        m_nAnswerArrivalUs = m_nReadArrivalUs;  // pLast was the last read
     }
     Close();
     return result;

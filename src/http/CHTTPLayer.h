@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 // HTTP/1.1 client for one device (host and port), on a plain TCP socket or
@@ -78,6 +79,13 @@ public:
     // when the wait ran out before anything came, and for TLS problems.
     const QString& Failure() const { return m_strFailure; }
 
+    // When the last bytes of the answer the last SendRequest gave (S_OK)
+    // reached this machine, on the MonotonicUs() clock: the kernel's receive
+    // time of the segment that brought them (over several exchanges, a 401
+    // and the answer to the credentials, the last one's). -1 when there was
+    // no answer. See CResponseReader::ArrivalUs.
+    std::int64_t AnswerArrivalUs() const { return m_nAnswerArrivalUs; }
+
     SOCKET Socket() const { return m_socket; }
     const QString& Host() const { return m_szHost; }
     int Port() const { return m_nPort; }
@@ -123,4 +131,6 @@ private:
     // How the last response read ended.
     bool m_bPeerEnded = false;
     bool m_bEndedCleanly = false;
+    std::int64_t m_nReadArrivalUs = -1;    // of the last response read
+    std::int64_t m_nAnswerArrivalUs = -1;  // of the last SendRequest's answer
 };

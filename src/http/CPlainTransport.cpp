@@ -37,7 +37,8 @@ int CPlainTransport::WaitReadable(int nSec, int nUSec)
 
 int CPlainTransport::Recv(char* pData, int nLength)
 {
-    const int n = SocketRecv(m_socket, pData, nLength);
+    m_nArrivalUs = -1;
+    const int n = SocketRecv(m_socket, pData, nLength, false, &m_nArrivalUs);
     if (n < 0) {
         m_strProblem = SocketErrorText(SocketLastError());
         return kFailed;

@@ -21,6 +21,7 @@ CResponseReader::EEnd CResponseReader::Read(CResponseParser& parser)
     m_strReason.clear();
     m_bPeerEnded = false;
     m_bEndedCleanly = false;
+    m_nArrivalUs = -1;
     if (!m_buffer)
         m_buffer.reset(new char[kRecvChunk]);
     const std::int64_t nWaitMs = static_cast<std::int64_t>(m_nWaitSec) * 1000 + m_nWaitUSec / 1000;
@@ -62,8 +63,10 @@ CResponseReader::EEnd CResponseReader::Read(CResponseParser& parser)
         if (n == ITransport::kEnd) {
             m_bPeerEnded = true;
             parser.PeerClosed();
-            if (parser.IsComplete())
+            if (parser.IsComplete()) {
+                m_nArrivalUs = MonotonicUs();
                 return EEnd::Complete;
+            }
             m_strReason = parser.IsEmpty() ? QStringLiteral("no response (connection closed before a status line)")
                                            : QStringLiteral("response cut short ") + parser.Progress();
             return EEnd::Failed;
@@ -75,6 +78,7 @@ CResponseReader::EEnd CResponseReader::Read(CResponseParser& parser)
         }
         if (parser.IsComplete()) {
             m_bEndedCleanly = parser.EndedByFraming() && nTaken == n;
+            m_nArrivalUs = m_transport.LastArrivalUs() >= 0 ? m_transport.LastArrivalUs() : MonotonicUs();
             return EEnd::Complete;
         }
     }

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 // Reads one response from a connection into a parser and says how it ended:
@@ -35,6 +36,12 @@ public:
     // The response ended exactly where its framing said, and nothing after
     // it came in the same read.
     bool EndedCleanly() const { return m_bEndedCleanly; }
+    // When a complete response's last bytes came, on the MonotonicUs()
+    // clock: the kernel's receive time of the segment that brought them;
+    // when that is not known (a response ended by the device's close, a
+    // socket without arrival times), the time they were read. -1 when the
+    // response did not complete.
+    std::int64_t ArrivalUs() const { return m_nArrivalUs; }
 
 private:
     QString WaitText() const;
@@ -46,5 +53,6 @@ private:
     QString m_strReason;
     bool m_bPeerEnded = false;
     bool m_bEndedCleanly = false;
+    std::int64_t m_nArrivalUs = -1;
     std::unique_ptr<char[]>& m_buffer;
 };

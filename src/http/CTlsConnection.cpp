@@ -24,9 +24,22 @@ struct CTlsConnection::CContext
     }
 };
 
+namespace {
+
+// What the session's BIO reads and writes through: the socket, and when the
+// segment holding the last byte it read arrived (SocketRecv).
+struct CBioSocket
+{
+    SOCKET nFd = INVALID_SOCKET;
+    std::int64_t nArrivalUs = -1;
+};
+
+} // namespace
+
 struct CTlsConnection::CSession
 {
     SSL* pSsl = nullptr;
+    CBioSocket socket;  // the BIO's data: outlives it, freed with the SSL
     ~CSession()
     {
         SSL_free(pSsl);
@@ -101,7 +114,7 @@ int CountCertificates(const QString& strPath)
 // dropped; this transport sends with MSG_NOSIGNAL instead.
 int BioWrite(BIO* pBio, const char* pData, int nLength)
 {
-    const int nFd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(pBio)));
+    const int nFd = static_cast<const CBioSocket*>(BIO_get_data(pBio))->nFd;
     BIO_clear_retry_flags(pBio);
     const ssize_t n = send(nFd, pData, static_cast<size_t>(nLength), MSG_NOSIGNAL);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -111,12 +124,13 @@ int BioWrite(BIO* pBio, const char* pData, int nLength)
 
 int BioRead(BIO* pBio, char* pData, int nLength)
 {
-    const int nFd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(pBio)));
+    CBioSocket* pSocket = static_cast<CBioSocket*>(BIO_get_data(pBio));
     BIO_clear_retry_flags(pBio);
-    const ssize_t n = recv(nFd, pData, static_cast<size_t>(nLength), 0);
+    // The arrival of what a record's last read brought is the record's.
+    const int n = SocketRecv(pSocket->nFd, pData, nLength, false, &pSocket->nArrivalUs);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         BIO_set_retry_read(pBio);
-    return static_cast<int>(n);
+    return n;
 }
 
 long BioCtrl(BIO*, int nCommand, long, void*)
@@ -231,6 +245,7 @@ int CTlsConnection::Handshake(SOCKET s, const QByteArray& host, int nTimeoutMs)
 {
     m_strProblem.clear();
     m_bCertificateRefused = false;
+    m_nArrivalUs = -1;
     m_pSession.reset();
     if (!m_bConfigured && !Configure(m_options))
         return -1;
@@ -242,7 +257,8 @@ int CTlsConnection::Handshake(SOCKET s, const QByteArray& host, int nTimeoutMs)
         m_strProblem = QStringLiteral("TLS set-up failed: ") + OpenSslError();
         return -1;
     }
-    BIO_set_data(pBio, reinterpret_cast<void*>(static_cast<std::intptr_t>(s)));
+    m_pSession->socket.nFd = s;
+    BIO_set_data(pBio, &m_pSession->socket);
     SSL_set_bio(pSsl, pBio, pBio);
     m_nSocket = s;
     const bool bIp = IsIpAddress(host);
@@ -334,8 +350,12 @@ int CTlsConnection::Recv(char* pData, int nLength)
         return SOCKET_ERROR;
     ERR_clear_error();
     const int n = SSL_read(m_pSession->pSsl, pData, nLength);
-    if (n > 0)
+    if (n > 0) {
+        // Bytes of a record already decrypted keep the arrival of the read
+        // that completed it.
+        m_nArrivalUs = m_pSession->socket.nArrivalUs;
         return n;
+    }
     switch (SSL_get_error(m_pSession->pSsl, n)) {
     case SSL_ERROR_WANT_READ:
     case SSL_ERROR_WANT_WRITE:

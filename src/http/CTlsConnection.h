@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 // How certificates of HTTPS devices are checked.
@@ -62,6 +63,11 @@ public:
     // kWouldBlock, or SOCKET_ERROR.
     int Recv(char* pData, int nLength);
 
+    // When the bytes the last Recv returned reached this machine: the
+    // kernel's receive time of the segment that completed their record, on
+    // the MonotonicUs() clock; -1 when not known.
+    std::int64_t LastArrivalUs() const { return m_nArrivalUs; }
+
     // Why the last Recv failed, in words for the log: "connection reset",
     // or the TLS alert the device sent.
     const QString& RecvProblem() const { return m_strRecvProblem; }
@@ -84,5 +90,6 @@ private:
     bool m_bConfigured = false;
     QString m_strProblem;
     QString m_strRecvProblem;
+    std::int64_t m_nArrivalUs = -1;
     bool m_bCertificateRefused = false;
 };

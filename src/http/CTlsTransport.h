@@ -12,6 +12,7 @@ public:
     bool SendAll(const char* pData, int nLength, int nWaitMs) override;
     int WaitReadable(int nSec, int nUSec) override;
     int Recv(char* pData, int nLength) override;
+    std::int64_t LastArrivalUs() const override { return m_tls.LastArrivalUs(); }
     QString RecvProblem() const override { return m_strProblem; }
     bool PeerClosed() override;
     bool HasUnread() override;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 // One connection to a device, plain TCP or TLS on it: the exchange reads and
 // writes through this and never asks which of the two it has.
 class ITransport
@@ -21,6 +23,10 @@ public:
     virtual int WaitReadable(int nSec, int nUSec) = 0;
     // Up to nLength bytes: the count, kEnd, kFailed or kWouldBlock.
     virtual int Recv(char* pData, int nLength) = 0;
+    // When the last bytes Recv returned reached this machine: the kernel's
+    // receive time of the segment (for TLS: of the record) that brought them,
+    // on the MonotonicUs() clock; -1 when not known.
+    virtual std::int64_t LastArrivalUs() const = 0;
     // Why the last Recv failed, in words for the log ("connection reset").
     virtual QString RecvProblem() const = 0;
     // The device has closed or reset the connection; checked without waiting.

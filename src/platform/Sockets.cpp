@@ -2,10 +2,13 @@
 
 #include "MonotonicClock.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
@@ -65,10 +68,48 @@ int PollFor(SOCKET s, short nEvents, std::int64_t nWaitNs, short* pRevents)
     }
 }
 
+// The arrival time a received message's control data carries (the kernel's
+// wall-clock stamp), moved to the monotonic clock by the two clocks' readings
+// now: a wall clock stepped since the arrival cannot put it after now.
+std::int64_t ArrivalUs(msghdr& message)
+{
+    for (cmsghdr* p = CMSG_FIRSTHDR(&message); p != nullptr; p = CMSG_NXTHDR(&message, p)) {
+        if (p->cmsg_level != SOL_SOCKET || p->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec stamp{};
+        std::memcpy(&stamp, CMSG_DATA(p), sizeof stamp);
+        timespec wallNow{};
+        clock_gettime(CLOCK_REALTIME, &wallNow);
+        const std::int64_t nNowUs = MonotonicUs();
+        const std::int64_t nAgeNs = (static_cast<std::int64_t>(wallNow.tv_sec) - stamp.tv_sec) * 1000000000
+            + (static_cast<std::int64_t>(wallNow.tv_nsec) - stamp.tv_nsec);
+        return nNowUs - std::max<std::int64_t>(nAgeNs / 1000, 0);
+    }
+    return -1;
+}
+
+// The kernel stamps arriving packets only while some socket asks for it, and
+// turns stamping on a moment after the first one does (deferred work), off
+// again once the last one is closed. A socket that asks for it for the
+// process's whole life keeps it on from the first user on, so connections
+// made and closed one after the other do not each start without it.
+void KeepArrivalTimesOn()
+{
+    static const int s_nKeeper = [] {
+        const int nFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int nOn = 1;
+        if (nFd >= 0)
+            setsockopt(nFd, SOL_SOCKET, SO_TIMESTAMPNS, &nOn, sizeof nOn);
+        return nFd;
+    }();
+    static_cast<void>(s_nKeeper);
+}
+
 } // namespace
 
 int SocketStartup()
 {
+    KeepArrivalTimesOn();
     ++g_nStartupCount;
     return 0;
 }
@@ -192,10 +233,26 @@ int SocketSend(SOCKET s, const char* pData, int nLength)
     }
 }
 
-int SocketRecv(SOCKET s, char* pData, int nLength, bool bPeek)
+void SocketSetArrivalTimes(SOCKET s)
 {
+    KeepArrivalTimesOn();
+    const int nOn = 1;
+    setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &nOn, sizeof nOn);
+}
+
+int SocketRecv(SOCKET s, char* pData, int nLength, bool bPeek, std::int64_t* pArrivalUs)
+{
+    iovec data{pData, static_cast<size_t>(nLength < 0 ? 0 : nLength)};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
     for (;;) {
-        const ssize_t n = recv(s, pData, static_cast<size_t>(nLength < 0 ? 0 : nLength), bPeek ? MSG_PEEK : 0);
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = pArrivalUs != nullptr ? sizeof control : 0;
+        const ssize_t n = recvmsg(s, &message, bPeek ? MSG_PEEK : 0);
+        if (n > 0 && pArrivalUs != nullptr)
+            *pArrivalUs = ArrivalUs(message);
         if (n >= 0)
             return static_cast<int>(n);
         if (errno != EINTR)

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <cstdint>
+
 #include <netinet/in.h>
 
 // A small socket layer on POSIX sockets, shaped after the calls the HTTP
@@ -15,7 +17,8 @@ inline constexpr int SOCKET_ERROR = -1;
 
 // Start-up reference count: every user takes one reference and gives it back
 // when done. POSIX sockets need no start-up; the count only keeps the
-// pairing visible.
+// pairing visible. (The first call also turns the kernel's arrival times on:
+// see SocketSetArrivalTimes.)
 int SocketStartup();
 int SocketCleanup();
 int SocketStartupCount();
@@ -44,8 +47,19 @@ int SocketConnect(SOCKET s, const sockaddr_in& address, int nTimeoutMs);
 // send with MSG_NOSIGNAL; the count sent, or SOCKET_ERROR.
 int SocketSend(SOCKET s, const char* pData, int nLength);
 
+// SO_TIMESTAMPNS: the kernel notes when each segment reached the machine, so
+// that SocketRecv can say when the bytes it returns arrived. The first
+// SocketStartup (or this) opens one socket more, kept for the process's life,
+// that keeps the kernel's stamping on between connections.
+void SocketSetArrivalTimes(SOCKET s);
+
 // recv; the count received, 0 when the peer closed, or SOCKET_ERROR.
-int SocketRecv(SOCKET s, char* pData, int nLength, bool bPeek = false);
+// With pArrivalUs, when bytes came: the time the kernel received the segment
+// that brought the last of them, on the MonotonicUs() clock (taken from the
+// kernel's wall-clock stamp and both clocks read at the read, never later
+// than the read), or -1 when the socket gave none (no SocketSetArrivalTimes);
+// left alone when no bytes came.
+int SocketRecv(SOCKET s, char* pData, int nLength, bool bPeek = false, std::int64_t* pArrivalUs = nullptr);
 
 // Waits until the socket is readable (data, end of stream or error), at most
 // nSec seconds plus nUSec microseconds. Returns 1 when readable, 0 when the

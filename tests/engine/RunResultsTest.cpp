@@ -1,11 +1,18 @@
 #include "../LoggedRequests.h"
 #include "CTestResponder.h"
+#include "CTlsPeer.h"
 #include "EngineHarness.h"
 #include "engine/CRunVerdict.h"
 #include "engine/RunResults.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -119,6 +126,82 @@ TEST(RunResults, AbortedRunStillEndsItsResultsAsIncomplete)
             nSum += result.nTimeMs;
         return nSum;
     }());
+}
+
+// Holds the thread it is delivered to for 500 ms, as a machine without a free
+// core would.
+std::atomic<bool> g_bWorkerHeld{false};
+void HoldThread(int)
+{
+    g_bWorkerHeld = true;
+    timespec left{0, 500000000};
+    while (nanosleep(&left, &left) != 0) {
+    }
+}
+
+// The run's worker is held once the device has the request, and the answer
+// arrives while the worker cannot read it: the time ends at the answer's
+// arrival, not when the worker read it 500 ms later (before, it was 500 ms
+// and more). Plain and over TLS.
+TEST(RunResults, ATimeEndsWhenTheAnswerArrivedNotWhenTheWorkerReadIt)
+{
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    CTestCertificates certificates;
+    CTestResponder plain(ok);
+    CTlsPeer tls(certificates.MakeLeaf("IP:127.0.0.1"), {ok});
+    std::mutex mutex;
+    pthread_t worker{};  // guarded by mutex
+    int nRequests = 0;   // guarded by mutex
+    const auto holdWorker = [&] {
+        {
+            // The first request of a run only makes sure that the kernel
+            // stamps arrivals (it starts doing so a moment after asked).
+            std::lock_guard lock(mutex);
+            if (++nRequests % 2 == 1)
+                return;
+            pthread_kill(worker, SIGUSR2);
+        }
+        for (int i = 0; i < 5000 && !g_bWorkerHeld; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    plain.SetBeforeAnswer(holdWorker);
+    tls.SetBeforeAnswer(holdWorker);
+    struct sigaction hold{};
+    struct sigaction previous{};
+    hold.sa_handler = HoldThread;
+    hold.sa_flags = SA_RESTART;
+    sigemptyset(&hold.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR2, &hold, &previous), 0);
+
+    for (const auto& [strScheme, nPort] : {std::pair{QStringLiteral("http"), plain.Port()},
+                                           std::pair{QStringLiteral("https"), tls.Port()}}) {
+        SCOPED_TRACE(strScheme.toStdString());
+        g_bWorkerHeld = false;
+        EngineHarness h;
+        CResultLog results;
+        h.m_engine.Context().m_listeners.push_back(&results);
+        h.m_log.SetLineSink([&](const QString& strLine) {
+            if (strLine.contains(QStringLiteral("[SEND]"))) {
+                std::lock_guard lock(mutex);
+                worker = pthread_self();  // the run's worker, about to send
+            }
+        });
+        const QString strUrl = QStringLiteral("%1://127.0.0.1:%2/httpapi/a").arg(strScheme).arg(nPort);
+        h.m_commandBox.SetWindowText(strUrl + QStringLiteral("\r\n") + strUrl);
+        CRunSettings settings;
+        settings.tls.strCaFile = certificates.CaFile();
+        ASSERT_EQ(h.m_engine.OnBnClickedSend(settings), CRunEngine::ESendResult::Started);
+        h.m_engine.WaitForRunEnd(60000);
+
+        ASSERT_TRUE(g_bWorkerHeld) << "the worker was not held";
+        ASSERT_EQ(results.m_results.size(), 2u);
+        const CRequestResult& result = results.m_results[1];
+        EXPECT_EQ(result.outcome, ERequestOutcome::Ok);
+        EXPECT_GT(result.nTimeUs, 0);
+        EXPECT_LT(result.nTimeUs, 500000) << "the time the worker was held is not the device's";
+        EXPECT_LT(result.nTimeMs, 500);
+    }
+    sigaction(SIGUSR2, &previous, nullptr);
 }
 
 }  // namespace

@@ -58,6 +58,13 @@ void CTestResponder::Serve(int nFd)
         const auto wakeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nDelayMs);
         while (!m_listener.Stopping() && std::chrono::steady_clock::now() < wakeAt)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::function<void()> beforeAnswer;
+        {
+            std::lock_guard lock(m_requestMutex);
+            beforeAnswer = m_beforeAnswer;
+        }
+        if (beforeAnswer)
+            beforeAnswer();
         send(nFd, m_response.constData(), size_t(m_response.size()), MSG_NOSIGNAL);
         break;
     }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 // A loopback HTTP peer for engine tests: every request on every connection
@@ -22,6 +23,14 @@ public:
     // The head of the last request, as received.
     QByteArray LastRequest() const;
 
+    // Called on the connection's thread once a request is in, before its
+    // answer goes out (after the delay). Set before the first request.
+    void SetBeforeAnswer(std::function<void()> hook)
+    {
+        std::lock_guard lock(m_requestMutex);
+        m_beforeAnswer = std::move(hook);
+    }
+
     // A loopback port on which nothing listens.
     static int ClosedPort();
 
@@ -33,5 +42,6 @@ private:
     std::atomic<int> m_nRequests{0};
     mutable std::mutex m_requestMutex;
     QByteArray m_lastRequest;  // guarded by m_requestMutex
+    std::function<void()> m_beforeAnswer;  // guarded by m_requestMutex
     CLoopbackListener m_listener;  // last: it serves with the members above
 };

@@ -207,13 +207,17 @@ void CTlsPeer::Serve(int nFd)
             qsizetype nEnd = 0;
             while ((nEnd = data.indexOf("\r\n\r\n")) >= 0) {
                 QByteArray answer;
+                std::function<void()> beforeAnswer;
                 {
                     std::lock_guard lock(m_mutex);
                     m_requests.append(data.left(nEnd + 4));
                     // After the last answer, the last one again.
                     answer = m_answers.value(std::min<qsizetype>(m_nAnswered++, m_answers.size() - 1));
+                    beforeAnswer = m_beforeAnswer;
                 }
                 data.remove(0, nEnd + 4);
+                if (beforeAnswer)
+                    beforeAnswer();
                 if (!answer.isEmpty())
                     SSL_write(pSsl, answer.constData(), static_cast<int>(answer.size()));
             }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -68,6 +69,13 @@ public:
     // The server names the clients asked for (SNI), one per handshake made,
     // once nCount handshakes have been made (or 5 s have passed).
     QList<QByteArray> ServerNames(int nCount) const;
+    // Called on the connection's thread once a request is in, before its
+    // answer goes out. Set before the first request.
+    void SetBeforeAnswer(std::function<void()> hook)
+    {
+        std::lock_guard lock(m_mutex);
+        m_beforeAnswer = std::move(hook);
+    }
 
 private:
     void Serve(int nFd);
@@ -78,5 +86,6 @@ private:
     int m_nAnswered = 0;
     QList<QByteArray> m_requests;
     QList<QByteArray> m_serverNames;
+    std::function<void()> m_beforeAnswer;  // guarded by m_mutex
     std::unique_ptr<CLoopbackListener> m_listener;
 };
