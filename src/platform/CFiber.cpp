@@ -1,0 +1,144 @@
+#include "CFiber.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VELKOR_FIBER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELKOR_FIBER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define VELKOR_FIBER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELKOR_FIBER_TSAN 1
+#endif
+#endif
+
+#ifdef VELKOR_FIBER_ASAN
+#include <sanitizer/common_interface_defs.h>
+#endif
+#ifdef VELKOR_FIBER_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
+
+namespace {
+
+thread_local CFiber* t_pCurrent = nullptr;
+
+std::size_t PageBytes()
+{
+    static const std::size_t nPage = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return nPage;
+}
+
+}  // namespace
+
+CFiber::CFiber(CFiberLoop& loop, std::uint64_t nId, std::function<void()> body)
+    : m_loop(loop), m_nId(nId), m_body(std::move(body))
+{
+    // The lowest page stays unmapped for access: a stack overflow faults
+    // there instead of writing over another fiber's stack.
+    m_nMappingBytes = kStackBytes + PageBytes();
+    m_pMapping = mmap(nullptr, m_nMappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
+                      -1, 0);
+    if (m_pMapping == MAP_FAILED)
+        std::abort();  // as std::thread would fail to start: no way to run the body
+    mprotect(m_pMapping, PageBytes(), PROT_NONE);
+    getcontext(&m_context);
+    m_context.uc_stack.ss_sp = static_cast<char*>(m_pMapping) + PageBytes();
+    m_context.uc_stack.ss_size = kStackBytes;
+    m_context.uc_link = nullptr;
+    makecontext(&m_context, &CFiber::Entry, 0);
+#ifdef VELKOR_FIBER_TSAN
+    m_pTsanFiber = __tsan_create_fiber(0);
+#endif
+}
+
+CFiber::~CFiber()
+{
+#ifdef VELKOR_FIBER_TSAN
+    if (m_pTsanFiber)
+        __tsan_destroy_fiber(m_pTsanFiber);
+#endif
+    munmap(m_pMapping, m_nMappingBytes);
+}
+
+CFiber* CFiber::Current() { return t_pCurrent; }
+
+void CFiber::Entry()
+{
+    CFiber* pSelf = t_pCurrent;
+#ifdef VELKOR_FIBER_ASAN
+    __sanitizer_finish_switch_fiber(nullptr, &pSelf->m_pLoopStackBottom, &pSelf->m_nLoopStackBytes);
+#endif
+    pSelf->m_body();
+    pSelf->m_body = nullptr;
+    pSelf->m_bDone = true;
+    // The last switch: the stack is left for good.
+    t_pCurrent = nullptr;
+#ifdef VELKOR_FIBER_ASAN
+    __sanitizer_start_switch_fiber(nullptr, pSelf->m_pLoopStackBottom, pSelf->m_nLoopStackBytes);
+#endif
+#ifdef VELKOR_FIBER_TSAN
+    __tsan_switch_to_fiber(pSelf->m_pTsanLoop, 0);
+#endif
+    setcontext(&pSelf->m_loopContext);
+    std::abort();
+}
+
+void CFiber::Resume()
+{
+    const int nLoopErrno = errno;
+    t_pCurrent = this;
+#ifdef VELKOR_FIBER_TSAN
+    m_pTsanLoop = __tsan_get_current_fiber();
+    __tsan_switch_to_fiber(m_pTsanFiber, 0);
+#endif
+#ifdef VELKOR_FIBER_ASAN
+    void* pLoopFakeStack = nullptr;
+    __sanitizer_start_switch_fiber(&pLoopFakeStack, m_context.uc_stack.ss_sp, m_context.uc_stack.ss_size);
+#endif
+    swapcontext(&m_loopContext, &m_context);
+#ifdef VELKOR_FIBER_ASAN
+    __sanitizer_finish_switch_fiber(pLoopFakeStack, nullptr, nullptr);
+#endif
+    t_pCurrent = nullptr;
+    errno = nLoopErrno;
+}
+
+void CFiber::Suspend()
+{
+    m_nSavedErrno = errno;
+#ifdef VELKOR_FIBER_TSAN
+    __tsan_switch_to_fiber(m_pTsanLoop, 0);
+#endif
+#ifdef VELKOR_FIBER_ASAN
+    __sanitizer_start_switch_fiber(&m_pFakeStack, m_pLoopStackBottom, m_nLoopStackBytes);
+#endif
+    swapcontext(&m_context, &m_loopContext);
+#ifdef VELKOR_FIBER_ASAN
+    __sanitizer_finish_switch_fiber(m_pFakeStack, &m_pLoopStackBottom, &m_nLoopStackBytes);
+#endif
+    errno = m_nSavedErrno;
+}
+
+std::size_t CFiber::StackTouchedBytes() const
+{
+    const std::size_t nPage = PageBytes();
+    std::vector<unsigned char> vecResident(kStackBytes / nPage);
+    if (mincore(static_cast<char*>(m_pMapping) + nPage, kStackBytes, vecResident.data()) != 0)
+        return 0;
+    // The stack grows down: the lowest resident page marks the deepest use.
+    for (std::size_t i = 0; i < vecResident.size(); ++i)
+        if (vecResident[i] & 1)
+            return (vecResident.size() - i) * nPage;
+    return 0;
+}
