@@ -23,6 +23,7 @@
 #endif
 
 #ifdef VELKOR_FIBER_ASAN
+#include <sanitizer/asan_interface.h>
 #include <sanitizer/common_interface_defs.h>
 #endif
 #ifdef VELKOR_FIBER_TSAN
@@ -39,19 +40,71 @@ std::size_t PageBytes()
     return nPage;
 }
 
+// Stacks of ended fibers, kept by the loop thread that made and ended them
+// (a fiber is made and destroyed on its loop's thread) for its next fibers:
+// an unmap costs every core a TLB flush, and a fresh stack its page faults.
+class CStackPool {
+public:
+    static constexpr std::size_t kKept = 256;
+
+    ~CStackPool()
+    {
+        for (void* pMapping : m_vecFree)
+            munmap(pMapping, MappingBytes());
+    }
+
+    static std::size_t MappingBytes() { return CFiber::kStackBytes + PageBytes(); }
+
+    // AddressSanitizer's marks of the frames an ended fiber left (its entry
+    // never returns) must not stay on the memory for its next user.
+    static void Unpoison(void* pMapping)
+    {
+#ifdef VELKOR_FIBER_ASAN
+        __asan_unpoison_memory_region(static_cast<char*>(pMapping) + PageBytes(), CFiber::kStackBytes);
+#else
+        (void)pMapping;
+#endif
+    }
+
+    void* Take()
+    {
+        if (!m_vecFree.empty()) {
+            void* pMapping = m_vecFree.back();
+            m_vecFree.pop_back();
+            return pMapping;
+        }
+        // The lowest page stays unmapped for access: a stack overflow faults
+        // there instead of writing over another fiber's stack.
+        void* pMapping = mmap(nullptr, MappingBytes(), PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+        if (pMapping == MAP_FAILED)
+            std::abort();  // as std::thread would fail to start: no way to run the body
+        mprotect(pMapping, PageBytes(), PROT_NONE);
+        return pMapping;
+    }
+
+    void Give(void* pMapping)
+    {
+        Unpoison(pMapping);
+        if (m_vecFree.size() < kKept)
+            m_vecFree.push_back(pMapping);
+        else
+            munmap(pMapping, MappingBytes());
+    }
+
+private:
+    std::vector<void*> m_vecFree;
+};
+
+thread_local CStackPool t_stacks;
+
 }  // namespace
 
 CFiber::CFiber(CFiberLoop& loop, std::uint64_t nId, std::function<void()> body)
     : m_loop(loop), m_nId(nId), m_body(std::move(body))
 {
-    // The lowest page stays unmapped for access: a stack overflow faults
-    // there instead of writing over another fiber's stack.
-    m_nMappingBytes = kStackBytes + PageBytes();
-    m_pMapping = mmap(nullptr, m_nMappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
-                      -1, 0);
-    if (m_pMapping == MAP_FAILED)
-        std::abort();  // as std::thread would fail to start: no way to run the body
-    mprotect(m_pMapping, PageBytes(), PROT_NONE);
+    m_nMappingBytes = CStackPool::MappingBytes();
+    m_pMapping = t_stacks.Take();
     getcontext(&m_context);
     m_context.uc_stack.ss_sp = static_cast<char*>(m_pMapping) + PageBytes();
     m_context.uc_stack.ss_size = kStackBytes;
@@ -68,7 +121,7 @@ CFiber::~CFiber()
     if (m_pTsanFiber)
         __tsan_destroy_fiber(m_pTsanFiber);
 #endif
-    munmap(m_pMapping, m_nMappingBytes);
+    t_stacks.Give(m_pMapping);
 }
 
 CFiber* CFiber::Current() { return t_pCurrent; }

@@ -9,8 +9,8 @@
 class CFiberLoop;
 
 // A function running on a stack of its own, switched to and from by the one
-// event loop thread that owns it (CFiberLoop). A fiber never moves to another
-// thread. The waits of the platform layer (sockets, events, sleeps) ask
+// event loop thread that owns it (CFiberLoop). A fiber is made, run and
+// destroyed on that thread and never moves to another. The waits of the platform layer (sockets, events, sleeps) ask
 // Current() and, on a fiber, hand the wait to its loop instead of blocking
 // the thread.
 class CFiber {

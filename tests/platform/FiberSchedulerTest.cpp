@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -23,10 +24,10 @@ enum class EAction {
     ReadData,            // connect to a peer that writes a byte, wait for it
     ReadSilence,         // connect to a peer that writes nothing, wait 50 ms
     ReadCancelled,       // wait 10 s on a silent peer; its cancel signal is raised
-    EventSetElsewhere,   // wait 10 s on an event another thread sets
-    EventSetBySibling,   // wait 10 s on an event a fiber of the same thread sets
+    EventSetElsewhere,   // wait 60 s on an event another thread sets once the wait began
+    EventSetBySibling,   // wait 60 s on an event a fiber of the same thread sets
     EventTimesOut,       // wait 30 ms on an event nobody sets
-    SleepThenSet,        // sleep 20 ms, then set the sibling's event
+    SleepThenSet,        // sleep 20 ms, set the sibling's event, wait 20 s for its answer
 };
 
 struct SFiberRow {
@@ -44,7 +45,7 @@ const SFiberRow kFiberRows[] = {
     {"Set from another thread", EAction::EventSetElsewhere, 1, 0},
     {"Set from a fiber of the same thread", EAction::EventSetBySibling, 1, 0},
     {"event not set", EAction::EventTimesOut, 0, 0},
-    {"sleep, then Set", EAction::SleepThenSet, 0, 0},
+    {"sleep, then Set", EAction::SleepThenSet, 1, 0},
 };
 
 constexpr int kCopies = 20;
@@ -87,11 +88,18 @@ TEST(FiberScheduler, ManyFibersOnOneThreadEachGetTheirOwnResult)
     std::vector<std::unique_ptr<CCancelSignal>> cancels;
     std::vector<std::unique_ptr<CManualResetEvent>> elsewhere;
     std::vector<std::unique_ptr<CManualResetEvent>> sibling;
+    // Set by a waiter once its wait ended: a wait that only the time-out
+    // ended (the Set never woke it) answers after its setter gave up.
+    std::vector<std::unique_ptr<CManualResetEvent>> elsewhereAnswer;
+    std::vector<std::unique_ptr<CManualResetEvent>> siblingAnswer;
     for (int i = 0; i < kCopies; ++i) {
         cancels.push_back(std::make_unique<CCancelSignal>());
         elsewhere.push_back(std::make_unique<CManualResetEvent>());
         sibling.push_back(std::make_unique<CManualResetEvent>());
+        elsewhereAnswer.push_back(std::make_unique<CManualResetEvent>());
+        siblingAnswer.push_back(std::make_unique<CManualResetEvent>());
     }
+    std::vector<bool> elsewhereAnswered(kCopies, false);
 
     std::vector<CFiberScheduler::CTask> tasks;
     {
@@ -122,10 +130,12 @@ TEST(FiberScheduler, ManyFibersOnOneThreadEachGetTheirOwnResult)
                         outcome.nResult = SocketWaitReadable(s, 10, 0);
                         break;
                     case EAction::EventSetElsewhere:
-                        outcome.nResult = elsewhere[nCopy]->Wait(10000) ? 1 : 0;
+                        outcome.nResult = elsewhere[nCopy]->Wait(60000) ? 1 : 0;
+                        elsewhereAnswer[nCopy]->Set();
                         break;
                     case EAction::EventSetBySibling:
-                        outcome.nResult = sibling[nCopy]->Wait(10000) ? 1 : 0;
+                        outcome.nResult = sibling[nCopy]->Wait(60000) ? 1 : 0;
+                        siblingAnswer[nCopy]->Set();
                         break;
                     case EAction::EventTimesOut: {
                         CManualResetEvent never;
@@ -135,7 +145,7 @@ TEST(FiberScheduler, ManyFibersOnOneThreadEachGetTheirOwnResult)
                     case EAction::SleepThenSet:
                         FiberAwareSleepMs(20);
                         sibling[nCopy]->Set();
-                        outcome.nResult = 0;
+                        outcome.nResult = siblingAnswer[nCopy]->Wait(20000) ? 1 : 0;
                         break;
                     }
                     // Read after the other fibers ran: each keeps its own.
@@ -144,11 +154,25 @@ TEST(FiberScheduler, ManyFibersOnOneThreadEachGetTheirOwnResult)
                 }));
             }
         }
-        // Raised and set from this thread while the fibers wait (or before
-        // they begin to: the results are the same).
-        for (int i = 0; i < kCopies; ++i) {
+        // Raised from this thread while the fibers wait (or before they
+        // begin to: the result is the same).
+        for (int i = 0; i < kCopies; ++i)
             cancels[i]->Raise();
+        // Set from this thread once the fiber waits on it.
+        for (int i = 0; i < kCopies; ++i) {
+            const auto& group = elsewhere[i]->GetGroup();
+            for (;;) {
+                {
+                    std::lock_guard lock(group->mutex);
+                    if (!group->fiberWaiters.empty())
+                        break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
             elsewhere[i]->Set();
+            elsewhereAnswered[i] = elsewhereAnswer[i]->Wait(20000);
+            if (!elsewhereAnswered[i])
+                break;  // the rest would fail the same way, each after 20 s
         }
         for (CFiberScheduler::CTask& task : tasks)
             task.Join();
@@ -156,6 +180,7 @@ TEST(FiberScheduler, ManyFibersOnOneThreadEachGetTheirOwnResult)
     close(nClosedFd);
 
     for (int nCopy = 0; nCopy < kCopies; ++nCopy) {
+        EXPECT_TRUE(elsewhereAnswered[nCopy]) << "copy " << nCopy;
         for (std::size_t nRow = 0; nRow < nRows; ++nRow) {
             const SFiberOutcome& outcome = outcomes[nCopy * nRows + nRow];
             SCOPED_TRACE(testing::Message() << kFiberRows[nRow].pName << ", copy " << nCopy);
