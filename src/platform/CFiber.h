@@ -50,6 +50,8 @@ public:
     EWait m_eWait = EWait::None;
     std::uint64_t m_nToken = 0;    // tells this wait's wake-ups from stale ones
     bool m_bQueued = false;        // in the loop's ready queue
+    int m_nWaitFd = -1;            // Fd: the descriptor waited on
+    int m_nWaitCancelFd = -1;      // Fd: the cancel descriptor watched, or -1
     std::uint32_t m_nRevents = 0;  // Fd: the descriptor's events
     bool m_bCancelled = false;     // Fd: the cancel descriptor became readable
     bool m_bWoken = false;         // Event: a Set reached it

@@ -16,9 +16,16 @@
 
 namespace {
 
-// epoll's data of the loop's own eventfd; a fiber's descriptors carry its id
-// shifted left by one, the low bit set for its cancel descriptor.
+// epoll's data of the loop's own eventfd. A fiber's descriptor carries the
+// fiber's id (from 1) in the high half and the descriptor in the low half,
+// so that a report left armed from an earlier wait is told from the wait
+// in progress.
 constexpr std::uint64_t kWakeKey = 0;
+
+std::uint64_t FdKey(std::uint64_t nFiber, int fd)
+{
+    return (nFiber << 32) | static_cast<std::uint32_t>(fd);
+}
 
 // The descriptor reports for the epoll set; poll's bits have the same values.
 static_assert(EPOLLIN == POLLIN && EPOLLOUT == POLLOUT && EPOLLERR == POLLERR && EPOLLHUP == POLLHUP);
@@ -176,13 +183,16 @@ void CFiberLoop::TakeEvents(int nTimeoutMs)
             (void)!read(m_nWakeFd, &nCount, sizeof nCount);
             continue;
         }
-        CFiber* pFiber = Find(nKey >> 1);
+        CFiber* pFiber = Find(nKey >> 32);
         if (!pFiber || pFiber->m_eWait != CFiber::EWait::Fd)
             continue;
-        if (nKey & 1)
+        const int fd = static_cast<int>(nKey & 0xFFFFFFFFu);
+        if (fd == pFiber->m_nWaitFd)
+            pFiber->m_nRevents |= events[i].events;
+        else if (fd == pFiber->m_nWaitCancelFd)
             pFiber->m_bCancelled = true;
         else
-            pFiber->m_nRevents |= events[i].events;
+            continue;  // armed by an earlier wait of this fiber
         MakeReady(*pFiber);
     }
     TakePosted();
@@ -215,40 +225,39 @@ void CFiberLoop::SuspendUntil(CFiber& fiber, std::int64_t nDeadlineUs)
     fiber.m_nToken = m_nNextToken++;
 }
 
+bool CFiberLoop::Arm(CFiber& fiber, int fd, std::uint32_t nEvents)
+{
+    // One report per arming; a descriptor stays in the set until it is
+    // closed, so the next wait on it only arms it again.
+    epoll_event event{};
+    event.events = nEvents | EPOLLONESHOT;
+    event.data.u64 = FdKey(fiber.Id(), fd);
+    if (epoll_ctl(m_nEpoll, EPOLL_CTL_MOD, fd, &event) == 0)
+        return true;
+    return errno == ENOENT && epoll_ctl(m_nEpoll, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
 int CFiberLoop::WaitFd(CFiber& fiber, int fd, std::uint32_t nEvents, int nCancelFd, std::int64_t nDeadlineUs,
                        short* pRevents)
 {
     BeginWait(fiber);
-    epoll_event event{};
-    event.events = nEvents;
-    event.data.u64 = fiber.Id() << 1;
-    if (epoll_ctl(m_nEpoll, EPOLL_CTL_ADD, fd, &event) != 0) {
+    if (!Arm(fiber, fd, nEvents)) {
         if (errno != EBADF)
             return -1;
         // As poll reports a descriptor that is not open.
         *pRevents = POLLNVAL;
         return 1;
     }
-    bool bCancelWatched = false;
-    if (nCancelFd >= 0) {
-        epoll_event cancel{};
-        cancel.events = EPOLLIN;
-        cancel.data.u64 = (fiber.Id() << 1) | 1;
-        bCancelWatched = epoll_ctl(m_nEpoll, EPOLL_CTL_ADD, nCancelFd, &cancel) == 0;
-        if (!bCancelWatched) {
-            const int nError = errno;
-            epoll_ctl(m_nEpoll, EPOLL_CTL_DEL, fd, nullptr);
-            errno = nError;
-            return -1;
-        }
-    }
+    if (nCancelFd >= 0 && !Arm(fiber, nCancelFd, EPOLLIN))
+        return -1;
     fiber.m_eWait = CFiber::EWait::Fd;
+    fiber.m_nWaitFd = fd;
+    fiber.m_nWaitCancelFd = nCancelFd;
     fiber.m_nRevents = 0;
     fiber.m_bCancelled = false;
     SuspendUntil(fiber, nDeadlineUs);
-    epoll_ctl(m_nEpoll, EPOLL_CTL_DEL, fd, nullptr);
-    if (bCancelWatched)
-        epoll_ctl(m_nEpoll, EPOLL_CTL_DEL, nCancelFd, nullptr);
+    fiber.m_nWaitFd = -1;
+    fiber.m_nWaitCancelFd = -1;
     if (fiber.m_bCancelled) {
         errno = ECANCELED;
         return -1;

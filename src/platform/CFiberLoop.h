@@ -35,6 +35,7 @@ public:
     std::uint64_t BeginWait(CFiber& fiber);
     // Waits until fd reports one of nEvents (EPOLLIN / EPOLLOUT), nCancelFd
     // (when >= 0) becomes readable, or nDeadlineUs (MonotonicUs) passes.
+    // A descriptor is waited on by one fiber of a loop at a time.
     // 1 with *pRevents (poll's bits) when fd is ready, 0 when the time ran
     // out, -1 with errno (ECANCELED when cancelled).
     int WaitFd(CFiber& fiber, int fd, std::uint32_t nEvents, int nCancelFd, std::int64_t nDeadlineUs,
@@ -66,6 +67,8 @@ private:
     void TakeExpiredTimers();
     CFiber* Find(std::uint64_t nFiber);
     int TimeoutMs() const;
+    // Arms fd for one report of nEvents to this fiber; false with errno.
+    bool Arm(CFiber& fiber, int fd, std::uint32_t nEvents);
     // Switches from the fiber to the loop with a deadline on the heap.
     void SuspendUntil(CFiber& fiber, std::int64_t nDeadlineUs);
 
