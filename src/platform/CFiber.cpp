@@ -1,3 +1,7 @@
+// The switch below jumps between stacks with _longjmp, which the fortified
+// longjmp would take for a jump into a dead frame.
+#undef _FORTIFY_SOURCE
+
 #include "CFiber.h"
 
 #include <sys/mman.h>
@@ -20,6 +24,14 @@
 #if __has_feature(thread_sanitizer)
 #define VELKOR_FIBER_TSAN 1
 #endif
+#endif
+
+// Plain builds switch with _setjmp / _longjmp once a fiber runs: unlike
+// swapcontext they leave the signal mask alone, two system calls less for
+// every switch. The sanitizers' builds keep swapcontext, the switch their
+// fiber hooks are known to work with.
+#if !defined(VELKOR_FIBER_ASAN) && !defined(VELKOR_FIBER_TSAN)
+#define VELKOR_FIBER_JMP 1
 #endif
 
 #ifdef VELKOR_FIBER_ASAN
@@ -143,7 +155,11 @@ void CFiber::Entry()
 #ifdef VELKOR_FIBER_TSAN
     __tsan_switch_to_fiber(pSelf->m_pTsanLoop, 0);
 #endif
+#ifdef VELKOR_FIBER_JMP
+    _longjmp(pSelf->m_loopJump, 1);
+#else
     setcontext(&pSelf->m_loopContext);
+#endif
     std::abort();
 }
 
@@ -159,7 +175,17 @@ void CFiber::Resume()
     void* pLoopFakeStack = nullptr;
     __sanitizer_start_switch_fiber(&pLoopFakeStack, m_context.uc_stack.ss_sp, m_context.uc_stack.ss_size);
 #endif
+#ifdef VELKOR_FIBER_JMP
+    if (_setjmp(m_loopJump) == 0) {
+        if (!m_bStarted) {
+            m_bStarted = true;
+            setcontext(&m_context);  // the first entry, onto the fresh stack
+        }
+        _longjmp(m_fiberJump, 1);
+    }
+#else
     swapcontext(&m_loopContext, &m_context);
+#endif
 #ifdef VELKOR_FIBER_ASAN
     __sanitizer_finish_switch_fiber(pLoopFakeStack, nullptr, nullptr);
 #endif
@@ -176,7 +202,12 @@ void CFiber::Suspend()
 #ifdef VELKOR_FIBER_ASAN
     __sanitizer_start_switch_fiber(&m_pFakeStack, m_pLoopStackBottom, m_nLoopStackBytes);
 #endif
+#ifdef VELKOR_FIBER_JMP
+    if (_setjmp(m_fiberJump) == 0)
+        _longjmp(m_loopJump, 1);
+#else
     swapcontext(&m_context, &m_loopContext);
+#endif
 #ifdef VELKOR_FIBER_ASAN
     __sanitizer_finish_switch_fiber(m_pFakeStack, &m_pLoopStackBottom, &m_nLoopStackBytes);
 #endif

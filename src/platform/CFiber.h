@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+#include <setjmp.h>
 #include <ucontext.h>
 
 class CFiberLoop;
@@ -66,6 +67,9 @@ private:
     std::size_t m_nMappingBytes = 0;
     ucontext_t m_context{};
     ucontext_t m_loopContext{};
+    jmp_buf m_fiberJump{};  // where the fiber goes on (plain builds)
+    jmp_buf m_loopJump{};   // where the loop goes on (plain builds)
+    bool m_bStarted = false;
     bool m_bDone = false;
     int m_nSavedErrno = 0;
     // Sanitizers' view of the switch (unused in plain builds).
