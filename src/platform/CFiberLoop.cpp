@@ -128,39 +128,62 @@ CFiber* CFiberLoop::Find(std::uint64_t nFiber)
     return it == m_fibers.end() ? nullptr : it->second.pFiber.get();
 }
 
-void CFiberLoop::MakeReady(CFiber& fiber)
+void CFiberLoop::MakeReady(CFiber& fiber, bool bAnswered)
 {
     if (fiber.m_bQueued)
         return;
     fiber.m_bQueued = true;
-    m_ready.push(fiber.Id());
+    (bAnswered ? m_answered : m_ready).push(fiber.Id());
+}
+
+void CFiberLoop::RunOne(std::uint64_t nId)
+{
+    const auto it = m_fibers.find(nId);
+    if (it == m_fibers.end())
+        return;
+    CFiber& fiber = *it->second.pFiber;
+    fiber.m_bQueued = false;
+    fiber.Resume();
+    if (fiber.IsDone()) {
+        std::function<void()> onDone = std::move(it->second.onDone);
+        m_fibers.erase(it);
+        if (onDone)
+            onDone();
+    }
 }
 
 void CFiberLoop::RunReady()
 {
-    // Only the fibers ready now: one that becomes ready again meanwhile
-    // waits for the next round, after the loop looked at its descriptors.
-    for (std::size_t n = m_ready.size(); n > 0; --n) {
+    // A fiber whose descriptor reported goes before the others: it is timing
+    // an answer, and every fiber run before it adds to that time. Between
+    // the others the loop looks at the descriptors again now and then, so
+    // that a round of many devices starting their requests together does
+    // not hold back the answers that came meanwhile. Of the others, only
+    // those ready now run in this round.
+    constexpr std::int64_t kLookEveryUs = 200;
+    std::int64_t nLookedUs = MonotonicUs();
+    for (std::size_t n = m_ready.size();;) {
+        while (!m_answered.empty()) {
+            const std::uint64_t nId = m_answered.front();
+            m_answered.pop();
+            RunOne(nId);
+        }
+        if (n == 0)
+            return;
+        --n;
         const std::uint64_t nId = m_ready.front();
         m_ready.pop();
-        const auto it = m_fibers.find(nId);
-        if (it == m_fibers.end())
-            continue;
-        CFiber& fiber = *it->second.pFiber;
-        fiber.m_bQueued = false;
-        fiber.Resume();
-        if (fiber.IsDone()) {
-            std::function<void()> onDone = std::move(it->second.onDone);
-            m_fibers.erase(it);
-            if (onDone)
-                onDone();
+        RunOne(nId);
+        if (n > 0 && MonotonicUs() - nLookedUs >= kLookEveryUs) {
+            TakeEvents(0);
+            nLookedUs = MonotonicUs();
         }
     }
 }
 
 int CFiberLoop::TimeoutMs() const
 {
-    if (!m_ready.empty())
+    if (!m_ready.empty() || !m_answered.empty())
         return 0;
     if (m_timers.empty())
         return -1;
@@ -193,7 +216,7 @@ void CFiberLoop::TakeEvents(int nTimeoutMs)
             pFiber->m_bCancelled = true;
         else
             continue;  // armed by an earlier wait of this fiber
-        MakeReady(*pFiber);
+        MakeReady(*pFiber, true);
     }
     TakePosted();
 }

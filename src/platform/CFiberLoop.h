@@ -61,7 +61,9 @@ private:
 
     void Notify();
     void TakePosted();
-    void MakeReady(CFiber& fiber);
+    // bAnswered: a descriptor it waited on reported (run before the others).
+    void MakeReady(CFiber& fiber, bool bAnswered = false);
+    void RunOne(std::uint64_t nFiber);
     void RunReady();
     void TakeEvents(int nTimeoutMs);
     void TakeExpiredTimers();
@@ -85,6 +87,7 @@ private:
     std::uint64_t m_nNextToken = 1;
     std::unordered_map<std::uint64_t, SEntry> m_fibers;
     std::queue<std::uint64_t> m_ready;
+    std::queue<std::uint64_t> m_answered;
     std::priority_queue<STimer, std::vector<STimer>, std::greater<STimer>> m_timers;
 };
 
