@@ -32,12 +32,15 @@ cmake -S . -B build-make -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug -DVELKOR_W
       -DVELKOR_BUILD_TESTS=OFF >/dev/null &&
   cmake --build build-make -j "$jobs" || status=1
 
-# The run engine's threads under ThreadSanitizer (these tests run no Qt event loop).
-echo "=== build-tsan: engine tests"
+# The run engine's threads and the fleet's fiber loops under ThreadSanitizer
+# (these tests run no Qt event loop).
+echo "=== build-tsan: engine and platform tests"
 if cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_WERROR=ON -DVELKOR_TSAN=ON >/dev/null &&
-   cmake --build build-tsan -j "$jobs" --target engine_tests; then
+   cmake --build build-tsan -j "$jobs" --target engine_tests platform_tests; then
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ./build-tsan/tests/engine/engine_tests --gtest_brief=1 || status=1
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ./build-tsan/tests/platform/platform_tests --gtest_brief=1 || status=1
 else
   status=1
 fi

@@ -3,6 +3,7 @@
 #include "CRunEngine.h"
 #include "log/CCommandFile.h"
 #include "log/CLogWriter.h"
+#include "platform/CFiberScheduler.h"
 #include "platform/CMemoryTextBox.h"
 #include "platform/CRunControlStates.h"
 #include "platform/MonotonicClock.h"
@@ -162,6 +163,9 @@ void CFleetRunner::StartWaiting()
         const std::size_t nDevice = m_nNext++;
         SDeviceRun& run = *m_devices[nDevice];
         run.engine = std::make_unique<CRunEngine>(run.editCommand, run.editLog, run.log, run.controls);
+        if (!m_pScheduler && qEnvironmentVariableIntValue("VELKOR_FLEET_THREADS") != 1)
+            m_pScheduler = std::make_unique<CFiberScheduler>();
+        run.engine->SetFiberScheduler(m_pScheduler.get());
         CRunContext& context = run.engine->Context();
         context.m_strScriptName = m_start.strScriptName;
         context.m_listeners = {&run.verdict, &run.statistics, &run.record};

@@ -7,6 +7,8 @@
 #include "script/DeviceList.h"
 #include "script/Placeholders.h"
 
+class CFiberScheduler;
+
 #include <QString>
 #include <QStringList>
 
@@ -53,7 +55,9 @@ private:
 // settings'. Every log line goes to the line sink with the device's name in
 // brackets before it. The owner calls Poll() now and then (every few tens of
 // ms) on its own thread: it starts devices while there is room and takes in
-// those whose run ended. No widgets, no event loop of its own. Stop,
+// those whose run ended. No widgets. The devices' runs are fibers on one
+// event loop thread per core (VELKOR_FLEET_THREADS=1 in the environment: a
+// worker thread each, as a single run has). Stop,
 // StopUnlessWaiting and AbortRunning may also come from another thread (a
 // signal watcher).
 class CFleetRunner {
@@ -156,6 +160,9 @@ private:
     void TakeInEnded();
 
     mutable std::mutex m_mutex;  // the engines, m_nNext and m_bStopping, against Stop from elsewhere
+    // The devices' runs as fibers on one thread per core; made with the first
+    // device started, kept for the next fleets.
+    std::unique_ptr<CFiberScheduler> m_pScheduler;
     LineSink m_lineSink;
     ChangeSink m_changeSink;
     SStart m_start;

@@ -83,7 +83,10 @@ CRunEngine::ESendResult CRunEngine::OnBnClickedSend(const CRunSettings& settings
         std::lock_guard lock(m_runMutex);
         m_bWorkerActive = true;
     }
-    m_hWorkerThread = std::thread([this] { RunThreadProc(); });
+    if (m_pScheduler)
+        m_workerFiber = m_pScheduler->Spawn([this] { RunThreadProc(); });
+    else
+        m_hWorkerThread = std::thread([this] { RunThreadProc(); });
     return ESendResult::Started;
 }
 
@@ -133,6 +136,10 @@ void CRunEngine::OnClose()
         AbortRun();
         m_hWorkerThread.join();
     }
+    if (m_workerFiber.Joinable()) {
+        AbortRun();
+        m_workerFiber.Join();
+    }
     ResetRun();
 }
 
@@ -158,4 +165,5 @@ void CRunEngine::JoinFinishedWorker()
 {
     if (m_hWorkerThread.joinable())
         m_hWorkerThread.join();
+    m_workerFiber.Join();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CRunContext.h"
+#include "platform/CFiberScheduler.h"
 
 #include <QString>
 
@@ -46,6 +47,9 @@ public:
     bool WaitForRunEnd(int nTimeoutMs);
 
     CRunContext& Context() { return m_context; }
+    // Runs the next runs on a fiber of this scheduler instead of a thread of
+    // their own (a fleet's devices); nullptr: a worker thread again.
+    void SetFiberScheduler(CFiberScheduler* pScheduler) { m_pScheduler = pScheduler; }
 
     // Bytes of the ID and password that a run hands to the devices.
     static constexpr int kCredentialBytes = 254;
@@ -63,6 +67,8 @@ private:
     CRunContext m_context;
 
     std::thread m_hWorkerThread;
+    CFiberScheduler* m_pScheduler = nullptr;
+    CFiberScheduler::CTask m_workerFiber;  // the run's fiber, when on a scheduler
     mutable std::mutex m_runMutex;
     std::condition_variable m_runEnded;
     bool m_bWorkerActive = false;  // guarded by m_runMutex

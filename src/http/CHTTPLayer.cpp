@@ -6,6 +6,7 @@
 #include "CResponseHead.h"
 #include "CResponseReader.h"
 #include "CTlsTransport.h"
+#include "platform/CFiberLoop.h"
 #include "platform/MonotonicClock.h"
 
 #include <arpa/inet.h>
@@ -187,7 +188,7 @@ HRESULT CHTTPLayer::SendGet(const QByteArray& requestTarget)
         m_strLastError = QString::asprintf("HTTP: Error while send data WSAErr: %d\n", SocketLastError());
         if (nAttempt == 0) {
             Close();
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            FiberAwareSleepMs(25);
             Connect(m_nPort);
         }
     }

@@ -279,6 +279,9 @@ int CTlsConnection::Handshake(SOCKET s, const QByteArray& host, int nTimeoutMs)
     SocketSetNonBlocking(s, true);
     const std::int64_t nDeadline = MonotonicMs() + nTimeoutMs;
     for (;;) {
+        // The queue is the thread's: after a wait it may hold what another
+        // connection of this thread left there (fibers share the thread).
+        ERR_clear_error();
         const int nResult = SSL_connect(pSsl);
         if (nResult == 1)
             return 0;

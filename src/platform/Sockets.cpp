@@ -1,5 +1,7 @@
 #include "Sockets.h"
 
+#include "CFiber.h"
+#include "CFiberLoop.h"
 #include "MonotonicClock.h"
 
 #include <algorithm>
@@ -20,13 +22,42 @@
 namespace {
 
 std::atomic<int> g_nStartupCount{0};
-thread_local int t_nLastError = 0;
-thread_local int t_nCancelFd = -1;
+thread_local int t_nThreadLastError = 0;
+thread_local int t_nThreadCancelFd = -1;
+
+// The last error and the cancel descriptor belong to the caller: the thread,
+// or the fiber when one runs (the fibers of one thread each have their own).
+int& LastErrorSlot()
+{
+    CFiber* pFiber = CFiber::Current();
+    return pFiber ? pFiber->m_nSocketError : t_nThreadLastError;
+}
+
+int CancelFd()
+{
+    const CFiber* pFiber = CFiber::Current();
+    return pFiber ? pFiber->m_nCancelFd : t_nThreadCancelFd;
+}
 
 int Fail(int nError)
 {
-    t_nLastError = nError;
+    LastErrorSlot() = nError;
     return SOCKET_ERROR;
+}
+
+// PollFor on a fiber: its loop watches the descriptor and the cancel
+// descriptor while other fibers run.
+int FiberPollFor(CFiber& fiber, SOCKET s, short nEvents, std::int64_t nWaitNs, short* pRevents)
+{
+    const std::int64_t nDeadlineUs = MonotonicUs() + (nWaitNs + 999) / 1000;
+    short nRevents = 0;
+    const int n = fiber.Loop().WaitFd(fiber, s, static_cast<std::uint32_t>(nEvents), fiber.m_nCancelFd, nDeadlineUs,
+                                      &nRevents);
+    if (n < 0)
+        return Fail(errno);
+    if (pRevents)
+        *pRevents = nRevents;
+    return n;
 }
 
 bool IsHostNameText(const QByteArray& host)
@@ -47,13 +78,16 @@ bool IsHostNameText(const QByteArray& host)
 // The thread's cancel descriptor, when set, ends the wait with ECANCELED.
 int PollFor(SOCKET s, short nEvents, std::int64_t nWaitNs, short* pRevents)
 {
+    if (CFiber* pFiber = CFiber::Current(); pFiber && nWaitNs > 0)
+        return FiberPollFor(*pFiber, s, nEvents, nWaitNs, pRevents);
+    const int nCancelFd = CancelFd();
     const std::int64_t nDeadlineMs = MonotonicMs() + nWaitNs / 1000000 + 1;
     std::int64_t nLeftNs = nWaitNs;
     for (;;) {
-        pollfd pfds[2] = {{s, nEvents, 0}, {t_nCancelFd, POLLIN, 0}};
+        pollfd pfds[2] = {{s, nEvents, 0}, {nCancelFd, POLLIN, 0}};
         timespec ts{static_cast<time_t>(nLeftNs / 1000000000), static_cast<long>(nLeftNs % 1000000000)};
-        const int n = ppoll(pfds, t_nCancelFd >= 0 ? 2 : 1, &ts, nullptr);
-        if (n > 0 && t_nCancelFd >= 0 && (pfds[1].revents & POLLIN))
+        const int n = ppoll(pfds, nCancelFd >= 0 ? 2 : 1, &ts, nullptr);
+        if (n > 0 && nCancelFd >= 0 && (pfds[1].revents & POLLIN))
             return Fail(ECANCELED);
         if (n >= 0) {
             if (pRevents)
@@ -105,6 +139,29 @@ void KeepArrivalTimesOn()
     static_cast<void>(s_nKeeper);
 }
 
+// After a send on a fiber found no room: true once there is room, within
+// the socket's send time-out; false with errno EAGAIN when the time ran out
+// or the socket does not block (as the blocking send would have said).
+bool WaitForSendRoom(CFiber& fiber, SOCKET s)
+{
+    const int nFlags = fcntl(s, F_GETFL, 0);
+    if (nFlags < 0 || (nFlags & O_NONBLOCK)) {
+        errno = EAGAIN;
+        return false;
+    }
+    timeval tv{};
+    socklen_t nLen = sizeof tv;
+    getsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, &nLen);
+    std::int64_t nWaitUs = static_cast<std::int64_t>(tv.tv_sec) * 1000000 + tv.tv_usec;
+    if (nWaitUs <= 0)
+        nWaitUs = std::int64_t(365) * 24 * 3600 * 1000000;  // no time-out set: the send waits as long as it takes
+    short nRevents = 0;
+    const int n = fiber.Loop().WaitFd(fiber, s, POLLOUT, fiber.m_nCancelFd, MonotonicUs() + nWaitUs, &nRevents);
+    if (n == 0)
+        errno = EAGAIN;
+    return n > 0;
+}
+
 } // namespace
 
 int SocketStartup()
@@ -129,7 +186,7 @@ int SocketStartupCount()
 
 int SocketLastError()
 {
-    return t_nLastError;
+    return LastErrorSlot();
 }
 
 bool SocketResolveIPv4(const QByteArray& host, in_addr* pAddress)
@@ -138,7 +195,7 @@ bool SocketResolveIPv4(const QByteArray& host, in_addr* pAddress)
     if (inet_pton(AF_INET, text.constData(), pAddress) == 1)
         return true;
     if (!IsHostNameText(text)) {
-        t_nLastError = EINVAL;
+        LastErrorSlot() = EINVAL;
         return false;
     }
     addrinfo hints{};
@@ -147,7 +204,7 @@ bool SocketResolveIPv4(const QByteArray& host, in_addr* pAddress)
     addrinfo* pResult = nullptr;
     const int nError = getaddrinfo(text.constData(), nullptr, &hints, &pResult);
     if (nError != 0 || !pResult) {
-        t_nLastError = nError == EAI_SYSTEM ? errno : EHOSTUNREACH;
+        LastErrorSlot() = nError == EAI_SYSTEM ? errno : EHOSTUNREACH;
         return false;
     }
     bool bFound = false;
@@ -160,7 +217,7 @@ bool SocketResolveIPv4(const QByteArray& host, in_addr* pAddress)
     }
     freeaddrinfo(pResult);
     if (!bFound)
-        t_nLastError = EHOSTUNREACH;
+        LastErrorSlot() = EHOSTUNREACH;
     return bFound;
 }
 
@@ -168,7 +225,7 @@ SOCKET SocketCreateTcp()
 {
     const SOCKET s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) {
-        t_nLastError = errno;
+        LastErrorSlot() = errno;
         return INVALID_SOCKET;
     }
     return s;
@@ -224,10 +281,16 @@ int SocketConnect(SOCKET s, const sockaddr_in& address, int nTimeoutMs)
 
 int SocketSend(SOCKET s, const char* pData, int nLength)
 {
+    CFiber* pFiber = CFiber::Current();
     for (;;) {
-        const ssize_t n = send(s, pData, static_cast<size_t>(nLength < 0 ? 0 : nLength), MSG_NOSIGNAL);
+        // On a fiber a full send buffer must not block the thread: the wait
+        // for room goes to the loop, bounded by the socket's send time-out.
+        const ssize_t n = send(s, pData, static_cast<size_t>(nLength < 0 ? 0 : nLength),
+                               MSG_NOSIGNAL | (pFiber ? MSG_DONTWAIT : 0));
         if (n >= 0)
             return static_cast<int>(n);
+        if (pFiber && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitForSendRoom(*pFiber, s))
+            continue;
         if (errno != EINTR)
             return Fail(errno);
     }
@@ -323,7 +386,10 @@ bool SocketHasUnreadData(SOCKET s)
 
 void SocketSetThreadCancelFd(int nFd)
 {
-    t_nCancelFd = nFd;
+    if (CFiber* pFiber = CFiber::Current())
+        pFiber->m_nCancelFd = nFd;
+    else
+        t_nThreadCancelFd = nFd;
 }
 
 void SocketClose(SOCKET s)
