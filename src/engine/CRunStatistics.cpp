@@ -2,16 +2,38 @@
 
 #include <algorithm>
 
-void CRunStatistics::CTimes::Add(std::int64_t nMs)
+void CRunStatistics::CTimes::AddToTables(std::int64_t nMs, std::uint64_t nCount)
 {
-    nMs = std::max<std::int64_t>(nMs, 0);
     if (nMs < kDenseLimitMs) {
         const auto nSlot = static_cast<std::size_t>(nMs);
         if (nSlot >= m_vecDense.size())
             m_vecDense.resize(nSlot + 1, 0);
-        ++m_vecDense[nSlot];
+        m_vecDense[nSlot] += nCount;
     } else {
-        ++m_mapHigh[nMs];
+        m_mapHigh[nMs] += nCount;
+    }
+}
+
+void CRunStatistics::CTimes::Add(std::int64_t nMs)
+{
+    nMs = std::max<std::int64_t>(nMs, 0);
+    if (m_bTables) {
+        AddToTables(nMs, 1);
+    } else {
+        const auto it = std::lower_bound(m_vecFew.begin(), m_vecFew.end(), nMs,
+                                         [](const auto& entry, std::int64_t nValue) { return entry.first < nValue; });
+        if (it != m_vecFew.end() && it->first == nMs) {
+            ++it->second;
+        } else if (m_vecFew.size() < kFewTimes) {
+            m_vecFew.insert(it, {nMs, 1});
+        } else {
+            // Too many values for the list: the tables from now on.
+            m_bTables = true;
+            for (const auto& [nValue, nCount] : m_vecFew)
+                AddToTables(nValue, nCount);
+            m_vecFew = {};
+            AddToTables(nMs, 1);
+        }
     }
     if (m_nTimed == 0 || nMs < m_nMin)
         m_nMin = nMs;
@@ -25,6 +47,11 @@ void CRunStatistics::CTimes::Add(std::int64_t nMs)
 std::int64_t CRunStatistics::CTimes::ValueAtRank(std::uint64_t nRank) const
 {
     std::uint64_t nSeen = 0;
+    for (const auto& [nMs, nCount] : m_vecFew) {
+        nSeen += nCount;
+        if (nSeen >= nRank)
+            return nMs;
+    }
     for (std::size_t nMs = static_cast<std::size_t>(m_nMin); nMs < m_vecDense.size(); ++nMs) {
         nSeen += m_vecDense[nMs];
         if (nSeen >= nRank)
@@ -123,7 +150,8 @@ void CRunStatistics::Clear()
     std::lock_guard lock(m_mutex);
     m_vecCheckAlives.clear();
     m_hashIndex.clear();
-    m_vecEntries.clear();
+    m_entries.clear();
+    m_nFirstChanged = m_nLastChanged = kNone;
     m_total = CEntry();
     m_nClearedAt = m_nRevision.fetch_add(1, std::memory_order_release) + 1;
 }
@@ -133,21 +161,44 @@ void CRunStatistics::Add(const CRequestResult& result)
     std::lock_guard lock(m_mutex);
     auto it = m_hashIndex.constFind(result.strUrl);
     if (it == m_hashIndex.constEnd()) {
-        it = m_hashIndex.insert(result.strUrl, m_vecEntries.size());
-        m_vecEntries.emplace_back();
-        m_vecEntries.back().counts.strUrl = result.strUrl;
+        it = m_hashIndex.insert(result.strUrl, m_entries.size());
+        m_entries.emplace_back();
+        m_entries.back().counts.strUrl = result.strUrl;
     }
-    AddTo(m_vecEntries[*it], result);
+    AddTo(m_entries[*it], result);
     AddTo(m_total, result);
-    m_vecEntries[*it].nChangedAt = m_nRevision.fetch_add(1, std::memory_order_release) + 1;
+    m_entries[*it].nChangedAt = m_nRevision.fetch_add(1, std::memory_order_release) + 1;
+    MarkChanged(*it);
+}
+
+void CRunStatistics::MarkChanged(std::size_t nEntry)
+{
+    if (nEntry == m_nLastChanged)
+        return;
+    CEntry& entry = m_entries[nEntry];
+    // Out of its place in the order, if it has one...
+    if (entry.nChangedBefore != kNone)
+        m_entries[entry.nChangedBefore].nChangedAfter = entry.nChangedAfter;
+    else if (m_nFirstChanged == nEntry)
+        m_nFirstChanged = entry.nChangedAfter;
+    if (entry.nChangedAfter != kNone)
+        m_entries[entry.nChangedAfter].nChangedBefore = entry.nChangedBefore;
+    // ...and to its end.
+    entry.nChangedBefore = m_nLastChanged;
+    entry.nChangedAfter = kNone;
+    if (m_nLastChanged != kNone)
+        m_entries[m_nLastChanged].nChangedAfter = nEntry;
+    m_nLastChanged = nEntry;
+    if (m_nFirstChanged == kNone)
+        m_nFirstChanged = nEntry;
 }
 
 CRunStatisticsSnapshot CRunStatistics::Snapshot() const
 {
     std::lock_guard lock(m_mutex);
     CRunStatisticsSnapshot snapshot;
-    snapshot.vecUrls.reserve(m_vecEntries.size());
-    for (CEntry& entry : m_vecEntries)
+    snapshot.vecUrls.reserve(m_entries.size());
+    for (CEntry& entry : m_entries)
         snapshot.vecUrls.push_back(Refresh(entry));
     snapshot.total = Refresh(m_total);
     snapshot.vecCheckAlives = CheckAliveStatistics(m_vecCheckAlives);
@@ -161,14 +212,19 @@ void CRunStatistics::Update(CRunStatisticsSnapshot& snapshot) const
     const std::uint64_t nRevision = m_nRevision.load(std::memory_order_relaxed);
     // Taken before the last Clear (or of another object): taken anew.
     const bool bWhole = snapshot.nRevision < m_nClearedAt || snapshot.nRevision > nRevision ||
-                        snapshot.vecUrls.size() > m_vecEntries.size();
+                        snapshot.vecUrls.size() > m_entries.size();
     if (bWhole)
         snapshot.vecUrls.clear();
     const std::size_t nHad = snapshot.vecUrls.size();
-    snapshot.vecUrls.resize(m_vecEntries.size());
-    for (std::size_t i = 0; i < m_vecEntries.size(); ++i)
-        if (i >= nHad || m_vecEntries[i].nChangedAt > snapshot.nRevision)
-            snapshot.vecUrls[i] = Refresh(m_vecEntries[i]);
+    snapshot.vecUrls.resize(m_entries.size());
+    for (std::size_t i = nHad; i < m_entries.size(); ++i)
+        snapshot.vecUrls[i] = Refresh(m_entries[i]);
+    // The URLs it had that changed since: the last ones in the order of
+    // change, however many others there are.
+    for (std::size_t i = m_nLastChanged; i != kNone && m_entries[i].nChangedAt > snapshot.nRevision;
+         i = m_entries[i].nChangedBefore)
+        if (i < nHad)
+            snapshot.vecUrls[i] = Refresh(m_entries[i]);
     snapshot.total = Refresh(m_total);
     snapshot.vecCheckAlives = CheckAliveStatistics(m_vecCheckAlives);
     snapshot.nRevision = nRevision;

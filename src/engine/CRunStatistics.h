@@ -6,9 +6,11 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // The figures of one URL, or of the whole run.
@@ -82,14 +84,18 @@ struct CRunStatisticsSnapshot {
 // OnRunStart clears the figures of the previous run, OnRequest adds a result.
 // Thread-safe: the worker adds while another thread takes snapshots.
 //
-// Exact and cheap: each URL keeps a count per millisecond value (a dense
-// table up to kDenseLimitMs, an ordered map above), so adding a result costs
-// a hash look-up and two increments, and memory grows with the range of
-// times, not with the number of requests. A snapshot recomputes only the URLs
-// that changed since the last one.
+// Exact and cheap: each URL keeps a count per millisecond value (while it
+// has met at most kFewTimes different values, a short sorted list of them;
+// then a dense table up to kDenseLimitMs and an ordered map above), so adding
+// a result costs a hash look-up and two increments, and memory grows with the
+// range of times, not with the number of requests; a URL requested once or a
+// few times (a sweep of 100,000 URLs) costs a few bytes, not a table. The
+// URLs' entries never move once made (a new URL never copies the others), and
+// a snapshot recomputes only the URLs that changed since the last one.
 class CRunStatistics : public IRunListener {
 public:
     static constexpr std::int64_t kDenseLimitMs = 65536;
+    static constexpr std::size_t kFewTimes = 16;
 
     CRunStatistics() = default;
     CRunStatistics(const CRunStatistics&) = delete;
@@ -122,7 +128,12 @@ private:
 
     private:
         std::int64_t ValueAtRank(std::uint64_t nRank) const;
+        void AddToTables(std::int64_t nMs, std::uint64_t nCount);
 
+        // Count per ms, ascending, while there are at most kFewTimes values
+        // (the tables below are empty until then).
+        std::vector<std::pair<std::int64_t, std::uint64_t>> m_vecFew;
+        bool m_bTables = false;
         std::vector<std::uint64_t> m_vecDense;        // count per ms below kDenseLimitMs
         std::map<std::int64_t, std::uint64_t> m_mapHigh;  // count per ms from kDenseLimitMs on
         std::uint64_t m_nTimed = 0;
@@ -136,16 +147,27 @@ private:
         CTimes times;
         bool bDirty = false;
         std::uint64_t nChangedAt = 0;  // the revision its last result made
+        // Its neighbours in the order of their last change (kNone: none).
+        std::size_t nChangedBefore = kNone;
+        std::size_t nChangedAfter = kNone;
         std::int64_t nFirstAtMs = -1;  // the earliest request start
         std::int64_t nLastEndMs = -1;  // the latest request end
     };
 
+    static constexpr std::size_t kNone = std::size_t(-1);
+
     static void AddTo(CEntry& entry, const CRequestResult& result);
+    // Moves entry nEntry to the end of the order of change.
+    void MarkChanged(std::size_t nEntry);
     static const CUrlStatistics& Refresh(CEntry& entry);
 
     mutable std::mutex m_mutex;
-    QHash<QString, std::size_t> m_hashIndex;  // URL -> m_vecEntries index
-    mutable std::vector<CEntry> m_vecEntries;
+    QHash<QString, std::size_t> m_hashIndex;  // URL -> m_entries index
+    mutable std::deque<CEntry> m_entries;  // a deque: an entry stays where it was made
+    // The entries in the order of their last change, the last changed at the
+    // end: a snapshot brought up to date looks only at those it lacks.
+    std::size_t m_nFirstChanged = kNone;
+    std::size_t m_nLastChanged = kNone;
     mutable CEntry m_total;
     std::vector<CCheckAliveResult> m_vecCheckAlives;
     std::atomic<std::uint64_t> m_nRevision{0};

@@ -3,6 +3,8 @@
 #include "CRunContext.h"
 #include "platform/MonotonicClock.h"
 
+#include <algorithm>
+
 CResultsHandOff::CResultsHandOff(CRunContext& context) : m_context(context) {}
 
 bool CResultsHandOff::Wanted() const { return !m_context.m_listeners.empty(); }
@@ -25,6 +27,8 @@ void CResultsHandOff::Start()
     info.nMaxPasses = m_context.m_settings.nMaxPasses;
     info.vecRequirements = m_context.m_script.m_vecRequirements;
     info.vecNotRequestLines = m_context.m_script.m_vecNotRequestLines;
+    for (const CCommandItem& command : m_context.m_script.m_vecCommands)
+        info.nLastStepLine = std::max(info.nLastStepLine, command.m_nLine);
     info.vecRequirements.insert(info.vecRequirements.end(), m_context.m_settings.vecRequirements.begin(),
                                 m_context.m_settings.vecRequirements.end());
     for (IRunListener* listener : m_context.m_listeners)

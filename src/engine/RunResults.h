@@ -72,6 +72,9 @@ struct CRunStartInfo {
     // The script's lines that look like a request but are no HTTP command
     // (from 1): a run that sends no request at all then fails.
     std::vector<int> vecNotRequestLines;
+    // The line (from 1) of the script's last step, so that a window can plan
+    // for the script's lines from the start; 0: not known.
+    int nLastStepLine = 0;
 };
 
 struct CRunEndInfo {

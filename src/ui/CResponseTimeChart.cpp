@@ -11,7 +11,6 @@
 #include <QValueAxis>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace {
@@ -117,8 +116,8 @@ CResponseTimeChart::CResponseTimeChart(QWidget* pParent) : QChartView(new QChart
     m_pSideLegend->SetOnClicked([this](bool bPinned, int nEntry) {
         if (!bPinned)
             ToggleSeries(std::size_t(nEntry) < m_vecLines.size() ? m_vecLines[std::size_t(nEntry)] : nullptr);
-        else if (nEntry >= 0 && nEntry < 3)
-            ToggleSeries(std::array<QAbstractSeries*, 3>{m_pSlowMarks, m_pFailedMarks, m_pThresholdLine}[std::size_t(nEntry)]);
+        else if (nEntry >= 0 && std::size_t(nEntry) < m_vecPinned.size())
+            ToggleSeries(m_vecPinned[std::size_t(nEntry)]);
     });
     viewport()->setMouseTracking(true);
     Show(CResultsChartData(), SLines(), -1);
@@ -334,6 +333,13 @@ void CResponseTimeChart::Show(const CResultsChartData& chartData, const SLines& 
     m_pFailedMarks->replace(Positions(m_vecShownFailed));
     m_pCheckMarks->replace(Positions(m_vecShownChecks));
     Highlight(m_selected);
+    // The marks of the whole run, or (zoomed in on its requests) of those in
+    // view: a failed check seen once stays in the legend for the run.
+    const bool bChecks = (bDetail && m_bChecks && !bNewRun) || !m_vecShownChecks.empty();
+    if (bChecks != m_bChecks) {
+        m_bChecks = bChecks;
+        UpdateSideLegend();
+    }
 
     // Across the whole run, whatever the zoom.
     const QList<QPointF> threshold = {QPointF(0, nThresholdMs), QPointF(m_dFullMs / m_dUnitMs, nThresholdMs)};

@@ -116,8 +116,8 @@ public:
     // another of the URLs has the same path and query on another host or
     // port. A URL without "scheme://" stays whole.
     static QString ShortUrl(const QString& strUrl, const QStringList& urls);
-    // A URL as the legend names it: ShortUrl, cut in the middle to
-    // nMaxWidth pixels.
+    // A URL as the legend names it: ShortUrl, cut to nMaxWidth pixels as
+    // CUrlNames::Cut cuts it (keeping the end of its query).
     static QString LegendLabel(const QString& strUrl, const QStringList& urls, const QFontMetrics& metrics,
                                int nMaxWidth);
 
@@ -194,5 +194,7 @@ private:
     bool m_bBeside = false;
     QMargins m_defaultMargins;
     std::vector<QIcon> m_vecLineIcons;  // per colour
-    std::vector<QIcon> m_vecMarkIcons;  // Slow, Failures, Threshold
+    std::vector<QIcon> m_vecMarkIcons;  // Slow, Failures, Check failed, Threshold
+    std::vector<QAbstractSeries*> m_vecPinned;  // the series of the side legend's pinned entries
+    bool m_bChecks = false;  // the run has a response whose checks failed
 };

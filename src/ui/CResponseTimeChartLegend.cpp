@@ -58,7 +58,7 @@ QString CResponseTimeChart::ShortUrl(const QString& strUrl, const QStringList& u
 QString CResponseTimeChart::LegendLabel(const QString& strUrl, const QStringList& urls, const QFontMetrics& metrics,
                                         int nMaxWidth)
 {
-    return metrics.elidedText(ShortUrl(strUrl, urls), Qt::ElideMiddle, nMaxWidth);
+    return CUrlNames::Cut(ShortUrl(strUrl, urls), metrics, nMaxWidth);
 }
 
 void CResponseTimeChart::ShapeLegend()
@@ -147,7 +147,7 @@ void CResponseTimeChart::LabelLines()
         nRest += nEntryRest + metrics.horizontalAdvance(pSeries->name());
     const int nWidth = std::clamp((width() - nRest) / int(m_vecLines.size()), 60, 320);
     for (std::size_t nUrl = 0; nUrl < m_vecLines.size(); ++nUrl) {
-        const QString strLabel = metrics.elidedText(m_lines.names.value(qsizetype(nUrl)), Qt::ElideMiddle, nWidth);
+        const QString strLabel = CUrlNames::Cut(m_lines.names.value(qsizetype(nUrl)), metrics, nWidth);
         for (QLegendMarker* pMarker : chart()->legend()->markers(m_vecLines[nUrl]))
             if (pMarker->label() != strLabel)
                 pMarker->setLabel(strLabel);
@@ -170,12 +170,22 @@ void CResponseTimeChart::UpdateSideLegend()
     using SEntry = CResponseTimeChartSideLegend::SEntry;
     if (m_vecMarkIcons.empty())
         m_vecMarkIcons = {EntryIcon(QPen(), m_pSlowMarks->lightMarker()), EntryIcon(QPen(), m_pFailedMarks->lightMarker()),
-                          EntryIcon(m_pThresholdLine->pen(), QImage())};
-    std::vector<SEntry> pinned;
-    pinned.push_back({m_pSlowMarks->name(), m_vecMarkIcons[0], m_setHidden.contains(m_pSlowMarks)});
-    pinned.push_back({m_pFailedMarks->name(), m_vecMarkIcons[1], m_setHidden.contains(m_pFailedMarks)});
+                          EntryIcon(QPen(), m_pCheckMarks->lightMarker()), EntryIcon(m_pThresholdLine->pen(), QImage())};
+    // Slow and Failures always; Check failed when the run has any; the
+    // threshold when there is one.
+    m_vecPinned = {m_pSlowMarks, m_pFailedMarks};
+    if (m_bChecks)
+        m_vecPinned.push_back(m_pCheckMarks);
     if (m_bThreshold)
-        pinned.push_back({m_pThresholdLine->name(), m_vecMarkIcons[2], m_setHidden.contains(m_pThresholdLine)});
+        m_vecPinned.push_back(m_pThresholdLine);
+    std::vector<SEntry> pinned;
+    for (QAbstractSeries* pSeries : m_vecPinned) {
+        const QIcon& icon = pSeries == m_pSlowMarks     ? m_vecMarkIcons[0]
+                            : pSeries == m_pFailedMarks ? m_vecMarkIcons[1]
+                            : pSeries == m_pCheckMarks  ? m_vecMarkIcons[2]
+                                                        : m_vecMarkIcons[3];
+        pinned.push_back({pSeries->name(), icon, m_setHidden.contains(pSeries)});
+    }
     m_pSideLegend->SetPinned(pinned);
     std::vector<SEntry> lines;
     lines.reserve(m_vecLines.size());

@@ -10,10 +10,10 @@
 class QListWidget;
 
 // The time chart's legend as a list beside the plot, for more lines than a
-// row under the chart names readably: the Slow, Failures and Threshold
-// entries pinned at its top, always in view, and the lines' entries under
-// them in a list that scrolls, so that every one can be reached however
-// many there are. An entry shows its series' mark and its name, cut in the
+// row under the chart names readably: the Slow, Failures, Check failed
+// (when the run has any) and Threshold entries pinned at its top, always in
+// view, and the lines' entries under them in a list that scrolls, so that
+// every one can be reached however many there are. An entry shows its series' mark and its name, cut in the
 // middle when longer than the list is wide (whole in its tooltip); a click
 // on an entry hides or shows its series, and a hidden series' entry is
 // faded.

@@ -88,9 +88,14 @@ void CResultsWindow::GroupChartLines()
             m_data.AddUrl();
         }
     } else {
-        // The script lines so far, and as many of them to a group as keeps
-        // the groups few enough.
+        // As many script lines to a group as keeps the groups few enough:
+        // planned for the script's last line where the run says it, so that
+        // the groups never overflow and every request so far is drawn anew
+        // only this once; else from the lines so far (a line beyond them
+        // later regroups).
         m_eChartLines = EChartLines::PerScriptLine;
+        while ((m_start.nLastStepLine - 1) / m_nPerGroup + 1 > kMostLineGroups)
+            m_nPerGroup *= 2;
         QSet<int> lines;
         for (const auto* pPoints : {&listed, &pending})
             for (const CResultsListener::SPoint& point : *pPoints)

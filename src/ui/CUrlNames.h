@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFontMetrics>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -24,10 +25,20 @@ public:
 
     // "scheme://host:port" of a URL; empty without "://".
     static QString Origin(const QString& strUrl);
+    // A name cut to nWidth pixels: the names of a sweep differ at the end of
+    // their query (the preset number), so a name with a query keeps its last
+    // parameter whole, cut before it ("/httpapi/Se…PTZ_PRESET_GOTO=10"), or,
+    // in less room, as much of its end as fits ("…=10"). Without a query,
+    // cut in the middle.
+    static QString Cut(const QString& strName, const QFontMetrics& metrics, int nWidth);
 
 private:
     QStringList m_urls;
     QStringList m_names;
-    // Path and query -> the URLs with it, in the order added.
-    QHash<QString, std::vector<int>> m_hashByPath;
+    // Path and query -> the first URL with it, and how many have it.
+    struct SPath {
+        int nFirst = 0;
+        int nUrls = 0;
+    };
+    QHash<QString, SPath> m_hashByPath;
 };

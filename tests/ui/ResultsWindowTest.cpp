@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTableView>
 #include <QValueAxis>
@@ -673,22 +674,41 @@ TEST(ResponseTimeChart, UrlsAreNamedByPathAndQueryUnlessOnlyTheHostOrPortTellsTh
     const QString strA = QStringLiteral("http://127.0.0.1:8080/a?x=1");
     const QString strB = QStringLiteral("http://127.0.0.1:8081/b");
     const QString strA2 = QStringLiteral("https://127.0.0.2/a?x=1");
+    // A sweep's names in a legend at 14 pt, cut to nCutTo pixels: they keep
+    // what tells them apart, the end of their query (strShort: how the
+    // label starts, strEnd: how it ends).
+    const QString strPreset = QStringLiteral("http://127.0.0.1:8080/httpapi/SendPTZ?action=sendptz&PTZ_PRESET_GOTO=");
+    const QStringList sweep = {strPreset + QStringLiteral("10"), strPreset + QStringLiteral("20")};
     struct SCase {
         QString strUrl;
         QStringList urls;
         QString strShort;
+        int nCutTo = 0;
+        QString strEnd;
     };
     const SCase cases[] = {
-        {strA, {strA}, QStringLiteral("/a?x=1")},
-        {strA, {strA, strB}, QStringLiteral("/a?x=1")},  // other ports, other paths
-        {strB, {strA, strB, strA2}, QStringLiteral("/b")},
-        {strA, {strA, strB, strA2}, QStringLiteral("127.0.0.1:8080/a?x=1")},
-        {strA2, {strA, strA2}, QStringLiteral("127.0.0.2/a?x=1")},
-        {QStringLiteral("http://127.0.0.1:8080"), {QStringLiteral("http://127.0.0.1:8080")}, QStringLiteral("/")},
-        {QStringLiteral("not a url"), {QStringLiteral("not a url")}, QStringLiteral("not a url")},
+        {sweep[1], sweep, QStringLiteral("\u2026"), 60, QStringLiteral("=20")},
+        {sweep[0], sweep, QStringLiteral("/httpapi"), 340, QStringLiteral("\u2026PTZ_PRESET_GOTO=10")},
+        {strA, {strA}, QStringLiteral("/a?x=1"), 0, {}},
+        {strA, {strA, strB}, QStringLiteral("/a?x=1"), 0, {}},  // other ports, other paths
+        {strB, {strA, strB, strA2}, QStringLiteral("/b"), 0, {}},
+        {strA, {strA, strB, strA2}, QStringLiteral("127.0.0.1:8080/a?x=1"), 0, {}},
+        {strA2, {strA, strA2}, QStringLiteral("127.0.0.2/a?x=1"), 0, {}},
+        {QStringLiteral("http://127.0.0.1:8080"), {QStringLiteral("http://127.0.0.1:8080")}, QStringLiteral("/"), 0, {}},
+        {QStringLiteral("not a url"), {QStringLiteral("not a url")}, QStringLiteral("not a url"), 0, {}},
     };
-    for (const SCase& c : cases)
-        EXPECT_EQ(CResponseTimeChart::ShortUrl(c.strUrl, c.urls), c.strShort) << qPrintable(c.strUrl);
+    QFont font = QApplication::font();
+    font.setPointSize(14);
+    const QFontMetrics metrics(font);
+    for (const SCase& c : cases) {
+        if (c.nCutTo == 0) {
+            EXPECT_EQ(CResponseTimeChart::ShortUrl(c.strUrl, c.urls), c.strShort) << qPrintable(c.strUrl);
+            continue;
+        }
+        const QString strLabel = CResponseTimeChart::LegendLabel(c.strUrl, c.urls, metrics, c.nCutTo);
+        EXPECT_TRUE(strLabel.startsWith(c.strShort) && strLabel.endsWith(c.strEnd)) << qPrintable(strLabel);
+        EXPECT_LE(metrics.horizontalAdvance(strLabel), c.nCutTo) << qPrintable(strLabel);
+    }
 }
 
 TEST_F(ResultsWindow, TimeoutsFailuresAndRequestsNotSentHaveBarsOfTheirOwn)
@@ -903,6 +923,40 @@ TEST_F(ResultsWindow, CheckAliveWaitsAreBandsOnTheTimeAxisAndRowsUnderTheStatist
     EXPECT_EQ(CResponseTimeChart::WaitToolTipText(waits[2]),
               QStringLiteral("CheckAlive 127.0.0.1:8080\nDown: 400 ms\nAttempts: 1\nStopped before it came back\nAt 7.000 s"));
 
+    // Zoomed in, panned by a drag and the zoom reset: what the window shows
+    // (its backing store, as the screen got it) is what a fresh drawing of
+    // the chart shows, no piece of a band left where it was.
+    CResponseTimeChart& view = *m_window.TimeChart();
+    const auto Shown = [&] {
+        QTest::qWait(100);
+        const QImage window = m_window.screen()->grabWindow(m_window.winId()).toImage();
+        const qreal dRatio = window.devicePixelRatio();
+        const QRect place(view.mapTo(&m_window, QPoint()) * dRatio, view.size() * dRatio);
+        return window.copy(place).convertToFormat(QImage::Format_RGB32);
+    };
+    const auto Different = [](const QImage& shown, const QImage& fresh) {
+        int nDifferent = 0;
+        for (int nY = 0; nY < std::min(shown.height(), fresh.height()); ++nY)
+            for (int nX = 0; nX < std::min(shown.width(), fresh.width()); ++nX)
+                nDifferent += shown.pixel(nX, nY) != fresh.pixel(nX, nY);
+        return nDifferent;
+    };
+    const QImage before = Shown();
+    ASSERT_EQ(before.size(), view.grab().toImage().size());
+    ASSERT_EQ(Different(before, view.grab().toImage().convertToFormat(QImage::Format_RGB32)), 0) << "as drawn";
+    view.ZoomTo(4000, 8000);
+    Shown();
+    const QPoint from = chart.WaitBand(waits[1]).center();
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, from);
+    for (int nStep = 1; nStep <= 4; ++nStep)
+        QTest::mouseMove(view.viewport(), from + QPoint(30 * nStep, 0));
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, from + QPoint(120, 0));
+    Shown();
+    view.ResetZoom();
+    const QImage after = Shown();
+    EXPECT_EQ(Different(after, view.grab().toImage().convertToFormat(QImage::Format_RGB32)), 0);
+    EXPECT_EQ(Different(after, before), 0) << "as before the zoom";
+
     // The next run drops them.
     listener.OnRunStart(StartInfo());
     m_window.Flush();
@@ -967,14 +1021,16 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
 
     // A sweep: 300 URLs on 300 script lines, drawn 32 lines to a line and
     // named by the lines there are; in a window of a 1366x768 screen the
-    // legend beside the chart keeps its Slow, Failures and Threshold entries
-    // in view, and its lines' entries scroll.
+    // legend beside the chart keeps its Slow, Failures, Check failed (one
+    // answer's check failed) and Threshold entries in view, and its lines'
+    // entries scroll.
     m_window.resize(680, 740);
     std::vector<CRequestResult> sweep;
     for (int nLine = 1; nLine <= 300; ++nLine) {
         sweep.push_back(Result(nLine, QStringLiteral("http://127.0.0.1:8080/httpapi/goto?preset=%1").arg(nLine),
                                10LL * nLine, 7, ERequestOutcome::Ok, 200));
         sweep.back().nLine = nLine;
+        sweep.back().nChecksFailed = nLine == 150 ? 1 : 0;
     }
     ReportRun(sweep);
     lines = RequestLines(pChart);
@@ -986,14 +1042,19 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     ASSERT_TRUE(pLegend->isVisible());
     EXPECT_FALSE(pChart->legend()->isVisible());
     const QListWidget* pMarks = pLegend->PinnedList();
-    ASSERT_EQ(pMarks->count(), 3);
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(pMarks->count(), 4);
+    for (int i = 0; i < 4; ++i) {
         const QRect entry = pMarks->visualItemRect(pMarks->item(i));
         EXPECT_TRUE(pMarks->viewport()->rect().contains(entry)) << qPrintable(pMarks->item(i)->text());
         EXPECT_TRUE(m_window.TimeChart()->rect().contains(
             entry.translated(pMarks->viewport()->mapTo(m_window.TimeChart(), QPoint()))));
     }
-    EXPECT_EQ(pMarks->item(2)->text(), QStringLiteral("Threshold (300 ms)"));
+    EXPECT_EQ(pMarks->item(2)->text(), QStringLiteral("Check failed"));
+    EXPECT_EQ(pMarks->item(3)->text(), QStringLiteral("Threshold (300 ms)"));
+    QListWidget* pPinned = pLegend->PinnedList();
+    QTest::mouseClick(pPinned->viewport(), Qt::LeftButton, {}, pPinned->visualItemRect(pPinned->item(2)).center());
+    EXPECT_FALSE(SeriesNamed<QXYSeries>(pChart, QStringLiteral("Check failed"))->isVisible())
+        << "a click hides the marks of failed checks";
     QListWidget* pLines = pLegend->LineList();
     ASSERT_EQ(pLines->count(), 10);
     EXPECT_EQ(pLines->item(9)->text(), QStringLiteral("Lines 289-300"));
@@ -1005,6 +1066,30 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     EXPECT_EQ(m_window.Table()->RowCount(), 301);
     EXPECT_EQ(m_window.Table()->Row(0).value(0), QStringLiteral("Total"));
     EXPECT_EQ(m_window.Table()->Row(300).value(0), QStringLiteral("/httpapi/goto?preset=300"));
+
+    // The same sweep from a run that tells its script's last line: grouped
+    // for all 300 lines from its first requests, so that the run never
+    // regroups (every request so far drawn anew): a third of the way, its
+    // lines are those of the end, and the first is the same series at the end.
+    IRunListener& listener = m_window.Listener();
+    CRunStartInfo info = StartInfo();
+    info.nLastStepLine = 300;
+    listener.OnRunStart(info);
+    for (std::size_t i = 0; i < 100; ++i)
+        listener.OnRequest(sweep[i]);
+    m_window.Flush();
+    lines = RequestLines(pChart);
+    EXPECT_EQ(lines.size(), 4u);
+    ASSERT_TRUE(lines.count(QStringLiteral("Lines 1-32")) && lines.count(QStringLiteral("Lines 97-100")));
+    const QLineSeries* pFirst = lines[QStringLiteral("Lines 1-32")];
+    for (std::size_t i = 100; i < sweep.size(); ++i)
+        listener.OnRequest(sweep[i]);
+    listener.OnRunEnd(CRunEndInfo());
+    m_window.Flush();
+    lines = RequestLines(pChart);
+    EXPECT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[QStringLiteral("Lines 1-32")], pFirst);
+    EXPECT_EQ(pFirst->count(), 32);
 }
 
 // A fleet's chart draws a line per script line, every device's requests of
