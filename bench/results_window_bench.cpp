@@ -118,7 +118,7 @@ int OpenReport(int nResults)
         pTabs->setCurrentIndex(1);
     QCoreApplication::processEvents();
     const long nRssBeforeMiB = PeakRssMiB();
-    CReportToResults reader(window.Listener());
+    CReportToResults reader(window);
 
     QElapsedTimer tick;
     qint64 nLongestStallMs = 0;

@@ -6,7 +6,7 @@ using namespace reportjson;
 
 bool CRequestsReader::Read()
 {
-    return m_scan.Array([this] {
+    const bool bRead = m_scan.Array([this] {
         if (!m_fields.strProblem.isEmpty())
             return m_scan.Skip();
         if (m_scan.Peek() != '{') {
@@ -15,6 +15,9 @@ bool CRequestsReader::Read()
         }
         return One();
     });
+    if (m_fields.pOnRequests && *m_fields.pOnRequests)
+        (*m_fields.pOnRequests)(m_fields.run, m_fields.run.vecRequests.size());
+    return bRead;
 }
 
 bool CRequestsReader::One()
@@ -121,6 +124,8 @@ bool CRequestsReader::One()
                                         request.bCheckFailed});
     }
     run.vecRequests.push_back(request);
+    if (m_fields.pOnRequests && run.vecRequests.size() % kRequestsPerCall == 0 && *m_fields.pOnRequests)
+        (*m_fields.pOnRequests)(run, run.vecRequests.size());
     return true;
 }
 
