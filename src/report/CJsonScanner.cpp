@@ -113,6 +113,7 @@ bool CJsonScanner::RawString(std::string* pOut)
     if (m_nPos >= m_text.size() || m_text[m_nPos] != '"')
         return Fail(QStringLiteral("a string expected"));
     ++m_nPos;
+    m_bEscaped = false;
     std::size_t nRun = m_nPos;  // the start of the text not yet copied
     while (true) {
         // The plain run up to a quote, an escape or a control character, on
@@ -142,6 +143,7 @@ bool CJsonScanner::RawString(std::string* pOut)
             ++m_nPos;
             continue;
         }
+        m_bEscaped = true;
         if (pOut)
             pOut->append(m_text.substr(nRun, m_nPos - nRun));
         if (++m_nPos >= m_text.size())
@@ -273,7 +275,7 @@ bool CJsonScanner::Object(const std::function<bool(std::string_view)>& onMember)
             if (!RawString(&key))
                 return false;
             const std::string_view raw = m_text.substr(nStart, m_nPos - 1 - nStart);
-            const std::string_view name = raw.find('\\') == std::string_view::npos ? raw : std::string_view(key);
+            const std::string_view name = m_bEscaped ? std::string_view(key) : raw;
             if (Peek() != ':')
                 return Fail(QStringLiteral("a ':' expected"));
             ++m_nPos;

@@ -22,6 +22,14 @@ void CBulkFeed::Feed(const CRecordedRun& run, std::size_t nRequests)
     if (nRequests <= m_nFedRequests)
         return;
     SPiece piece;
+    {
+        // A buffer the builder is done with, rather than fresh memory.
+        std::lock_guard lock(m_mutex);
+        if (!m_spare.empty()) {
+            piece.requests.swap(m_spare.back());
+            m_spare.pop_back();
+        }
+    }
     piece.targets.assign(run.vecTargets.begin() + std::ptrdiff_t(std::min(m_nFedTargets, run.vecTargets.size())),
                          run.vecTargets.end());
     piece.requests.assign(run.vecRequests.begin() + std::ptrdiff_t(m_nFedRequests),
@@ -35,6 +43,9 @@ void CBulkFeed::Feed(const CRecordedRun& run, std::size_t nRequests)
     m_wake.notify_one();
     if (!m_builder.joinable()) {
         m_pBulk = std::make_shared<CResultsBulk>();
+        // As many as the reader made room for.
+        m_pBulk->points.reserve(run.vecRequests.capacity());
+        m_pBulk->allRows.reserve(run.vecRequests.capacity());
         m_builder = std::thread([this] { Build(); });
     }
 }
@@ -57,8 +68,11 @@ void CBulkFeed::Build()
             continue;
         run.vecTargets.insert(run.vecTargets.end(), std::make_move_iterator(piece.targets.begin()),
                               std::make_move_iterator(piece.targets.end()));
-        run.vecRequests = std::move(piece.requests);
+        run.vecRequests.swap(piece.requests);
         m_pBulk->AddRequests(run, 0, run.vecRequests.size());
+        std::lock_guard lock(m_mutex);
+        m_spare.push_back(std::move(run.vecRequests));
+        run.vecRequests.clear();
     }
 }
 

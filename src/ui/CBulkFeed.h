@@ -47,6 +47,7 @@ private:
     std::condition_variable m_wake;
     std::deque<SPiece> m_pieces;  // guarded by m_mutex
     bool m_bOver = false;         // guarded by m_mutex
+    std::vector<std::vector<CRecordedRequest>> m_spare;  // pieces' buffers to use again; guarded by m_mutex
     std::shared_ptr<CResultsBulk> m_pBulk;  // the builder's until it is joined
     std::thread m_builder;
 };
