@@ -29,7 +29,7 @@ void CResultsWindow::ShowWhole(CResultsBulk& bulk)
     }
     m_vecWaits = std::move(bulk.waits);
     m_bWaitsChanged = true;
+    // Drawn in the next turn of the event loop (OnRunEnded's refresh), so
+    // that the swaps and the drawing are two short turns, not one long one.
     OnRunEnded(bulk.end);
-    if (isVisible())
-        Refresh();
 }
