@@ -198,7 +198,7 @@ void CResultsWindow::StartShowing(const CRunStartInfo& info)
     ++m_nChartGeneration;
     m_vecPending.clear();
     m_pRequests->Clear();
-    while (m_pFilter->count() > 3)
+    while (m_pFilter->count() > kFirstUrlFilter)
         m_pFilter->removeItem(m_pFilter->count() - 1);
     if (m_pRequests->Filter() == CRequestListModel::EFilter::All)
         m_pFilter->setCurrentIndex(0);
