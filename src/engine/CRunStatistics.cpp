@@ -1,6 +1,7 @@
 #include "CRunStatistics.h"
 
 #include <algorithm>
+#include <utility>
 
 void CRunStatistics::CTimes::AddToTables(std::int64_t nMs, std::uint64_t nCount)
 {
@@ -228,6 +229,23 @@ void CRunStatistics::Update(CRunStatisticsSnapshot& snapshot) const
     snapshot.total = Refresh(m_total);
     snapshot.vecCheckAlives = CheckAliveStatistics(m_vecCheckAlives);
     snapshot.nRevision = nRevision;
+}
+
+void CRunStatistics::Swap(CRunStatistics& other)
+{
+    if (&other == this)
+        return;
+    std::scoped_lock lock(m_mutex, other.m_mutex);
+    m_hashIndex.swap(other.m_hashIndex);
+    m_entries.swap(other.m_entries);
+    std::swap(m_nFirstChanged, other.m_nFirstChanged);
+    std::swap(m_nLastChanged, other.m_nLastChanged);
+    std::swap(m_total, other.m_total);
+    m_vecCheckAlives.swap(other.m_vecCheckAlives);
+    const std::uint64_t nRevision = m_nRevision.load(std::memory_order_relaxed);
+    m_nRevision.store(other.m_nRevision.load(std::memory_order_relaxed), std::memory_order_release);
+    other.m_nRevision.store(nRevision, std::memory_order_release);
+    std::swap(m_nClearedAt, other.m_nClearedAt);
 }
 
 CUrlStatistics CRunStatistics::Total() const

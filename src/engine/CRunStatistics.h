@@ -118,6 +118,10 @@ public:
     // costs a look at each, not a copy of each).
     void Update(CRunStatisticsSnapshot& snapshot) const;
     CUrlStatistics Total() const;
+    // Trades everything with other: figures built on another thread taken
+    // in at once. The revisions go with them, so a snapshot of either is
+    // taken anew.
+    void Swap(CRunStatistics& other);
 
 private:
     class CTimes {

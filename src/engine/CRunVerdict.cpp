@@ -1,5 +1,7 @@
 #include "CRunVerdict.h"
 
+#include <utility>
+
 #include "RunRequirements.h"
 
 namespace {
@@ -173,4 +175,17 @@ CRunVerdictSummary CRunVerdict::Summary() const
 {
     std::lock_guard lock(m_mutex);
     return m_summary;
+}
+
+void CRunVerdict::Swap(CRunVerdict& other)
+{
+    if (&other == this)
+        return;
+    std::scoped_lock lock(m_mutex, other.m_mutex);
+    std::swap(m_summary, other.m_summary);
+    std::swap(m_bFailOnSlow, other.m_bFailOnSlow);
+    std::swap(m_bFailOnStatus, other.m_bFailOnStatus);
+    m_vecRequirements.swap(other.m_vecRequirements);
+    m_vecNotRequestLines.swap(other.m_vecNotRequestLines);
+    m_pStatistics.swap(other.m_pStatistics);
 }

@@ -75,6 +75,8 @@ public:
     void OnRunEnd(const CRunEndInfo& info) override;
 
     CRunVerdictSummary Summary() const;
+    // Trades everything with other (a verdict judged on another thread).
+    void Swap(CRunVerdict& other);
 
 private:
     mutable std::mutex m_mutex;

@@ -7,6 +7,7 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -87,5 +88,16 @@ void FinishFleet(CRecordedFleet& fleet);
 // starting.
 // The text is scanned once, each request recorded as it is read: no tree of
 // the document is built.
-bool ReadFleetJson(std::string_view json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem);
+//
+// onRequests, when given, sees the requests of a report of one run while it
+// is read, on the reading thread: called with the run as read so far and
+// its count of requests every kRequestsPerCall requests and once at the end
+// of its requests (never for a fleet's devices). A request once counted is
+// not changed again. A report that turns out damaged or a fleet's is still
+// refused or read as without it: the caller keeps what it saw only when the
+// reading succeeds with a single run.
+using RequestsRead = std::function<void(const CRecordedRun& run, std::size_t nRequests)>;
+inline constexpr std::size_t kRequestsPerCall = 32768;
+bool ReadFleetJson(std::string_view json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem,
+                   const RequestsRead& onRequests = {});
 bool ReadFleetJson(const QByteArray& json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem);

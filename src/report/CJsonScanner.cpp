@@ -43,12 +43,17 @@ void AppendUtf8(std::string& out, char32_t c)
 
 void CJsonScanner::SkipSpace()
 {
-    while (m_nPos < m_text.size()) {
-        const char c = m_text[m_nPos];
+    // On a local cursor: the text's bytes may alias the member.
+    std::size_t nPos = m_nPos;
+    const std::size_t nSize = m_text.size();
+    const char* pText = m_text.data();
+    while (nPos < nSize) {
+        const char c = pText[nPos];
         if (c != ' ' && c != '\n' && c != '\r' && c != '\t')
-            return;
-        ++m_nPos;
+            break;
+        ++nPos;
     }
+    m_nPos = nPos;
 }
 
 bool CJsonScanner::Fail(const QString& strWhat)
@@ -108,8 +113,21 @@ bool CJsonScanner::RawString(std::string* pOut)
     if (m_nPos >= m_text.size() || m_text[m_nPos] != '"')
         return Fail(QStringLiteral("a string expected"));
     ++m_nPos;
+    m_bEscaped = false;
     std::size_t nRun = m_nPos;  // the start of the text not yet copied
     while (true) {
+        // The plain run up to a quote, an escape or a control character, on
+        // a local cursor.
+        std::size_t nPos = m_nPos;
+        const std::size_t nSize = m_text.size();
+        const char* pText = m_text.data();
+        while (nPos < nSize) {
+            const auto u = static_cast<unsigned char>(pText[nPos]);
+            if (u == '"' || u == '\\' || u < 0x20)
+                break;
+            ++nPos;
+        }
+        m_nPos = nPos;
         if (m_nPos >= m_text.size())
             return Fail(QStringLiteral("a string without its end"));
         const char c = m_text[m_nPos];
@@ -125,6 +143,7 @@ bool CJsonScanner::RawString(std::string* pOut)
             ++m_nPos;
             continue;
         }
+        m_bEscaped = true;
         if (pOut)
             pOut->append(m_text.substr(nRun, m_nPos - nRun));
         if (++m_nPos >= m_text.size())
@@ -256,7 +275,7 @@ bool CJsonScanner::Object(const std::function<bool(std::string_view)>& onMember)
             if (!RawString(&key))
                 return false;
             const std::string_view raw = m_text.substr(nStart, m_nPos - 1 - nStart);
-            const std::string_view name = raw.find('\\') == std::string_view::npos ? raw : std::string_view(key);
+            const std::string_view name = m_bEscaped ? std::string_view(key) : raw;
             if (Peek() != ':')
                 return Fail(QStringLiteral("a ':' expected"));
             ++m_nPos;
@@ -354,6 +373,18 @@ bool CJsonScanner::Number(double* pValue, bool* pIsNumber)
     std::string_view raw;
     if (!RawNumber(&raw))
         return false;
+    // A whole number of up to 15 digits (most of a report's) is exact as a
+    // double: summed here rather than parsed as a floating-point number.
+    const bool bNegative = raw.front() == '-';
+    const std::string_view digits = raw.substr(bNegative ? 1 : 0);
+    if (digits.size() <= 15 && digits.find_first_not_of("0123456789") == std::string_view::npos) {
+        std::int64_t n = 0;
+        for (const char d : digits)
+            n = n * 10 + (d - '0');
+        *pValue = bNegative ? -double(n) : double(n);
+        *pIsNumber = true;
+        return true;
+    }
     const auto result = std::from_chars(raw.data(), raw.data() + raw.size(), *pValue);
     if (result.ec != std::errc())
         return Fail(QStringLiteral("a number out of range"));

@@ -44,6 +44,10 @@ public:
     // digit; 0 at the end of the text.
     char Peek();
 
+    // Where the scanner is in the text, and how much of it is left.
+    std::size_t Offset() const { return m_nPos; }
+    std::size_t Left() const { return m_text.size() - m_nPos; }
+
     bool Failed() const { return !m_strError.isEmpty(); }
     // "unexpected ',' at byte 1234".
     const QString& Error() const { return m_strError; }
@@ -61,5 +65,6 @@ private:
     std::size_t m_nPos = 0;
     int m_nDepth = 0;
     std::string m_key;  // the last object key, decoded
+    bool m_bEscaped = false;  // the last string read had an escape
     QString m_strError;
 };

@@ -6,7 +6,16 @@ using namespace reportjson;
 
 bool CRequestsReader::Read()
 {
-    return m_scan.Array([this] {
+    const std::size_t nFirst = m_fields.run.vecRequests.size();
+    m_nArrayAt = m_scan.Offset();
+    const bool bRead = m_scan.Array([this, nFirst] {
+        // A report's own run (never a fleet's device, whose estimate would
+        // take in the devices after it) holds its requests where they stay:
+        // room for as many as the rest of the text holds at the rate of the
+        // first ones (room never written costs no memory), not grown by
+        // copying.
+        if (m_fields.pOnRequests && m_fields.run.vecRequests.size() == nFirst + kSizingRequests)
+            Reserve(nFirst);
         if (!m_fields.strProblem.isEmpty())
             return m_scan.Skip();
         if (m_scan.Peek() != '{') {
@@ -15,6 +24,9 @@ bool CRequestsReader::Read()
         }
         return One();
     });
+    if (m_fields.pOnRequests && *m_fields.pOnRequests)
+        (*m_fields.pOnRequests)(m_fields.run, m_fields.run.vecRequests.size());
+    return bRead;
 }
 
 bool CRequestsReader::One()
@@ -121,7 +133,22 @@ bool CRequestsReader::One()
                                         request.bCheckFailed});
     }
     run.vecRequests.push_back(request);
+    if (m_fields.pOnRequests && run.vecRequests.size() % kRequestsPerCall == 0 && *m_fields.pOnRequests)
+        (*m_fields.pOnRequests)(run, run.vecRequests.size());
     return true;
+}
+
+void CRequestsReader::Reserve(std::size_t nFirst)
+{
+    const std::size_t nRead = m_scan.Offset() - m_nArrayAt;
+    if (nRead == 0)
+        return;
+    const std::size_t nLeft = m_scan.Left();
+    const double dPerRequest = double(nRead) / double(kSizingRequests);
+    const auto nMore = std::size_t(double(nLeft) / dPerRequest * 1.05) + 1;
+    std::vector<CRecordedRequest>& requests = m_fields.run.vecRequests;
+    if (nMore < std::size_t(1) << 28)
+        requests.reserve(nFirst + kSizingRequests + nMore);
 }
 
 bool CRequestsReader::OutcomeOf(ERequestOutcome* pOutcome) const

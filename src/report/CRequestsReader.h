@@ -2,6 +2,7 @@
 
 #include "ReportJsonFields.h"
 
+#include <cstddef>
 #include <string>
 #include <unordered_map>
 
@@ -16,6 +17,10 @@ public:
 
 private:
     bool One();
+    // Room for the rest of the array's requests, as estimated from the first
+    // kSizingRequests of them.
+    void Reserve(std::size_t nFirst);
+    static constexpr std::size_t kSizingRequests = 1024;
     bool OutcomeOf(ERequestOutcome* pOutcome) const;
     // The target of the url, host and port just read, recorded once.
     std::uint32_t TargetOf();
@@ -23,6 +28,7 @@ private:
     CJsonScanner& m_scan;
     reportjson::CRunFields& m_fields;
     std::int64_t m_nSumMs = 0;
+    std::size_t m_nArrayAt = 0;  // the array's offset in the text
     // Buffers reused from one request to the next.
     std::string m_outcome, m_url, m_host, m_port, m_reason, m_verdict, m_key;
     std::unordered_map<std::string, std::uint32_t> m_targets;

@@ -221,12 +221,14 @@ struct CShardFields {
 
 }  // namespace
 
-bool ReadFleetJson(std::string_view json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem)
+bool ReadFleetJson(std::string_view json, const QString& strSingleName, CRecordedFleet* pFleet, QString* pProblem,
+                   const RequestsRead& onRequests)
 {
     CRecordedFleet& fleet = *pFleet;
     fleet = CRecordedFleet();
     CJsonScanner scan(json);
     CRunFields top;  // the report's own members: one run's, or the fleet's verdict and exit code
+    top.pOnRequests = &onRequests;
     CShardFields shard;
     QString strScript;
     bool bScript = false, bFleet = false;

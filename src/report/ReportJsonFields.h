@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CJsonScanner.h"
+#include "CFleetReport.h"
 #include "CRunRecorder.h"
 
 #include <QList>
@@ -79,6 +80,7 @@ inline bool ReadPort(CJsonScanner& scan, std::string* pPort)
 // come in any order.
 struct CRunFields {
     CRecordedRun run;
+    const RequestsRead* pOnRequests = nullptr;  // sees the requests as they are read
     bool bRequests = false;
     CNumber exitCode;
     QString strVerdict;

@@ -1,5 +1,9 @@
 #include "CReportToResults.h"
 
+#include "CBulkFeed.h"
+#include "CResultsBulk.h"
+#include "CResultsWindow.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -20,36 +24,24 @@ QString VersionOf(std::string_view json)
     return version.match(QString::fromUtf8(head.data(), qsizetype(head.size()))).captured(1);
 }
 
-CRequestResult ResultOf(const CRecordedRun& run, const CRecordedRequest& request)
+// The run of device nDevice (-1: every device's joined) built into what the
+// window shows, named strScript: null when cancelled first. A device's run
+// is read where it is, not copied.
+std::shared_ptr<CResultsBulk> BulkOf(const CRecordedFleet& fleet, int nDevice, const QString& strScript,
+                                     const std::atomic<bool>& bCancel)
 {
-    const CRecordedTarget& target = run.vecTargets[request.nTarget];
-    CRequestResult result;
-    result.nIndex = request.nIndex;
-    result.nPass = request.nPass;
-    result.nLine = request.nLine;
-    result.strScheme = target.strScheme;
-    result.strHost = target.strHost;
-    result.strPort = target.strPort;
-    result.strTarget = target.strTarget;
-    result.strUrl = target.strUrl;
-    result.nStatus = request.nStatus;
-    result.nTimeMs = request.nTimeMs;
-    result.nTimeUs = request.nTimeUs;
-    result.nAtMs = request.nAtMs;
-    result.outcome = request.outcome;
-    result.bPass = request.bPass;
-    if (request.nReason >= 0)
-        result.strReason = run.vecReasons[std::size_t(request.nReason)];
-    result.nChecks = request.bCheckFailed ? 1 : 0;
-    result.nChecksFailed = result.nChecks;
-    return result;
+    auto pBulk = std::make_shared<CResultsBulk>();
+    const bool bOne = (nDevice >= 0 && std::size_t(nDevice) < fleet.devices.size()) ||
+                      (fleet.bSingleRun && fleet.devices.size() == 1);
+    const bool bBuilt =
+        bOne ? pBulk->Build(fleet.devices[nDevice >= 0 ? std::size_t(nDevice) : 0].run, strScript, bCancel)
+             : pBulk->Build(CReportToResults::RunOf(fleet, nDevice), strScript, bCancel);
+    return bBuilt ? pBulk : nullptr;
 }
 
 }  // namespace
 
-CReportToResults::CReportToResults(IRunListener& listener, QObject* pParent) : QObject(pParent), m_listener(listener)
-{
-}
+CReportToResults::CReportToResults(CResultsWindow& window, QObject* pParent) : QObject(pParent), m_window(window) {}
 
 CReportToResults::~CReportToResults() { Cancel(); }
 
@@ -75,15 +67,29 @@ void CReportToResults::Open(const QString& strPath, ReadDone done)
     Start([this, strPath, done = std::move(done)](int nGeneration) {
         auto pFleet = std::make_shared<CRecordedFleet>();
         QString strProblem;
-        const bool bRead = ReadReport(strPath, pFleet.get(), &strProblem);
+        // One run's requests are built into what the window shows on
+        // another thread while the rest is read.
+        CBulkFeed feed(m_bCancel);
+        const bool bRead = ReadReport(strPath, pFleet.get(), &strProblem,
+                                      [&feed](const CRecordedRun& run, std::size_t nRequests) {
+                                          feed.Feed(run, nRequests);
+                                      });
+        std::shared_ptr<CResultsBulk> pBulk = feed.Take();
         if (bRead) {
             const QString strName = QFileInfo(strPath).fileName();
             const QString strScript =
                 pFleet->strScript.isEmpty() ? QStringLiteral("Typed script") : pFleet->strScript;
-            HandOn(RunOf(*pFleet, -1),
-                   pFleet->bSingleRun ? QStringLiteral("%1 [%2]").arg(strScript, strName)
-                                      : QStringLiteral("%1 [all devices, %2]").arg(strScript, strName),
-                   m_listener, m_bCancel);
+            const QString strShown = pFleet->bSingleRun
+                                         ? QStringLiteral("%1 [%2]").arg(strScript, strName)
+                                         : QStringLiteral("%1 [all devices, %2]").arg(strScript, strName);
+            const bool bFed = pBulk && pFleet->bSingleRun && pFleet->devices.size() == 1 &&
+                              pBulk->points.size() == pFleet->devices[0].run.vecRequests.size();
+            if (bFed)
+                pBulk->Finish(pFleet->devices[0].run, strShown);
+            else
+                pBulk = BulkOf(*pFleet, -1, strShown, m_bCancel);
+        } else {
+            pBulk.reset();
         }
         // The Devices window's figures, here rather than on the window's thread.
         std::vector<CUrlStatistics> totals;
@@ -98,10 +104,12 @@ void CReportToResults::Open(const QString& strPath, ReadDone done)
             pRead = std::move(pFleet);
         QMetaObject::invokeMethod(
             this,
-            [this, nGeneration, done, pRead, totals = std::move(totals), strProblem] {
+            [this, nGeneration, done, pRead, pBulk, totals = std::move(totals), strProblem] {
                 if (nGeneration != m_nGeneration)
                     return;
                 m_bBusy.store(false);
+                if (pBulk)
+                    m_window.ShowWhole(*pBulk);
                 done(pRead, totals, strProblem);
             },
             Qt::QueuedConnection);
@@ -112,20 +120,23 @@ void CReportToResults::Play(std::shared_ptr<const CRecordedFleet> pFleet, int nD
                             std::function<void()> done)
 {
     Start([this, pFleet = std::move(pFleet), nDevice, strScript, done = std::move(done)](int nGeneration) {
-        HandOn(RunOf(*pFleet, nDevice), strScript, m_listener, m_bCancel);
+        std::shared_ptr<CResultsBulk> pBulk = BulkOf(*pFleet, nDevice, strScript, m_bCancel);
         QMetaObject::invokeMethod(
             this,
-            [this, nGeneration, done] {
+            [this, nGeneration, done, pBulk] {
                 if (nGeneration != m_nGeneration)
                     return;
                 m_bBusy.store(false);
+                if (pBulk)
+                    m_window.ShowWhole(*pBulk);
                 done();
             },
             Qt::QueuedConnection);
     });
 }
 
-bool CReportToResults::ReadReport(const QString& strPath, CRecordedFleet* pFleet, QString* pProblem)
+bool CReportToResults::ReadReport(const QString& strPath, CRecordedFleet* pFleet, QString* pProblem,
+                                  const RequestsRead& onRequests)
 {
     const QString strName = QFileInfo(strPath).fileName();
     QFile file(strPath);
@@ -154,7 +165,7 @@ bool CReportToResults::ReadReport(const QString& strPath, CRecordedFleet* pFleet
     const std::string_view json = pMapped ? std::string_view(reinterpret_cast<const char*>(pMapped), std::size_t(nSize))
                                           : std::string_view(copy.constData(), std::size_t(copy.size()));
     QString strWhy;
-    const bool bRead = ReadFleetJson(json, QFileInfo(strPath).completeBaseName(), pFleet, &strWhy);
+    const bool bRead = ReadFleetJson(json, QFileInfo(strPath).completeBaseName(), pFleet, &strWhy, onRequests);
     const QString strVersion = bRead ? QString() : VersionOf(json);
     if (pMapped)
         file.unmap(pMapped);
@@ -185,27 +196,4 @@ CRecordedRun CReportToResults::RunOf(const CRecordedFleet& fleet, int nDevice)
     // A fleet's end as its devices' (a device that never ran ended nothing).
     joined.bEnded = true;
     return joined;
-}
-
-void CReportToResults::HandOn(const CRecordedRun& run, const QString& strScript, IRunListener& listener,
-                              const std::atomic<bool>& bCancel)
-{
-    CRunStartInfo start = run.start;
-    start.strScript = strScript;
-    listener.OnRunStart(start);
-    // The requests and the waits in the order they started, as a run hands them on.
-    std::size_t nWait = 0;
-    for (const CRecordedRequest& request : run.vecRequests) {
-        if (bCancel.load(std::memory_order_relaxed))
-            return;
-        while (nWait < run.vecCheckAlives.size() && run.vecCheckAlives[nWait].nAtMs <= request.nAtMs)
-            listener.OnCheckAlive(run.vecCheckAlives[nWait++]);
-        listener.OnRequest(ResultOf(run, request));
-    }
-    while (nWait < run.vecCheckAlives.size())
-        listener.OnCheckAlive(run.vecCheckAlives[nWait++]);
-    // A run whose end never came was cut short.
-    CRunEndInfo end = run.bEnded ? run.end : CRunEndInfo();
-    end.bComplete = !run.IsPartial();
-    listener.OnRunEnd(end);
 }

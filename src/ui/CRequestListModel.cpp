@@ -66,16 +66,39 @@ void CRequestListModel::Append(const std::vector<SPoint>& points)
     endInsertRows();
 }
 
+void CRequestListModel::Adopt(std::vector<SPoint>&& points, std::vector<std::size_t>&& allRows)
+{
+    beginResetModel();
+    // The requests and rows held before go with the caller's vectors.
+    m_vecPoints.swap(points);
+    if (m_eFilter == EFilter::All && allRows.size() == m_vecPoints.size())
+        m_vecRows.swap(allRows);
+    else
+        FilterRows();
+    endResetModel();
+}
+
 void CRequestListModel::SetFilter(EFilter eFilter, int nUrl)
 {
     beginResetModel();
     m_eFilter = eFilter;
     m_nFilterUrl = eFilter == EFilter::Url ? nUrl : -1;
+    FilterRows();
+    endResetModel();
+}
+
+void CRequestListModel::FilterRows()
+{
     m_vecRows.clear();
+    if (m_eFilter == EFilter::All) {
+        m_vecRows.resize(m_vecPoints.size());
+        for (std::size_t nAt = 0; nAt < m_vecPoints.size(); ++nAt)
+            m_vecRows[nAt] = nAt;
+        return;
+    }
     for (std::size_t nAt = 0; nAt < m_vecPoints.size(); ++nAt)
         if (Passes(m_vecPoints[nAt]))
             m_vecRows.push_back(nAt);
-    endResetModel();
 }
 
 const CRequestListModel::SPoint* CRequestListModel::RequestAt(int nRow) const

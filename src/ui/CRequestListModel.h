@@ -34,6 +34,11 @@ public:
     // Appends requests (in the order they were made); the rows the filter
     // lets through are added.
     void Append(const std::vector<SPoint>& points);
+    // Takes a whole run's requests at once in place of the ones held (its
+    // URLs added before): one reset of the list rather than rows added.
+    // allRows: 0, 1, ... for each of them, made elsewhere, the rows of the
+    // filter that shows all requests (taken when it is the one chosen).
+    void Adopt(std::vector<SPoint>&& points, std::vector<std::size_t>&& allRows);
 
     void SetFilter(EFilter eFilter, int nUrl = -1);
     EFilter Filter() const { return m_eFilter; }
@@ -64,6 +69,8 @@ public:
 
 private:
     bool Passes(const SPoint& point) const;
+    // The rows the filter lets through, made anew.
+    void FilterRows();
 
     std::vector<SPoint> m_vecPoints;
     std::vector<std::size_t> m_vecRows;  // positions in m_vecPoints, ascending

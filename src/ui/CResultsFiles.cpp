@@ -143,7 +143,7 @@ void CResultsFiles::CRunFiles::OnRunEnd(const CRunEndInfo& info)
 CResultsFiles::CResultsFiles(QWidget& owner, CResultsWindow& results, CDevicesWindow& devices, CUserPrompts& prompts)
     : QObject(&owner), m_owner(owner), m_results(results), m_devices(devices), m_prompts(prompts)
 {
-    m_pReader = new CReportToResults(results.Listener(), this);
+    m_pReader = new CReportToResults(results, this);
 }
 
 CResultsFiles::~CResultsFiles() = default;

@@ -43,6 +43,19 @@ CResultsListener::SPoint CResultsListener::MakePoint(const CRequestResult& resul
     return point;
 }
 
+void CResultsListener::FillResult(const SPoint& point, const QString& strUrl, CRequestResult& result)
+{
+    result.nIndex = point.nIndex;
+    result.nPass = point.nPass;
+    result.strUrl = strUrl;
+    result.nStatus = point.nStatus;
+    result.nTimeMs = point.nTimeMs;
+    result.nAtMs = point.nAtMs;
+    result.outcome = point.outcome;
+    result.bPass = point.bPass;
+    result.nChecksFailed = point.bCheckFailed ? 1 : 0;
+}
+
 void CResultsListener::OnCheckAlive(const CCheckAliveResult& result)
 {
     m_queue.Post([&](std::deque<Entry>& pending) { pending.emplace_back(result); });

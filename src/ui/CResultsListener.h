@@ -50,6 +50,10 @@ public:
 
     explicit CResultsListener(ISink& sink, QObject* pParent = nullptr);
 
+    // The result the window's statistics and verdict take for a request it
+    // keeps (the request's URL: strUrl); the fields a point lacks are left.
+    static void FillResult(const SPoint& point, const QString& strUrl, CRequestResult& result);
+
     void OnRunStart(const CRunStartInfo& info) override;
     void OnRequest(const CRequestResult& result) override;
     void OnCheckAlive(const CCheckAliveResult& result) override;

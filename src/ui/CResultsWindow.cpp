@@ -198,7 +198,7 @@ void CResultsWindow::StartShowing(const CRunStartInfo& info)
     ++m_nChartGeneration;
     m_vecPending.clear();
     m_pRequests->Clear();
-    while (m_pFilter->count() > 3)
+    while (m_pFilter->count() > kFirstUrlFilter)
         m_pFilter->removeItem(m_pFilter->count() - 1);
     if (m_pRequests->Filter() == CRequestListModel::EFilter::All)
         m_pFilter->setCurrentIndex(0);
@@ -241,15 +241,7 @@ void CResultsWindow::OnResults(const std::vector<CResultsListener::SPoint>& poin
     for (const CResultsListener::SPoint& point : points) {
         m_vecPending.push_back(point);
         AddToChart(point);
-        result.nIndex = point.nIndex;
-        result.nPass = point.nPass;
-        result.strUrl = urls.value(point.nUrl);
-        result.nStatus = point.nStatus;
-        result.nTimeMs = point.nTimeMs;
-        result.nAtMs = point.nAtMs;
-        result.outcome = point.outcome;
-        result.bPass = point.bPass;
-        result.nChecksFailed = point.bCheckFailed ? 1 : 0;
+        CResultsListener::FillResult(point, urls.value(point.nUrl), result);
         m_statistics.Add(result);
         m_verdict.OnRequest(result);
     }

@@ -23,6 +23,7 @@
 #include <optional>
 
 class CRequestListModel;
+class CResultsBulk;
 class CResponseTimeHistogram;
 class CResultsTable;
 class QComboBox;
@@ -79,6 +80,10 @@ public:
     // reported here. A fleet's chart draws a line per script line or, as
     // chosen above it, per device.
     void ShowRecord(const CRunRecord::SCopy& run, const SFleet& fleet = SFleet());
+    // Shows a recorded run built whole elsewhere (an opened report's) in
+    // place of the last one, as if it had been reported here: taken from
+    // bulk in a few swaps, not request by request. bulk is left emptied.
+    void ShowWhole(CResultsBulk& bulk);
 
     // The verdict a report recorded, shown in place of the one the window
     // judges from the requests (a requirement's failure is not in them);

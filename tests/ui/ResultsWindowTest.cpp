@@ -1016,8 +1016,10 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
         EXPECT_EQ(shown(strName), true)
             << qPrintable(strName);
     EXPECT_EQ(m_window.Table()->RowCount(), 31);
-    EXPECT_EQ(m_window.RequestFilter()->count(), 3 + 30);
-    EXPECT_EQ(m_window.RequestFilter()->itemText(3 + 10), QStringLiteral("127.0.0.1:8083/httpapi/p2"));
+    EXPECT_EQ(m_window.RequestFilter()->count(), 4 + 30);
+    EXPECT_EQ(m_window.RequestFilter()->itemText(4 + 10), QStringLiteral("127.0.0.1:8083/httpapi/p2"));
+    // The filters of every run stay, the URLs after them.
+    EXPECT_EQ(m_window.RequestFilter()->itemText(3), QStringLiteral("Failed checks"));
 
     // A sweep: 300 URLs on 300 script lines, drawn 32 lines to a line and
     // named by the lines there are; in a window of a 1366x768 screen the
