@@ -243,7 +243,12 @@ int RunFleet(const CliArguments& args, const CliRunOptions& options, QTextStream
     // Each device's JSON Lines summary as its run ends.
     bool bJsonLinesFailed = false;
     std::vector<bool> summarised(list.devices.size(), false);
+    std::size_t nDoneSeen = 0;
     const auto summariseEnded = [&] {
+        // A walk over the devices only when one more came to its end.
+        if (runner.DoneCount() == nDoneSeen)
+            return;
+        nDoneSeen = runner.DoneCount();
         for (std::size_t i = 0; i < runner.Count(); ++i) {
             if (summarised[i] || runner.State(i) != CFleetRunner::EState::Done)
                 continue;

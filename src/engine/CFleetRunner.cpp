@@ -58,14 +58,22 @@ namespace {
 // device's listeners, so the figures are in when it is told.
 class CChangeNotifier : public IRunListener {
 public:
-    explicit CChangeNotifier(std::function<void()> notify) : m_notify(std::move(notify)) {}
+    CChangeNotifier(std::function<void()> notify, std::function<void()> ended)
+        : m_notify(std::move(notify)), m_ended(std::move(ended))
+    {
+    }
     void OnRunStart(const CRunStartInfo&) override { m_notify(); }
     void OnRequest(const CRequestResult&) override { m_notify(); }
     void OnCheckAlive(const CCheckAliveResult&) override { m_notify(); }
-    void OnRunEnd(const CRunEndInfo&) override { m_notify(); }
+    void OnRunEnd(const CRunEndInfo&) override
+    {
+        m_notify();
+        m_ended();
+    }
 
 private:
     std::function<void()> m_notify;
+    std::function<void()> m_ended;
 };
 
 }  // namespace
@@ -84,6 +92,8 @@ struct CFleetRunner::SDeviceRun {
     std::unique_ptr<CChangeNotifier> notifier;
     std::unique_ptr<CRunEngine> engine;  // while it runs
     std::atomic<EState> state{EState::Waiting};
+    // Its run told its end and is not yet taken in.
+    std::atomic<bool> bEndTold{false};
     QDateTime startedAt;
 };
 
@@ -101,6 +111,8 @@ bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& star
     m_devices.clear();
     m_start = start;
     m_nNext = 0;
+    m_nRunning = 0;
+    m_nEndsTold.store(0);
     m_nStartedMs = MonotonicMs();
     m_bStopping = false;
     bool bScriptError = false;
@@ -115,7 +127,11 @@ bool CFleetRunner::Start(const std::vector<SDevice>& devices, const SStart& star
             run.log.SetLogFolder(QDir(start.strLogFolder).absolutePath());
             run.log.SetLogFileSuffix(QLatin1Char('_') + DeviceFileNamePart(row.strName));
         }
-        run.notifier = std::make_unique<CChangeNotifier>([this, nDevice] { m_changeSink(nDevice); });
+        run.notifier = std::make_unique<CChangeNotifier>([this, nDevice] { m_changeSink(nDevice); },
+                                                         [this, &run] {
+                                                             run.bEndTold.store(true);
+                                                             m_nEndsTold.fetch_add(1);
+                                                         });
         // The row's values win over the run's.
         ScriptVariables variables = start.variables;
         variables.insert(row.variables);
@@ -150,10 +166,7 @@ void CFleetRunner::StartWaiting()
 {
     const std::size_t nJobs =
         std::size_t(m_start.nJobs > 0 ? std::min(m_start.nJobs, kMaxJobs) : kMaxJobs);
-    std::size_t nRunning = 0;
-    for (const auto& pRun : m_devices)
-        nRunning += pRun->engine != nullptr ? 1 : 0;
-    while (!m_bStopping && m_nNext < m_devices.size() && nRunning < nJobs) {
+    while (!m_bStopping && m_nNext < m_devices.size() && m_nRunning < nJobs) {
         if (m_start.nRampUpMs > 0 && m_devices.size() > 1) {
             // Not yet this device's turn: a later Poll() starts it.
             const std::int64_t nDueMs = m_start.nRampUpMs * std::int64_t(m_nNext) / std::int64_t(m_devices.size() - 1);
@@ -180,7 +193,7 @@ void CFleetRunner::StartWaiting()
         run.startedAt = QDateTime::currentDateTime();
         run.state = EState::Running;
         if (run.engine->OnBnClickedSend(settings) == CRunEngine::ESendResult::Started) {
-            ++nRunning;
+            ++m_nRunning;
         } else {
             // The parser's lines say why.
             run.engine.reset();
@@ -197,9 +210,16 @@ void CFleetRunner::StartWaiting()
     }
 }
 
-void CFleetRunner::TakeInEnded()
+void CFleetRunner::TakeInEnded(bool bEveryDevice)
 {
-    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+    // A walk over a large fleet costs as much as the rest of a poll: it is
+    // made when a run told its end (until every such device is taken in)
+    // and, in case one ended without telling, every kWalkEveryMs.
+    const std::int64_t nNowMs = MonotonicMs();
+    if (!bEveryDevice && m_nEndsTold.load() == 0 && nNowMs - m_nLastWalkMs < kWalkEveryMs)
+        return;
+    m_nLastWalkMs = nNowMs;
+    for (std::size_t i = 0; i < m_devices.size() && m_nRunning > 0; ++i) {
         SDeviceRun& run = *m_devices[i];
         // IsRunning, not WaitForRunEnd(0): a wait of no time still goes to
         // the kernel and back, a thousand times a poll in a large fleet.
@@ -207,8 +227,12 @@ void CFleetRunner::TakeInEnded()
             continue;
         run.engine->OnClose();
         run.engine.reset();
+        --m_nRunning;
+        if (run.bEndTold.exchange(false))
+            m_nEndsTold.fetch_sub(1);
         run.state = EState::Done;
         m_changeSink(i);
+        m_nDone.fetch_add(1);
     }
 }
 
@@ -256,7 +280,7 @@ void CFleetRunner::Abort()
 {
     AbortRunning();
     std::lock_guard lock(m_mutex);
-    TakeInEnded();
+    TakeInEnded(true);
     StartWaiting();
     for (std::size_t i = 0; i < m_devices.size(); ++i) {
         SDeviceRun& run = *m_devices[i];
@@ -266,16 +290,16 @@ void CFleetRunner::Abort()
         run.engine.reset();
         run.state = EState::Done;
         m_changeSink(i);
+        m_nDone.fetch_add(1);
     }
+    m_nRunning = 0;
+    m_nEndsTold.store(0);
 }
 
 bool CFleetRunner::IsActive() const
 {
     std::lock_guard lock(m_mutex);
-    for (const auto& pRun : m_devices)
-        if (pRun->engine != nullptr)
-            return true;
-    return !m_bStopping && m_nNext < m_devices.size();
+    return m_nRunning > 0 || (!m_bStopping && m_nNext < m_devices.size());
 }
 
 const SDevice& CFleetRunner::Device(std::size_t nDevice) const { return m_devices[nDevice]->device; }

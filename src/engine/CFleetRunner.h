@@ -147,6 +147,9 @@ public:
     QDateTime StartedAt(std::size_t nDevice) const;
     // Every device's state and verdict as they are now.
     SSummary Summary() const;
+    // Grows each time a device's run is taken in as done: a caller that
+    // walks the devices for their ends need not walk while it stays.
+    std::size_t DoneCount() const { return m_nDone.load(); }
 
     // "waiting", "running", "done", "script error", "not run".
     static QString StateText(EState eState);
@@ -157,7 +160,10 @@ private:
     struct SDeviceRun;
 
     void StartWaiting();
-    void TakeInEnded();
+    // Takes in the devices whose run ended; without bEveryDevice, only when
+    // one told its end or kWalkEveryMs passed since the last look.
+    void TakeInEnded(bool bEveryDevice = false);
+    static constexpr std::int64_t kWalkEveryMs = 250;
 
     mutable std::mutex m_mutex;  // the engines, m_nNext and m_bStopping, against Stop from elsewhere
     // The devices' runs as fibers on one thread per core; made with the first
@@ -168,6 +174,10 @@ private:
     SStart m_start;
     std::vector<std::unique_ptr<SDeviceRun>> m_devices;
     std::size_t m_nNext = 0;
+    std::size_t m_nRunning = 0;                 // devices with an engine
+    std::atomic<std::int64_t> m_nEndsTold{0};   // runs that told their end, not yet taken in
+    std::atomic<std::size_t> m_nDone{0};        // devices that became Done, ever
+    std::int64_t m_nLastWalkMs = 0;
     std::int64_t m_nStartedMs = 0;  // when Start() took the devices (MonotonicMs)
     bool m_bStopping = false;
 };
