@@ -43,10 +43,10 @@ void CBesidePlacer::Place()
     // The frame the desktop draws around this window; until it has, the
     // main window's is the best guess.
     m_window.winId();
-    QMargins frame = m_window.windowHandle()->frameMargins();
+    QMargins frame = CScreenFit::FrameMargins(m_window);
     if (frame.isNull() && pMain != nullptr) {
         pMain->winId();
-        frame = pMain->windowHandle()->frameMargins();
+        frame = CScreenFit::FrameMargins(*pMain);
     }
     m_placedFrame = frame;
     const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
@@ -112,7 +112,7 @@ void CBesidePlacer::CheckPlacement()
     // window, placed again with the frame it has.
     if (!m_bPlacing || !m_window.isVisible())
         return;
-    const QMargins frame = m_window.windowHandle()->frameMargins();
+    const QMargins frame = CScreenFit::FrameMargins(m_window);
     if (frame.isNull()) {
         // Not framed yet; a desktop may frame it without moving it.
         if (++m_nPlacingChecks < kMostPlacingChecks)
@@ -130,9 +130,11 @@ void CBesidePlacer::CheckPlacement()
             if (m_window.screen()->availableGeometry().contains(CScreenFit::FrameOf(m_window)))
                 return;
             // Put where asked but by the window, not its frame: moved by
-            // its frame as the first check does; else placed anew.
-            const QMargins margins = m_window.windowHandle()->frameMargins();
-            if (!margins.isNull() && m_window.windowHandle()->framePosition() != m_placedAt)
+            // its frame as the first check does; else (or placed with
+            // another frame than the one it has) placed anew.
+            const QMargins margins = CScreenFit::FrameMargins(m_window);
+            if (!margins.isNull() && margins == m_placedFrame &&
+                m_window.windowHandle()->framePosition() != m_placedAt)
                 m_window.windowHandle()->setPosition(m_placedAt + QPoint(margins.left(), margins.top()));
             else
                 Place();

@@ -83,16 +83,26 @@ void CScreenFit::FitToArea(const QRect& area)
         MoveFrameTo(m_window, PlaceInside(area, FrameOf(m_window)));
 }
 
-QRect CScreenFit::FrameOf(QWidget& window)
+QMargins CScreenFit::FrameMargins(const QWidget& window)
 {
     const QWindow* pHandle = window.windowHandle();
-    return pHandle != nullptr && !pHandle->frameMargins().isNull() ? pHandle->frameGeometry() : window.frameGeometry();
+    if (pHandle == nullptr)
+        return {};
+    const QMargins frame = pHandle->frameMargins();
+    if (frame.left() < 0 || frame.top() < 0 || frame.right() < 0 || frame.bottom() < 0)
+        return {};
+    return frame;
+}
+
+QRect CScreenFit::FrameOf(QWidget& window)
+{
+    return FrameMargins(window).isNull() ? window.geometry() : window.windowHandle()->frameGeometry();
 }
 
 void CScreenFit::MoveFrameTo(QWidget& window, QPoint framePosition)
 {
     QWindow* pHandle = window.windowHandle();
-    const QMargins frame = pHandle != nullptr ? pHandle->frameMargins() : QMargins();
+    const QMargins frame = FrameMargins(window);
     if (pHandle != nullptr && !frame.isNull())
         pHandle->setPosition(framePosition + QPoint(frame.left(), frame.top()));
     else
@@ -101,9 +111,10 @@ void CScreenFit::MoveFrameTo(QWidget& window, QPoint framePosition)
 
 QSize CScreenFit::FrameSize(const QWidget& window)
 {
-    const QSize frame = window.frameGeometry().size() - window.size();
+    const QMargins margins = FrameMargins(window);
+    const QSize frame(margins.left() + margins.right(), margins.top() + margins.bottom());
     // Platforms without a window manager (offscreen) never frame a window.
-    if (!frame.isEmpty() || QGuiApplication::platformName() == QLatin1String("offscreen"))
+    if (!margins.isNull() || QGuiApplication::platformName() == QLatin1String("offscreen"))
         return frame;
     const int nBorder = window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
     return {2 * nBorder, window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window) + 2 * nBorder};
@@ -136,7 +147,7 @@ void CScreenFit::CheckFramed()
     if (m_bFramedFit || pHandle == nullptr || !m_window.isVisible() ||
         QGuiApplication::platformName() == QLatin1String("offscreen"))
         return;
-    if (pHandle->frameMargins().isNull()) {
+    if (FrameMargins(m_window).isNull()) {
         if (++m_nFrameChecks < kMostChecks)
             QTimer::singleShot(kCheckMs, m_pChecks.get(), [this] { CheckFramed(); });
         return;

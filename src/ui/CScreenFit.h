@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMargins>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -45,6 +46,11 @@ public:
     // Where a window shown at frame goes so that it lies in area, moved as
     // little as it can be (its top left stays in the area).
     static QPoint PlaceInside(const QRect& area, const QRect& frame);
+    // The frame the desktop has drawn around window; null until it has.
+    // A window the desktop has not framed yet can report a frame made of
+    // its own old and new sizes (no border, a negative right and bottom):
+    // that is no frame either.
+    static QMargins FrameMargins(const QWidget& window);
     // The size window's frame adds around it: the desktop's once it has
     // framed the window, before that an estimate from the style.
     static QSize FrameSize(const QWidget& window);

@@ -39,18 +39,21 @@ apart() {  # the two frames do not overlap
   [ "$MAIN_R" -le "$RES_L" ] || [ "$RES_R" -le "$MAIN_L" ]
 }
 # stop_uncovered PREFIX: the frame PREFIX lies clear of "Stop", which the
-# main window has at x 135 to 235 of its client area, whatever its height.
+# main window has at x 135 to 235 of its client area (times the scale),
+# whatever its height.
 stop_uncovered() {
   local l=$1_L r=$1_R
   geometry "$main" MAINWIN
-  [ "${!l}" -ge $((MAINWIN_X + 235)) ] || [ "${!r}" -le $((MAINWIN_X + 135)) ]
+  [ "${!l}" -ge $((MAINWIN_X + 235 * scale)) ] || [ "${!r}" -le $((MAINWIN_X + 135 * scale)) ]
 }
 
-# placement SCREEN EDGE MARGIN: the program on a screen of SCREEN (WxH)
-# whose work area the window manager narrows by MARGIN at EDGE, as a panel
-# there would.
+# placement SCREEN EDGE MARGIN [SCALE]: the program on a screen of SCREEN
+# (WxH) whose work area the window manager narrows by MARGIN at EDGE, as a
+# panel there would; at QT_SCALE_FACTOR SCALE (1 unless given).
 placement() {
   local screen=$1 edge=$2 margin=$3 case="$1 with $3 px at the $2"
+  scale=${4:-1}
+  if [ "$scale" != 1 ]; then case="$case at scale $scale"; fi
   cat >"$work/rc.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
@@ -69,7 +72,7 @@ XML
   sleep 1
 
   # Each start with settings of its own: none kept from an earlier case.
-  XDG_CONFIG_HOME=$(mktemp -d -p "$work") QT_QPA_PLATFORM=xcb "$VELKOR" >"$work/velkor.log" 2>&1 &
+  XDG_CONFIG_HOME=$(mktemp -d -p "$work") QT_SCALE_FACTOR=$scale QT_QPA_PLATFORM=xcb "$VELKOR" >"$work/velkor.log" 2>&1 &
   pids+=($!)
   local main results
   main=$(wait_for_window '^Velkor( - .*)?$' 20)
@@ -128,5 +131,8 @@ placement 1366x720 bottom 40
 placement 1366x768 bottom 40
 placement 1280x720 bottom 40
 placement 1280x800 top 32
+# At scale 2 the main window fills the screen and the results window opens
+# over it, right of Stop.
+placement 1920x1080 bottom 0 2
 
 exit $((failures > 0))
