@@ -207,7 +207,7 @@ CRunStatisticsSnapshot CRunStatistics::Snapshot() const
     return snapshot;
 }
 
-void CRunStatistics::Update(CRunStatisticsSnapshot& snapshot) const
+bool CRunStatistics::Update(CRunStatisticsSnapshot& snapshot, std::size_t nMaxNew) const
 {
     std::lock_guard lock(m_mutex);
     const std::uint64_t nRevision = m_nRevision.load(std::memory_order_relaxed);
@@ -217,8 +217,9 @@ void CRunStatistics::Update(CRunStatisticsSnapshot& snapshot) const
     if (bWhole)
         snapshot.vecUrls.clear();
     const std::size_t nHad = snapshot.vecUrls.size();
-    snapshot.vecUrls.resize(m_entries.size());
-    for (std::size_t i = nHad; i < m_entries.size(); ++i)
+    const std::size_t nTo = m_entries.size() - nHad > nMaxNew ? nHad + nMaxNew : m_entries.size();
+    snapshot.vecUrls.resize(nTo);
+    for (std::size_t i = nHad; i < nTo; ++i)
         snapshot.vecUrls[i] = Refresh(m_entries[i]);
     // The URLs it had that changed since: the last ones in the order of
     // change, however many others there are.
@@ -228,7 +229,9 @@ void CRunStatistics::Update(CRunStatisticsSnapshot& snapshot) const
             snapshot.vecUrls[i] = Refresh(m_entries[i]);
     snapshot.total = Refresh(m_total);
     snapshot.vecCheckAlives = CheckAliveStatistics(m_vecCheckAlives);
+    // The URLs not yet taken are new to the next call, read whole then.
     snapshot.nRevision = nRevision;
+    return nTo == m_entries.size();
 }
 
 void CRunStatistics::Swap(CRunStatistics& other)

@@ -115,8 +115,10 @@ public:
     CRunStatisticsSnapshot Snapshot() const;
     // Brings a snapshot of this object up to date, copying only the URLs
     // that were added or changed since it was taken (a run of many URLs
-    // costs a look at each, not a copy of each).
-    void Update(CRunStatisticsSnapshot& snapshot) const;
+    // costs a look at each, not a copy of each). At most nMaxNew URLs it
+    // lacks are added at a time, the first ones first: false when some are
+    // still missing, for a later call.
+    bool Update(CRunStatisticsSnapshot& snapshot, std::size_t nMaxNew = std::size_t(-1)) const;
     CUrlStatistics Total() const;
     // Trades everything with other: figures built on another thread taken
     // in at once. The revisions go with them, so a snapshot of either is

@@ -326,9 +326,11 @@ void CResultsWindow::Refresh()
         ShowCheckAlives();
     m_pTimeChart->Show(m_data, ChartLines(), m_nThresholdMs, &m_pRequests->Requests());
     m_pHistogram->Show(m_data, kHistogramBins);
-    if (m_statistics.Revision() != m_snapshot.nRevision || m_snapshot.vecUrls.empty()) {
-        m_statistics.Update(m_snapshot);
+    if (m_statistics.Revision() != m_snapshot.nRevision || m_snapshot.vecUrls.empty() || m_bSnapshotBehind) {
+        m_bSnapshotBehind = !m_statistics.Update(m_snapshot, kMaxNewUrlsPerDrawing);
         m_pTable->Show(m_snapshot);
+        if (m_bSnapshotBehind && isVisible())
+            m_refreshTimer.start(0);
     }
 }
 
@@ -365,6 +367,12 @@ void CResultsWindow::OnSaveRequests()
 
 void CResultsWindow::OnSaveTable()
 {
+    // Every URL in the file, whatever the table has taken so far.
+    if (m_bSnapshotBehind) {
+        m_statistics.Update(m_snapshot);
+        m_bSnapshotBehind = false;
+        m_pTable->Show(m_snapshot);
+    }
     SaveFile(QStringLiteral("CSV files (*.csv);;All Files (*.*)"), QStringLiteral("csv"),
              [this](QIODevice& file) { return file.write(CResultsTable::Csv(m_snapshot).toUtf8()) >= 0; });
 }

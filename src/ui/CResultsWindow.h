@@ -129,6 +129,10 @@ public:
     QComboBox* ChartBy() const { return m_pChartBy; }
 
     static constexpr int kRefreshMs = 250;
+    // The statistics table takes at most this many new URLs a drawing, so
+    // that a sweep's thousands of new URLs never hold the window long; the
+    // rest come in the next turns.
+    static constexpr std::size_t kMaxNewUrlsPerDrawing = 4096;
     // Up to this many URLs the chart draws a line per URL; beyond it, a
     // line per script line, or per group of neighbouring script lines when
     // the lines are more than kMostLineGroups.
@@ -193,6 +197,7 @@ private:
     CRunStatistics m_statistics;
     CRunVerdict m_verdict;
     CRunStatisticsSnapshot m_snapshot;
+    bool m_bSnapshotBehind = false;  // URLs the table has yet to take
     CResultsChartData m_data;
     // The chart's lines: a URL's each, or, once the URLs are too many for
     // that (or a fleet's), groups of script lines or devices: how many to a

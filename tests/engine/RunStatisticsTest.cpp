@@ -243,4 +243,19 @@ TEST(RunStatisticsTest, UpdateBringsASnapshotUpToDate)
     EXPECT_TRUE(Same(kept, stats.Snapshot()));
     ASSERT_EQ(kept.vecUrls.size(), 1u);
     EXPECT_EQ(kept.vecUrls[0].strUrl, kC);
+
+    // Taken a few new URLs at a time, it says when some are still missing;
+    // one that changed before it was taken comes with its latest figures.
+    stats.OnRequest(Result(kA, O::Ok, 3));
+    stats.OnRequest(Result(kB, O::Ok, 4));
+    EXPECT_FALSE(stats.Update(kept, 1));
+    ASSERT_EQ(kept.vecUrls.size(), 2u);
+    stats.OnRequest(Result(kB, O::Slow, 80));
+    stats.OnRequest(Result(kC, O::Ok, 9));
+    EXPECT_TRUE(stats.Update(kept, 1));
+    EXPECT_TRUE(Same(kept, stats.Snapshot()));
+    ASSERT_EQ(kept.vecUrls.size(), 3u);
+    EXPECT_EQ(kept.vecUrls[2].strUrl, kB);
+    EXPECT_EQ(kept.vecUrls[2].nMaxMs, 80);
+    EXPECT_EQ(kept.vecUrls[0].nCount, 2u);
 }

@@ -1092,6 +1092,34 @@ TEST_F(ResultsWindow, ManyUrlsAreDrawnByScriptLine)
     EXPECT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[QStringLiteral("Lines 1-32")], pFirst);
     EXPECT_EQ(pFirst->count(), 32);
+
+    // More new URLs than a drawing takes: the statistics table takes them
+    // over the next turns, never all in one, and ends with every one.
+    const int nWide = 2 * int(CResultsWindow::kMaxNewUrlsPerDrawing) + 904;
+    info.nLastStepLine = nWide;
+    listener.OnRunStart(info);
+    for (int i = 1; i <= nWide; ++i) {
+        CRequestResult result = Result(i, QStringLiteral("http://127.0.0.1:8080/httpapi/goto?preset=%1").arg(i),
+                                       10LL * i, 7, ERequestOutcome::Ok, 200);
+        result.nLine = i;
+        listener.OnRequest(result);
+    }
+    listener.OnRunEnd(CRunEndInfo());
+    m_window.Flush();
+    EXPECT_EQ(m_window.Table()->RowCount(), int(CResultsWindow::kMaxNewUrlsPerDrawing) + 1);
+    EXPECT_EQ(m_window.Statistics().total.nCount, std::uint64_t(nWide));
+    // Its file, saved now, holds every URL: a heading, the URLs, Total.
+    QTemporaryDir dir;
+    m_window.UserPrompts().ChooseFile = [&](QWidget*, const CUserPrompts::SFileRequest&) {
+        return dir.filePath(QStringLiteral("wide.csv"));
+    };
+    m_window.OnSaveTable();
+    QFile csv(dir.filePath(QStringLiteral("wide.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll().count("\r\n"), nWide + 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window.Table()->RowCount() == nWide + 1; }, 5000))
+        << m_window.Table()->RowCount();
+    EXPECT_EQ(m_window.Table()->Row(nWide).value(0), QStringLiteral("/httpapi/goto?preset=%1").arg(nWide));
 }
 
 // A fleet's chart draws a line per script line, every device's requests of
