@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <numeric>
 
 QString CRecordedDevice::VerdictName() const
 {
@@ -31,8 +32,9 @@ std::size_t CRecordedFleet::NotRunCount() const
     }));
 }
 
-CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine)
+CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine, std::vector<int>* pDeviceOf)
 {
+    std::vector<int> deviceOf;
     CRecordedRun joined;
     joined.start.strScript = fleet.strScript;
     joined.start.nThresholdMs = fleet.nThresholdMs;
@@ -97,11 +99,30 @@ CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine)
             }
             request.nAtMs += nShiftMs;
             joined.vecRequests.push_back(request);
+            if (pDeviceOf)
+                deviceOf.push_back(int(&device - fleet.devices.data()));
         }
         for (CCheckAliveResult wait : run.vecCheckAlives) {
             wait.nAtMs += nShiftMs;
             joined.vecCheckAlives.push_back(wait);
         }
+    }
+    if (pDeviceOf) {
+        // The same order as the sort below, each request's device beside it.
+        std::vector<std::size_t> order(joined.vecRequests.size());
+        std::iota(order.begin(), order.end(), std::size_t(0));
+        std::stable_sort(order.begin(), order.end(), [&joined](std::size_t a, std::size_t b) {
+            return joined.vecRequests[a].nAtMs < joined.vecRequests[b].nAtMs;
+        });
+        std::vector<CRecordedRequest> sorted;
+        sorted.reserve(order.size());
+        pDeviceOf->clear();
+        pDeviceOf->reserve(order.size());
+        for (const std::size_t i : order) {
+            sorted.push_back(joined.vecRequests[i]);
+            pDeviceOf->push_back(deviceOf[i]);
+        }
+        joined.vecRequests.swap(sorted);
     }
     std::stable_sort(joined.vecRequests.begin(), joined.vecRequests.end(),
                      [](const CRecordedRequest& a, const CRecordedRequest& b) { return a.nAtMs < b.nAtMs; });

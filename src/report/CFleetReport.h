@@ -65,7 +65,9 @@ struct CRecordedFleet {
 // reasons joined, each request's time since its own device's start moved to
 // the time since the earliest start. bByLine: one target per script line
 // ("line N: TARGET"), for a chart whose series do not grow with the fleet.
-CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine = false);
+// pDeviceOf, when given, gets each joined request's device (its place in
+// fleet.devices).
+CRecordedRun JoinedRun(const CRecordedFleet& fleet, bool bByLine = false, std::vector<int>* pDeviceOf = nullptr);
 
 // The statistics of a run joined by line, one entry per script line in the
 // script's order (not in the order the lines were first requested); each

@@ -33,9 +33,14 @@ std::shared_ptr<CResultsBulk> BulkOf(const CRecordedFleet& fleet, int nDevice, c
     auto pBulk = std::make_shared<CResultsBulk>();
     const bool bOne = (nDevice >= 0 && std::size_t(nDevice) < fleet.devices.size()) ||
                       (fleet.bSingleRun && fleet.devices.size() == 1);
+    if (!bOne) {
+        // Every device's together: a fleet's chart, by script line or by device.
+        for (const CRecordedDevice& device : fleet.devices)
+            pBulk->fleetDevices << device.strName;
+    }
     const bool bBuilt =
         bOne ? pBulk->Build(fleet.devices[nDevice >= 0 ? std::size_t(nDevice) : 0].run, strScript, bCancel)
-             : pBulk->Build(CReportToResults::RunOf(fleet, nDevice), strScript, bCancel);
+             : pBulk->Build(CReportToResults::RunOf(fleet, nDevice, &pBulk->vecDeviceOf), strScript, bCancel);
     return bBuilt ? pBulk : nullptr;
 }
 
@@ -179,13 +184,13 @@ bool CReportToResults::ReadReport(const QString& strPath, CRecordedFleet* pFleet
     return false;
 }
 
-CRecordedRun CReportToResults::RunOf(const CRecordedFleet& fleet, int nDevice)
+CRecordedRun CReportToResults::RunOf(const CRecordedFleet& fleet, int nDevice, std::vector<int>* pDeviceOf)
 {
     if (nDevice >= 0 && std::size_t(nDevice) < fleet.devices.size())
         return fleet.devices[std::size_t(nDevice)].run;
     if (fleet.bSingleRun && fleet.devices.size() == 1)
         return fleet.devices[0].run;
-    CRecordedRun joined = JoinedRun(fleet);
+    CRecordedRun joined = JoinedRun(fleet, false, pDeviceOf);
     // Numbered in the order they started, as the fleet's live results are.
     for (std::size_t i = 0; i < joined.vecRequests.size(); ++i)
         joined.vecRequests[i].nIndex = int(i + 1);

@@ -53,7 +53,7 @@ public:
     static bool ReadReport(const QString& strPath, CRecordedFleet* pFleet, QString* pProblem,
                            const RequestsRead& onRequests = {});
     // The run of device nDevice (-1: every device's joined) as it is shown.
-    static CRecordedRun RunOf(const CRecordedFleet& fleet, int nDevice);
+    static CRecordedRun RunOf(const CRecordedFleet& fleet, int nDevice, std::vector<int>* pDeviceOf = nullptr);
     // 2 GiB: the largest file the JSON reader takes in one piece.
     static constexpr qint64 kMostBytes = (qint64(1) << 31) - 1;
 

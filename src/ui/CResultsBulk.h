@@ -47,6 +47,9 @@ public:
     CRunVerdict verdict;
     std::vector<CCheckAliveResult> waits;
     CRunEndInfo end;
+    // A fleet's devices joined: their names, and each request's device.
+    QStringList fleetDevices;
+    std::vector<int> vecDeviceOf;
 
 private:
     std::vector<int> m_vecUrlOf;  // the run's target -> its URL's number; -1 not seen yet

@@ -12,7 +12,10 @@ void CResultsWindow::ShowWhole(CResultsBulk& bulk)
     // What the listener still holds of an earlier run goes first.
     m_pListener->Drain();
     StartShowing(bulk.start);
-    m_pChartByRow->hide();
+    if (!bulk.fleetDevices.isEmpty() && bulk.vecDeviceOf.size() == bulk.points.size())
+        m_fleet = SFleet{bulk.fleetDevices, bulk.vecDeviceOf};
+    // Shown or hidden once: toggled, the charts below would jump.
+    m_pChartByRow->setVisible(IsFleet());
     // The URLs before their requests: the filter's entries, the short
     // names, the chart's lines (grouped, for many URLs, once the requests
     // are in).

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -300,6 +301,8 @@ TEST_F(ResultsFiles, AnOpenedReportShowsTheFiguresItHolds)
         EXPECT_EQ(pWaits->item(0, 0)->text(), QStringLiteral("127.0.0.1:8080"));
         EXPECT_EQ(pWaits->item(0, 1)->text(), QStringLiteral("4"));
         EXPECT_EQ(pWaits->item(0, 6)->text(), QStringLiteral("1200"));
+        // A fleet's devices together are charted as a fleet's: by script line or by device.
+        EXPECT_EQ(results.ChartBy()->isVisibleTo(&results), c.bFleet);
         if (!c.bFleet)
             continue;
         // The devices, and one picked: its own run.
@@ -315,6 +318,7 @@ TEST_F(ResultsFiles, AnOpenedReportShowsTheFiguresItHolds)
         EXPECT_EQ(results.Statistics().total.nCount, 2u);
         EXPECT_TRUE(results.SummaryText().startsWith(QStringLiteral("pan.cmf [cam-2] "))) << results.SummaryText().toStdString();
         EXPECT_TRUE(results.SummaryText().endsWith(QStringLiteral("verdict: pass"))) << results.SummaryText().toStdString();
+        EXPECT_FALSE(results.ChartBy()->isVisibleTo(&results));
     }
 }
 
