@@ -4,6 +4,7 @@
 
 #include "CRequestListModel.h"
 #include "CResultsBulk.h"
+#include "CResultsTable.h"
 
 #include <utility>
 
@@ -24,6 +25,10 @@ void CResultsWindow::ShowWhole(CResultsBulk& bulk)
     m_statistics.Swap(bulk.statistics);
     m_verdict.Swap(bulk.verdict);
     m_snapshot = CRunStatisticsSnapshot();
+    m_bSnapshotBehind = false;
+    // The table reads the snapshot it was given: told of the empty one at
+    // once, so no drawing before the next refresh reads rows that are gone.
+    m_pTable->Show(m_snapshot);
     m_pRequests->Adopt(std::move(bulk.points), std::move(bulk.allRows));
     if (m_eChartLines == EChartLines::PerUrl && bulk.bChart && bulk.chart.UrlCount() == m_data.UrlCount()) {
         std::swap(m_data, bulk.chart);
